@@ -1,0 +1,122 @@
+// Radix-2 FFTs. The single-precision routines round every stored value to
+// float but keep angles and the twiddle recurrence in double, so both twins
+// share one body. Operations stay in their written order and grouping: the
+// results are meant to be reproducible to the last bit.
+#include "fft.hpp"
+
+#include <cmath>
+#include <cstddef>
+#include <utility>
+
+namespace {
+
+template <class T>
+void complex_transform(T* array, std::uint32_t nn, int isign)
+{
+    // Position p is element p - 1; no pointer before the array is ever formed.
+    auto at = [array](std::size_t position) -> T& { return array[position - 1]; };
+
+    const std::size_t n = std::size_t{nn} << 1;
+
+    // Bit-reversal permutation.
+    std::size_t j = 1;
+    for (std::size_t i = 1; i < n; i += 2) {
+        if (j > i) {
+            std::swap(at(j), at(i));
+            std::swap(at(j + 1), at(i + 1));
+        }
+        std::size_t m = nn;
+        while (m >= 2 && j > m) {
+            j -= m;
+            m >>= 1;
+        }
+        j += m;
+    }
+
+    // Danielson-Lanczos butterflies; two sines per stage, the other twiddle
+    // factors from the recurrence.
+    std::size_t mmax = 2;
+    while (n > mmax) {
+        const std::size_t istep = mmax << 1;
+        // 6.28318530717959 is the historical 15-digit constant, not the double nearest 2*pi.
+        const double theta = isign * (6.28318530717959 / static_cast<double>(mmax));
+        double wtemp = std::sin(theta / 2);
+        const double wpr = -2.0 * wtemp * wtemp;
+        const double wpi = std::sin(theta);
+        double wr = 1.0;
+        double wi = 0.0;
+        for (std::size_t m = 1; m < mmax; m += 2) {
+            for (std::size_t i = m; i <= n; i += istep) {
+                j = i + mmax;
+                const T tempr = static_cast<T>(wr * at(j) - wi * at(j + 1));
+                const T tempi = static_cast<T>(wr * at(j + 1) + wi * at(j));
+                at(j) = static_cast<T>(static_cast<double>(at(i)) - tempr);
+                at(j + 1) = static_cast<T>(static_cast<double>(at(i + 1)) - tempi);
+                at(i) = static_cast<T>(static_cast<double>(at(i)) + tempr);
+                at(i + 1) = static_cast<T>(static_cast<double>(at(i + 1)) + tempi);
+            }
+            wtemp = wr;
+            wr = wr * wpr - wi * wpi + wr;
+            wi = wi * wpr + wtemp * wpi + wi;
+        }
+        mmax = istep;
+    }
+}
+
+template <class T>
+void real_transform(T* array, std::uint32_t n, int isign, void (*complex)(T*, std::uint32_t, int))
+{
+    // Position p is element p - 1, as in the complex transform.
+    auto at = [array](std::size_t position) -> T& { return array[position - 1]; };
+
+    const std::uint32_t half = n / 2;
+    double theta = 3.141592653589793 / static_cast<double>(half);
+    const T c1 = static_cast<T>(0.5);
+    T c2;
+    if (isign == 1) {
+        c2 = static_cast<T>(-0.5);
+        complex(array, half, 1);
+    } else {
+        c2 = static_cast<T>(0.5);
+        theta = -theta;
+    }
+    double wtemp = std::sin(theta / 2);
+    const double wpr = -2.0 * wtemp * wtemp;
+    const double wpi = std::sin(theta);
+    double wr = 1.0 + wpr;
+    double wi = wpi;
+    const std::size_t np3 = std::size_t{n} + 3;
+    for (std::size_t i = 2; i <= n / 4; ++i) {
+        const std::size_t i1 = i + i - 1;
+        const std::size_t i2 = i1 + 1;
+        const std::size_t i3 = np3 - i2;
+        const std::size_t i4 = i3 + 1;
+        const T h1r = static_cast<T>(c1 * (static_cast<double>(at(i1)) + at(i3)));
+        const T h1i = static_cast<T>(c1 * (static_cast<double>(at(i2)) - at(i4)));
+        const T h2r = static_cast<T>(-c2 * (static_cast<double>(at(i2)) + at(i4)));
+        const T h2i = static_cast<T>(c2 * (static_cast<double>(at(i1)) - at(i3)));
+        at(i1) = static_cast<T>(h1r + wr * h2r - wi * h2i);
+        at(i2) = static_cast<T>(h1i + wr * h2i + wi * h2r);
+        at(i3) = static_cast<T>(h1r - wr * h2r + wi * h2i);
+        at(i4) = static_cast<T>(-h1i + wr * h2i + wi * h2r);
+        wtemp = wr;
+        wr = wr * wpr - wi * wpi + wr;
+        wi = wi * wpr + wtemp * wpi + wi;
+    }
+    const T h1r = at(1);
+    if (isign == 1) {
+        at(1) = static_cast<T>(static_cast<double>(h1r) + at(2));
+        at(2) = static_cast<T>(static_cast<double>(h1r) - at(2));
+    } else {
+        at(1) = static_cast<T>(c1 * (static_cast<double>(h1r) + at(2)));
+        at(2) = static_cast<T>(c1 * (static_cast<double>(h1r) - at(2)));
+        complex(array, half, -1);
+    }
+}
+
+}  // namespace
+
+void dfour1(double* data, std::uint32_t nn, int isign) { complex_transform(data, nn, isign); }
+void four1(float* data, std::uint32_t nn, int isign) { complex_transform(data, nn, isign); }
+void drealft(double* data, std::uint32_t n, int isign) { real_transform(data, n, isign, dfour1); }
+void realft(float* data, std::uint32_t n, int isign) { real_transform(data, n, isign, four1); }

@@ -1,0 +1,90 @@
+// Bounded line pieces over block reads.
+#include "line_reader.hpp"
+
+#include <cstring>
+
+namespace {
+
+constexpr std::size_t block_size = std::size_t{1} << 20;
+
+// Makes at least `wanted` unread bytes available, or all that the file has.
+void fill(line_reader& reader, std::size_t wanted)
+{
+    if (reader.end - reader.begin >= wanted || reader.file_done) return;
+    const std::size_t kept = reader.end - reader.begin;
+    if (reader.begin > 0) {
+        std::memmove(reader.buffer.data(), reader.buffer.data() + reader.begin, kept);
+        reader.buffer_offset += reader.begin;
+        reader.begin = 0;
+        reader.end = kept;
+    }
+    if (reader.buffer.size() < wanted) reader.buffer.resize(wanted + block_size);
+    while (reader.end < wanted && !reader.file_done) {
+        const std::size_t got = std::fread(reader.buffer.data() + reader.end, 1,
+                                           reader.buffer.size() - reader.end, reader.file);
+        reader.end += got;
+        // A read error ends the input like the end of the file does.
+        if (got == 0) reader.file_done = true;
+    }
+}
+
+}  // namespace
+
+void start_reading(line_reader& reader, std::FILE* file)
+{
+    reader.file = file;
+    if (reader.buffer.size() < block_size) reader.buffer.resize(block_size);
+    reader.begin = reader.end = 0;
+    reader.buffer_offset = 0;
+    reader.file_done = false;
+}
+
+bool read_piece(line_reader& reader, std::size_t limit, std::string_view& text)
+{
+    // limit characters may need one more byte: the carriage return of a CR LF.
+    fill(reader, limit + 1);
+    const std::size_t available = reader.end - reader.begin;
+    if (available == 0) return false;
+    const char* start = reader.buffer.data() + reader.begin;
+    const std::size_t window = available < limit + 1 ? available : limit + 1;
+    const char* feed = static_cast<const char*>(std::memchr(start, '\n', window));
+    std::size_t text_length;
+    std::size_t consumed;
+    if (feed != nullptr) {
+        const std::size_t k = static_cast<std::size_t>(feed - start);
+        if (k > 0 && start[k - 1] == '\r') {
+            text_length = k - 1;  // CR LF counts as the one line-end character
+            consumed = k + 1;
+        } else if (k + 1 <= limit) {
+            text_length = k;
+            consumed = k + 1;
+        } else {
+            text_length = limit;  // the line feed starts the next piece
+            consumed = limit;
+        }
+    } else {
+        text_length = window < limit ? window : limit;
+        consumed = text_length;
+    }
+    text = std::string_view(start, text_length);
+    reader.begin += consumed;
+    return true;
+}
+
+std::uint64_t reading_position(const line_reader& reader)
+{
+    return reader.buffer_offset + reader.begin;
+}
+
+void seek_reading(line_reader& reader, std::uint64_t offset)
+{
+    if (offset >= reader.buffer_offset && offset <= reader.buffer_offset + reader.end) {
+        reader.begin = static_cast<std::size_t>(offset - reader.buffer_offset);
+        return;
+    }
+    std::clearerr(reader.file);
+    reader.begin = reader.end = 0;
+    reader.buffer_offset = offset;
+    reader.file_done = false;
+    if (std::fseek(reader.file, static_cast<long>(offset), SEEK_SET) != 0) reader.file_done = true;
+}

@@ -1,0 +1,98 @@
+// Text to double for sample values and the sampling frequency.
+#include "number_text.hpp"
+
+#include <charconv>
+#include <limits>
+#include <system_error>
+
+namespace {
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// The white space of the C library's isspace in the "C" locale.
+bool is_space(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// from_chars leaves the value alone when the text is out of range; tell an
+// overflow from an underflow by the decimal exponent of the first non-zero
+// digit. Out-of-range texts sit beyond 1e300 or below 1e-300, so the sign of
+// that exponent decides.
+bool overflows(const char* first, const char* last)
+{
+    long long position = 0;  // decimal exponent of the first non-zero digit, before the e part
+    bool seen_point = false;
+    bool seen_nonzero = false;
+    const char* p = first;
+    for (; p != last && (is_digit(*p) || *p == '.'); ++p) {
+        if (*p == '.') {
+            seen_point = true;
+        } else if (!seen_nonzero) {
+            if (*p != '0') {
+                seen_nonzero = true;
+                if (seen_point) position -= 1;
+            } else if (seen_point) {
+                position -= 1;
+            }
+        } else if (!seen_point) {
+            position += 1;
+        }
+    }
+    if (!seen_nonzero) return false;
+    long long exponent = 0;
+    if (p != last && (*p == 'e' || *p == 'E')) {
+        ++p;
+        bool negative = false;
+        if (*p == '+' || *p == '-') negative = *p++ == '-';
+        for (; p != last && is_digit(*p); ++p)
+            if (exponent < 1000000000) exponent = exponent * 10 + (*p - '0');
+        if (negative) exponent = -exponent;
+    }
+    return position + exponent >= 0;
+}
+
+}  // namespace
+
+std::size_t number_extent(const char* first, const char* last)
+{
+    const char* p = first;
+    if (p != last && (*p == '+' || *p == '-')) ++p;
+    std::size_t digits = 0;
+    bool point = false;
+    for (; p != last; ++p) {
+        if (is_digit(*p)) {
+            ++digits;
+        } else if (*p == '.' && !point) {
+            point = true;
+        } else {
+            break;
+        }
+    }
+    if (digits == 0) return 0;
+    if (p != last && (*p == 'e' || *p == 'E')) {
+        const char* q = p + 1;
+        if (q != last && (*q == '+' || *q == '-')) ++q;
+        if (q != last && is_digit(*q)) {
+            while (q != last && is_digit(*q)) ++q;
+            p = q;
+        }
+    }
+    return static_cast<std::size_t>(p - first);
+}
+
+double parse_number(const char* first, const char* last)
+{
+    while (first != last && is_space(*first)) ++first;
+    const std::size_t length = number_extent(first, last);
+    if (length == 0) return 0.0;
+    const char* end = first + length;
+    bool negative = false;
+    if (*first == '+' || *first == '-') negative = *first++ == '-';
+    // from_chars takes no leading sign; the magnitude is converted alone.
+    double value = 0.0;
+    const auto result = std::from_chars(first, end, value, std::chars_format::general);
+    if (result.ec == std::errc::result_out_of_range)
+        value = overflows(first, end) ? std::numeric_limits<double>::infinity() : 0.0;
+    return negative ? -value : value;
+}

@@ -1,0 +1,100 @@
+// Sectioning checks, periodogram averaging and density scaling.
+#include "spectra.hpp"
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+
+#include "fatal_stop.hpp"
+#include "fft.hpp"
+#include "sample_input.hpp"
+
+namespace {
+
+void check_sectioning(const run_config& config)
+{
+    const std::int64_t needed = std::int64_t{config.nb_section} * config.nbpoint_section;
+    if (needed > nbpoint_acqui)
+        fatal_stop("\nFatal error: the number of data points is too low. Decrease\n",
+                   "the number of sections in the file config_veltrin.txt.\n");
+    std::int64_t p = 2;  // 64 bits: doubling up to 2^31 cannot wrap
+    while (p < config.nbpoint_section) p += p;
+    if (p > config.nbpoint_section)
+        fatal_stop("\nFatal error: the number of points per section is not a power of 2.\n");
+    // Zero or fewer sections would pass the first check and divide by zero.
+    if (config.nb_section < 1) fatal_stop("\nFatal error: the number of sections must be at least 1.\n");
+}
+
+void remove_mean(std::vector<double>& section)
+{
+    double sum = 0.0;
+    for (double x : section) sum += x;
+    const double mean = sum / static_cast<double>(section.size());
+    for (double& x : section) x -= mean;
+}
+
+// Transforms one section and adds its squared magnitudes into psd.
+void accumulate_periodogram(std::vector<double>& section, std::vector<float>& scratch,
+                            std::vector<float>& psd)
+{
+    const std::size_t n = section.size();
+    drealft(section.data(), static_cast<std::uint32_t>(n), 1);
+    // Inverting the odd elements turns the positive-exponent output into
+    // X_k = sum x_j exp(-2 pi i jk/N); bins 0 and N/2 are real.
+    scratch[0] = static_cast<float>(section[0]);
+    scratch[1] = 0.0f;
+    scratch[n] = static_cast<float>(section[1]);
+    scratch[n + 1] = 0.0f;
+    for (std::size_t j = 2; j < n; ++j)
+        scratch[j] = static_cast<float>(j % 2 == 1 ? -section[j] : section[j]);
+    for (std::size_t k = 0; k <= n / 2; ++k) {
+        const double re = scratch[2 * k];
+        const double im = scratch[2 * k + 1];
+        psd[k] = static_cast<float>(re * re + im * im + psd[k]);
+    }
+}
+
+}  // namespace
+
+density_pair estimate_spectra(const run_config& config, const std::vector<float>& v,
+                              const std::vector<float>& i)
+{
+    check_sectioning(config);
+    const auto n = static_cast<std::size_t>(config.nbpoint_section);
+
+    std::vector<double> v_section(n);
+    std::vector<double> i_section(n);
+    std::vector<float> scratch(n + 2);
+    density_pair result{std::vector<float>(n / 2 + 1, 0.0f), std::vector<float>(n / 2 + 1, 0.0f)};
+    float scale = static_cast<float>((static_cast<double>(deltat) + deltat) / static_cast<double>(n));
+
+    for (std::int32_t s = 0; s < config.nb_section; ++s) {
+        const std::size_t first = static_cast<std::size_t>(s) * n;
+        for (std::size_t j = 0; j < n; ++j) {
+            v_section[j] = v[first + j];
+            i_section[j] = i[first + j];
+        }
+        remove_mean(v_section);
+        remove_mean(i_section);
+        if (config.hanning == 1) {
+            // The ten-digit 6.283185307 and N - 1 are the window's historical
+            // definition: both end weights are 0 and w_j, w_(N-1-j) agree to ~1e-10.
+            const double step = 6.283185307 / static_cast<double>(n - 1);
+            for (std::size_t j = 0; j < n; ++j) {
+                const double weight = (1.0 - std::cos(step * static_cast<double>(j))) / 2.0;
+                v_section[j] = v_section[j] * weight;
+                i_section[j] = i_section[j] * weight;
+            }
+        }
+        accumulate_periodogram(v_section, scratch, result.psd_v);
+        accumulate_periodogram(i_section, scratch, result.psd_i);
+    }
+
+    if (config.hanning == 1) scale = static_cast<float>(static_cast<double>(scale) * 2.6666666666666665);
+    const double factor = static_cast<double>(scale) / config.nb_section;
+    for (std::size_t k = 0; k <= n / 2; ++k) {
+        result.psd_v[k] = static_cast<float>(factor * result.psd_v[k]);
+        result.psd_i[k] = static_cast<float>(factor * result.psd_i[k]);
+    }
+    return result;
+}

@@ -1,0 +1,150 @@
+// Runs of the real executable in scratch directories, stdin from /dev/null.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <sys/stat.h>
+#include <utime.h>
+
+#include "test_files.hpp"
+
+namespace {
+
+const std::string structure_unknown =
+    "\nThe structure of the input data file is unknown.\n"
+    "The string <data> or the string <sampling_frequency> of the XML format does not exist.\n";
+const std::string config_invalid =
+    "\nThe file config_veltrin.txt is not valid: it must hold the data file name, hanning, nb_section, "
+    "nbpoint_section and the result file name.\n";
+const std::string bad_frequency = "\nFatal error: the sampling frequency must be a positive number.\n";
+const std::string too_few_points =
+    "\nFatal error: the number of data points is too low. Decrease\n"
+    "the number of sections in the file config_veltrin.txt.\n";
+const std::string not_power_of_two = "\nFatal error: the number of points per section is not a power of 2.\n";
+
+// v alternates +1, -1 (all power at bin 4), i repeats 1, 1, -1, -1 (bin 2).
+std::string small_sample_file(const std::string& frequency)
+{
+    const char* v[] = {"1", "-1", "1.", "-1", "1", "-1.0", "+1", "-1"};
+    const char* i[] = {"1", "1", "-1", "-1", "1e0", "1", "-1", "-.1e1"};
+    std::string text = "<?xml version=\"1.0\"?>\n<record>\n<sampling_frequency>" + frequency +
+                       "</sampling_frequency>\n<data>\n";
+    for (int k = 0; k < 8; ++k) text += std::string("<v>") + v[k] + "</v><i>" + i[k] + "</i>\n";
+    return text + "</data>\n</record>\n";
+}
+
+// Checked by hand: deltat = float(0.002); |X_4|^2 of v is 64 and |X_2|^2 of
+// i is 32, so PSD_v[4] = 2 deltat/8 * 64 = 16 deltat = 0.032 and PSD_i[2] =
+// 8 deltat = 0.016; fN = float(1 / (2 deltat)) is just under 250.
+const std::string small_table =
+    "data file = samples.txt    hanning = 0    nb_section = 1     nbpoint_section = 8\n"
+    "    frequency        PSD_v           PSD_i            Zn\n"
+    "  6.250000e+01\t  0.000000e+00\t  0.000000e+00\t           nan\n"
+    "  1.250000e+02\t  0.000000e+00\t  1.600000e-02\t  0.000000e+00\n"
+    "  1.875000e+02\t  0.000000e+00\t  0.000000e+00\t           nan\n"
+    "  2.500000e+02\t  3.200000e-02\t  0.000000e+00\t           inf\n";
+
+struct run_case {
+    const char* name;
+    const char* config;  // nullptr: no configuration file
+    std::string sample;  // written as samples.txt
+    std::string console;
+};
+
+const run_case fatal_cases[] = {
+    {"no_configuration", nullptr, small_sample_file("500"),
+     "\nThe file config_veltrin.txt does not exist in the current directory.\n"},
+    {"configuration_too_short", "samples.txt 0 1 8", small_sample_file("500"), config_invalid},
+    {"configuration_empty", "", small_sample_file("500"), config_invalid},
+    {"configuration_not_a_number", "samples.txt zero 1 8 result.txt", small_sample_file("500"), config_invalid},
+    {"configuration_out_of_range", "samples.txt 0 1 2147483648 result.txt", small_sample_file("500"),
+     config_invalid},
+    {"missing_data_file", "absent.txt 0 1 8 result.txt", small_sample_file("500"),
+     "\nThe file absent.txt does not exist in the current directory.\n"},
+    {"directory_as_data_file", "sub 0 1 8 result.txt", small_sample_file("500"),
+     "\nThe file sub does not exist in the current directory.\n"},
+    {"no_tags", "samples.txt 0 1 8 result.txt", "just some text\n1 2\n", structure_unknown},
+    {"no_data_tag", "samples.txt 0 1 8 result.txt", "<sampling_frequency>500\n<v>1</v><i>2</i>\n",
+     structure_unknown},
+    {"frequency_zero", "samples.txt 0 1 8 result.txt", small_sample_file("0"), bad_frequency},
+    {"frequency_negative", "samples.txt 0 1 8 result.txt", small_sample_file("-500"), bad_frequency},
+    {"frequency_missing", "samples.txt 0 1 8 result.txt", small_sample_file(""), bad_frequency},
+    {"frequency_too_small", "samples.txt 0 1 8 result.txt", small_sample_file("1e-50"), bad_frequency},
+    {"frequency_too_large", "samples.txt 0 1 8 result.txt", small_sample_file("1e50"), bad_frequency},
+    {"frequency_overflows", "samples.txt 0 1 8 result.txt", small_sample_file("1e400"), bad_frequency},
+    {"too_few_points", "samples.txt 0 2 8 result.txt", small_sample_file("500"), too_few_points},
+    {"not_a_power_of_two", "samples.txt 0 1 6 result.txt", small_sample_file("500"), not_power_of_two},
+    {"no_sections", "samples.txt 0 0 8 result.txt", small_sample_file("500"),
+     "\nFatal error: the number of sections must be at least 1.\n"},
+    {"result_in_missing_directory", "samples.txt 0 1 8 missing/result.txt", small_sample_file("500"),
+     "\nThe file missing/result.txt cannot be written.\n"},
+};
+
+class fatal_run : public testing::TestWithParam<run_case> {};
+
+TEST_P(fatal_run, prints_the_message_and_prompt_and_leaves_the_result_alone)
+{
+    const run_case& c = GetParam();
+    const std::string dir = make_scratch_directory();
+    if (c.config != nullptr) write_file(dir + "/config_veltrin.txt", c.config);
+    write_file(dir + "/samples.txt", c.sample);
+    mkdir((dir + "/sub").c_str(), 0755);
+    // An earlier result with an old time stamp must come through unchanged.
+    write_file(dir + "/result.txt", "earlier result\n");
+    const utimbuf old_time{1000000000, 1000000000};
+    utime((dir + "/result.txt").c_str(), &old_time);
+
+    const run_outcome outcome = run_program(dir);
+    EXPECT_EQ(outcome.console, fatal_console(c.console));
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(read_file(dir + "/result.txt"), "earlier result\n");
+    struct stat status {};
+    stat((dir + "/result.txt").c_str(), &status);
+    EXPECT_EQ(status.st_mtime, 1000000000);
+    EXPECT_FALSE(file_exists(dir + "/missing"));
+}
+
+INSTANTIATE_TEST_SUITE_P(cases, fatal_run, testing::ValuesIn(fatal_cases),
+                         [](const testing::TestParamInfo<run_case>& info) { return info.param.name; });
+
+TEST(end_to_end, writes_the_hand_checked_table_and_prints_nothing)
+{
+    const std::string dir = make_scratch_directory();
+    write_file(dir + "/config_veltrin.txt", "samples.txt 0 1 8 result.txt\n");
+    write_file(dir + "/samples.txt", small_sample_file("500"));
+    write_file(dir + "/result.txt", "an earlier, longer result that must be replaced whole\n");
+    const run_outcome outcome = run_program(dir);
+    EXPECT_EQ(outcome.console, "");
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(read_file(dir + "/result.txt"), small_table);
+}
+
+TEST(end_to_end, configuration_over_several_lines_and_crlf_files_read_the_same)
+{
+    const std::string dir = make_scratch_directory();
+    write_file(dir + "/config_veltrin.txt", "samples.txt\r\n\t0\r\n1\n   8\nresult.txt");
+    std::string crlf;
+    for (char ch : small_sample_file("500")) crlf += ch == '\n' ? std::string("\r\n") : std::string(1, ch);
+    write_file(dir + "/samples.txt", crlf);
+    const run_outcome outcome = run_program(dir);
+    EXPECT_EQ(outcome.console, "");
+    EXPECT_EQ(read_file(dir + "/result.txt"), small_table);
+}
+
+TEST(end_to_end, long_file_names_are_accepted)
+{
+    const std::string dir = make_scratch_directory();
+    std::string path;
+    for (int depth = 0; depth < 4; ++depth) {
+        path += (depth ? "/" : "") + std::string(60, static_cast<char>('a' + depth));
+        mkdir((dir + "/" + path).c_str(), 0755);
+    }
+    write_file(dir + "/" + path + "/samples.txt", small_sample_file("500"));
+    write_file(dir + "/config_veltrin.txt", path + "/samples.txt 0 1 8 " + path + "/result.txt\n");
+    const run_outcome outcome = run_program(dir);
+    EXPECT_EQ(outcome.console, "");
+    std::string expected = small_table;
+    expected.replace(12, 11, path + "/samples.txt");
+    EXPECT_EQ(read_file(dir + "/" + path + "/result.txt"), expected);
+}
+
+}  // namespace

@@ -1,0 +1,64 @@
+// Helpers shared by the tests.
+#include "test_files.hpp"
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <sys/wait.h>
+
+std::string make_scratch_directory()
+{
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/veltrin_test_XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    return pattern;
+}
+
+void write_file(const std::string& path, const std::string& content)
+{
+    std::ofstream out(path, std::ios::binary);
+    out.write(content.data(), static_cast<std::streamsize>(content.size()));
+    if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+std::string read_file(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+bool file_exists(const std::string& path)
+{
+    return std::ifstream(path).good();
+}
+
+run_outcome run_program(const std::string& directory)
+{
+    const std::string command = "cd '" + directory + "' && '" VELTRIN_EXE "' </dev/null 2>&1";
+    run_outcome outcome;
+    std::FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) throw std::runtime_error("popen failed");
+    char block[4096];
+    std::size_t got;
+    while ((got = std::fread(block, 1, sizeof block, pipe)) > 0) outcome.console.append(block, got);
+    const int status = pclose(pipe);
+    outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return outcome;
+}
+
+std::FILE* stream_of(const std::string& content)
+{
+    std::FILE* file = std::tmpfile();
+    if (file == nullptr) throw std::runtime_error("tmpfile failed");
+    std::fwrite(content.data(), 1, content.size(), file);
+    std::rewind(file);
+    return file;
+}
+
+std::string fatal_console(const std::string& lines)
+{
+    return lines + "Press any key to exit\n";
+}

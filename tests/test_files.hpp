@@ -1,0 +1,26 @@
+// Scratch directories, file contents and runs of the executable for the tests.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+// A fresh empty directory under the system's temporary directory.
+std::string make_scratch_directory();
+
+void write_file(const std::string& path, const std::string& content);
+std::string read_file(const std::string& path);
+bool file_exists(const std::string& path);
+
+struct run_outcome {
+    std::string console;  // standard output
+    int status = -1;      // exit status, -1 when the process did not exit normally
+};
+
+// Runs the built veltrin in directory with standard input from /dev/null.
+run_outcome run_program(const std::string& directory);
+
+// An open stream over the given bytes, for reading as a sample file.
+std::FILE* stream_of(const std::string& content);
+
+// The exact console text of a fatal stop with the given lines.
+std::string fatal_console(const std::string& lines);
