@@ -79,6 +79,8 @@ const run_case fatal_cases[] = {
      "\nThe file missing/result.txt cannot be written.\n"},
 };
 
+void PrintTo(const run_case& c, std::ostream* os) { *os << c.name; }
+
 class fatal_run : public testing::TestWithParam<run_case> {};
 
 TEST_P(fatal_run, prints_the_message_and_prompt_and_leaves_the_result_alone)
@@ -145,6 +147,30 @@ TEST(end_to_end, long_file_names_are_accepted)
     std::string expected = small_table;
     expected.replace(12, 11, path + "/samples.txt");
     EXPECT_EQ(read_file(dir + "/" + path + "/result.txt"), expected);
+}
+
+}  // namespace
+
+namespace {
+
+// The tables kept in examples/ are what the program writes for them today.
+TEST(end_to_end, examples_reproduce_their_kept_tables)
+{
+    const struct {
+        const char* directory;
+        const char* sample;
+        const char* result;
+    } examples[] = {{"examples", "noise_paired.xml", "result_paired.txt"},
+                    {"examples/split", "noise_split.xml", "result_split.txt"}};
+    for (const auto& example : examples) {
+        const std::string source = std::string(VELTRIN_SOURCE_DIR) + "/" + example.directory + "/";
+        const std::string dir = make_scratch_directory();
+        write_file(dir + "/config_veltrin.txt", read_file(source + "config_veltrin.txt"));
+        write_file(dir + "/" + example.sample, read_file(source + example.sample));
+        const run_outcome outcome = run_program(dir);
+        EXPECT_EQ(outcome.console, "") << example.directory;
+        EXPECT_EQ(read_file(dir + "/" + example.result), read_file(source + example.result)) << example.directory;
+    }
 }
 
 }  // namespace

@@ -16,16 +16,20 @@ std::vector<long double> direct_dft(const std::vector<long double>& x, int isign
 {
     const std::size_t nn = x.size() / 2;
     const long double two_pi = 6.283185307179586476925286766559L;
+    std::vector<long double> cosine(nn);
+    std::vector<long double> sine(nn);
+    for (std::size_t r = 0; r < nn; ++r) {
+        cosine[r] = std::cos(two_pi * static_cast<long double>(r) / static_cast<long double>(nn));
+        sine[r] = isign * std::sin(two_pi * static_cast<long double>(r) / static_cast<long double>(nn));
+    }
     std::vector<long double> out(x.size(), 0.0L);
     for (std::size_t m = 0; m < nn; ++m) {
         long double re = 0.0L;
         long double im = 0.0L;
         for (std::size_t j = 0; j < nn; ++j) {
-            const long double angle = isign * two_pi * static_cast<long double>((j * m) % nn) / nn;
-            const long double c = std::cos(angle);
-            const long double s = std::sin(angle);
-            re += x[2 * j] * c - x[2 * j + 1] * s;
-            im += x[2 * j] * s + x[2 * j + 1] * c;
+            const std::size_t r = (j * m) % nn;
+            re += x[2 * j] * cosine[r] - x[2 * j + 1] * sine[r];
+            im += x[2 * j] * sine[r] + x[2 * j + 1] * cosine[r];
         }
         out[2 * m] = re;
         out[2 * m + 1] = im;
@@ -144,6 +148,8 @@ const closed_form_case closed_form_cases[] = {
     {"real_n4", true, {1, 2, 4, 8}, {15, -5, -3, -6}},
     {"real_constant", true, {2.5, 2.5, 2.5, 2.5, 2.5, 2.5, 2.5, 2.5}, {20, 0, 0, 0, 0, 0, 0, 0}},
 };
+
+void PrintTo(const closed_form_case& c, std::ostream* os) { *os << c.name; }
 
 class closed_forms : public testing::TestWithParam<closed_form_case> {};
 

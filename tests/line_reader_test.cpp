@@ -52,6 +52,8 @@ const piece_case piece_cases[] = {
     {c198 + "y\n", 198, {c198, "y"}},
 };
 
+void PrintTo(const piece_case& c, std::ostream* os) { *os << c.content.size() << " bytes, limit " << c.limit; }
+
 class line_pieces : public testing::TestWithParam<piece_case> {};
 
 TEST_P(line_pieces, splits_as_expected)

@@ -68,6 +68,8 @@ const number_case number_cases[] = {
     {"123456789012345678901234567890", 123456789012345678901234567890.0, 30},
 };
 
+void PrintTo(const number_case& c, std::ostream* os) { *os << '"' << c.text << '"'; }
+
 class number_grammar : public testing::TestWithParam<number_case> {};
 
 TEST_P(number_grammar, converts_exactly_the_text_the_grammar_accepts)

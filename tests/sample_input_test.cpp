@@ -83,6 +83,8 @@ const sample_case sample_cases[] = {
      3, 1, {1}, {2}},
 };
 
+void PrintTo(const sample_case& c, std::ostream* os) { *os << c.name; }
+
 class sample_file : public testing::TestWithParam<sample_case> {};
 
 TEST_P(sample_file, scans_and_loads)
@@ -111,6 +113,8 @@ const failure_case failure_cases[] = {
     {"tag_split_across_the_read_boundary", std::string(190, ' ') + "<sampling_frequency>500\n<data>\n\n"},
     {"tag_in_other_case", "<Sampling_Frequency>500\n<data>\n\n"},
 };
+
+void PrintTo(const failure_case& c, std::ostream* os) { *os << c.name; }
 
 class structure_failure : public testing::TestWithParam<failure_case> {};
 

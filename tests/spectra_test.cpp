@@ -162,7 +162,9 @@ TEST(spectra, cosine_at_a_bin_without_window)
     const double expected = static_cast<double>(0.002f) * amplitude * amplitude * n / 2;
     EXPECT_NEAR(got.psd_v[bin], expected, 1e-5 * expected);
     for (std::size_t k = 0; k <= n / 2; ++k) {
-        if (k != bin) EXPECT_LT(got.psd_v[k], 1e-9 * expected) << k;
+        if (k != bin) {
+            EXPECT_LT(got.psd_v[k], 1e-9 * expected) << k;
+        }
     }
 }
 

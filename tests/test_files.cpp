@@ -2,16 +2,35 @@
 #include "test_files.hpp"
 
 #include <cstdlib>
+#include <filesystem>
+#include <vector>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <sys/wait.h>
+
+namespace {
+
+// Removes every scratch directory when the test program ends.
+struct scratch_registry {
+    std::vector<std::string> paths;
+    ~scratch_registry()
+    {
+        std::error_code ignored;
+        for (const std::string& path : paths) std::filesystem::remove_all(path, ignored);
+    }
+};
+
+scratch_registry scratch_directories;
+
+}  // namespace
 
 std::string make_scratch_directory()
 {
     const char* base = std::getenv("TMPDIR");
     std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/veltrin_test_XXXXXX";
     if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    scratch_directories.paths.push_back(pattern);
     return pattern;
 }
 

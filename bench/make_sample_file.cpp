@@ -1,0 +1,76 @@
+// Writes a deterministic sample file: v a slowly wandering noise voltage with
+// a weak sinusoid, i a white noise current.
+//
+// usage: make_sample_file LINES paired|split SEED [FREQUENCY_HZ] > file
+// LINES is the number of data-block lines (two per sample in the split layout).
+#include <cinttypes>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+
+namespace {
+
+// Standard normal deviates by Box-Muller on the fully specified mt19937_64.
+struct gaussian_source {
+    std::mt19937_64 bits;
+    bool has_spare = false;
+    double spare = 0.0;
+};
+
+double uniform_open(std::mt19937_64& bits)
+{
+    return (static_cast<double>(bits() >> 11) + 0.5) * 0x1.0p-53;
+}
+
+double next_gaussian(gaussian_source& source)
+{
+    if (source.has_spare) {
+        source.has_spare = false;
+        return source.spare;
+    }
+    const double radius = std::sqrt(-2.0 * std::log(uniform_open(source.bits)));
+    const double angle = 6.283185307179586 * uniform_open(source.bits);
+    source.spare = radius * std::sin(angle);
+    source.has_spare = true;
+    return radius * std::cos(angle);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 4 || (std::strcmp(argv[2], "paired") != 0 && std::strcmp(argv[2], "split") != 0)) {
+        std::fputs("usage: make_sample_file LINES paired|split SEED [FREQUENCY_HZ]\n", stderr);
+        return 2;
+    }
+    const std::uint64_t lines = std::strtoull(argv[1], nullptr, 10);
+    const bool paired = std::strcmp(argv[2], "paired") == 0;
+    const std::uint64_t seed = std::strtoull(argv[3], nullptr, 10);
+    const double frequency = argc > 4 ? std::strtod(argv[4], nullptr) : 500.0;
+
+    static char output_buffer[1 << 20];
+    std::setvbuf(stdout, output_buffer, _IOFBF, sizeof output_buffer);
+    std::printf("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<acquisition>\n");
+    std::printf("<comment>synthetic noise record, seed %" PRIu64 "</comment>\n", seed);
+    std::printf("<sampling_frequency>%g</sampling_frequency>\n<data>\n", frequency);
+
+    gaussian_source source{std::mt19937_64(seed)};
+    double wander = 0.0;
+    const double tone = frequency * 0.0737;  // weak line well inside the band
+    const std::uint64_t samples = paired ? lines : lines / 2;
+    for (std::uint64_t k = 0; k < samples; ++k) {
+        wander = 0.995 * wander + next_gaussian(source);  // nearly a random walk: 1/f^2 below a corner
+        const double t = static_cast<double>(k) / frequency;
+        const double v = 2.0e-6 * wander + 3.0e-6 * std::sin(6.283185307179586 * tone * t);
+        const double i = 1.0e-3 + 5.0e-5 * next_gaussian(source);
+        if (paired)
+            std::printf("<v>%.6e</v><i>%.8f</i>\n", v, i);
+        else
+            std::printf("<v>%.6e</v>\n<i>%.8f</i>\n", v, i);
+    }
+    if (!paired && lines % 2 == 1) std::printf("\n");
+    std::printf("</data>\n</acquisition>\n");
+    return std::fflush(stdout) == 0 ? 0 : 1;
+}
