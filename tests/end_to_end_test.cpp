@@ -1,8 +1,11 @@
 // Runs of the real executable in scratch directories, stdin from /dev/null.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <string>
 #include <sys/stat.h>
+#include <vector>
 #include <utime.h>
 
 #include "test_files.hpp"
@@ -75,6 +78,8 @@ const run_case fatal_cases[] = {
     {"not_a_power_of_two", "samples.txt 0 1 6 result.txt", small_sample_file("500"), not_power_of_two},
     {"no_sections", "samples.txt 0 0 8 result.txt", small_sample_file("500"),
      "\nFatal error: the number of sections must be at least 1.\n"},
+    {"result_is_a_directory", "samples.txt 0 1 8 sub", small_sample_file("500"),
+     "\nThe file sub cannot be written.\n"},
     {"result_in_missing_directory", "samples.txt 0 1 8 missing/result.txt", small_sample_file("500"),
      "\nThe file missing/result.txt cannot be written.\n"},
 };
@@ -103,6 +108,15 @@ TEST_P(fatal_run, prints_the_message_and_prompt_and_leaves_the_result_alone)
     stat((dir + "/result.txt").c_str(), &status);
     EXPECT_EQ(status.st_mtime, 1000000000);
     EXPECT_FALSE(file_exists(dir + "/missing"));
+    // No temporary file is left behind.
+    std::vector<std::string> entries;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) entries.push_back(entry.path().filename());
+    std::sort(entries.begin(), entries.end());
+    const std::vector<std::string> expected_entries =
+        c.config != nullptr ? std::vector<std::string>{"config_veltrin.txt", "result.txt", "samples.txt", "sub"}
+                            : std::vector<std::string>{"result.txt", "samples.txt", "sub"};
+    EXPECT_EQ(entries, expected_entries);
+    EXPECT_TRUE(std::filesystem::is_empty(dir + "/sub"));
 }
 
 INSTANTIATE_TEST_SUITE_P(cases, fatal_run, testing::ValuesIn(fatal_cases),
@@ -130,6 +144,20 @@ TEST(end_to_end, configuration_over_several_lines_and_crlf_files_read_the_same)
     const run_outcome outcome = run_program(dir);
     EXPECT_EQ(outcome.console, "");
     EXPECT_EQ(read_file(dir + "/result.txt"), small_table);
+}
+
+TEST(end_to_end, memory_that_cannot_be_obtained_is_a_fatal_stop)
+{
+    // 4 million paired lines need 32 MB for the two series, over a 30 MB limit.
+    const std::string dir = make_scratch_directory();
+    std::string block = "<sampling_frequency>500\n<data>\n<v>1</v><i>2</i>\n";
+    block.append(4000000, '\n');
+    write_file(dir + "/samples.txt", block);
+    write_file(dir + "/config_veltrin.txt", "samples.txt 0 1 8 result.txt\n");
+    const run_outcome outcome = run_program(dir, "ulimit -v 30000 &&");
+    EXPECT_EQ(outcome.console, fatal_console("\nFatal error: not enough memory.\n"));
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_FALSE(file_exists(dir + "/result.txt"));
 }
 
 TEST(end_to_end, long_file_names_are_accepted)

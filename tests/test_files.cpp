@@ -54,9 +54,9 @@ bool file_exists(const std::string& path)
     return std::ifstream(path).good();
 }
 
-run_outcome run_program(const std::string& directory)
+run_outcome run_program(const std::string& directory, const std::string& setup)
 {
-    const std::string command = "cd '" + directory + "' && '" VELTRIN_EXE "' </dev/null 2>&1";
+    const std::string command = "cd '" + directory + "' && " + setup + " '" VELTRIN_EXE "' </dev/null 2>&1";
     run_outcome outcome;
     std::FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) throw std::runtime_error("popen failed");

@@ -16,8 +16,9 @@ struct run_outcome {
     int status = -1;      // exit status, -1 when the process did not exit normally
 };
 
-// Runs the built veltrin in directory with standard input from /dev/null.
-run_outcome run_program(const std::string& directory);
+// Runs the built veltrin in directory with standard input from /dev/null,
+// after the shell commands in setup (for example a resource limit).
+run_outcome run_program(const std::string& directory, const std::string& setup = "");
 
 // An open stream over the given bytes, for reading as a sample file.
 std::FILE* stream_of(const std::string& content);
