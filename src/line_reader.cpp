@@ -2,6 +2,7 @@
 #include "line_reader.hpp"
 
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -13,15 +14,20 @@ void fill(line_reader& reader, std::size_t wanted)
     if (reader.end - reader.begin >= wanted || reader.file_done) return;
     const std::size_t kept = reader.end - reader.begin;
     if (reader.begin > 0) {
-        std::memmove(reader.buffer.data(), reader.buffer.data() + reader.begin, kept);
+        std::memmove(reader.buffer.get(), reader.buffer.get() + reader.begin, kept);
         reader.buffer_offset += reader.begin;
         reader.begin = 0;
         reader.end = kept;
     }
-    if (reader.buffer.size() < wanted) reader.buffer.resize(wanted + block_size);
+    if (reader.capacity < wanted) {
+        auto larger = std::make_unique_for_overwrite<char[]>(wanted + block_size);
+        if (reader.end > 0) std::memcpy(larger.get(), reader.buffer.get(), reader.end);
+        reader.buffer = std::move(larger);
+        reader.capacity = wanted + block_size;
+    }
     while (reader.end < wanted && !reader.file_done) {
-        const std::size_t got = std::fread(reader.buffer.data() + reader.end, 1,
-                                           reader.buffer.size() - reader.end, reader.file);
+        const std::size_t got =
+            std::fread(reader.buffer.get() + reader.end, 1, reader.capacity - reader.end, reader.file);
         reader.end += got;
         // A read error ends the input like the end of the file does.
         if (got == 0) reader.file_done = true;
@@ -33,7 +39,10 @@ void fill(line_reader& reader, std::size_t wanted)
 void start_reading(line_reader& reader, std::FILE* file)
 {
     reader.file = file;
-    if (reader.buffer.size() < block_size) reader.buffer.resize(block_size);
+    if (reader.capacity < block_size) {
+        reader.buffer = std::make_unique_for_overwrite<char[]>(block_size);
+        reader.capacity = block_size;
+    }
     reader.begin = reader.end = 0;
     reader.buffer_offset = 0;
     reader.file_done = false;
@@ -45,7 +54,7 @@ bool read_piece(line_reader& reader, std::size_t limit, std::string_view& text)
     fill(reader, limit + 1);
     const std::size_t available = reader.end - reader.begin;
     if (available == 0) return false;
-    const char* start = reader.buffer.data() + reader.begin;
+    const char* start = reader.buffer.get() + reader.begin;
     const std::size_t window = available < limit + 1 ? available : limit + 1;
     const char* feed = static_cast<const char*>(std::memchr(start, '\n', window));
     std::size_t text_length;

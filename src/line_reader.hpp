@@ -4,8 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string_view>
-#include <vector>
 
 // A piece is at most `limit` characters, its line feed included. A carriage
 // return right before a line feed belongs to the line end and does not count,
@@ -13,7 +13,8 @@
 // line feeds. A longer line comes out in several pieces.
 struct line_reader {
     std::FILE* file = nullptr;
-    std::vector<char> buffer;
+    std::unique_ptr<char[]> buffer;  // left uninitialized: only what is read gets touched
+    std::size_t capacity = 0;
     std::size_t begin = 0;         // first unread byte in buffer
     std::size_t end = 0;           // one past the last valid byte in buffer
     std::uint64_t buffer_offset = 0;  // file offset of buffer[0]

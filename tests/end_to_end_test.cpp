@@ -148,6 +148,9 @@ TEST(end_to_end, configuration_over_several_lines_and_crlf_files_read_the_same)
 
 TEST(end_to_end, memory_that_cannot_be_obtained_is_a_fatal_stop)
 {
+#ifdef VELTRIN_SANITIZED
+    GTEST_SKIP() << "the sanitizers reserve far more address space than the limit";
+#endif
     // 4 million paired lines need 32 MB for the two series, over a 30 MB limit.
     const std::string dir = make_scratch_directory();
     std::string block = "<sampling_frequency>500\n<data>\n<v>1</v><i>2</i>\n";
@@ -200,5 +203,113 @@ TEST(end_to_end, examples_reproduce_their_kept_tables)
         EXPECT_EQ(read_file(dir + "/" + example.result), read_file(source + example.result)) << example.directory;
     }
 }
+
+}  // namespace
+
+namespace {
+
+// The table of the small case with every density replaced: the frequency
+// column is unchanged, the other three columns are given.
+std::string table_with(const std::string& data_name, const std::string& v, const std::string& i,
+                       const std::string& zn)
+{
+    const char* frequencies[] = {"  6.250000e+01", "  1.250000e+02", "  1.875000e+02", "  2.500000e+02"};
+    std::string table = "data file = " + data_name +
+                        "    hanning = 0    nb_section = 1     nbpoint_section = 8\n"
+                        "    frequency        PSD_v           PSD_i            Zn\n";
+    for (const char* frequency : frequencies) table += std::string(frequency) + "\t" + v + "\t" + i + "\t" + zn + "\n";
+    return table;
+}
+
+std::string replace_all(std::string text, const std::string& from, const std::string& to)
+{
+    for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size())
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+std::string random_bytes(std::size_t count)
+{
+    std::string bytes(count, '\0');
+    std::uint32_t state = 12345;
+    for (char& byte : bytes) {
+        state = state * 1664525u + 1013904223u;
+        byte = static_cast<char>(state >> 24);
+    }
+    return bytes;
+}
+
+struct bad_file_case {
+    const char* name;
+    std::string config;
+    std::string sample;
+    std::string console;  // "" for a successful run
+    std::string table;    // the result table expected after a successful run
+};
+
+void PrintTo(const bad_file_case& c, std::ostream* os) { *os << c.name; }
+
+const std::string nan14 = "           nan";
+const std::string zero14 = "  0.000000e+00";
+const std::string plain = "samples.txt 0 1 8 result.txt";
+
+std::string with_infinite_values()
+{
+    std::string text = small_sample_file("500");
+    text = replace_all(text, "<v>1</v><i>1</i>", "<v>1e400</v><i>1</i>");
+    return replace_all(text, "<v>-1</v><i>-1</i>", "<v>-1</v><i>-1e400</i>");
+}
+
+const bad_file_case bad_file_cases[] = {
+    {"empty_file", plain, "", structure_unknown, ""},
+    {"nul_bytes", plain, std::string(4096, '\0'), structure_unknown, ""},
+    {"random_binary", plain, random_bytes(65536), structure_unknown, ""},
+    {"one_megabyte_line", plain, std::string(1 << 20, 'x'), structure_unknown, ""},
+    {"tags_split_at_the_read_boundary", plain,
+     std::string(190, ' ') + "<sampling_frequency>500\n<data>\n<v>1</v><i>2</i>\n", structure_unknown, ""},
+    // Without line feeds the first 198-character piece holds both tags and the
+    // rest is the only block line: one sample, too few for a section.
+    {"carriage_returns_only", plain, replace_all(small_sample_file("500"), "\n", "\r"), too_few_points, ""},
+    {"no_final_line_feed", plain, small_sample_file("500").substr(0, small_sample_file("500").size() - 1), "",
+     small_table},
+    {"cr_cr_lf_line_ends", plain, replace_all(small_sample_file("500"), "\n", "\r\r\n"), "", small_table},
+    {"result_replaces_the_sample_file", "samples.txt 0 1 8 samples.txt", small_sample_file("500"), "", small_table},
+    {"section_of_two_to_the_thirty", "samples.txt 0 1 1073741824 result.txt", small_sample_file("500"),
+     too_few_points, ""},
+    {"largest_sections_product", "samples.txt 0 2147483647 1073741824 result.txt", small_sample_file("500"),
+     too_few_points, ""},
+    {"negative_section_length", "samples.txt 0 1 -8 result.txt", small_sample_file("500"), not_power_of_two, ""},
+    {"section_length_beyond_32_bits", "samples.txt 0 1 2147483648 result.txt", small_sample_file("500"),
+     config_invalid, ""},
+    // An infinite sample makes its section's mean infinite: every value of
+    // that channel's density is then not a number.
+    {"infinite_values", plain, with_infinite_values(), "", table_with("samples.txt", nan14, nan14, nan14)},
+    {"a_million_blank_lines", plain,
+     "<sampling_frequency>500\n<data>\n" + std::string(1000000, '\n') + "</data>\n", "",
+     table_with("samples.txt", zero14, zero14, nan14)},
+};
+
+class bad_file : public testing::TestWithParam<bad_file_case> {};
+
+TEST_P(bad_file, ends_with_a_table_or_a_message)
+{
+    const bad_file_case& c = GetParam();
+    const std::string dir = make_scratch_directory();
+    write_file(dir + "/config_veltrin.txt", c.config + "\n");
+    write_file(dir + "/samples.txt", c.sample);
+    const run_outcome outcome = run_program(dir);
+    EXPECT_EQ(outcome.status, 0);
+    if (c.console.empty()) {
+        EXPECT_EQ(outcome.console, "");
+        const std::string result_name = c.config.substr(c.config.rfind(' ') + 1);
+        EXPECT_EQ(read_file(dir + "/" + result_name), c.table);
+    } else {
+        EXPECT_EQ(outcome.console, fatal_console(c.console));
+        EXPECT_FALSE(file_exists(dir + "/result.txt"));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(cases, bad_file, testing::ValuesIn(bad_file_cases),
+                         [](const testing::TestParamInfo<bad_file_case>& info) { return info.param.name; });
 
 }  // namespace

@@ -1,0 +1,112 @@
+// The whole run in-process on a sample file made of the fuzzer's bytes. The
+// first three bytes choose hanning, nb_section and nbpoint_section.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+
+#include "fatal_stop.hpp"
+#include "veltrin.hpp"
+
+namespace {
+
+const char* const known_messages[] = {
+    "\nThe file config_veltrin.txt does not exist in the current directory.\n",
+    "\nThe structure of the input data file is unknown.\n",
+    "The string <data> or the string <sampling_frequency> of the XML format does not exist.\n",
+    "\nFatal error: the sampling frequency must be a positive number.\n",
+    "\nFatal error: the number of data points is too low. Decrease\n",
+    "the number of sections in the file config_veltrin.txt.\n",
+    "\nFatal error: the number of points per section is not a power of 2.\n",
+    "\nFatal error: the number of sections must be at least 1.\n",
+};
+
+void write_bytes(const char* name, const std::uint8_t* data, std::size_t size)
+{
+    std::FILE* file = std::fopen(name, "wb");
+    if (file == nullptr || std::fwrite(data, 1, size, file) != size || std::fclose(file) != 0) std::abort();
+}
+
+std::size_t count_lines(const char* name)
+{
+    std::FILE* file = std::fopen(name, "rb");
+    if (file == nullptr) return 0;
+    std::size_t lines = 0;
+    for (int c; (c = std::fgetc(file)) != EOF;) lines += c == '\n';
+    std::fclose(file);
+    return lines;
+}
+
+// The run reads its files from the current directory; it runs in a scratch
+// directory and the fuzzer's own paths stay relative to where it started.
+std::string scratch_directory;
+std::string start_directory;
+
+int run_one(const std::uint8_t* data, std::size_t size);
+
+void remove_scratch_directory()
+{
+    for (const char* name : {"config_veltrin.txt", "samples.txt", "result.txt"})
+        std::remove((scratch_directory + "/" + name).c_str());
+    rmdir(scratch_directory.c_str());
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    // tmpfs when there is one: the run creates and renames files every time.
+    std::string directory = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+    directory += "/veltrin_fuzz_XXXXXX";
+    char* here = getcwd(nullptr, 0);
+    if (mkdtemp(directory.data()) == nullptr || here == nullptr) std::abort();
+    scratch_directory = directory;
+    start_directory = here;
+    std::free(here);
+    std::atexit(remove_scratch_directory);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    if (size < 3) return 0;
+    if (chdir(scratch_directory.c_str()) != 0) std::abort();
+    const int result = run_one(data, size);
+    if (chdir(start_directory.c_str()) != 0) std::abort();
+    return result;
+}
+
+namespace {
+
+int run_one(const std::uint8_t* data, std::size_t size)
+{
+    static const int section_points[] = {2, 4, 8, 16, 32, 64, 1, 0, 3, 6, 12, -8};
+    const int hanning = data[0] % 3;  // 0, 1 and 2: only 1 windows
+    const int nb_section = data[1] % 9;
+    const int nbpoint_section = section_points[data[2] % 12];
+    const std::string config =
+        "samples.txt " + std::to_string(hanning) + " " + std::to_string(nb_section) + " " +
+        std::to_string(nbpoint_section) + " result.txt\n";
+    write_bytes("config_veltrin.txt", reinterpret_cast<const std::uint8_t*>(config.data()), config.size());
+    write_bytes("samples.txt", data + 3, size - 3);
+    std::remove("result.txt");
+
+    try {
+        run_veltrin();
+    } catch (const fatal_stop_signal& stop) {
+        for (const std::string& line : stop.lines) {
+            bool known = false;
+            for (const char* message : known_messages) known = known || line == message;
+            if (!known) std::abort();
+        }
+        if (access("result.txt", F_OK) == 0) std::abort();  // a failed run writes nothing
+        return 0;
+    }
+    // A complete table: two header lines and one row per bin.
+    if (count_lines("result.txt") != static_cast<std::size_t>(nbpoint_section / 2 + 2)) std::abort();
+    return 0;
+}
+
+}  // namespace
