@@ -84,15 +84,16 @@ std::size_t number_extent(const char* first, const char* last)
 double parse_number(const char* first, const char* last)
 {
     while (first != last && is_space(*first)) ++first;
-    const std::size_t length = number_extent(first, last);
-    if (length == 0) return 0.0;
-    const char* end = first + length;
     bool negative = false;
-    if (*first == '+' || *first == '-') negative = *first++ == '-';
-    // from_chars takes no leading sign; the magnitude is converted alone.
+    if (first != last && (*first == '+' || *first == '-')) negative = *first++ == '-';
+    // After the sign, from_chars reads exactly this grammar's digits, point
+    // and exponent, provided the text starts with a digit or a point (it
+    // would also take "inf" and "nan", which are not numbers here).
+    if (first == last || !(is_digit(*first) || *first == '.')) return 0.0;
     double value = 0.0;
-    const auto result = std::from_chars(first, end, value, std::chars_format::general);
+    const auto result = std::from_chars(first, last, value, std::chars_format::general);
+    if (result.ec == std::errc::invalid_argument) return 0.0;  // a point with no digit
     if (result.ec == std::errc::result_out_of_range)
-        value = overflows(first, end) ? std::numeric_limits<double>::infinity() : 0.0;
+        value = overflows(first, result.ptr) ? std::numeric_limits<double>::infinity() : 0.0;
     return negative ? -value : value;
 }

@@ -10,6 +10,6 @@
 // text gives an infinity of the right sign or zero, like the C library.
 double parse_number(const char* first, const char* last);
 
-// Length of the number that parse_number would read at [first, last), white
-// space excluded, starting at first (0 when there is none).
+// Length of the number at the start of [first, last), by the same grammar,
+// white space not skipped (0 when there is none).
 std::size_t number_extent(const char* first, const char* last);
