@@ -1,52 +1,22 @@
 // Scans the tagged sample file, then loads the v and i values of its data block.
 #include "sample_input.hpp"
 
-#include <cstring>
 #include <limits>
 #include <string_view>
 
 #include "fatal_stop.hpp"
 #include "number_text.hpp"
+#include "tag_search.hpp"
 
 float deltat = 0.0f;
 std::int32_t nbpoint_acqui = 0;
 
 namespace {
 
-constexpr std::string_view frequency_tag = "<sampling_frequency>";
-constexpr std::string_view data_tag = "<data>";
-constexpr std::string_view data_end_tag = "</data>";
-constexpr std::string_view pair_tag = "</v><i>";
-constexpr std::string_view v_tag = "<v>";
-constexpr std::string_view i_tag = "<i>";
-
-// Position of the first occurrence of tag in line, or npos. The scan looks
-// for the tag's character at anchor, chosen to be rare in data lines (no
-// digit, sign, point or exponent letter), then compares the whole tag.
-std::size_t find_tag(std::string_view line, std::string_view tag, std::size_t anchor)
-{
-    if (line.size() < tag.size()) return std::string_view::npos;
-    const char* const first = line.data();
-    const char* p = first + anchor;
-    const char* const last_anchor = first + (line.size() - tag.size()) + anchor;  // inclusive
-    while (p <= last_anchor) {
-        p = static_cast<const char*>(std::memchr(p, tag[anchor], static_cast<std::size_t>(last_anchor - p) + 1));
-        if (p == nullptr) return std::string_view::npos;
-        if (std::memcmp(p - anchor, tag.data(), tag.size()) == 0) return static_cast<std::size_t>(p - anchor - first);
-        ++p;
-    }
-    return std::string_view::npos;
-}
-
-bool holds(std::string_view line, std::string_view tag)
-{
-    return line.find(tag) != std::string_view::npos;
-}
-
 // The number that starts right after the tag found at position at.
-double value_after(std::string_view line, std::size_t at, std::string_view tag)
+double value_after(std::string_view line, std::size_t at, const tag& t)
 {
-    return parse_number(line.data() + at + tag.size(), line.data() + line.size());
+    return parse_number(line.data() + at + t.text.size(), line.data() + line.size());
 }
 
 // Keeps the most recent piece; a read at end of file leaves it as it was.
@@ -62,7 +32,7 @@ std::int32_t DetecteXML(line_reader& file)
     std::string_view line;
     while (!holds(line, frequency_tag))
         if (!read_next(file, line)) return 0;
-    deltat = static_cast<float>(1.0 / value_after(line, line.find(frequency_tag), frequency_tag));
+    deltat = static_cast<float>(1.0 / value_after(line, find_tag(line, frequency_tag), frequency_tag));
 
     // The frequency line itself may carry the data tag too.
     while (!holds(line, data_tag))
@@ -72,7 +42,7 @@ std::int32_t DetecteXML(line_reader& file)
     read_next(file, line);  // the block's first line counts whatever it holds
     const bool paired = holds(line, pair_tag);
     std::int32_t count = 1;
-    while (read_next(file, line) && find_tag(line, data_end_tag, 2) == std::string_view::npos) {
+    while (read_next(file, line) && !holds(line, data_end_tag)) {
         if (count == std::numeric_limits<std::int32_t>::max())
             fatal_stop("\nFatal error: the data block has more than 2147483647 lines.\n");
         ++count;
@@ -95,14 +65,14 @@ sample_series load_samples(line_reader& file, std::int32_t data_line_count)
     std::string_view line;
     for (std::int32_t c = 0; c < data_line_count; ++c) {
         read_next(file, line);  // at end of file the previous line is used again
-        const std::size_t v_at = find_tag(line, v_tag, 1);
-        const std::size_t pair_at = find_tag(line, pair_tag, 5);
+        const std::size_t v_at = find_tag(line, v_tag);
+        const std::size_t pair_at = find_tag(line, pair_tag);
         const std::int32_t index = pair_at != std::string_view::npos ? c : c / 2;
         if (v_at != std::string_view::npos) store(series.v, index, value_after(line, v_at, v_tag));
         if (pair_at != std::string_view::npos) {
             store(series.i, index, value_after(line, pair_at, pair_tag));
         } else {
-            const std::size_t i_at = find_tag(line, i_tag, 1);
+            const std::size_t i_at = find_tag(line, i_tag);
             if (i_at != std::string_view::npos) store(series.i, index, value_after(line, i_at, i_tag));
         }
     }
