@@ -8,10 +8,10 @@ namespace {
 
 constexpr std::size_t block_size = std::size_t{1} << 20;
 
-// Makes at least `wanted` unread bytes available, or all that the file has.
-void fill(line_reader& reader, std::size_t wanted)
+}  // namespace
+
+void refill(line_reader& reader, std::size_t wanted)
 {
-    if (reader.end - reader.begin >= wanted || reader.file_done) return;
     const std::size_t kept = reader.end - reader.begin;
     if (reader.begin > 0) {
         std::memmove(reader.buffer.get(), reader.buffer.get() + reader.begin, kept);
@@ -34,8 +34,6 @@ void fill(line_reader& reader, std::size_t wanted)
     }
 }
 
-}  // namespace
-
 void start_reading(line_reader& reader, std::FILE* file)
 {
     reader.file = file;
@@ -46,38 +44,6 @@ void start_reading(line_reader& reader, std::FILE* file)
     reader.begin = reader.end = 0;
     reader.buffer_offset = 0;
     reader.file_done = false;
-}
-
-bool read_piece(line_reader& reader, std::size_t limit, std::string_view& text)
-{
-    // limit characters may need one more byte: the carriage return of a CR LF.
-    fill(reader, limit + 1);
-    const std::size_t available = reader.end - reader.begin;
-    if (available == 0) return false;
-    const char* start = reader.buffer.get() + reader.begin;
-    const std::size_t window = available < limit + 1 ? available : limit + 1;
-    const char* feed = static_cast<const char*>(std::memchr(start, '\n', window));
-    std::size_t text_length;
-    std::size_t consumed;
-    if (feed != nullptr) {
-        const std::size_t k = static_cast<std::size_t>(feed - start);
-        if (k > 0 && start[k - 1] == '\r') {
-            text_length = k - 1;  // CR LF counts as the one line-end character
-            consumed = k + 1;
-        } else if (k + 1 <= limit) {
-            text_length = k;
-            consumed = k + 1;
-        } else {
-            text_length = limit;  // the line feed starts the next piece
-            consumed = limit;
-        }
-    } else {
-        text_length = window < limit ? window : limit;
-        consumed = text_length;
-    }
-    text = std::string_view(start, text_length);
-    reader.begin += consumed;
-    return true;
 }
 
 std::uint64_t reading_position(const line_reader& reader)

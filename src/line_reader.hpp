@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string_view>
 
@@ -24,10 +25,44 @@ struct line_reader {
 // Takes an open file (binary mode), positioned at its start.
 void start_reading(line_reader& reader, std::FILE* file);
 
+// Makes at least `wanted` unread bytes available, or all that the file has.
+void refill(line_reader& reader, std::size_t wanted);
+
 // Reads the next piece. Its text, without the line end, goes to `text` and
 // stays valid until the next call that returns true: at end of file the
 // function returns false and neither `text` nor the bytes it shows change.
-bool read_piece(line_reader& reader, std::size_t limit, std::string_view& text);
+// Inline: it runs once per line, twice over the file.
+inline bool read_piece(line_reader& reader, std::size_t limit, std::string_view& text)
+{
+    // limit characters may need one more byte: the carriage return of a CR LF.
+    if (reader.end - reader.begin < limit + 1 && !reader.file_done) refill(reader, limit + 1);
+    const std::size_t available = reader.end - reader.begin;
+    if (available == 0) return false;
+    const char* start = reader.buffer.get() + reader.begin;
+    const std::size_t window = available < limit + 1 ? available : limit + 1;
+    const char* feed = static_cast<const char*>(std::memchr(start, '\n', window));
+    std::size_t text_length;
+    std::size_t consumed;
+    if (feed != nullptr) {
+        const std::size_t k = static_cast<std::size_t>(feed - start);
+        if (k > 0 && start[k - 1] == '\r') {
+            text_length = k - 1;  // CR LF counts as the one line-end character
+            consumed = k + 1;
+        } else if (k + 1 <= limit) {
+            text_length = k;
+            consumed = k + 1;
+        } else {
+            text_length = limit;  // the line feed starts the next piece
+            consumed = limit;
+        }
+    } else {
+        text_length = window < limit ? window : limit;
+        consumed = text_length;
+    }
+    text = std::string_view(start, text_length);
+    reader.begin += consumed;
+    return true;
+}
 
 // File offset of the next unread byte.
 std::uint64_t reading_position(const line_reader& reader);
