@@ -44,7 +44,7 @@ bool overflows(const char* first, const char* last)
     if (p != last && (*p == 'e' || *p == 'E')) {
         ++p;
         bool negative = false;
-        if (*p == '+' || *p == '-') negative = *p++ == '-';
+        if (p != last && (*p == '+' || *p == '-')) negative = *p++ == '-';
         for (; p != last && is_digit(*p); ++p)
             if (exponent < 1000000000) exponent = exponent * 10 + (*p - '0');
         if (negative) exponent = -exponent;
