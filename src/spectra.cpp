@@ -25,14 +25,6 @@ void check_sectioning(const run_config& config)
     if (config.nb_section < 1) fatal_stop("\nFatal error: the number of sections must be at least 1.\n");
 }
 
-void remove_mean(std::vector<double>& section)
-{
-    double sum = 0.0;
-    for (double x : section) sum += x;
-    const double mean = sum / static_cast<double>(section.size());
-    for (double& x : section) x -= mean;
-}
-
 // Transforms one section and adds its squared magnitudes into psd.
 void accumulate_periodogram(std::vector<double>& section, std::vector<float>& scratch,
                             std::vector<float>& psd)
@@ -45,8 +37,10 @@ void accumulate_periodogram(std::vector<double>& section, std::vector<float>& sc
     scratch[1] = 0.0f;
     scratch[n] = static_cast<float>(section[1]);
     scratch[n + 1] = 0.0f;
-    for (std::size_t j = 2; j < n; ++j)
-        scratch[j] = static_cast<float>(j % 2 == 1 ? -section[j] : section[j]);
+    for (std::size_t j = 2; j < n; j += 2) {
+        scratch[j] = static_cast<float>(section[j]);
+        scratch[j + 1] = static_cast<float>(-section[j + 1]);
+    }
     for (std::size_t k = 0; k <= n / 2; ++k) {
         const double re = scratch[2 * k];
         const double im = scratch[2 * k + 1];
@@ -69,21 +63,33 @@ density_pair estimate_spectra(const run_config& config, const std::vector<float>
     float scale = static_cast<float>((static_cast<double>(deltat) + deltat) / static_cast<double>(n));
 
     for (std::int32_t s = 0; s < config.nb_section; ++s) {
+        // Both channels go through each loop together: the two sums are
+        // independent chains, each still added in increasing j from 0.
         const std::size_t first = static_cast<std::size_t>(s) * n;
+        double v_sum = 0.0;
+        double i_sum = 0.0;
         for (std::size_t j = 0; j < n; ++j) {
             v_section[j] = v[first + j];
             i_section[j] = i[first + j];
+            v_sum += v_section[j];
+            i_sum += i_section[j];
         }
-        remove_mean(v_section);
-        remove_mean(i_section);
+        const double v_mean = v_sum / static_cast<double>(n);
+        const double i_mean = i_sum / static_cast<double>(n);
         if (config.hanning == 1) {
             // The ten-digit 6.283185307 and N - 1 are the window's historical
             // definition: both end weights are 0 and w_j, w_(N-1-j) agree to ~1e-10.
+            // The weights are computed afresh in every section, never stored.
             const double step = 6.283185307 / static_cast<double>(n - 1);
             for (std::size_t j = 0; j < n; ++j) {
                 const double weight = (1.0 - std::cos(step * static_cast<double>(j))) / 2.0;
-                v_section[j] = v_section[j] * weight;
-                i_section[j] = i_section[j] * weight;
+                v_section[j] = (v_section[j] - v_mean) * weight;
+                i_section[j] = (i_section[j] - i_mean) * weight;
+            }
+        } else {
+            for (std::size_t j = 0; j < n; ++j) {
+                v_section[j] -= v_mean;
+                i_section[j] -= i_mean;
             }
         }
         accumulate_periodogram(v_section, scratch, result.psd_v);
