@@ -2,6 +2,7 @@
 #include "result_table.hpp"
 
 #include <cmath>
+#include <cstdio>
 #include <cstddef>
 
 #include "fatal_stop.hpp"
@@ -17,6 +18,9 @@ void append_field(std::string& text, double value)
     text.append(field, static_cast<std::size_t>(length));
 }
 
+namespace {
+
+// Writes the header and the rows for bins 1 ... nbpoint_section / 2 to stream.
 void write_table_rows(std::FILE* stream, const run_config& config, const std::vector<float>& psd_v,
                       const std::vector<float>& psd_i)
 {
@@ -43,6 +47,8 @@ void write_table_rows(std::FILE* stream, const run_config& config, const std::ve
         }
     }
 }
+
+}  // namespace
 
 void write_table(const run_config& config, const std::vector<float>& psd_v, const std::vector<float>& psd_i)
 {

@@ -1,7 +1,6 @@
 // The result table: header lines and one row per frequency bin.
 #pragma once
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -9,10 +8,6 @@
 
 // One "%14.6e" field, except that not-a-number is always "nan" (never "-nan").
 void append_field(std::string& text, double value);
-
-// Writes the header and the rows for bins 1 ... nbpoint_section / 2 to stream.
-void write_table_rows(std::FILE* stream, const run_config& config, const std::vector<float>& psd_v,
-                      const std::vector<float>& psd_i);
 
 // Writes the result file named by the configuration; a file that cannot be
 // written ends the run through the fatal stop and leaves any earlier file as it was.
