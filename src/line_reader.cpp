@@ -1,12 +1,36 @@
-// Bounded line pieces over block reads.
+// Whole lines over block reads, and the summaries of overlong lines.
 #include "line_reader.hpp"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
+#include <vector>
+
+#include "number_text.hpp"
 
 namespace {
 
 constexpr std::size_t block_size = std::size_t{1} << 20;
+
+struct watch {
+    std::string_view tag;
+    bool found = false;
+    std::uint64_t position = 0;  // of the tag's first character in the line
+    bool collecting = false;
+    number_collector number;
+};
+
+// Feeds the bytes [first, last) of the line to every number still being read.
+void feed_numbers(std::vector<watch>& watches, const char* first, const char* last, std::uint64_t offset,
+                  std::uint64_t from)
+{
+    for (watch& w : watches) {
+        if (!w.collecting) continue;
+        const std::uint64_t start = std::max(from, w.position + w.tag.size());
+        if (start >= offset + static_cast<std::uint64_t>(last - first)) continue;
+        w.collecting = w.number.feed(first + (start - offset), last);
+    }
+}
 
 }  // namespace
 
@@ -15,51 +39,95 @@ void refill(line_reader& reader, std::size_t wanted)
     const std::size_t kept = reader.end - reader.begin;
     if (reader.begin > 0) {
         std::memmove(reader.buffer.get(), reader.buffer.get() + reader.begin, kept);
-        reader.buffer_offset += reader.begin;
         reader.begin = 0;
         reader.end = kept;
-    }
-    if (reader.capacity < wanted) {
-        auto larger = std::make_unique_for_overwrite<char[]>(wanted + block_size);
-        if (reader.end > 0) std::memcpy(larger.get(), reader.buffer.get(), reader.end);
-        reader.buffer = std::move(larger);
-        reader.capacity = wanted + block_size;
     }
     while (reader.end < wanted && !reader.file_done) {
         const std::size_t got =
             std::fread(reader.buffer.get() + reader.end, 1, reader.capacity - reader.end, reader.file);
         reader.end += got;
-        // A read error ends the input like the end of the file does.
-        if (got == 0) reader.file_done = true;
+        if (got == 0) {
+            reader.file_done = true;
+            reader.failed = std::ferror(reader.file) != 0;
+        }
     }
 }
 
-void start_reading(line_reader& reader, std::FILE* file)
+void start_reading(line_reader& reader, std::FILE* file, std::span<const std::string_view> watched_tags,
+                   std::size_t held_limit)
 {
     reader.file = file;
-    if (reader.capacity < block_size) {
-        reader.buffer = std::make_unique_for_overwrite<char[]>(block_size);
-        reader.capacity = block_size;
+    reader.watched_tags = watched_tags;
+    reader.held_limit = held_limit;
+    const std::size_t capacity = std::max(block_size, 2 * held_limit + 2);
+    if (reader.capacity < capacity) {
+        reader.buffer = std::make_unique_for_overwrite<char[]>(capacity);
+        reader.capacity = capacity;
     }
     reader.begin = reader.end = 0;
-    reader.buffer_offset = 0;
-    reader.file_done = false;
+    reader.file_done = reader.failed = false;
+    refill(reader, 3);
+    if (reader.end >= 3 && std::memcmp(reader.buffer.get(), "\xEF\xBB\xBF", 3) == 0) reader.begin = 3;
 }
 
-std::uint64_t reading_position(const line_reader& reader)
+std::string_view summarize_long_line(line_reader& reader)
 {
-    return reader.buffer_offset + reader.begin;
-}
-
-void seek_reading(line_reader& reader, std::uint64_t offset)
-{
-    if (offset >= reader.buffer_offset && offset <= reader.buffer_offset + reader.end) {
-        reader.begin = static_cast<std::size_t>(offset - reader.buffer_offset);
-        return;
+    std::vector<watch> watches;
+    std::size_t longest = 0;
+    for (std::string_view tag : reader.watched_tags) {
+        watches.emplace_back().tag = tag;
+        longest = std::max(longest, tag.size());
     }
-    std::clearerr(reader.file);
-    reader.begin = reader.end = 0;
-    reader.buffer_offset = offset;
-    reader.file_done = false;
-    if (std::fseek(reader.file, static_cast<long>(offset), SEEK_SET) != 0) reader.file_done = true;
+    // The last longest - 1 bytes seen, so that a tag across two blocks is found.
+    std::string window;
+    std::uint64_t window_offset = 0;  // line position of window[0]
+    std::uint64_t seen = 0;           // bytes of the line read so far
+    bool line_over = false;
+    while (!line_over) {
+        if (reader.begin == reader.end) refill(reader, 2);
+        if (reader.begin == reader.end) break;
+        const char* const start = reader.buffer.get() + reader.begin;
+        std::size_t available = reader.end - reader.begin;
+        std::size_t length = available;
+        for (std::size_t k = 0; k < available; ++k) {
+            if (start[k] == '\n' || start[k] == '\r') {
+                length = k;
+                line_over = true;
+                break;
+            }
+        }
+        window.append(start, length);
+        for (watch& w : watches) {
+            if (w.found) continue;
+            const std::size_t at = window.find(w.tag);
+            if (at == std::string::npos) continue;
+            w.found = w.collecting = true;
+            w.position = window_offset + at;
+        }
+        feed_numbers(watches, window.data(), window.data() + window.size(), window_offset, seen);
+        seen += length;
+        const std::size_t keep = std::min(window.size(), longest > 0 ? longest - 1 : 0);
+        window_offset += window.size() - keep;
+        window.erase(0, window.size() - keep);
+        reader.begin += length;
+        if (line_over) {
+            // Consume the line end; a CR may need the next block to tell CR LF.
+            const bool cr = reader.buffer[reader.begin] == '\r';
+            ++reader.begin;
+            if (cr) {
+                if (reader.begin == reader.end) refill(reader, 1);
+                if (reader.begin < reader.end && reader.buffer[reader.begin] == '\n') ++reader.begin;
+            }
+        }
+    }
+    std::sort(watches.begin(), watches.end(),
+              [](const watch& a, const watch& b) { return a.position < b.position; });
+    reader.summary.clear();
+    for (const watch& w : watches) {
+        if (!w.found) continue;
+        reader.summary += w.tag;
+        reader.summary += w.number.text();
+        reader.summary += '\x01';  // in no tag and no number: nothing can straddle it
+    }
+    return reader.summary;
 }

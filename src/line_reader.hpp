@@ -1,4 +1,4 @@
-// Reads a file as lines in bounded pieces, through a large block buffer.
+// Reads a file once, as whole lines, through a large block buffer.
 #pragma once
 
 #include <cstddef>
@@ -6,66 +6,68 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <span>
+#include <string>
 #include <string_view>
 
-// A piece is at most `limit` characters, its line feed included. A carriage
-// return right before a line feed belongs to the line end and does not count,
-// so a file written on Windows reads exactly like the same file with bare
-// line feeds. A longer line comes out in several pieces.
+// A line ends at LF, CR LF or a lone CR; the line end is not part of its
+// text. A UTF-8 byte-order mark at the very start of the file is skipped.
+// A line longer than held_limit is never held whole: it is read through and
+// replaced by a short summary that holds, in their order, the first
+// occurrence of each watched tag followed by an equivalent of the number
+// after it, so that searching the summary for a watched tag and reading the
+// number after it give what the whole line would give.
 struct line_reader {
     std::FILE* file = nullptr;
+    std::span<const std::string_view> watched_tags;
+    std::size_t held_limit = 0;
     std::unique_ptr<char[]> buffer;  // left uninitialized: only what is read gets touched
     std::size_t capacity = 0;
-    std::size_t begin = 0;         // first unread byte in buffer
-    std::size_t end = 0;           // one past the last valid byte in buffer
-    std::uint64_t buffer_offset = 0;  // file offset of buffer[0]
-    bool file_done = false;        // the file has no bytes beyond buffer[end)
+    std::size_t begin = 0;  // first unread byte in buffer
+    std::size_t end = 0;    // one past the last valid byte in buffer
+    bool file_done = false;  // the file has no bytes beyond buffer[end)
+    bool failed = false;     // a read error ended the input early
+    std::string summary;     // the text given for the last long line
 };
 
+inline constexpr std::size_t default_held_limit = std::size_t{1} << 16;
+
 // Takes an open file (binary mode), positioned at its start.
-void start_reading(line_reader& reader, std::FILE* file);
+void start_reading(line_reader& reader, std::FILE* file, std::span<const std::string_view> watched_tags,
+                   std::size_t held_limit = default_held_limit);
 
 // Makes at least `wanted` unread bytes available, or all that the file has.
 void refill(line_reader& reader, std::size_t wanted);
 
-// Reads the next piece. Its text, without the line end, goes to `text` and
-// stays valid until the next call that returns true: at end of file the
-// function returns false and neither `text` nor the bytes it shows change.
-// Inline: it runs once per line, twice over the file.
-inline bool read_piece(line_reader& reader, std::size_t limit, std::string_view& text)
+// Reads a line longer than held_limit to its end and returns its summary.
+std::string_view summarize_long_line(line_reader& reader);
+
+// Reads the next line into `text`, valid until the next call; false at the
+// end of the input (then check reader.failed).
+inline bool read_line(line_reader& reader, std::string_view& text)
 {
-    // limit characters may need one more byte: the carriage return of a CR LF.
-    if (reader.end - reader.begin < limit + 1 && !reader.file_done) refill(reader, limit + 1);
+    // One byte beyond the limit tells a long line; one more, a CR from a CR LF.
+    if (reader.end - reader.begin < reader.held_limit + 2 && !reader.file_done)
+        refill(reader, reader.held_limit + 2);
     const std::size_t available = reader.end - reader.begin;
     if (available == 0) return false;
-    const char* start = reader.buffer.get() + reader.begin;
-    const std::size_t window = available < limit + 1 ? available : limit + 1;
-    const char* feed = static_cast<const char*>(std::memchr(start, '\n', window));
-    std::size_t text_length;
-    std::size_t consumed;
-    if (feed != nullptr) {
-        const std::size_t k = static_cast<std::size_t>(feed - start);
-        if (k > 0 && start[k - 1] == '\r') {
-            text_length = k - 1;  // CR LF counts as the one line-end character
-            consumed = k + 1;
-        } else if (k + 1 <= limit) {
-            text_length = k;
-            consumed = k + 1;
-        } else {
-            text_length = limit;  // the line feed starts the next piece
-            consumed = limit;
+    const char* const start = reader.buffer.get() + reader.begin;
+    const std::size_t window = available < reader.held_limit + 1 ? available : reader.held_limit + 1;
+    const void* feed = std::memchr(start, '\n', window);
+    const std::size_t feed_at = feed != nullptr ? static_cast<std::size_t>(static_cast<const char*>(feed) - start) : window;
+    const void* ret = std::memchr(start, '\r', feed_at);
+    const std::size_t k = ret != nullptr ? static_cast<std::size_t>(static_cast<const char*>(ret) - start) : feed_at;
+    if (k == window) {
+        if (window > reader.held_limit) {
+            text = summarize_long_line(reader);
+            return true;
         }
-    } else {
-        text_length = window < limit ? window : limit;
-        consumed = text_length;
+        text = std::string_view(start, k);  // the last line, without a line end
+        reader.begin += k;
+        return true;
     }
-    text = std::string_view(start, text_length);
-    reader.begin += consumed;
+    text = std::string_view(start, k);
+    const bool crlf = start[k] == '\r' && k + 1 < available && start[k + 1] == '\n';
+    reader.begin += k + (crlf ? 2 : 1);
     return true;
 }
-
-// File offset of the next unread byte.
-std::uint64_t reading_position(const line_reader& reader);
-
-// Moves to a file offset given by reading_position.
-void seek_reading(line_reader& reader, std::uint64_t offset);

@@ -1,17 +1,35 @@
-// Entry point: runs the analysis and turns a failure into the fatal stop.
+// Entry point: the configuration mode with its prompt, or the command line.
+#include <cstdio>
 #include <new>
 
-#include "fatal_stop.hpp"
-#include "veltrin.hpp"
+#include "analysis_error.hpp"
+#include "command_line.hpp"
+#include "config_mode.hpp"
+#include "run_config.hpp"
 
-int main()
+namespace {
+
+// The configuration mode's one failure path: the lines, the prompt, one
+// character read from standard input (end of input ends the wait too), status 0.
+void show_fatal_stop(const std::vector<std::string>& lines)
 {
+    for (const std::string& line : lines) std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fputs("Press any key to exit\n", stdout);
+    std::fflush(stdout);
+    std::getchar();
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (wants_command_line(argc, argv)) return run_command_line(argc, argv);
     try {
-        run_veltrin();
-    } catch (const fatal_stop_signal& stop) {
-        show_fatal_stop(stop);
+        run_config_mode(config_file_name, config_file_name, "");
+    } catch (const analysis_error& error) {
+        show_fatal_stop(error.lines);
     } catch (const std::bad_alloc&) {
-        show_fatal_stop(fatal_stop_signal{{not_enough_memory_message}});
+        show_fatal_stop({not_enough_memory_message});
     }
     return 0;
 }

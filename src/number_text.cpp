@@ -1,7 +1,9 @@
 // Text to double for sample values and the sampling frequency.
 #include "number_text.hpp"
 
+#include <algorithm>
 #include <charconv>
+#include <string>
 #include <limits>
 #include <system_error>
 
@@ -96,4 +98,90 @@ double parse_number(const char* first, const char* last)
     if (result.ec == std::errc::result_out_of_range)
         value = overflows(first, result.ptr) ? std::numeric_limits<double>::infinity() : 0.0;
     return negative ? -value : value;
+}
+
+namespace {
+
+constexpr std::size_t kept_digits = 800;  // more than the 767 a double's rounding can need
+constexpr long long exponent_cap = 100000;  // far beyond any finite or non-zero double
+
+}  // namespace
+
+bool number_collector::feed(const char* first, const char* last)
+{
+    for (const char* p = first; p != last; ++p) {
+        const char c = *p;
+        switch (at) {
+        case state::space:
+            if (is_space(c)) continue;
+            at = state::sign;
+            if (c == '+' || c == '-') {
+                negative = c == '-';
+                continue;
+            }
+            [[fallthrough]];
+        case state::sign:
+        case state::digits:
+            if (is_digit(c)) {
+                at = state::digits;
+                seen_digit = true;
+                if (significant.empty() && c == '0') {
+                    if (seen_point) --point_shift;  // a leading zero after the point
+                } else if (significant.size() < kept_digits) {
+                    significant += c;
+                    if (!seen_point) ++point_shift;
+                } else {
+                    sticky = sticky || c != '0';
+                    if (!seen_point && point_shift < exponent_cap) ++point_shift;
+                }
+                continue;
+            }
+            if (c == '.' && !seen_point) {
+                at = state::digits;
+                seen_point = true;
+                continue;
+            }
+            if (seen_digit && (c == 'e' || c == 'E')) {
+                at = state::exponent_mark;
+                continue;
+            }
+            at = state::done;
+            return false;
+        case state::exponent_mark:
+            if (c == '+' || c == '-') {
+                exponent_negative = c == '-';
+                at = state::exponent_sign;
+                continue;
+            }
+            [[fallthrough]];
+        case state::exponent_sign:
+        case state::exponent_digits:
+            if (is_digit(c)) {
+                at = state::exponent_digits;
+                exponent_seen = true;
+                if (exponent < exponent_cap) exponent = exponent * 10 + (c - '0');
+                continue;
+            }
+            at = state::done;
+            return false;
+        case state::done:
+            return false;
+        }
+    }
+    return at != state::done;
+}
+
+std::string number_collector::text() const
+{
+    if (!seen_digit) return "";
+    std::string out = negative ? "-" : "";
+    if (significant.empty()) return out + "0";
+    // An exponent mark without digits is not part of the number.
+    const long long written_exponent = exponent_seen ? exponent : 0;
+    long long total = point_shift + (exponent_negative ? -written_exponent : written_exponent);
+    total = std::max(-exponent_cap, std::min(exponent_cap, total));
+    out += "0.";
+    out += significant;
+    if (sticky) out += '1';
+    return out + "e" + std::to_string(total);
 }

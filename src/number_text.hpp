@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 // Skips leading white space, then reads an optional sign, digits with at
 // most one decimal point (at least one digit) and an optional exponent
@@ -15,3 +16,26 @@ double parse_number(const char* first, const char* last);
 // extent to from_chars; this plain reading of the grammar is what the tests
 // and the fuzz target check it against.
 std::size_t number_extent(const char* first, const char* last);
+
+// Reads the number at the start of a text that arrives in pieces (a line
+// too long to hold) and keeps a bounded text with the same value: the
+// significant digits (beyond the 800th, only whether one is non-zero
+// matters to the rounding) and the decimal exponent. parse_number of
+// text() equals parse_number of the whole original text.
+struct number_collector {
+    enum class state { space, sign, digits, exponent_mark, exponent_sign, exponent_digits, done };
+    state at = state::space;
+    bool negative = false;
+    bool seen_digit = false;
+    bool seen_point = false;
+    bool sticky = false;           // a non-zero digit beyond those kept
+    std::string significant;       // from the first non-zero digit, at most 800
+    long long point_shift = 0;     // decimal exponent of the digit before significant[0], as a count
+    bool exponent_seen = false;    // an exponent mark counts only with a digit after it
+    bool exponent_negative = false;
+    long long exponent = 0;
+
+    // Takes the next piece; returns false once the number has ended.
+    bool feed(const char* first, const char* last);
+    std::string text() const;
+};

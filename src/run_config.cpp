@@ -1,11 +1,10 @@
-// Reading the configuration file with the semantics of "%s %d %d %d %s".
+// Reading the configuration file: five white-space-separated fields.
 #include "run_config.hpp"
 
 #include <cstdio>
-#include <limits>
 
-#include "fatal_stop.hpp"
-#include "file_io.hpp"
+#include "analysis_error.hpp"
+#include "platform.hpp"
 
 namespace {
 
@@ -19,36 +18,41 @@ void skip_space(std::string_view text, std::size_t& at)
     while (at < text.size() && is_space(text[at])) ++at;
 }
 
-// %s: a run of non-white-space characters, of any length.
-bool scan_token(std::string_view text, std::size_t& at, std::string& token)
+// A run of non-white-space characters, of any length.
+bool scan_token(std::string_view text, std::size_t& at, std::string_view& token)
 {
     skip_space(text, at);
     const std::size_t start = at;
     while (at < text.size() && !is_space(text[at])) ++at;
-    token.assign(text.substr(start, at - start));
-    // As a C string the name ends at a NUL; what follows it is never seen.
-    token.resize(token.find('\0') == std::string::npos ? token.size() : token.find('\0'));
+    token = text.substr(start, at - start);
     return at > start;
 }
 
-// %d: optional sign and decimal digits; the value must fit in 32 bits.
+bool scan_name(std::string_view text, std::size_t& at, std::string& name)
+{
+    std::string_view token;
+    if (!scan_token(text, at, token)) return false;
+    // As a C string the name ends at a NUL; what follows it is never seen.
+    name.assign(token.substr(0, token.find('\0')));
+    return true;
+}
+
+// A whole token of an optional sign and decimal digits, within 32 bits.
 bool scan_integer(std::string_view text, std::size_t& at, std::int32_t& value)
 {
-    skip_space(text, at);
+    std::string_view token;
+    if (!scan_token(text, at, token)) return false;
+    std::size_t k = 0;
     bool negative = false;
-    if (at < text.size() && (text[at] == '+' || text[at] == '-')) negative = text[at++] == '-';
-    const std::size_t digits_start = at;
+    if (token[k] == '+' || token[k] == '-') negative = token[k++] == '-';
+    const std::size_t digits_start = k;
     const std::int64_t limit = negative ? std::int64_t{1} << 31 : (std::int64_t{1} << 31) - 1;
     std::int64_t magnitude = 0;
-    bool in_range = true;
-    for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
-        magnitude = magnitude * 10 + (text[at] - '0');
-        if (magnitude > limit) {
-            in_range = false;
-            magnitude = limit + 1;  // keeps the running value small
-        }
+    for (; k < token.size() && token[k] >= '0' && token[k] <= '9'; ++k) {
+        magnitude = magnitude * 10 + (token[k] - '0');
+        if (magnitude > limit) return false;
     }
-    if (at == digits_start || !in_range) return false;
+    if (k == digits_start || k != token.size()) return false;
     value = static_cast<std::int32_t>(negative ? -magnitude : magnitude);
     return true;
 }
@@ -57,21 +61,28 @@ bool scan_integer(std::string_view text, std::size_t& at, std::int32_t& value)
 
 bool parse_run_config(std::string_view text, run_config& config)
 {
+    if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
     std::size_t at = 0;
-    return scan_token(text, at, config.data_file_name) && scan_integer(text, at, config.hanning) &&
+    return scan_name(text, at, config.data_file_name) && scan_integer(text, at, config.hanning) &&
            scan_integer(text, at, config.nb_section) && scan_integer(text, at, config.nbpoint_section) &&
-           scan_token(text, at, config.result_file_name);
+           scan_name(text, at, config.result_file_name);
 }
 
-run_config read_run_config()
+run_config read_run_config(const std::string& path, const std::string& shown_name)
 {
     std::string text;
-    if (!read_whole_file(config_file_name, text))
-        fatal_stop("\nThe file config_veltrin.txt does not exist in the current directory.\n");
+    open_outcome outcome;
+    if (!read_whole_file(path, text, outcome)) {
+        if (outcome == open_outcome::missing)
+            fail(error_kind::missing_file, shown_name,
+                 "\nThe file " + shown_name + " does not exist in the current directory.\n");
+        fail(error_kind::unreadable_file, shown_name, "\nThe file " + shown_name + " cannot be read.\n");
+    }
     run_config config;
     if (!parse_run_config(text, config))
-        fatal_stop(
-            "\nThe file config_veltrin.txt is not valid: it must hold the data file name, hanning, "
-            "nb_section, nbpoint_section and the result file name.\n");
+        fail(error_kind::bad_settings, shown_name,
+             "\nThe file " + shown_name +
+                 " is not valid: it must hold the data file name, hanning, "
+                 "nb_section, nbpoint_section and the result file name.\n");
     return config;
 }

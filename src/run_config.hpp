@@ -1,9 +1,11 @@
-// The run configuration read from "config_veltrin.txt".
+// The run configuration of the configuration mode.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "spectra.hpp"
 
 struct run_config {
     std::string data_file_name;
@@ -15,12 +17,18 @@ struct run_config {
 
 inline constexpr const char* config_file_name = "config_veltrin.txt";
 
-// Reads the five fields like a formatted scan with "%s %d %d %d %s": tokens
-// separated by any white space, numbers as decimal integers with an optional
-// sign. Returns false when fewer than five fields convert or a number does not
-// fit in 32 bits.
+inline section_settings sections_of(const run_config& config)
+{
+    return {config.hanning, config.nb_section, config.nbpoint_section};
+}
+
+// Reads the five white-space-separated fields: a name, three whole tokens
+// that are decimal integers with an optional sign within 32 bits, a name.
+// Anything after the fifth field is ignored; a name ends at a NUL byte.
+// A UTF-8 byte-order mark at the start is skipped. False when a field is
+// missing or a number is not such a token.
 bool parse_run_config(std::string_view text, run_config& config);
 
-// Opens, reads and closes the configuration file; a missing or unreadable
-// file and an invalid content end the run through the fatal stop.
-run_config read_run_config();
+// Reads and parses the configuration file at `path`; `shown_name` is how
+// the messages name it. A missing, unreadable or invalid file raises analysis_error.
+run_config read_run_config(const std::string& path, const std::string& shown_name);

@@ -4,27 +4,12 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
-#include "fatal_stop.hpp"
+#include "analysis_error.hpp"
 #include "fft.hpp"
-#include "sample_input.hpp"
 
 namespace {
-
-void check_sectioning(const run_config& config)
-{
-    const std::int64_t needed = std::int64_t{config.nb_section} * config.nbpoint_section;
-    if (needed > nbpoint_acqui)
-        fatal_stop("\nFatal error: the number of data points is too low. Decrease\n",
-                   "the number of sections in the file config_veltrin.txt.\n");
-    std::int64_t p = 2;  // 64 bits: doubling up to 2^31 cannot wrap
-    while (p < config.nbpoint_section) p += p;
-    if (p > config.nbpoint_section)
-        fatal_stop("\nFatal error: the number of points per section is not a power of 2.\n");
-    // Zero or fewer sections would pass the first check and divide by zero.
-    if (config.nb_section < 1) fatal_stop("\nFatal error: the number of sections must be at least 1.\n");
-}
-
 // Transforms one section and adds its squared magnitudes into psd.
 void accumulate_periodogram(std::vector<double>& section, std::vector<float>& scratch,
                             std::vector<float>& psd)
@@ -50,16 +35,39 @@ void accumulate_periodogram(std::vector<double>& section, std::vector<float>& sc
 
 }  // namespace
 
-density_pair estimate_spectra(const run_config& config, const std::vector<float>& v,
-                              const std::vector<float>& i)
+void check_sectioning(const section_settings& settings, std::size_t samples, const std::string& file,
+                      const std::string& advice)
 {
-    check_sectioning(config);
+    const std::int64_t needed = std::int64_t{settings.nb_section} * settings.nbpoint_section;
+    if (needed > static_cast<std::int64_t>(samples))
+        fail(error_kind::bad_settings, file, "\nFatal error: the number of data points is too low. Decrease\n",
+             advice);
+    std::int64_t p = 2;  // 64 bits: doubling up to 2^31 cannot wrap
+    while (p < settings.nbpoint_section) p += p;
+    if (p > settings.nbpoint_section)
+        fail(error_kind::bad_settings, file, "\nFatal error: the number of points per section is not a power of 2.\n");
+    // Zero or fewer sections would pass the first check and divide by zero.
+    if (settings.nb_section < 1)
+        fail(error_kind::bad_settings, file, "\nFatal error: the number of sections must be at least 1.\n");
+}
+
+density_pair estimate_spectra(const section_settings& config, float deltat, std::span<const float> v,
+                              std::span<const float> i)
+{
     const auto n = static_cast<std::size_t>(config.nbpoint_section);
 
     std::vector<double> v_section(n);
     std::vector<double> i_section(n);
     std::vector<float> scratch(n + 2);
     density_pair result{std::vector<float>(n / 2 + 1, 0.0f), std::vector<float>(n / 2 + 1, 0.0f)};
+    std::vector<double> weights;
+    if (config.hanning == 1) {
+        // The ten-digit 6.283185307 and N - 1 are the window's historical
+        // definition: both end weights are 0 and w_j, w_(N-1-j) agree to ~1e-10.
+        weights.resize(n);
+        const double step = 6.283185307 / static_cast<double>(n - 1);
+        for (std::size_t j = 0; j < n; ++j) weights[j] = (1.0 - std::cos(step * static_cast<double>(j))) / 2.0;
+    }
     float scale = static_cast<float>((static_cast<double>(deltat) + deltat) / static_cast<double>(n));
 
     for (std::int32_t s = 0; s < config.nb_section; ++s) {
@@ -77,14 +85,9 @@ density_pair estimate_spectra(const run_config& config, const std::vector<float>
         const double v_mean = v_sum / static_cast<double>(n);
         const double i_mean = i_sum / static_cast<double>(n);
         if (config.hanning == 1) {
-            // The ten-digit 6.283185307 and N - 1 are the window's historical
-            // definition: both end weights are 0 and w_j, w_(N-1-j) agree to ~1e-10.
-            // The weights are computed afresh in every section, never stored.
-            const double step = 6.283185307 / static_cast<double>(n - 1);
             for (std::size_t j = 0; j < n; ++j) {
-                const double weight = (1.0 - std::cos(step * static_cast<double>(j))) / 2.0;
-                v_section[j] = (v_section[j] - v_mean) * weight;
-                i_section[j] = (i_section[j] - i_mean) * weight;
+                v_section[j] = (v_section[j] - v_mean) * weights[j];
+                i_section[j] = (i_section[j] - i_mean) * weights[j];
             }
         } else {
             for (std::size_t j = 0; j < n; ++j) {

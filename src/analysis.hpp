@@ -1,0 +1,18 @@
+// The library's entry points: a recording read by name, and its analysis.
+#pragma once
+
+#include <string>
+
+#include "platform.hpp"
+#include "recording.hpp"
+#include "result_formats.hpp"
+
+// Opens and reads the recording at `path`, naming
+// it `shown_name` in the messages; `identity` receives the file opened.
+recording load_recording(const std::string& path, const std::string& shown_name, file_identity& identity);
+
+// Checks the settings against the recording and computes the configuration
+// mode's estimate. `data_file` is echoed in the result; `advice` completes
+// the too-few-points message (see check_sectioning).
+spectrum_result analyse(const recording& samples, const std::string& data_file, const section_settings& settings,
+                        const std::string& shown_name, const std::string& advice);

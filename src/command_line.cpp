@@ -1,0 +1,277 @@
+// Parsing the options, naming the results, running the files in parallel,
+// and reporting each failure as one line on standard error.
+#include "command_line.hpp"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <getopt.h>
+#include <map>
+#include <new>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "analysis.hpp"
+#include "analysis_error.hpp"
+#include "config_mode.hpp"
+
+#ifndef VELTRIN_VERSION
+#define VELTRIN_VERSION "unknown"
+#endif
+
+namespace {
+
+const char* const usage_line =
+    "usage: veltrin -n N [-s K] [--hanning] [-f table|csv|json] [-o PATH] [-j N] DATA_FILE...\n"
+    "       veltrin -c CONFIG_FILE\n";
+
+const char* const help_text =
+    "veltrin estimates the power spectral densities of a voltage v and a current i\n"
+    "and their ratio Zn = sqrt(PSD_v / PSD_i) from a tagged sample file.\n"
+    "\n"
+    "Without arguments it reads config_veltrin.txt in the current directory.\n"
+    "\n"
+    "Options:\n"
+    "  -c, --config FILE   run the configuration file FILE (relative names in it are\n"
+    "                      taken relative to its directory)\n"
+    "  -n, --points N      points per section, a power of two from 2 (required)\n"
+    "  -s, --sections K    sections averaged (default: as many as the recording holds)\n"
+    "      --hanning       Hann window with its 8/3 correction\n"
+    "  -f, --format F      table (default), csv or json\n"
+    "  -o, --output PATH   result file, - for standard output (the default); with\n"
+    "                      several data files, a directory for NAME.psd.txt (.csv, .json)\n"
+    "  -j, --jobs N        data files analysed at once (default: the number of cores)\n"
+    "  -h, --help          this help\n"
+    "  -V, --version       the version\n"
+    "\n"
+    "A data file - is standard input. Exit status: 0 success, 1 a data or result\n"
+    "file failed, 2 a usage error.\n";
+
+struct usage_error {
+    std::string message;
+};
+
+struct options {
+    std::optional<std::string> config;
+    std::optional<std::int32_t> points;
+    std::optional<std::int32_t> sections;
+    bool hanning = false;
+    std::optional<std::string> output;
+    result_format format = result_format::table;
+    unsigned jobs = 0;  // 0: the number of cores
+    std::vector<std::string> data_files;
+};
+
+// A whole decimal integer from `least` up to the 32-bit maximum.
+std::int32_t integer_value(const std::string& option, const char* text, std::int32_t least)
+{
+    const std::string value = text;
+    long long number = 0;
+    std::size_t k = value.starts_with('+') ? 1 : 0;
+    const bool has_digits = k < value.size();
+    for (; k < value.size() && value[k] >= '0' && value[k] <= '9'; ++k) {
+        number = number * 10 + (value[k] - '0');
+        if (number > 2147483647) break;
+    }
+    if (!has_digits || k != value.size() || number < least)
+        throw usage_error{option + " needs a whole number from " + std::to_string(least) +
+                          " to 2147483647, not '" + value + "'"};
+    return static_cast<std::int32_t>(number);
+}
+
+// The option getopt_long stopped at, as the user wrote it.
+std::string option_name(char** argv, int short_option)
+{
+    if (short_option != 0) return std::string("-") + static_cast<char>(short_option);
+    const std::string given = argv[optind - 1];
+    return given.substr(0, given.find('='));
+}
+
+options parse_options(int argc, char** argv)
+{
+    static const option long_options[] = {
+        {"config", required_argument, nullptr, 'c'}, {"points", required_argument, nullptr, 'n'},
+        {"sections", required_argument, nullptr, 's'}, {"hanning", no_argument, nullptr, 'H'},
+        {"output", required_argument, nullptr, 'o'}, {"format", required_argument, nullptr, 'f'},
+        {"jobs", required_argument, nullptr, 'j'},    {"help", no_argument, nullptr, 'h'},
+        {"version", no_argument, nullptr, 'V'},       {nullptr, 0, nullptr, 0}};
+    options parsed;
+    opterr = 0;  // the messages are ours
+    optind = 1;
+    int option_char;
+    while ((option_char = getopt_long(argc, argv, ":c:n:s:o:f:j:hV", long_options, nullptr)) != -1) {
+        switch (option_char) {
+        case 'c': parsed.config = optarg; break;
+        case 'n': parsed.points = integer_value("-n", optarg, 2); break;
+        case 's': parsed.sections = integer_value("-s", optarg, 1); break;
+        case 'H': parsed.hanning = true; break;
+        case 'o': parsed.output = optarg; break;
+        case 'f': {
+            const std::string name = optarg;
+            if (name == "table") parsed.format = result_format::table;
+            else if (name == "csv") parsed.format = result_format::csv;
+            else if (name == "json") parsed.format = result_format::json;
+            else throw usage_error{"-f needs table, csv or json, not '" + name + "'"};
+            break;
+        }
+        case 'j': parsed.jobs = static_cast<unsigned>(integer_value("-j", optarg, 1)); break;
+        case 'h': std::fputs(usage_line, stdout); std::fputs(help_text, stdout); std::exit(0);
+        case 'V': std::puts("veltrin " VELTRIN_VERSION); std::exit(0);
+        case ':': throw usage_error{"option " + option_name(argv, optopt) + " needs a value"};
+        default: throw usage_error{"unknown option " + option_name(argv, optopt)};
+        }
+    }
+    for (int k = optind; k < argc; ++k) parsed.data_files.emplace_back(argv[k]);
+    return parsed;
+}
+
+void check_options(const options& o)
+{
+    if (o.config) {
+        if (o.points || o.sections || o.hanning || o.output || o.format != result_format::table || o.jobs != 0 ||
+            !o.data_files.empty())
+            throw usage_error{"-c takes no other options and no data files"};
+        return;
+    }
+    if (!o.points) throw usage_error{"-n (points per section) is required"};
+    if (o.data_files.empty()) throw usage_error{"no data file given"};
+    std::int64_t p = 2;
+    while (p < *o.points) p += p;
+    if (p != *o.points) throw usage_error{"-n " + std::to_string(*o.points) + ": the number of points per section is not a power of 2"};
+    if (o.data_files.size() > 1 &&
+        std::find(o.data_files.begin(), o.data_files.end(), "-") != o.data_files.end())
+        throw usage_error{"standard input (-) can only be read as the only data file"};
+}
+
+const char* extension_of(result_format format)
+{
+    switch (format) {
+    case result_format::csv: return ".psd.csv";
+    case result_format::json: return ".psd.json";
+    default: return ".psd.txt";
+    }
+}
+
+// NAME.psd.txt for NAME.xml: the base name without its last extension.
+std::string result_name_for(const std::string& data_file, const std::string& directory, result_format format)
+{
+    const std::size_t slash = data_file.rfind('/');
+    std::string base = slash == std::string::npos ? data_file : data_file.substr(slash + 1);
+    const std::size_t dot = base.rfind('.');
+    if (dot != std::string::npos && dot > 0) base.erase(dot);
+    return relative_to(directory, base + extension_of(format));
+}
+
+// Where each data file's result goes; "-" is standard output.
+std::vector<std::string> result_names(const options& o)
+{
+    if (o.data_files.size() == 1) return {o.output.value_or("-")};
+    if (o.output) {
+        const file_identity directory = identity_of(*o.output + "/.");
+        if (!directory.known) throw usage_error{"-o " + *o.output + ": with several data files, -o names an existing directory"};
+    }
+    std::vector<std::string> names;
+    std::map<std::string, std::string> seen;
+    for (const std::string& data_file : o.data_files) {
+        names.push_back(result_name_for(data_file, o.output ? *o.output : directory_of(data_file), o.format));
+        const auto [at, inserted] = seen.emplace(names.back(), data_file);
+        if (!inserted)
+            throw usage_error{"data files " + at->second + " and " + data_file + " would both write " + names.back()};
+    }
+    return names;
+}
+
+struct file_job {
+    std::string data_file;
+    std::string result_name;
+    std::string failure;  // the line for standard error, empty on success
+};
+
+void analyse_file(const options& o, file_job& job)
+{
+    try {
+        file_identity data_identity;
+        const recording samples = job.data_file == "-" ? read_recording(stdin, "-")
+                                                        : load_recording(job.data_file, job.data_file, data_identity);
+        if (job.data_file == "-") data_identity = identity_of(stdin);
+        section_settings settings{o.hanning ? 1 : 0, 0, *o.points};
+        const auto all_sections = static_cast<std::int64_t>(samples.v.size()) / *o.points;
+        settings.nb_section = o.sections ? *o.sections : static_cast<std::int32_t>(all_sections);
+        const spectrum_result result =
+            analyse(samples, job.data_file, settings, job.data_file,
+                    "the number of sections (-s) or the points per section (-n).\n");
+        const auto content = [&](std::FILE* stream) { write_result(stream, result, o.format); };
+        if (job.result_name == "-") {
+            content(stdout);
+            if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0)
+                fail(error_kind::unwritable_file, "-", "\nThe file - cannot be written.\n");
+        } else {
+            const file_identity inputs[] = {data_identity};
+            write_result_file(job.result_name, job.result_name, inputs, content);
+        }
+    } catch (const analysis_error& error) {
+        job.failure = "veltrin: " + error.file + ": " + one_line_message(error) + "\n";
+    } catch (const std::bad_alloc&) {
+        job.failure = "veltrin: " + job.data_file + ": Fatal error: not enough memory.\n";
+    }
+}
+
+int run_files(const options& o)
+{
+    const std::vector<std::string> names = result_names(o);
+    std::vector<file_job> jobs;
+    for (std::size_t k = 0; k < o.data_files.size(); ++k) jobs.push_back({o.data_files[k], names[k], ""});
+    const std::size_t workers = std::min<std::size_t>(o.jobs != 0 ? o.jobs : core_count(), jobs.size());
+    std::atomic<std::size_t> next{0};
+    const auto work = [&] {
+        for (std::size_t k; (k = next.fetch_add(1)) < jobs.size();) analyse_file(o, jobs[k]);
+    };
+    std::vector<std::thread> threads;
+    for (std::size_t t = 1; t < workers; ++t) threads.emplace_back(work);
+    work();
+    for (std::thread& thread : threads) thread.join();
+    int status = 0;
+    for (const file_job& job : jobs) {
+        if (job.failure.empty()) continue;
+        std::fputs(job.failure.c_str(), stderr);
+        status = 1;
+    }
+    return status;
+}
+
+int run_config_file(const std::string& path)
+{
+    try {
+        run_config_mode(path, path, directory_of(path));
+        return 0;
+    } catch (const analysis_error& error) {
+        std::fprintf(stderr, "veltrin: %s: %s\n", error.file.c_str(), one_line_message(error).c_str());
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "veltrin: %s: Fatal error: not enough memory.\n", path.c_str());
+    }
+    return 1;
+}
+
+}  // namespace
+
+bool wants_command_line(int argc, char** argv)
+{
+    for (int k = 1; k < argc; ++k)
+        if (argv[k][0] == '-') return true;
+    return false;
+}
+
+int run_command_line(int argc, char** argv)
+{
+    try {
+        const options o = parse_options(argc, argv);
+        check_options(o);
+        if (o.config) return run_config_file(*o.config);
+        return run_files(o);
+    } catch (const usage_error& error) {
+        std::fprintf(stderr, "veltrin: %s\n%s", error.message.c_str(), usage_line);
+        return 2;
+    }
+}

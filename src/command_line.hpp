@@ -1,0 +1,10 @@
+// The options mode and --config: Unix conventions around the same analysis.
+#pragma once
+
+// True when some argument starts with '-'; otherwise the arguments are
+// ignored and the configuration mode runs as it always did.
+bool wants_command_line(int argc, char** argv);
+
+// Runs the command line; returns the exit status: 0 when every file
+// succeeded, 1 when a data or result file failed, 2 for a usage error.
+int run_command_line(int argc, char** argv);

@@ -1,0 +1,23 @@
+// The configuration mode's driver: configuration, recording, estimate, table.
+#include "config_mode.hpp"
+
+#include "analysis.hpp"
+#include "run_config.hpp"
+
+void run_config_mode(const std::string& config_path, const std::string& shown_name,
+                     const std::string& base_directory)
+{
+    const run_config config = read_run_config(config_path, shown_name);
+    const file_identity config_identity = identity_of(config_path);
+    // Names are shown as configured, or as resolved when they came from another directory.
+    const std::string data_path = relative_to(base_directory, config.data_file_name);
+    const std::string result_path = relative_to(base_directory, config.result_file_name);
+
+    file_identity data_identity;
+    const recording samples = load_recording(data_path, data_path, data_identity);
+    const spectrum_result result = analyse(samples, config.data_file_name, sections_of(config), data_path,
+                                           "the number of sections in the file " + shown_name + ".\n");
+    const file_identity inputs[] = {data_identity, config_identity};
+    write_result_file(result_path, result_path, inputs,
+                      [&](std::FILE* stream) { write_result(stream, result, result_format::table); });
+}

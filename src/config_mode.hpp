@@ -1,0 +1,11 @@
+// The configuration mode: five settings from a file, the table to a file.
+#pragma once
+
+#include <string>
+
+// Runs one analysis from the configuration file at `config_path` (named
+// `shown_name` in the messages). Relative names inside it are taken
+// relative to `base_directory` ("" for the current one). A failure raises
+// analysis_error (or std::bad_alloc).
+void run_config_mode(const std::string& config_path, const std::string& shown_name,
+                     const std::string& base_directory);

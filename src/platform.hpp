@@ -1,0 +1,45 @@
+// What differs between operating systems: opening, identifying and safely
+// replacing files, and the number of cores.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <span>
+#include <string>
+
+enum class open_outcome { opened, missing, unreadable };
+
+// Opens a file for reading in binary mode. A directory is unreadable.
+std::FILE* open_for_reading(const std::string& name, open_outcome& outcome);
+
+// Reads a whole file; false with the outcome when it cannot be opened or read.
+bool read_whole_file(const std::string& name, std::string& text, open_outcome& outcome);
+
+// Which file an open stream or a name refers to, links followed.
+struct file_identity {
+    std::uint64_t device = 0;
+    std::uint64_t node = 0;
+    bool known = false;
+};
+file_identity identity_of(std::FILE* file);
+file_identity identity_of(const std::string& name);
+
+// Writes a result file. An existing regular file (or the file a symbolic
+// link leads to) is replaced only once the new content is complete and on
+// the disk, keeps its permission bits, and is never left half-written or
+// with a temporary file beside it; an existing file that is not a regular
+// file (a device, a FIFO) is written into directly. `name` must not be one
+// of `inputs`. Raises analysis_error ("cannot be written") on any failure,
+// with `display_name` as the file concerned. `allow_unnamed` false forces
+// the path through a named temporary file (for the tests).
+void write_result_file(const std::string& name, const std::string& display_name,
+                       std::span<const file_identity> inputs, const std::function<void(std::FILE*)>& content,
+                       bool allow_unnamed = true);
+
+// The directory part of a path ("" for a bare name), and a path joined to it.
+std::string directory_of(const std::string& path);
+std::string relative_to(const std::string& directory, const std::string& path);
+
+// Cores available to this process, at least 1.
+unsigned core_count();

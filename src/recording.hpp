@@ -1,0 +1,28 @@
+// Reading a recording: the sampling frequency and the v and i series of its data block.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "line_reader.hpp"
+
+struct recording {
+    double sampling_frequency = 0.0;  // as written after "<sampling_frequency>"
+    float deltat = 0.0f;              // 1 / sampling_frequency, in single precision
+    std::int32_t line_count = 0;      // lines of the data block, blank ones included
+    std::vector<float> v;             // nbpoint_acqui values each
+    std::vector<float> i;
+};
+
+// Reads the open file once, from its start: finds the sampling frequency
+// and the data block, takes the layout from the block's first line and
+// stores each line's values where its index puts them (a paired line at its
+// index, a split line at half of it; a store past the series is dropped;
+// an element that no line supplies is 0). `name` is the file as the user
+// named it, for the messages. Raises analysis_error when the file cannot be
+// read, has no frequency or data tag, has a frequency outside [1e-37, 1e37]
+// or a stored value too large for single precision.
+recording read_recording(std::FILE* file, const std::string& name,
+                         std::size_t held_limit = default_held_limit);
