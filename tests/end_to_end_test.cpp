@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 #include <utime.h>
 
@@ -18,11 +19,18 @@ const std::string structure_unknown =
 const std::string config_invalid =
     "\nThe file config_veltrin.txt is not valid: it must hold the data file name, hanning, nb_section, "
     "nbpoint_section and the result file name.\n";
-const std::string bad_frequency = "\nFatal error: the sampling frequency must be a positive number.\n";
+const std::string bad_frequency = "\nFatal error: the sampling frequency must be a number from 1e-37 to 1e37.\n";
 const std::string too_few_points =
     "\nFatal error: the number of data points is too low. Decrease\n"
     "the number of sections in the file config_veltrin.txt.\n";
 const std::string not_power_of_two = "\nFatal error: the number of points per section is not a power of 2.\n";
+
+std::string replace_all(std::string text, const std::string& from, const std::string& to)
+{
+    for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size())
+        text.replace(at, from.size(), to);
+    return text;
+}
 
 // v alternates +1, -1 (all power at bin 4), i repeats 1, 1, -1, -1 (bin 2).
 std::string small_sample_file(const std::string& frequency)
@@ -63,8 +71,29 @@ const run_case fatal_cases[] = {
      config_invalid},
     {"missing_data_file", "absent.txt 0 1 8 result.txt", small_sample_file("500"),
      "\nThe file absent.txt does not exist in the current directory.\n"},
-    {"directory_as_data_file", "sub 0 1 8 result.txt", small_sample_file("500"),
-     "\nThe file sub does not exist in the current directory.\n"},
+    {"directory_as_data_file", "sub 0 1 8 result.txt", small_sample_file("500"), "\nThe file sub cannot be read.\n"},
+    {"data_file_without_permission", "locked.txt 0 1 8 result.txt", small_sample_file("500"),
+     "\nThe file locked.txt cannot be read.\n"},
+    {"dangling_link_as_data_file", "dangling.txt 0 1 8 result.txt", small_sample_file("500"),
+     "\nThe file dangling.txt does not exist in the current directory.\n"},
+    {"configuration_is_a_directory", "-", small_sample_file("500"),
+     "\nThe file config_veltrin.txt cannot be read.\n"},
+    {"number_with_a_point", "samples.txt 0 1 8.0 result.txt", small_sample_file("500"), config_invalid},
+    {"name_glued_to_a_number", "samples.txt 0 1 8result.txt", small_sample_file("500"), config_invalid},
+    {"result_is_the_configuration", "samples.txt 0 1 8 ./config_veltrin.txt", small_sample_file("500"),
+     "\nThe file ./config_veltrin.txt cannot be written: it is an input of this run.\n"},
+    {"result_is_a_link_to_the_data", "samples.txt 0 1 8 link.txt", small_sample_file("500"),
+     "\nThe file link.txt cannot be written: it is an input of this run.\n"},
+    {"result_is_a_hard_link_to_the_data", "samples.txt 0 1 8 hard.txt", small_sample_file("500"),
+     "\nThe file hard.txt cannot be written: it is an input of this run.\n"},
+    {"value_too_large", "samples.txt 0 1 8 result.txt",
+     replace_all(small_sample_file("500"), "<v>-1.0</v>", "<v>-3.5e38</v>"),
+     "\nFatal error: the value on line 6 of the data block is too large for single precision.\n"},
+    {"value_too_large_after_a_frequency_out_of_range", "samples.txt 0 1 8 result.txt",
+     replace_all(small_sample_file("0"), "<v>-1.0</v>", "<v>-3.5e38</v>"), bad_frequency},
+    {"value_too_large_before_the_section_checks", "samples.txt 0 9 6 result.txt",
+     replace_all(small_sample_file("500"), "<v>-1.0</v>", "<v>-3.5e38</v>"),
+     "\nFatal error: the value on line 6 of the data block is too large for single precision.\n"},
     {"no_tags", "samples.txt 0 1 8 result.txt", "just some text\n1 2\n", structure_unknown},
     {"no_data_tag", "samples.txt 0 1 8 result.txt", "<sampling_frequency>500\n<v>1</v><i>2</i>\n",
      structure_unknown},
@@ -95,15 +124,28 @@ TEST_P(fatal_run, prints_the_message_and_prompt_and_leaves_the_result_alone)
     if (c.config != nullptr) write_file(dir + "/config_veltrin.txt", c.config);
     write_file(dir + "/samples.txt", c.sample);
     mkdir((dir + "/sub").c_str(), 0755);
+    if (c.config != nullptr && std::string(c.config) == "-") {
+        std::filesystem::remove(dir + "/config_veltrin.txt");
+        mkdir((dir + "/config_veltrin.txt").c_str(), 0755);
+    }
+    write_file(dir + "/locked.txt", "");
+    chmod((dir + "/locked.txt").c_str(), 0);
+    symlink("absent.txt", (dir + "/dangling.txt").c_str());
+    symlink("samples.txt", (dir + "/link.txt").c_str());
+    link((dir + "/samples.txt").c_str(), (dir + "/hard.txt").c_str());
     // An earlier result with an old time stamp must come through unchanged.
     write_file(dir + "/result.txt", "earlier result\n");
     const utimbuf old_time{1000000000, 1000000000};
     utime((dir + "/result.txt").c_str(), &old_time);
 
+    // root reads a file without permission; the case then does not apply
+    const bool locked_readable = access((dir + "/locked.txt").c_str(), R_OK) == 0;
+    if (std::string(c.name) == "data_file_without_permission" && locked_readable) GTEST_SKIP() << "running as root";
     const run_outcome outcome = run_program(dir);
     EXPECT_EQ(outcome.console, fatal_console(c.console));
     EXPECT_EQ(outcome.status, 0);
     EXPECT_EQ(read_file(dir + "/result.txt"), "earlier result\n");
+    EXPECT_EQ(read_file(dir + "/samples.txt"), c.sample);  // an input is never replaced
     struct stat status {};
     stat((dir + "/result.txt").c_str(), &status);
     EXPECT_EQ(status.st_mtime, 1000000000);
@@ -112,9 +154,9 @@ TEST_P(fatal_run, prints_the_message_and_prompt_and_leaves_the_result_alone)
     std::vector<std::string> entries;
     for (const auto& entry : std::filesystem::directory_iterator(dir)) entries.push_back(entry.path().filename());
     std::sort(entries.begin(), entries.end());
-    const std::vector<std::string> expected_entries =
-        c.config != nullptr ? std::vector<std::string>{"config_veltrin.txt", "result.txt", "samples.txt", "sub"}
-                            : std::vector<std::string>{"result.txt", "samples.txt", "sub"};
+    std::vector<std::string> expected_entries = {"dangling.txt", "hard.txt",    "link.txt",
+                                                 "locked.txt",   "result.txt", "samples.txt", "sub"};
+    if (c.config != nullptr) expected_entries.insert(expected_entries.begin(), "config_veltrin.txt");
     EXPECT_EQ(entries, expected_entries);
     EXPECT_TRUE(std::filesystem::is_empty(dir + "/sub"));
 }
@@ -221,13 +263,6 @@ std::string table_with(const std::string& data_name, const std::string& v, const
     return table;
 }
 
-std::string replace_all(std::string text, const std::string& from, const std::string& to)
-{
-    for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size())
-        text.replace(at, from.size(), to);
-    return text;
-}
-
 std::string random_bytes(std::size_t count)
 {
     std::string bytes(count, '\0');
@@ -265,15 +300,26 @@ const bad_file_case bad_file_cases[] = {
     {"nul_bytes", plain, std::string(4096, '\0'), structure_unknown, ""},
     {"random_binary", plain, random_bytes(65536), structure_unknown, ""},
     {"one_megabyte_line", plain, std::string(1 << 20, 'x'), structure_unknown, ""},
-    {"tags_split_at_the_read_boundary", plain,
-     std::string(190, ' ') + "<sampling_frequency>500\n<data>\n<v>1</v><i>2</i>\n", structure_unknown, ""},
-    // Without line feeds the first 198-character piece holds both tags and the
-    // rest is the only block line: one sample, too few for a section.
-    {"carriage_returns_only", plain, replace_all(small_sample_file("500"), "\n", "\r"), too_few_points, ""},
+    // Tags are found anywhere in a line, however long: one sample, too few for a section.
+    {"tags_beyond_the_old_piece_limit", plain,
+     std::string(190, ' ') + "<sampling_frequency>500\n<data>\n<v>1</v><i>2</i>\n", too_few_points, ""},
+    {"carriage_returns_only", plain, replace_all(small_sample_file("500"), "\n", "\r"), "", small_table},
+    {"byte_order_marks", "\xEF\xBB\xBF" + plain, "\xEF\xBB\xBF" + small_sample_file("500"), "", small_table},
+    {"data_line_with_trailing_blanks_is_one_line", plain,
+     replace_all(small_sample_file("500"), "</i>\n", "</i>" + std::string(300, ' ') + "\n"), "", small_table},
     {"no_final_line_feed", plain, small_sample_file("500").substr(0, small_sample_file("500").size() - 1), "",
      small_table},
-    {"cr_cr_lf_line_ends", plain, replace_all(small_sample_file("500"), "\n", "\r\r\n"), "", small_table},
-    {"result_replaces_the_sample_file", "samples.txt 0 1 8 samples.txt", small_sample_file("500"), "", small_table},
+    // CR CR LF is a lone CR and a CR LF: each line is followed by a blank
+    // one, so the block is split and v = 0 1 0 -1 0 1 0 -1, i = 0 1 0 1 0 -1 0 -1.
+    {"cr_cr_lf_line_ends", plain, replace_all(small_sample_file("500"), "\n", "\r\r\n"), "",
+     "data file = samples.txt    hanning = 0    nb_section = 1     nbpoint_section = 8\n"
+     "    frequency        PSD_v           PSD_i            Zn\n"
+     "  6.250000e+01\t  0.000000e+00\t  4.000000e-03\t  0.000000e+00\n"
+     "  1.250000e+02\t  8.000000e-03\t  0.000000e+00\t           inf\n"
+     "  1.875000e+02\t  0.000000e+00\t  4.000000e-03\t  0.000000e+00\n"
+     "  2.500000e+02\t  0.000000e+00\t  0.000000e+00\t           nan\n"},
+    {"result_replaces_the_sample_file", "samples.txt 0 1 8 samples.txt", small_sample_file("500"),
+     "\nThe file samples.txt cannot be written: it is an input of this run.\n", ""},
     {"section_of_two_to_the_thirty", "samples.txt 0 1 1073741824 result.txt", small_sample_file("500"),
      too_few_points, ""},
     {"largest_sections_product", "samples.txt 0 2147483647 1073741824 result.txt", small_sample_file("500"),
@@ -281,9 +327,8 @@ const bad_file_case bad_file_cases[] = {
     {"negative_section_length", "samples.txt 0 1 -8 result.txt", small_sample_file("500"), not_power_of_two, ""},
     {"section_length_beyond_32_bits", "samples.txt 0 1 2147483648 result.txt", small_sample_file("500"),
      config_invalid, ""},
-    // An infinite sample makes its section's mean infinite: every value of
-    // that channel's density is then not a number.
-    {"infinite_values", plain, with_infinite_values(), "", table_with("samples.txt", nan14, nan14, nan14)},
+    {"infinite_values", plain, with_infinite_values(),
+     "\nFatal error: the value on line 1 of the data block is too large for single precision.\n", ""},
     {"a_million_blank_lines", plain,
      "<sampling_frequency>500\n<data>\n" + std::string(1000000, '\n') + "</data>\n", "",
      table_with("samples.txt", zero14, zero14, nan14)},
@@ -306,6 +351,7 @@ TEST_P(bad_file, ends_with_a_table_or_a_message)
     } else {
         EXPECT_EQ(outcome.console, fatal_console(c.console));
         EXPECT_FALSE(file_exists(dir + "/result.txt"));
+        EXPECT_EQ(read_file(dir + "/samples.txt"), c.sample);
     }
 }
 

@@ -1,4 +1,4 @@
-// Line pieces: the limit, the carriage-return rule, block boundaries, seeking.
+// Whole lines: the three line ends, block boundaries, the byte-order mark, long lines.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -9,105 +9,90 @@
 
 namespace {
 
-std::vector<std::string> pieces_of(const std::string& content, std::size_t limit)
+constexpr std::string_view tags[] = {"<v>", "</v><i>", "<i>"};
+
+std::vector<std::string> lines_of(const std::string& content, std::size_t held_limit = default_held_limit)
 {
     std::FILE* file = stream_of(content);
     line_reader reader;
-    start_reading(reader, file);
-    std::vector<std::string> pieces;
+    start_reading(reader, file, tags, held_limit);
+    std::vector<std::string> lines;
     std::string_view text;
-    while (read_piece(reader, limit, text)) pieces.emplace_back(text);
+    while (read_line(reader, text)) lines.emplace_back(text);
     std::fclose(file);
-    return pieces;
+    return lines;
 }
 
-struct piece_case {
+struct line_case {
     std::string content;
-    std::size_t limit;
     std::vector<std::string> expected;
 };
 
-const std::string c197(197, 'x');
-const std::string c198(198, 'x');
-
-const piece_case piece_cases[] = {
-    {"", 10, {}},
-    {"abc\ndef\n", 10, {"abc", "def"}},
-    {"abc\r\ndef", 10, {"abc", "def"}},
-    {"\n\n", 10, {"", ""}},
-    {"a\r\r\n", 10, {"a\r"}},
-    {"a\rb\n", 10, {"a\rb"}},
-    {"a\rb\rc", 10, {"a\rb\rc"}},
-    {"tail\r", 10, {"tail\r"}},
-    {"abc\n", 4, {"abc"}},
-    {"abcd\n", 4, {"abcd", ""}},
-    {"abc\r\n", 4, {"abc"}},
-    {"abcd\r\n", 4, {"abcd", ""}},
-    {"abcdefghij", 4, {"abcd", "efgh", "ij"}},
-    {"abcdefgh\nx", 4, {"abcd", "efgh", "", "x"}},
-    {c197 + "\n" + "z\n", 198, {c197, "z"}},
-    {c197 + "\r\n" + "z\n", 198, {c197, "z"}},
-    {c198 + "\n", 198, {c198, ""}},
-    {c198 + "\r\n", 198, {c198, ""}},
-    {c198 + "y\n", 198, {c198, "y"}},
+const line_case line_cases[] = {
+    {"", {}},
+    {"abc\ndef\n", {"abc", "def"}},
+    {"abc\r\ndef", {"abc", "def"}},
+    {"abc\rdef\r", {"abc", "def"}},
+    {"\n\n", {"", ""}},
+    {"\r\r\n\n\r", {"", "", "", ""}},
+    {"a\r\r\nb", {"a", "", "b"}},
+    {"a\n\rb", {"a", "", "b"}},
+    {"\xEF\xBB\xBF" "a\n", {"a"}},
+    {"\xEF\xBB\xBF", {}},
+    {"\xEF\xBB" "a\n", {"\xEF\xBB" "a"}},
+    {"x\n\xEF\xBB\xBF" "a\n", {"x", "\xEF\xBB\xBF" "a"}},
 };
 
-void PrintTo(const piece_case& c, std::ostream* os) { *os << c.content.size() << " bytes, limit " << c.limit; }
-
-class line_pieces : public testing::TestWithParam<piece_case> {};
-
-TEST_P(line_pieces, splits_as_expected)
+TEST(line_reader, ends_lines_at_lf_crlf_and_cr)
 {
-    const piece_case& c = GetParam();
-    EXPECT_EQ(pieces_of(c.content, c.limit), c.expected);
+    for (std::size_t k = 0; k < std::size(line_cases); ++k)
+        EXPECT_EQ(lines_of(line_cases[k].content), line_cases[k].expected) << k;
 }
 
-INSTANTIATE_TEST_SUITE_P(cases, line_pieces, testing::ValuesIn(piece_cases));
-
-TEST(line_reader, crlf_across_block_boundaries_reads_like_lf)
+TEST(line_reader, crlf_and_cr_across_block_boundaries_read_like_lf)
 {
     std::string lf;
     std::string crlf;
+    std::string cr;
     std::vector<std::string> expected;
     for (int k = 0; k < 400000; ++k) {
         std::string line = "line " + std::to_string(k) + std::string(static_cast<std::size_t>(k % 7), ' ');
         lf += line + "\n";
         crlf += line + "\r\n";
+        cr += line + "\r";
         expected.push_back(line);
     }
-    EXPECT_EQ(pieces_of(lf, 198), expected);
-    EXPECT_EQ(pieces_of(crlf, 198), expected);
+    EXPECT_EQ(lines_of(lf), expected);
+    EXPECT_EQ(lines_of(crlf), expected);
+    EXPECT_EQ(lines_of(cr), expected);
 }
 
-TEST(line_reader, seeks_back_to_a_remembered_position)
+// A long line gives the watched tags in order, each with its number, and
+// nothing else; the lines around it are untouched.
+TEST(line_reader, summarizes_a_line_over_the_limit)
 {
-    std::string content;
-    for (int k = 0; k < 300000; ++k) content += "row " + std::to_string(k) + "\n";
-    std::FILE* file = stream_of(content);
-    line_reader reader;
-    start_reading(reader, file);
-    std::string_view text;
-    for (int k = 0; k < 10; ++k) read_piece(reader, 198, text);
-    const std::uint64_t mark = reading_position(reader);
-    EXPECT_EQ(mark, content.find("row 10\n"));
-    while (read_piece(reader, 198, text)) {
+    const std::string line = std::string(100, 'x') + "<i>" + std::string(50, ' ') + "-2.5e1</i>" +
+                             std::string(100, 'x') + "<v>7" + std::string(100, '0') + "<v>9";
+    for (const std::string end : {"\n", "\r", "\r\n", ""}) {
+        const std::vector<std::string> lines = lines_of("a\n" + line + end + "b", 16);
+        ASSERT_EQ(lines.size(), end.empty() ? 2u : 3u);
+        EXPECT_EQ(lines[0], "a");
+        EXPECT_EQ(lines[1], "<i>-0.25e2\x01<v>0.7" + std::string(100, '0') + "e101\x01");
     }
-    seek_reading(reader, mark);
-    ASSERT_TRUE(read_piece(reader, 198, text));
-    EXPECT_EQ(text, "row 10");
-    std::fclose(file);
+    // Exactly at the limit the line is held; one more character and it is summarized.
+    EXPECT_EQ(lines_of("<v>1\n", 4), std::vector<std::string>{"<v>1"});
+    EXPECT_EQ(lines_of("<v>12\n", 4), std::vector<std::string>{"<v>0.12e2\x01"});
 }
 
-TEST(line_reader, end_of_file_leaves_the_last_piece_in_place)
+TEST(line_reader, a_read_error_is_reported)
 {
-    std::FILE* file = stream_of("first\nlast");
+    std::FILE* file = std::fopen("/proc/self/mem", "rb");  // reading it at offset 0 fails
+    ASSERT_NE(file, nullptr);
     line_reader reader;
-    start_reading(reader, file);
+    start_reading(reader, file, tags);
     std::string_view text;
-    ASSERT_TRUE(read_piece(reader, 198, text));
-    ASSERT_TRUE(read_piece(reader, 198, text));
-    EXPECT_FALSE(read_piece(reader, 198, text));
-    EXPECT_EQ(text, "last");
+    EXPECT_FALSE(read_line(reader, text));
+    EXPECT_TRUE(reader.failed);
     std::fclose(file);
 }
 

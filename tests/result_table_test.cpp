@@ -5,7 +5,7 @@
 #include <limits>
 #include <string>
 
-#include "result_table.hpp"
+#include "result_formats.hpp"
 
 namespace {
 

@@ -8,7 +8,7 @@
 namespace {
 
 struct config_case {
-    const char* text;
+    std::string text;
     bool valid;
     run_config expected;
 };
@@ -18,8 +18,14 @@ const config_case config_cases[] = {
     {"data.txt\n1\n4\n128\nout.txt\n", true, {"data.txt", 1, 4, 128, "out.txt"}},
     {"  \t data.txt\r\n 0 \t +2 -16\r\n out.txt trailing words are ignored", true, {"data.txt", 0, 2, -16, "out.txt"}},
     {"d 2147483647 -2147483648 0 r", true, {"d", 2147483647, -2147483648, 0, "r"}},
-    {"d 1 4 128.5 r", true, {"d", 1, 4, 128, ".5"}},  // the scan stops at the point
-    {"d 1 4 128x", true, {"d", 1, 4, 128, "x"}},
+    {"d 1 4 128.5 r", false, {}},  // a number is a whole token
+    {"d 1 4 128x", false, {}},
+    {"d 1 4 1024.0 result.txt", false, {}},
+    {"d 1 4 32result.txt", false, {}},
+    {"d 1 4+ 8 r", false, {}},
+    {"\xEF\xBB\xBFname.xml 1 4 128 out.txt", true, {"name.xml", 1, 4, 128, "out.txt"}},
+    {"d\v1\f4\r128\r\nr", true, {"d", 1, 4, 128, "r"}},
+    {std::string("a\0b 1 4 128 r\0s", 15), true, {"a", 1, 4, 128, "r"}},  // a name ends at a NUL, as a C string
     {"d 1 4 128", false, {}},
     {"", false, {}},
     {"d 1 x 128 r", false, {}},

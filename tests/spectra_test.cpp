@@ -5,8 +5,7 @@
 #include <random>
 #include <vector>
 
-#include "fatal_stop.hpp"
-#include "sample_input.hpp"
+#include "analysis_error.hpp"
 #include "spectra.hpp"
 
 namespace {
@@ -17,20 +16,19 @@ const char* const too_few_points =
 const char* const not_power_of_two = "\nFatal error: the number of points per section is not a power of 2.\n";
 const char* const no_sections = "\nFatal error: the number of sections must be at least 1.\n";
 
-run_config config_of(std::int32_t hanning, std::int32_t nb_section, std::int32_t nbpoint_section)
+section_settings config_of(std::int32_t hanning, std::int32_t nb_section, std::int32_t nbpoint_section)
 {
-    return run_config{"samples.txt", hanning, nb_section, nbpoint_section, "result.txt"};
+    return section_settings{hanning, nb_section, nbpoint_section};
 }
 
 // The message of the fatal stop, or "" when the spectra were computed.
-std::string outcome(const run_config& config, std::int32_t points)
+std::string outcome(const section_settings& config, std::int32_t points)
 {
-    nbpoint_acqui = points;
-    deltat = 0.002f;
     const std::vector<float> series(static_cast<std::size_t>(points), 1.0f);
     try {
-        estimate_spectra(config, series, series);
-    } catch (const fatal_stop_signal& stop) {
+        check_sectioning(config, series.size(), "samples.txt", "the number of sections in the file config_veltrin.txt.\n");
+        estimate_spectra(config, 0.002f, series, series);
+    } catch (const analysis_error& stop) {
         std::string text;
         for (const std::string& line : stop.lines) text += line;
         return text;
@@ -79,9 +77,7 @@ TEST(spectra_checks, the_largest_power_of_two_passes_the_doubling)
 density_pair densities(std::int32_t hanning, std::int32_t sections, std::int32_t n, const std::vector<float>& v,
                        const std::vector<float>& i)
 {
-    nbpoint_acqui = static_cast<std::int32_t>(v.size());
-    deltat = 0.002f;
-    return estimate_spectra(config_of(hanning, sections, n), v, i);
+    return estimate_spectra(config_of(hanning, sections, n), 0.002f, v, i);
 }
 
 // One-sided density of a real signal, from a direct DFT in long double,

@@ -1,0 +1,225 @@
+// The reading pass: structure, layouts, index rules, line ends, long lines, messages.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "analysis_error.hpp"
+#include "recording.hpp"
+#include "test_files.hpp"
+
+namespace {
+
+struct scan_result {
+    std::int32_t count = 0;
+    std::int32_t points = 0;
+    float interval = 0.0f;
+    std::vector<float> v;
+    std::vector<float> i;
+};
+
+// Reads the content with lines up to held_limit held whole; count 0 and
+// the message when the reading fails.
+scan_result scan_and_load(const std::string& content, std::size_t held_limit = default_held_limit,
+                          std::string* message = nullptr)
+{
+    std::FILE* file = stream_of(content);
+    scan_result result;
+    try {
+        recording r = read_recording(file, "samples.txt", held_limit);
+        result = {r.line_count, static_cast<std::int32_t>(r.v.size()), r.deltat, r.v, r.i};
+    } catch (const analysis_error& error) {
+        if (message != nullptr)
+            for (const std::string& line : error.lines) *message += line;
+    }
+    std::fclose(file);
+    return result;
+}
+
+const std::string head = "<?xml version=\"1.0\"?>\n<sampling_frequency>500</sampling_frequency>\n";
+const std::string pad100 = std::string(80, ' ');
+const std::string pad197 = std::string(197 - 16, ' ');  // "<v>1</v><i>2</i>" is 16 characters
+
+struct sample_case {
+    const char* name;
+    std::string content;
+    std::int32_t count;
+    std::int32_t points;
+    std::vector<float> v;
+    std::vector<float> i;
+};
+
+const sample_case sample_cases[] = {
+    {"paired", head + "<data>\n<v>1.5</v><i>-2e-3</i>\n<v>2</v><i>3</i>\n</data>\n", 2, 2, {1.5f, 2.0f},
+     {-0.002f, 3.0f}},
+    {"split_v_then_i", head + "<data>\n<v>1</v>\n<i>2</i>\n<v>3</v>\n<i>4</i>\n</data>\n", 4, 2, {1, 3}, {2, 4}},
+    {"split_i_then_v", head + "<data>\n<i>2</i>\n<v>1</v>\n<i>4</i>\n<v>3</v>\n</data>\n", 4, 2, {1, 3}, {2, 4}},
+    {"both_tags_on_one_line", "<sampling_frequency>500<data>\n<v>7</v><i>8</i>\n</data>", 1, 1, {7}, {8}},
+    {"end_tag_first_still_counts",
+     head + "<data>\n</data>\n<v>1</v>\n<i>2</i>\n</data>\n", 3, 1, {1}, {0}},
+    {"no_end_tag_counts_to_the_end", head + "<data>\n<v>1</v><i>2</i>\n<v>3</v><i>4</i>\n\n", 3, 3, {1, 3, 0},
+     {2, 4, 0}},
+    {"no_final_line_feed", head + "<data>\n<v>1</v><i>2</i>\n<v>3</v><i>4</i>", 2, 2, {1, 3}, {2, 4}},
+    {"crlf", "<sampling_frequency>500\r\n<data>\r\n<v>1.5</v><i>-2e-3</i>\r\n<v>2</v><i>3</i>\r\n</data>\r\n", 2, 2,
+     {1.5f, 2.0f}, {-0.002f, 3.0f}},
+    {"blank_line_takes_an_index", head + "<data>\n<v>1</v><i>2</i>\n\n<v>3</v><i>4</i>\n</data>\n", 3, 3,
+     {1, 0, 3}, {2, 0, 4}},
+    {"odd_split_count_drops_the_last", head + "<data>\n<v>1</v>\n<i>2</i>\n<v>3</v>\n</data>\n", 3, 1, {1}, {2}},
+    {"paired_line_without_v", head + "<data>\n</v><i>5</i>\n<v>1</v><i>2</i>\n</data>\n", 2, 2, {0, 1}, {5, 2}},
+    {"v_after_the_pair_tag_is_used", head + "<data>\n</v><i>5</i><v>6\n</data>\n", 1, 1, {6}, {5}},
+    {"blanks_and_exponents", head + "<data>\n<v>   1.0e-06</v><i>\t-.5</i>\n<v> 5.</v><i>+.25E1</i>\n</data>\n",
+     2, 2, {1.0e-06f, 5.0f}, {-0.5f, 2.5f}},
+    {"100_character_paired_line", head + "<data>\n<v>1.25" + pad100 + "</v><i>7</i>\n</data>\n", 1, 1, {1.25f},
+     {7}},
+    {"197_character_line_is_one_line", head + "<data>\n<v>1</v><i>2</i>" + pad197 + "\n</data>\n", 1, 1, {1}, {2}},
+    {"198_character_line_is_one_too", head + "<data>\n<v>1</v><i>2</i>" + pad197 + " \n</data>\n", 1, 1, {1}, {2}},
+    {"tag_beyond_the_old_piece_limit", std::string(190, ' ') + "<sampling_frequency>500\n<data>\n" + pad197 +
+     pad197 + "<v>3</v><i>4</i>\n", 1, 1, {3}, {4}},
+    {"lone_cr_line_ends", "<sampling_frequency>500\r<data>\r<v>1</v><i>2</i>\r<v>3</v><i>4</i>\r</data>\r", 2, 2,
+     {1, 3}, {2, 4}},
+    {"mixed_line_ends", "<sampling_frequency>500\n<data>\r\n<v>1</v><i>2</i>\r<v>3</v><i>4</i>\n</data>", 2, 2,
+     {1, 3}, {2, 4}},
+    {"cr_cr_lf_is_a_line_and_a_blank_line", head + "<data>\n<v>1</v><i>2</i>\r\r\n<v>3</v><i>4</i>\n</data>\n", 3,
+     3, {1, 0, 3}, {2, 0, 4}},
+    {"byte_order_mark", "\xEF\xBB\xBF<sampling_frequency>500\n<data>\n<v>1</v><i>2</i>\n", 1, 1, {1}, {2}},
+    {"byte_order_mark_only_at_the_start", head + "<data>\n\xEF\xBB\xBF<v>1</v><i>2</i>\n", 1, 1, {1}, {2}},
+    {"white_space_before_numbers", head + "<data>\n<v> \t\v\f7</v><i>\f-8</i>\n", 1, 1, {7}, {-8}},
+    {"dropped_store_of_an_overflow_is_no_error", head + "<data>\n<v>1</v>\n<i>2</i>\n<v>1e39</v>\n</data>\n", 3, 1,
+     {1}, {2}},
+    {"long_numbers_and_white_space",
+     head + "<data>\n<v>" + std::string(3000, ' ') + "0." + std::string(1000, '0') + "15e1000</v><i>1" +
+         std::string(999, '0') + "e-999</i>\n",
+     1, 1, {static_cast<float>(0.15)}, {1}},
+    {"underflow_becomes_zero", head + "<data>\n<v>1e-50</v><i>-1e-400</i>\n", 1, 1, {0}, {-0.0f}},
+    {"data_line_is_the_last_line", head + "<data>", 1, 0, {}, {}},
+    {"data_tag_before_and_after_frequency",
+     "<data>\n<v>9</v><i>9</i>\n<sampling_frequency>500\n<data>\n<v>1</v><i>2</i>\n</data>\n", 1, 1, {1}, {2}},
+    {"split_then_paired_line_beyond_the_series", head + "<data>\n<v>1</v>\n<i>2</i>\n<v>3</v><i>4</i>\n</data>\n",
+     3, 1, {1}, {2}},
+};
+
+void PrintTo(const sample_case& c, std::ostream* os) { *os << c.name; }
+
+class sample_file : public testing::TestWithParam<sample_case> {};
+
+TEST_P(sample_file, scans_and_loads)
+{
+    const sample_case& c = GetParam();
+    const scan_result result = scan_and_load(c.content);
+    EXPECT_EQ(result.count, c.count);
+    EXPECT_EQ(result.points, c.points);
+    EXPECT_EQ(result.v, c.v);
+    EXPECT_EQ(result.i, c.i);
+    // Lines over a tiny limit are summarized, never held: same result.
+    for (std::size_t limit : {1, 2, 5, 17}) {
+        const scan_result small = scan_and_load(c.content, limit);
+        EXPECT_EQ(small.count, c.count) << limit;
+        EXPECT_EQ(small.v, c.v) << limit;
+        EXPECT_EQ(small.i, c.i) << limit;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(cases, sample_file, testing::ValuesIn(sample_cases),
+                         [](const testing::TestParamInfo<sample_case>& info) { return info.param.name; });
+
+struct failure_case {
+    const char* name;
+    std::string content;
+};
+
+const failure_case failure_cases[] = {
+    {"empty", ""},
+    {"no_frequency", "<data>\n<v>1</v><i>2</i>\n</data>\n"},
+    {"no_data", "<sampling_frequency>500\n<v>1</v><i>2</i>\n"},
+    {"data_only_before_frequency", "<data>\n<v>1</v><i>2</i>\n</data>\n<sampling_frequency>500\n"},
+    {"tag_in_other_case", "<Sampling_Frequency>500\n<data>\n\n"},
+};
+
+void PrintTo(const failure_case& c, std::ostream* os) { *os << c.name; }
+
+class structure_failure : public testing::TestWithParam<failure_case> {};
+
+TEST_P(structure_failure, gives_the_structure_message)
+{
+    EXPECT_EQ(scan_and_load(GetParam().content).count, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(cases, structure_failure, testing::ValuesIn(failure_cases),
+                         [](const testing::TestParamInfo<failure_case>& info) { return info.param.name; });
+
+TEST(reading, takes_the_interval_from_the_number_after_the_tag)
+{
+    const struct {
+        const char* line;
+        float interval;
+    } cases[] = {
+        {"<sampling_frequency>500</sampling_frequency>", static_cast<float>(1.0 / 500.0)},
+        {"<sampling_frequency> 5.e2 </sampling_frequency>", static_cast<float>(1.0 / 500.0)},
+        {"<sampling_frequency>1e1", 0.1f},
+        {"text <sampling_frequency>.25", 4.0f},
+        {"<sampling_frequency>1e-37", static_cast<float>(1e37)},
+        {"<sampling_frequency>1e37", static_cast<float>(1e-37)},
+    };
+    for (const auto& c : cases) EXPECT_EQ(scan_and_load(std::string(c.line) + "\n<data>\n\n").interval, c.interval) << c.line;
+    // 500 Hz: the single-precision interval is just above 0.002.
+    EXPECT_GT(static_cast<double>(scan_and_load(head + "<data>\n\n").interval), 0.002);
+}
+
+TEST(reading, stops_on_a_frequency_outside_the_range_and_on_values_too_large)
+{
+    const std::string range = "\nFatal error: the sampling frequency must be a number from 1e-37 to 1e37.\n";
+    const auto too_large = [](int line) {
+        return "\nFatal error: the value on line " + std::to_string(line) +
+               " of the data block is too large for single precision.\n";
+    };
+    const struct {
+        std::string content;
+        std::string message;
+    } cases[] = {
+        {"<sampling_frequency>0\n<data>\n\n", range},
+        {"<sampling_frequency>-500\n<data>\n\n", range},
+        {"<sampling_frequency>\n<data>\n\n", range},
+        {"<sampling_frequency>9.99e-38\n<data>\n\n", range},
+        {"<sampling_frequency>1.0000001e37\n<data>\n\n", range},
+        {"<sampling_frequency>1e39\n<data>\n\n", range},
+        {"<sampling_frequency>1e308\n<data>\n\n", range},
+        {"<sampling_frequency>1e400\n<data>\n\n", range},
+        // The structure message comes first, the frequency's before any value's.
+        {"<sampling_frequency>0\n", "\nThe structure of the input data file is unknown.\n"
+                                    "The string <data> or the string <sampling_frequency> of the XML format does not exist.\n"},
+        {"<sampling_frequency>0\n<data>\n<v>1e39</v><i>1</i>\n", range},
+        {head + "<data>\n<v>1</v><i>2</i>\n<v>1</v><i>1e39</i>\n<v>-1e400</v><i>2</i>\n", too_large(2)},
+        {head + "<data>\n<v>3.4028236e38</v><i>2</i>\n", too_large(1)},
+        // Overwritten later, or beyond the sections used: still counts.
+        {head + "<data>\n<v>1e39</v>\n<v>1</v>\n<i>1</i>\n<i>1</i>\n", too_large(1)},
+        // A dropped store (line 3, index 2 of 1) does not; the kept one on line 4 does.
+        {head + "<data>\n<v>1</v>\n<i>1</i>\n<v>1e39</v><i>1</i>\n<i>1e39</i>\n</data>\n", too_large(4)},
+    };
+    for (const auto& c : cases) {
+        std::string message;
+        EXPECT_EQ(scan_and_load(c.content, default_held_limit, &message).count, 0) << c.content;
+        EXPECT_EQ(message, c.message) << c.content;
+    }
+    // The largest single-precision value is not too large.
+    EXPECT_EQ(scan_and_load(head + "<data>\n<v>3.4028234e38</v><i>2</i>\n").v[0], 3.4028234e38f);
+}
+
+TEST(reading, counts_large_blocks_in_both_layouts)
+{
+    std::string paired = head + "<data>\n";
+    std::string split = head + "<data>\n";
+    for (int k = 0; k < 100; ++k) paired += "<v>" + std::to_string(k) + "</v><i>" + std::to_string(-k) + "</i>\n";
+    for (int k = 0; k < 201; ++k) split += (k % 2 == 0 ? "<v>" : "<i>") + std::to_string(k) + "\n";
+    const scan_result p = scan_and_load(paired + "</data>\n");
+    EXPECT_EQ(p.count, 100);
+    EXPECT_EQ(p.points, 100);
+    EXPECT_EQ(p.v[99], 99.0f);
+    EXPECT_EQ(p.i[99], -99.0f);
+    const scan_result s = scan_and_load(split + "</data>\n");
+    EXPECT_EQ(s.count, 201);
+    EXPECT_EQ(s.points, 100);
+    EXPECT_EQ(s.v[99], 198.0f);
+    EXPECT_EQ(s.i[99], 199.0f);
+}
+
+}  // namespace
