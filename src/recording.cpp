@@ -36,10 +36,8 @@ struct block_reader {
     void store(std::vector<float>& channel, std::int64_t line, std::int64_t index, double value)
     {
         const auto at = static_cast<std::size_t>(index);
-        if (at >= channel.size()) {
-            if (at >= channel.capacity()) channel.reserve(std::max(at + 1, channel.capacity() + channel.capacity() / 2));
-            channel.resize(at + 1);
-        }
+        // Grown in steps; the final size is set once the block has ended.
+        if (at >= channel.size()) channel.resize(std::max(at + 1, channel.size() + channel.size() / 2 + 4096));
         channel[at] = static_cast<float>(value);
         if (std::isinf(channel[at]) && (overflows.empty() || index < overflows.back().index))
             overflows.push_back({line, index});

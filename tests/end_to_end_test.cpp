@@ -359,3 +359,98 @@ INSTANTIATE_TEST_SUITE_P(cases, bad_file, testing::ValuesIn(bad_file_cases),
                          [](const testing::TestParamInfo<bad_file_case>& info) { return info.param.name; });
 
 }  // namespace
+
+namespace {
+
+TEST(end_to_end, a_fifo_as_data_file_gives_the_regular_file_table)
+{
+    const std::string dir = make_scratch_directory();
+    write_file(dir + "/config_veltrin.txt", "samples.txt 0 1 8 result.txt\n");
+    ASSERT_EQ(mkfifo((dir + "/samples.txt").c_str(), 0644), 0);
+    write_file(dir + "/content.txt", small_sample_file("500"));
+    const run_outcome outcome = run_program(dir, "(cat content.txt > samples.txt &) &&");
+    EXPECT_EQ(outcome.console, "");
+    EXPECT_EQ(read_file(dir + "/result.txt"), small_table);
+}
+
+TEST(end_to_end, the_key_wait_ends_on_one_character_from_an_open_pipe)
+{
+    const std::string dir = make_scratch_directory();
+    int to_program[2];
+    int from_program[2];
+    ASSERT_EQ(pipe(to_program), 0);
+    ASSERT_EQ(pipe(from_program), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        dup2(to_program[0], 0);
+        dup2(from_program[1], 1);
+        close(to_program[1]);
+        close(from_program[0]);
+        if (chdir(dir.c_str()) != 0) _exit(127);
+        execl(VELTRIN_EXE, VELTRIN_EXE, static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(to_program[0]);
+    close(from_program[1]);
+    // The prompt comes; the program waits while the pipe stays open and empty.
+    std::string console;
+    char block[256];
+    while (console.find("Press any key to exit\n") == std::string::npos) {
+        const ssize_t got = read(from_program[0], block, sizeof block);
+        ASSERT_GT(got, 0);
+        console.append(block, static_cast<std::size_t>(got));
+    }
+    usleep(200000);
+    int status = 0;
+    EXPECT_EQ(waitpid(child, &status, WNOHANG), 0) << "ended before any key";
+    ASSERT_EQ(write(to_program[1], "x", 1), 1);  // one character, no line end, pipe left open
+    EXPECT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    close(to_program[1]);
+    close(from_program[0]);
+}
+
+TEST(end_to_end, a_write_that_fails_midway_leaves_the_old_result)
+{
+    const std::string dir = make_scratch_directory();
+    write_file(dir + "/config_veltrin.txt", "samples.txt 0 1 8 result.txt\n");
+    write_file(dir + "/samples.txt", small_sample_file("500"));
+    write_file(dir + "/result.txt", "earlier result\n");
+    // No file may grow: the temporary file exists, its first write fails.
+    const run_outcome outcome = run_program(dir, "trap '' XFSZ && ulimit -f 0 &&");
+    EXPECT_EQ(outcome.console, fatal_console("\nThe file result.txt cannot be written.\n"));
+    EXPECT_EQ(read_file(dir + "/result.txt"), "earlier result\n");
+    std::vector<std::string> entries;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) entries.push_back(entry.path().filename());
+    EXPECT_EQ(entries.size(), 3u);
+}
+
+TEST(end_to_end, a_line_far_longer_than_memory_allows_is_read_through)
+{
+#ifdef VELTRIN_SANITIZED
+    GTEST_SKIP() << "the sanitizers reserve far more address space than the limit";
+#endif
+    // 200 MB in one line, the tags at its two ends, under a 100 MB memory
+    // limit: the table is the one of the same line without the blanks.
+    const std::string dir = make_scratch_directory();
+    std::string tail;
+    for (int k = 0; k < 7; ++k) tail += "<v>" + std::to_string(k) + "</v><i>3</i>\n";
+    const std::string head = "<sampling_frequency>500\n<data>\n<v>1";
+    write_file(dir + "/short.txt", head + "</v><i>2</i>\n" + tail);
+    {
+        std::FILE* file = std::fopen((dir + "/samples.txt").c_str(), "wb");
+        std::fputs(head.c_str(), file);
+        const std::string blanks(1 << 20, ' ');
+        for (int k = 0; k < 200; ++k) std::fwrite(blanks.data(), 1, blanks.size(), file);
+        std::fputs(("</v><i>2</i>\n" + tail).c_str(), file);
+        std::fclose(file);
+    }
+    write_file(dir + "/config_veltrin.txt", "samples.txt 0 1 8 result.txt\n");
+    EXPECT_EQ(run_program(dir, "ulimit -v 100000 &&").console, "");
+    write_file(dir + "/config_veltrin.txt", "short.txt 0 1 8 short_result.txt\n");
+    EXPECT_EQ(run_program(dir).console, "");
+    EXPECT_EQ(replace_all(read_file(dir + "/result.txt"), "samples.txt", "short.txt"),
+              read_file(dir + "/short_result.txt"));
+}
+
+}  // namespace

@@ -5,6 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <random>
+#include <vector>
+#include <algorithm>
 #include <string>
 
 #include "number_text.hpp"
@@ -97,6 +100,50 @@ TEST(number_grammar, stops_at_the_end_of_the_given_range)
     const std::string text = "12345";
     EXPECT_EQ(parse_number(text.data(), text.data() + 3), 123.0);
     EXPECT_EQ(parse_number(text.data(), text.data()), 0.0);
+}
+
+}  // namespace
+
+namespace {
+
+// The bounded text a collector keeps must read as the whole text does,
+// however the text is cut into pieces: long runs of digits, leading zeros,
+// digits that matter only past the 767th, exponents with or without digits.
+TEST(number_collector, keeps_the_value_of_numbers_of_any_length)
+{
+    std::mt19937 generator(7);
+    const auto digits = [&](std::size_t count, char first) {
+        std::string text(1, first);
+        for (std::size_t k = 1; k < count; ++k) text += static_cast<char>('0' + generator() % 10);
+        return text;
+    };
+    std::vector<std::string> texts = {
+        "", "-", "+.", ".", "-0", "  -000.000", "1e", "1e+", "2.5e-3x", "\t\v\f 7", "1.2.3", "5e3e4", "0.0e99999999999",
+        "1" + std::string(2000, '0') + "e-2000",
+        "0." + std::string(3000, '0') + "1e3001",
+        // Exactly halfway between two doubles, then nudged by a far digit.
+        "9007199254740993", "9007199254740993." + std::string(900, '0'), "9007199254740993." + std::string(900, '0') + "1",
+        std::string(1, '-').append(5000, '9'), "1e400", "-1e-400", "1" + std::string(400, '0'),
+    };
+    for (int k = 0; k < 300; ++k) {
+        std::string text = digits(1 + generator() % 1200, static_cast<char>('1' + k % 9));
+        if (k % 3 == 0) text = std::string(1, '-').append(text);
+        if (k % 2 == 0) {
+            const std::size_t at = 1 + generator() % (text.size() - 1);
+            text = text.substr(0, at) + "." + text.substr(at);
+        }
+        if (k % 5 == 0) text += "e" + std::to_string(static_cast<int>(generator() % 700) - 350);
+        texts.push_back(text + "</v>");
+    }
+    for (const std::string& text : texts) {
+        for (std::size_t piece : {std::size_t{1}, std::size_t{7}, text.size() + 1}) {
+            number_collector collector;
+            for (std::size_t at = 0; at < text.size(); at += piece)
+                if (!collector.feed(text.data() + at, text.data() + std::min(text.size(), at + piece))) break;
+            EXPECT_TRUE(same_bits(parse(collector.text()), parse(text))) << text.substr(0, 60) << " in pieces of " << piece;
+            EXPECT_LT(collector.text().size(), 830u);
+        }
+    }
 }
 
 }  // namespace
