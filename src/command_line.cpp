@@ -84,9 +84,9 @@ std::int32_t integer_value(const std::string& option, const char* text, std::int
 // The option getopt_long stopped at, as the user wrote it.
 std::string option_name(char** argv, int short_option)
 {
-    if (short_option != 0) return std::string("-") + static_cast<char>(short_option);
     const std::string given = argv[optind - 1];
-    return given.substr(0, given.find('='));
+    if (given.starts_with("--")) return given.substr(0, given.find('='));
+    return std::string("-") + static_cast<char>(short_option);
 }
 
 options parse_options(int argc, char** argv)
@@ -198,7 +198,8 @@ void analyse_file(const options& o, file_job& job)
         if (job.data_file == "-") data_identity = identity_of(stdin);
         section_settings settings{o.hanning ? 1 : 0, 0, *o.points};
         const auto all_sections = static_cast<std::int64_t>(samples.v.size()) / *o.points;
-        settings.nb_section = o.sections ? *o.sections : static_cast<std::int32_t>(all_sections);
+        // Without -s, all the sections; a recording too short for one gets the too-few-points message.
+        settings.nb_section = o.sections ? *o.sections : static_cast<std::int32_t>(std::clamp<std::int64_t>(all_sections, 1, 2147483647));
         const spectrum_result result =
             analyse(samples, job.data_file, settings, job.data_file,
                     "the number of sections (-s) or the points per section (-n).\n");

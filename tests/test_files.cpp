@@ -68,6 +68,25 @@ run_outcome run_program(const std::string& directory, const std::string& setup)
     return outcome;
 }
 
+std::string quoted(const std::string& text)
+{
+    std::string result = "'";
+    for (const char c : text) result += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return result + "'";
+}
+
+command_outcome run_command(const std::string& directory, const std::string& arguments,
+                            const std::string& stdin_file)
+{
+    const std::string out = make_scratch_directory();
+    const std::string command = "cd " + quoted(directory) + " && '" VELTRIN_EXE "' " + arguments + " <" +
+                                quoted(stdin_file) + " >" + out + "/out 2>" + out + "/err";
+    const int status = std::system(command.c_str());
+    command_outcome outcome{read_file(out + "/out"), read_file(out + "/err"), -1};
+    outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return outcome;
+}
+
 std::FILE* stream_of(const std::string& content)
 {
     std::FILE* file = std::tmpfile();

@@ -20,6 +20,20 @@ struct run_outcome {
 // after the shell commands in setup (for example a resource limit).
 run_outcome run_program(const std::string& directory, const std::string& setup = "");
 
+struct command_outcome {
+    std::string out;  // standard output
+    std::string err;  // standard error
+    int status = -1;
+};
+
+// Runs the built veltrin in directory with the given shell-quoted arguments
+// and standard input from stdin_file (relative to directory), /dev/null by default.
+command_outcome run_command(const std::string& directory, const std::string& arguments,
+                            const std::string& stdin_file = "/dev/null");
+
+// Quotes a text for the shell.
+std::string quoted(const std::string& text);
+
 // An open stream over the given bytes, for reading as a sample file.
 std::FILE* stream_of(const std::string& content);
 

@@ -1,0 +1,316 @@
+// The options mode and --config through the executable: statuses, the
+// separation of standard output and standard error, result names, formats.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <vector>
+
+#include "test_files.hpp"
+
+namespace {
+
+// v alternates +1, -1 (bin 4), i repeats 1, 1, -1, -1 (bin 2): 8 samples at 500 Hz.
+std::string small_recording()
+{
+    const char* v[] = {"1", "-1", "1", "-1", "1", "-1", "1", "-1"};
+    const char* i[] = {"1", "1", "-1", "-1", "1", "1", "-1", "-1"};
+    std::string text = "<sampling_frequency>500</sampling_frequency>\n<data>\n";
+    for (int k = 0; k < 8; ++k) text += std::string("<v>") + v[k] + "</v><i>" + i[k] + "</i>\n";
+    return text + "</data>\n";
+}
+
+std::string small_table(const std::string& name, int sections = 1, int points = 8)
+{
+    std::string table = "data file = " + name + "    hanning = 0    nb_section = " + std::to_string(sections) +
+                        "     nbpoint_section = " + std::to_string(points) + "\n"
+                        "    frequency        PSD_v           PSD_i            Zn\n";
+    if (points == 8)
+        table += "  6.250000e+01\t  0.000000e+00\t  0.000000e+00\t           nan\n"
+                 "  1.250000e+02\t  0.000000e+00\t  1.600000e-02\t  0.000000e+00\n"
+                 "  1.875000e+02\t  0.000000e+00\t  0.000000e+00\t           nan\n"
+                 "  2.500000e+02\t  3.200000e-02\t  0.000000e+00\t           inf\n";
+    return table;
+}
+
+std::string replace_name(std::string text, const std::string& from, const std::string& to)
+{
+    for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size())
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+std::string scratch_with_recording()
+{
+    const std::string dir = make_scratch_directory();
+    write_file(dir + "/samples.xml", small_recording());
+    return dir;
+}
+
+const std::string usage_start = "usage: veltrin -n N";
+
+struct usage_case {
+    const char* name;
+    const char* arguments;
+    const char* first_line;  // of standard error
+};
+
+const usage_case usage_cases[] = {
+    {"points_missing", "-s 1 samples.xml", "veltrin: -n (points per section) is required\n"},
+    {"points_not_a_power_of_two", "-n 6 samples.xml", "veltrin: -n 6: the number of points per section is not a power of 2\n"},
+    {"points_too_small", "-n 1 samples.xml", "veltrin: -n needs a whole number from 2 to 2147483647, not '1'\n"},
+    {"points_not_a_number", "-n 8.0 samples.xml", "veltrin: -n needs a whole number from 2 to 2147483647, not '8.0'\n"},
+    {"points_beyond_32_bits", "-n 4294967296 samples.xml",
+     "veltrin: -n needs a whole number from 2 to 2147483647, not '4294967296'\n"},
+    {"no_sections", "-n 8 -s 0 samples.xml", "veltrin: -s needs a whole number from 1 to 2147483647, not '0'\n"},
+    {"no_jobs", "-n 8 -j 0 samples.xml", "veltrin: -j needs a whole number from 1 to 2147483647, not '0'\n"},
+    {"unknown_format", "-n 8 -f xml samples.xml", "veltrin: -f needs table, csv or json, not 'xml'\n"},
+    {"unknown_long_option", "--bogus=1 -n 8 samples.xml", "veltrin: unknown option --bogus\n"},
+    {"unknown_short_option", "-x -n 8 samples.xml", "veltrin: unknown option -x\n"},
+    {"missing_value", "samples.xml -n", "veltrin: option -n needs a value\n"},
+    {"missing_long_value", "samples.xml --points", "veltrin: option --points needs a value\n"},
+    {"no_data_file", "-n 8", "veltrin: no data file given\n"},
+    {"config_with_options", "-c config.txt -n 8", "veltrin: -c takes no other options and no data files\n"},
+    {"stdin_among_several", "-n 8 - samples.xml", "veltrin: standard input (-) can only be read as the only data file\n"},
+    {"same_result_twice", "-n 8 samples.xml sub/samples.txt -o out",
+     "veltrin: data files samples.xml and sub/samples.txt would both write out/samples.psd.txt\n"},
+    {"output_not_a_directory", "-n 8 samples.xml other.xml -o samples.xml",
+     "veltrin: -o samples.xml: with several data files, -o names an existing directory\n"},
+};
+
+void PrintTo(const usage_case& c, std::ostream* os) { *os << c.name; }
+
+class usage_error : public testing::TestWithParam<usage_case> {};
+
+TEST_P(usage_error, exits_2_with_the_message_and_the_usage_and_writes_nothing)
+{
+    const std::string dir = scratch_with_recording();
+    mkdir((dir + "/out").c_str(), 0755);
+    const command_outcome outcome = run_command(dir, GetParam().arguments);
+    EXPECT_EQ(outcome.status, 2);
+    EXPECT_EQ(outcome.out, "");
+    EXPECT_EQ(outcome.err.substr(0, outcome.err.find('\n') + 1), GetParam().first_line);
+    EXPECT_EQ(outcome.err.substr(outcome.err.find('\n') + 1, usage_start.size()), usage_start);
+    EXPECT_TRUE(std::filesystem::is_empty(dir + "/out"));
+}
+
+INSTANTIATE_TEST_SUITE_P(cases, usage_error, testing::ValuesIn(usage_cases),
+                         [](const testing::TestParamInfo<usage_case>& info) { return info.param.name; });
+
+TEST(command_line, one_file_to_standard_output)
+{
+    const std::string dir = scratch_with_recording();
+    const command_outcome outcome = run_command(dir, "-n 8 -s 1 samples.xml");
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.err, "");
+    EXPECT_EQ(outcome.out, small_table("samples.xml"));
+    // All the sections the recording holds by default; "-" reads standard input.
+    EXPECT_EQ(run_command(dir, "--points=4 -", "samples.xml").out.substr(0, 80),
+              small_table("-", 2, 4).substr(0, 80));
+    EXPECT_EQ(run_command(dir, "-n 8 -o - samples.xml").out, small_table("samples.xml"));
+}
+
+TEST(command_line, options_write_the_bytes_of_the_configuration_mode)
+{
+    const std::string source = std::string(VELTRIN_SOURCE_DIR) + "/examples";
+    const std::string dir = make_scratch_directory();
+    write_file(dir + "/noise.xml", read_file(source + "/noise_paired.xml"));
+    write_file(dir + "/config_veltrin.txt", "noise.xml 1 4 1024 config.txt\n");
+    EXPECT_EQ(run_command(dir, "").status, 0);
+    const command_outcome outcome = run_command(dir, "-n 1024 -s 4 --hanning -o r.txt noise.xml");
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.out + outcome.err, "");
+    EXPECT_EQ(read_file(dir + "/r.txt"), read_file(dir + "/config.txt"));
+}
+
+TEST(command_line, arguments_without_a_dash_run_the_configuration_mode_unchanged)
+{
+    const std::string dir = scratch_with_recording();
+    write_file(dir + "/config_veltrin.txt", "samples.xml 0 1 8 result.txt\n");
+    const command_outcome outcome = run_command(dir, "dropped.xml other.xml");
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.out + outcome.err, "");
+    EXPECT_EQ(read_file(dir + "/result.txt"), small_table("samples.xml"));
+    std::filesystem::remove(dir + "/config_veltrin.txt");
+    EXPECT_EQ(run_command(dir, "dropped.xml").out,
+              "\nThe file config_veltrin.txt does not exist in the current directory.\nPress any key to exit\n");
+}
+
+TEST(command_line, help_and_version_go_to_standard_output)
+{
+    const std::string dir = make_scratch_directory();
+    const command_outcome version = run_command(dir, "--version");
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "veltrin " VELTRIN_VERSION "\n");
+    EXPECT_EQ(run_command(dir, "-V").out, version.out);
+    const command_outcome help = run_command(dir, "-h");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.err, "");
+    EXPECT_EQ(help.out.substr(0, usage_start.size()), usage_start);
+    EXPECT_NE(help.out.find("--config"), std::string::npos);
+}
+
+TEST(command_line, several_files_in_parallel_and_one_failing)
+{
+    const std::string dir = scratch_with_recording();
+    mkdir((dir + "/sub").c_str(), 0755);
+    write_file(dir + "/sub/second.data", small_recording());
+    write_file(dir + "/broken.xml", "<data>\n");
+    write_file(dir + "/short.xml", "<sampling_frequency>500\n<data>\n<v>1</v><i>1</i>\n");
+    const command_outcome outcome =
+        run_command(dir, "-j 2 -n 8 samples.xml broken.xml absent.xml sub/second.data short.xml");
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(outcome.out, "");
+    EXPECT_EQ(outcome.err,
+              "veltrin: broken.xml: The structure of the input data file is unknown. The string <data> or the string "
+              "<sampling_frequency> of the XML format does not exist.\n"
+              "veltrin: absent.xml: The file absent.xml does not exist.\n"
+              "veltrin: short.xml: Fatal error: the number of data points is too low. Decrease the number of sections "
+              "(-s) or the points per section (-n).\n");
+    EXPECT_EQ(read_file(dir + "/samples.psd.txt"), small_table("samples.xml"));
+    EXPECT_EQ(read_file(dir + "/sub/second.psd.txt"), small_table("sub/second.data"));
+    EXPECT_FALSE(file_exists(dir + "/broken.psd.txt"));
+
+    // Into a directory, one at a time: the same results.
+    mkdir((dir + "/out").c_str(), 0755);
+    EXPECT_EQ(run_command(dir, "-j 1 -n 8 -o out -f csv samples.xml sub/second.data").status, 0);
+    EXPECT_EQ(read_file(dir + "/out/samples.psd.csv"),
+              replace_name(read_file(dir + "/out/second.psd.csv"), "sub/second.data", "samples.xml"));
+}
+
+TEST(command_line, result_files_that_cannot_be_written)
+{
+    const std::string dir = scratch_with_recording();
+    const command_outcome missing_dir = run_command(dir, "-n 8 -o nowhere/r.txt samples.xml");
+    EXPECT_EQ(missing_dir.status, 1);
+    EXPECT_EQ(missing_dir.err, "veltrin: nowhere/r.txt: The file nowhere/r.txt cannot be written.\n");
+    const command_outcome input = run_command(dir, "-n 8 -o ./samples.xml samples.xml");
+    EXPECT_EQ(input.status, 1);
+    EXPECT_EQ(input.err, "veltrin: ./samples.xml: The file ./samples.xml cannot be written: it is an input of this run.\n");
+    EXPECT_EQ(read_file(dir + "/samples.xml"), small_recording());
+    // Standard output that cannot take the table.
+    const std::string command = "cd " + quoted(dir) + " && '" VELTRIN_EXE "' -n 8 samples.xml >/dev/full 2>err";
+    const int status = std::system(command.c_str());
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_EQ(read_file(dir + "/err"), "veltrin: -: The file - cannot be written.\n");
+}
+
+TEST(command_line, config_option_takes_names_relative_to_its_file)
+{
+    const std::string dir = make_scratch_directory();
+    mkdir((dir + "/lab").c_str(), 0755);
+    write_file(dir + "/lab/samples.xml", small_recording());
+    write_file(dir + "/lab/settings.txt", "samples.xml 0 1 8 result.txt\n");
+    const command_outcome outcome = run_command(dir, "--config lab/settings.txt");
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.out + outcome.err, "");
+    EXPECT_EQ(read_file(dir + "/lab/result.txt"), small_table("samples.xml"));
+
+    const struct {
+        const char* config;
+        const char* error;
+    } failures[] = {
+        {"samples.xml 0 2 8 result.txt",
+         "veltrin: lab/samples.xml: Fatal error: the number of data points is too low. Decrease the number of "
+         "sections in the file lab/settings.txt.\n"},
+        {"absent.xml 0 1 8 result.txt", "veltrin: lab/absent.xml: The file lab/absent.xml does not exist.\n"},
+        {"samples.xml 0 1 8", "veltrin: lab/settings.txt: The file lab/settings.txt is not valid: it must hold the "
+                              "data file name, hanning, nb_section, nbpoint_section and the result file name.\n"},
+    };
+    for (const auto& failure : failures) {
+        write_file(dir + "/lab/settings.txt", failure.config);
+        const command_outcome failed = run_command(dir, "-c lab/settings.txt");
+        EXPECT_EQ(failed.status, 1) << failure.config;
+        EXPECT_EQ(failed.out, "") << failure.config;  // no prompt
+        EXPECT_EQ(failed.err, failure.error);
+    }
+    const command_outcome absent = run_command(dir, "-c lab/none.txt");
+    EXPECT_EQ(absent.status, 1);
+    EXPECT_EQ(absent.err, "veltrin: lab/none.txt: The file lab/none.txt does not exist.\n");
+}
+
+// The CSV rows are the table's numbers in full; the settings follow the rows.
+TEST(command_line, csv_holds_the_table_numbers_and_the_settings)
+{
+    const std::string dir = scratch_with_recording();
+    const command_outcome outcome = run_command(dir, "-n 8 -f csv samples.xml");
+    EXPECT_EQ(outcome.status, 0);
+    std::istringstream csv(outcome.out);
+    std::istringstream table(small_table("samples.xml"));
+    std::string line;
+    std::getline(csv, line);
+    EXPECT_EQ(line, "frequency,psd_v,psd_i,zn");
+    std::getline(table, line);
+    std::getline(table, line);
+    for (int row = 0; row < 4; ++row) {
+        std::string csv_row;
+        std::string table_row;
+        std::getline(csv, csv_row);
+        std::getline(table, table_row);
+        std::string formatted;
+        std::istringstream fields(csv_row);
+        for (std::string field; std::getline(fields, field, ',');) {
+            char text[32];
+            std::snprintf(text, sizeof text, "%14.6e", std::strtod(field.c_str(), nullptr));
+            formatted += (formatted.empty() ? "" : "\t") + std::string(text);
+        }
+        EXPECT_EQ(formatted, table_row);
+    }
+    std::string rest((std::istreambuf_iterator<char>(csv)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(rest, "# data_file = samples.xml\n# sampling_frequency = 500\n# hanning = 0\n# nb_section = 1\n"
+                    "# nbpoint_section = 8\n");
+    EXPECT_NE(outcome.out.find("\n62.499996185302734,0,0,nan\n"), std::string::npos);
+    EXPECT_NE(outcome.out.find(",0.03200000151991844,0,inf\n"), std::string::npos);
+}
+
+TEST(command_line, json_is_one_object_and_any_file_name_survives)
+{
+    const std::string dir = scratch_with_recording();
+    const std::string name = "we\"ird\\name\t.xml";
+    write_file(dir + "/" + name, small_recording());
+    const command_outcome outcome = run_command(dir, "-n 8 -f json " + quoted(name));
+    EXPECT_EQ(outcome.status, 0);
+    const nlohmann::json document = nlohmann::json::parse(outcome.out);
+    EXPECT_EQ(document["data_file"], name);
+    EXPECT_EQ(document["sampling_frequency"], 500.0);
+    EXPECT_EQ(document["settings"], (nlohmann::json{{"hanning", 0}, {"nb_section", 1}, {"nbpoint_section", 8}}));
+    EXPECT_EQ(document["columns"]["zn"], (nlohmann::json{nullptr, 0.0, nullptr, nullptr}));
+    EXPECT_EQ(document["columns"]["psd_v"][3].get<double>(), static_cast<double>(0.032f));
+    EXPECT_EQ(document["columns"]["frequency"].size(), 4u);
+}
+
+// The readers the issue names must take the CSV as it is.
+TEST(command_line, csv_reads_in_numpy_and_pandas)
+{
+    if (std::system("/usr/bin/python3 -c 'import numpy, pandas' 2>/dev/null") != 0)
+        GTEST_SKIP() << "numpy and pandas are not installed";
+    const std::string dir = scratch_with_recording();
+    ASSERT_EQ(run_command(dir, "-n 8 -f csv -o r.csv samples.xml").status, 0);
+    const std::string script =
+        "import numpy, pandas\n"
+        "a = numpy.genfromtxt('r.csv', delimiter=',', names=True)\n"
+        "b = pandas.read_csv('r.csv', comment='#')\n"
+        "assert list(b.columns) == ['frequency', 'psd_v', 'psd_i', 'zn'] and len(b) == 4 and len(a) == 4\n"
+        "assert a['psd_v'][3] == numpy.float32(0.032)\n"
+        // pandas' default parser may miss the last bit; its round-trip parser may not
+        "assert abs(b['psd_v'][3] / a['psd_v'][3] - 1) < 1e-14\n"
+        "assert (pandas.read_csv('r.csv', comment='#', float_precision='round_trip')['psd_v'] == a['psd_v']).all()\n"
+        "assert numpy.isinf(b['zn'][3]) and numpy.isnan(a['zn'][0])\n"
+        "print('ok')\n";
+    write_file(dir + "/check.py", script);
+    EXPECT_EQ(run_command(dir, "--version").status, 0);
+    const std::string command = "cd " + quoted(dir) + " && /usr/bin/python3 check.py 2>&1";
+    std::FILE* pipe = popen(command.c_str(), "r");
+    char text[4096] = {};
+    const std::size_t got = std::fread(text, 1, sizeof text - 1, pipe);
+    pclose(pipe);
+    EXPECT_EQ(std::string(text, got), "ok\n");
+}
+
+}  // namespace
