@@ -36,6 +36,19 @@ TEST(plot, draws_the_example_table_as_a_png)
     // Without an output name the PNG goes beside the table.
     ASSERT_EQ(std::system(("'" + source + "/tools/veltrin-plot' '" + dir + "/table.txt'").c_str()), 0);
     EXPECT_TRUE(file_exists(dir + "/table.png"));
+
+    // The CSV format plots to the same picture as the table of the same run.
+    const std::string run = "cd '" + source + "/examples' && '" VELTRIN_EXE "' -n 1024 -s 4 --hanning ";
+    ASSERT_EQ(std::system((run + "-o '" + dir + "/r.txt' noise_paired.xml").c_str()), 0);
+    ASSERT_EQ(std::system((run + "-f csv -o '" + dir + "/r.csv' noise_paired.xml").c_str()), 0);
+    for (const char* name : {"r.txt", "r.csv"})
+        ASSERT_EQ(std::system(("'" + source + "/tools/veltrin-plot' '" + dir + "/" + name + "' '" + dir + "/" +
+                               name + ".png'").c_str()), 0);
+    // Same curves: the two pictures differ only in the title's pixels.
+    const double table_png = static_cast<double>(read_file(dir + "/r.txt.png").size());
+    const double csv_png = static_cast<double>(read_file(dir + "/r.csv.png").size());
+    EXPECT_NEAR(csv_png / table_png, 1.0, 0.05);
+    EXPECT_EQ(read_file(dir + "/r.csv.png").substr(0, 8), "\x89PNG\r\n\x1a\n");
 }
 
 }  // namespace
