@@ -7,12 +7,17 @@
 #include "recording.hpp"
 #include "result_formats.hpp"
 
-// Opens and reads the recording at `path`, naming
-// it `shown_name` in the messages; `identity` receives the file opened.
+// Opens and reads the recording at `path`, naming it `shown_name` in the
+// messages; `identity` receives the file opened.
 recording load_recording(const std::string& path, const std::string& shown_name, file_identity& identity);
 
-// Checks the settings against the recording and computes the configuration
-// mode's estimate. `data_file` is echoed in the result; `advice` completes
-// the too-few-points message (see check_sectioning).
-spectrum_result analyse(const recording& samples, const std::string& data_file, const section_settings& settings,
+// Checks the settings against the recording and computes the estimate and
+// what else the settings ask for. `data_file` is echoed in the result;
+// `advice` completes the too-few-points message (see check_sectioning).
+// The settings must be consistent (see check_estimate_settings).
+spectrum_result analyse(const recording& samples, const std::string& data_file, const estimate_settings& settings,
                         const std::string& shown_name, const std::string& advice);
+
+// The rules between the settings that need no recording; the message of the
+// first one broken, or "" when they hold.
+std::string settings_problem(const estimate_settings& settings);

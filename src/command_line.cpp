@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <charconv>
 #include <cstdio>
 #include <getopt.h>
 #include <map>
@@ -24,7 +25,8 @@
 namespace {
 
 const char* const usage_line =
-    "usage: veltrin -n N [-s K] [--hanning] [-f table|csv|json] [-o PATH] [-j N] DATA_FILE...\n"
+    "usage: veltrin -n N [-s K] [--hanning | -w WINDOW --overlap F --detrend D --average A]\n"
+    "               [--confidence P] [--coherence] [--stats] [-f table|csv|json] [-o PATH] [-j N] DATA_FILE...\n"
     "       veltrin -c CONFIG_FILE\n";
 
 const char* const help_text =
@@ -36,9 +38,23 @@ const char* const help_text =
     "Options:\n"
     "  -c, --config FILE   run the configuration file FILE (relative names in it are\n"
     "                      taken relative to its directory)\n"
-    "  -n, --points N      points per section, a power of two from 2 (required)\n"
+    "  -n, --points N      points per section (required): a power of two from 2, or\n"
+    "                      any number from 2 with the standard estimate\n"
     "  -s, --sections K    sections averaged (default: as many as the recording holds)\n"
     "      --hanning       Hann window with its 8/3 correction\n"
+    "\n"
+    "Any of these selects the standard estimate (scipy.signal.welch's definition):\n"
+    "  -w, --window NAME   hann (default), hamming, blackman, blackmanharris, flattop,\n"
+    "                      bartlett or boxcar\n"
+    "      --overlap F     fraction of a section shared with the next, 0 <= F < 1 (default 0)\n"
+    "      --detrend D     constant (default), linear or none, per section\n"
+    "      --average A     mean (default) or median\n"
+    "\n"
+    "With either estimate:\n"
+    "      --confidence P  confidence intervals at probability P (0 < P < 1)\n"
+    "      --coherence     coherence of v and i and the phase of their cross spectrum\n"
+    "      --stats         time-domain noise statistics and the noise resistance\n"
+    "\n"
     "  -f, --format F      table (default), csv or json\n"
     "  -o, --output PATH   result file, - for standard output (the default); with\n"
     "                      several data files, a directory for NAME.psd.txt (.csv, .json)\n"
@@ -58,6 +74,13 @@ struct options {
     std::optional<std::int32_t> points;
     std::optional<std::int32_t> sections;
     bool hanning = false;
+    std::optional<std::string> window;
+    std::optional<double> overlap;
+    std::optional<detrend_mode> detrend;
+    std::optional<average_mode> average;
+    std::optional<double> confidence;
+    bool coherence = false;
+    bool statistics = false;
     std::optional<std::string> output;
     result_format format = result_format::table;
     unsigned jobs = 0;  // 0: the number of cores
@@ -89,6 +112,17 @@ std::string option_name(char** argv, int short_option)
     return std::string("-") + static_cast<char>(short_option);
 }
 
+// A whole decimal number, as a double.
+double real_value(const std::string& option, const char* text)
+{
+    const std::string value = text;
+    double number = 0.0;
+    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), number);
+    if (value.empty() || error != std::errc() || end != value.data() + value.size())
+        throw usage_error{option + " needs a number, not '" + value + "'"};
+    return number;
+}
+
 options parse_options(int argc, char** argv)
 {
     static const option long_options[] = {
@@ -96,12 +130,16 @@ options parse_options(int argc, char** argv)
         {"sections", required_argument, nullptr, 's'}, {"hanning", no_argument, nullptr, 'H'},
         {"output", required_argument, nullptr, 'o'}, {"format", required_argument, nullptr, 'f'},
         {"jobs", required_argument, nullptr, 'j'},    {"help", no_argument, nullptr, 'h'},
-        {"version", no_argument, nullptr, 'V'},       {nullptr, 0, nullptr, 0}};
+        {"version", no_argument, nullptr, 'V'},       {"window", required_argument, nullptr, 'w'},
+        {"overlap", required_argument, nullptr, 'O'}, {"detrend", required_argument, nullptr, 'D'},
+        {"average", required_argument, nullptr, 'A'}, {"confidence", required_argument, nullptr, 'P'},
+        {"coherence", no_argument, nullptr, 'C'},     {"stats", no_argument, nullptr, 'S'},
+        {nullptr, 0, nullptr, 0}};
     options parsed;
     opterr = 0;  // the messages are ours
     optind = 1;
     int option_char;
-    while ((option_char = getopt_long(argc, argv, ":c:n:s:o:f:j:hV", long_options, nullptr)) != -1) {
+    while ((option_char = getopt_long(argc, argv, ":c:n:s:o:f:j:w:hV", long_options, nullptr)) != -1) {
         switch (option_char) {
         case 'c': parsed.config = optarg; break;
         case 'n': parsed.points = integer_value("-n", optarg, 2); break;
@@ -116,6 +154,26 @@ options parse_options(int argc, char** argv)
             else throw usage_error{"-f needs table, csv or json, not '" + name + "'"};
             break;
         }
+        case 'w': parsed.window = optarg; break;
+        case 'O': parsed.overlap = real_value("--overlap", optarg); break;
+        case 'D': {
+            const std::string name = optarg;
+            if (name == "constant") parsed.detrend = detrend_mode::constant;
+            else if (name == "linear") parsed.detrend = detrend_mode::linear;
+            else if (name == "none") parsed.detrend = detrend_mode::none;
+            else throw usage_error{"--detrend needs constant, linear or none, not '" + name + "'"};
+            break;
+        }
+        case 'A': {
+            const std::string name = optarg;
+            if (name == "mean") parsed.average = average_mode::mean;
+            else if (name == "median") parsed.average = average_mode::median;
+            else throw usage_error{"--average needs mean or median, not '" + name + "'"};
+            break;
+        }
+        case 'P': parsed.confidence = real_value("--confidence", optarg); break;
+        case 'C': parsed.coherence = true; break;
+        case 'S': parsed.statistics = true; break;
         case 'j': parsed.jobs = static_cast<unsigned>(integer_value("-j", optarg, 1)); break;
         case 'h': std::fputs(usage_line, stdout); std::fputs(help_text, stdout); std::exit(0);
         case 'V': std::puts("veltrin " VELTRIN_VERSION); std::exit(0);
@@ -127,19 +185,46 @@ options parse_options(int argc, char** argv)
     return parsed;
 }
 
+bool standard_requested(const options& o)
+{
+    return o.window || o.overlap || o.detrend || o.average;
+}
+
+// The settings the options ask for.
+estimate_settings settings_of(const options& o)
+{
+    estimate_settings s;
+    s.standard = standard_requested(o);
+    s.hanning = o.hanning ? 1 : 0;
+    s.nbpoint_section = o.points.value_or(0);
+    s.nb_section = o.sections.value_or(0);
+    s.all_sections = !o.sections;
+    s.window = o.window.value_or("hann");
+    s.overlap = o.overlap.value_or(0.0);
+    s.detrend = o.detrend.value_or(detrend_mode::constant);
+    s.average = o.average.value_or(average_mode::mean);
+    s.confidence = o.confidence;
+    s.coherence = o.coherence;
+    s.statistics = o.statistics;
+    return s;
+}
+
 void check_options(const options& o)
 {
     if (o.config) {
         if (o.points || o.sections || o.hanning || o.output || o.format != result_format::table || o.jobs != 0 ||
-            !o.data_files.empty())
+            !o.data_files.empty() || standard_requested(o) || o.confidence || o.coherence || o.statistics)
             throw usage_error{"-c takes no other options and no data files"};
         return;
     }
     if (!o.points) throw usage_error{"-n (points per section) is required"};
     if (o.data_files.empty()) throw usage_error{"no data file given"};
-    std::int64_t p = 2;
-    while (p < *o.points) p += p;
-    if (p != *o.points) throw usage_error{"-n " + std::to_string(*o.points) + ": the number of points per section is not a power of 2"};
+    if (o.hanning && standard_requested(o))
+        throw usage_error{"--hanning is the configuration mode's window: with the standard estimate use --window hann"};
+    if (const std::string problem = settings_problem(settings_of(o)); !problem.empty())
+        throw usage_error{problem.starts_with("the number of points")
+                              ? "-n " + std::to_string(*o.points) + ": " + problem
+                              : problem};
     if (o.data_files.size() > 1 &&
         std::find(o.data_files.begin(), o.data_files.end(), "-") != o.data_files.end())
         throw usage_error{"standard input (-) can only be read as the only data file"};
@@ -196,12 +281,8 @@ void analyse_file(const options& o, file_job& job)
         const recording samples = job.data_file == "-" ? read_recording(stdin, "-")
                                                         : load_recording(job.data_file, job.data_file, data_identity);
         if (job.data_file == "-") data_identity = identity_of(stdin);
-        section_settings settings{o.hanning ? 1 : 0, 0, *o.points};
-        const auto all_sections = static_cast<std::int64_t>(samples.v.size()) / *o.points;
-        // Without -s, all the sections; a recording too short for one gets the too-few-points message.
-        settings.nb_section = o.sections ? *o.sections : static_cast<std::int32_t>(std::clamp<std::int64_t>(all_sections, 1, 2147483647));
         const spectrum_result result =
-            analyse(samples, job.data_file, settings, job.data_file,
+            analyse(samples, job.data_file, settings_of(o), job.data_file,
                     "the number of sections (-s) or the points per section (-n).\n");
         const auto content = [&](std::FILE* stream) { write_result(stream, result, o.format); };
         if (job.result_name == "-") {

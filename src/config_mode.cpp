@@ -15,7 +15,11 @@ void run_config_mode(const std::string& config_path, const std::string& shown_na
 
     file_identity data_identity;
     const recording samples = load_recording(data_path, data_path, data_identity);
-    const spectrum_result result = analyse(samples, config.data_file_name, sections_of(config), data_path,
+    estimate_settings settings;
+    settings.hanning = config.hanning;
+    settings.nb_section = config.nb_section;
+    settings.nbpoint_section = config.nbpoint_section;
+    const spectrum_result result = analyse(samples, config.data_file_name, settings, data_path,
                                            "the number of sections in the file " + shown_name + ".\n");
     const file_identity inputs[] = {data_identity, config_identity};
     write_result_file(result_path, result_path, inputs,

@@ -5,6 +5,25 @@
 #include <cmath>
 #include <nlohmann/json.hpp>
 
+std::int32_t noverlap_of(const estimate_settings& settings)
+{
+    return static_cast<std::int32_t>(std::floor(settings.overlap * settings.nbpoint_section));
+}
+
+const char* detrend_name(detrend_mode mode)
+{
+    switch (mode) {
+    case detrend_mode::none: return "none";
+    case detrend_mode::linear: return "linear";
+    default: return "constant";
+    }
+}
+
+const char* average_name(average_mode mode)
+{
+    return mode == average_mode::median ? "median" : "mean";
+}
+
 void append_field(std::string& text, double value)
 {
     char field[64];
@@ -29,21 +48,30 @@ void append_shortest(std::string& text, double value)
     text.append(number, result.ptr);
 }
 
-result_columns columns_of(const spectrum_result& result)
+std::vector<std::pair<std::string, setting_value>> settings_of(const spectrum_result& result)
 {
-    const float fN = static_cast<float>(1.0 / (static_cast<double>(result.deltat) + result.deltat));
-    const std::size_t half = static_cast<std::size_t>(result.settings.nbpoint_section) / 2;
-    const double bin_width = static_cast<double>(fN) / static_cast<double>(half);
-    result_columns columns;
-    for (std::size_t k = 1; k <= half; ++k) {
-        const double v = result.densities.psd_v[k];
-        const double i = result.densities.psd_i[k];
-        columns.frequency.push_back(bin_width * static_cast<double>(k));
-        columns.psd_v.push_back(v);
-        columns.psd_i.push_back(i);
-        columns.zn.push_back(std::sqrt(v / i));
+    const estimate_settings& s = result.settings;
+    std::vector<std::pair<std::string, setting_value>> entries;
+    entries.emplace_back("estimate", std::string(s.standard ? "standard" : "configuration"));
+    if (s.standard) {
+        entries.emplace_back("window", s.window);
+    } else {
+        entries.emplace_back("hanning", std::int64_t{s.hanning});
     }
-    return columns;
+    entries.emplace_back("nb_section", std::int64_t{s.nb_section});
+    entries.emplace_back("nbpoint_section", std::int64_t{s.nbpoint_section});
+    if (s.standard) {
+        entries.emplace_back("noverlap", std::int64_t{noverlap_of(s)});
+        entries.emplace_back("detrend", std::string(detrend_name(s.detrend)));
+        entries.emplace_back("average", std::string(average_name(s.average)));
+    }
+    if (s.confidence) {
+        entries.emplace_back("confidence", *s.confidence);
+        entries.emplace_back("nu", result.nu);
+    }
+    if (s.coherence && s.nb_section == 1)
+        entries.emplace_back("coherence_note", std::string("one section: the coherence is 1 by construction"));
+    return entries;
 }
 
 namespace {
@@ -76,66 +104,101 @@ std::string printable(const std::string& name)
     return text;
 }
 
+std::string text_of(const setting_value& value)
+{
+    if (const auto* integer = std::get_if<std::int64_t>(&value)) return std::to_string(*integer);
+    if (const auto* real = std::get_if<double>(&value)) {
+        std::string text;
+        append_shortest(text, *real);
+        return text;
+    }
+    return std::get<std::string>(value);
+}
+
 void write_table(std::FILE* stream, const spectrum_result& result)
 {
-    const section_settings& s = result.settings;
-    std::fprintf(stream, "data file = %s    hanning = %d    nb_section = %d     nbpoint_section = %d\n",
-                 result.data_file.c_str(), s.hanning, s.nb_section, s.nbpoint_section);
-    std::fputs("    frequency        PSD_v           PSD_i            Zn\n", stream);
-    const result_columns columns = columns_of(result);
-    std::string text;
-    for (std::size_t row = 0; row < columns.frequency.size(); ++row) {
-        append_field(text, columns.frequency[row]);
-        text += '\t';
-        append_field(text, columns.psd_v[row]);
-        text += '\t';
-        append_field(text, columns.psd_i[row]);
-        text += '\t';
-        append_field(text, columns.zn[row]);
+    const estimate_settings& s = result.settings;
+    if (s.standard) {
+        std::fprintf(stream,
+                     "data file = %s    window = %s    nb_section = %d     nbpoint_section = %d     noverlap = %d"
+                     "    detrend = %s    average = %s\n",
+                     result.data_file.c_str(), s.window.c_str(), s.nb_section, s.nbpoint_section, noverlap_of(s),
+                     detrend_name(s.detrend), average_name(s.average));
+    } else {
+        std::fprintf(stream, "data file = %s    hanning = %d    nb_section = %d     nbpoint_section = %d\n",
+                     result.data_file.c_str(), s.hanning, s.nb_section, s.nbpoint_section);
+    }
+    std::string text = "    frequency        PSD_v           PSD_i            Zn";
+    for (std::size_t c = 4; c < result.columns.size(); ++c) {
+        char name[64];
+        std::snprintf(name, sizeof name, "\t%14s", result.columns[c].name.c_str());
+        text += name;
+    }
+    text += '\n';
+    const std::size_t rows = result.columns.front().values.size();
+    for (std::size_t row = 0; row < rows; ++row) {
+        for (std::size_t c = 0; c < result.columns.size(); ++c) {
+            if (c > 0) text += '\t';
+            append_field(text, result.columns[c].values[row]);
+        }
         text += '\n';
         flush(stream, text, false);
+    }
+    // Statistics after a blank line, so that readers of the rows stop before them.
+    if (!result.statistics.empty()) text += '\n';
+    for (const auto& [key, value] : result.statistics) {
+        text += key + " = ";
+        append_shortest(text, value);
+        text += '\n';
     }
     flush(stream, text, true);
 }
 
 void write_csv(std::FILE* stream, const spectrum_result& result)
 {
-    const result_columns columns = columns_of(result);
-    std::string text = "frequency,psd_v,psd_i,zn\n";
-    for (std::size_t row = 0; row < columns.frequency.size(); ++row) {
-        append_shortest(text, columns.frequency[row]);
-        text += ',';
-        append_shortest(text, columns.psd_v[row]);
-        text += ',';
-        append_shortest(text, columns.psd_i[row]);
-        text += ',';
-        append_shortest(text, columns.zn[row]);
+    std::string text;
+    for (const result_column& column : result.columns) text += (text.empty() ? "" : ",") + column.name;
+    text += '\n';
+    const std::size_t rows = result.columns.front().values.size();
+    for (std::size_t row = 0; row < rows; ++row) {
+        for (std::size_t c = 0; c < result.columns.size(); ++c) {
+            if (c > 0) text += ',';
+            append_shortest(text, result.columns[c].values[row]);
+        }
         text += '\n';
         flush(stream, text, false);
     }
     // After the rows, so that a reader taking the first line as the header still works.
     text += "# data_file = " + printable(result.data_file) + "\n# sampling_frequency = ";
     append_shortest(text, result.sampling_frequency);
-    text += "\n# hanning = " + std::to_string(result.settings.hanning) +
-            "\n# nb_section = " + std::to_string(result.settings.nb_section) +
-            "\n# nbpoint_section = " + std::to_string(result.settings.nbpoint_section) + "\n";
+    text += '\n';
+    for (const auto& [key, value] : settings_of(result)) text += "# " + key + " = " + text_of(value) + "\n";
+    for (const auto& [key, value] : result.statistics) {
+        text += "# " + key + " = ";
+        append_shortest(text, value);
+        text += '\n';
+    }
     flush(stream, text, true);
 }
 
 void write_json(std::FILE* stream, const spectrum_result& result)
 {
-    const result_columns columns = columns_of(result);
     nlohmann::ordered_json document;
     document["data_file"] = result.data_file;
     document["sampling_frequency"] = result.sampling_frequency;
-    document["settings"] = {{"hanning", result.settings.hanning},
-                            {"nb_section", result.settings.nb_section},
-                            {"nbpoint_section", result.settings.nbpoint_section}};
+    nlohmann::ordered_json settings = nlohmann::ordered_json::object();
+    for (const auto& [key, value] : settings_of(result))
+        std::visit([&, name = key](const auto& v) { settings[name] = v; }, value);
+    document["settings"] = settings;
     // Non-finite numbers have no JSON form; the library writes them as null.
-    document["columns"] = {{"frequency", columns.frequency},
-                           {"psd_v", columns.psd_v},
-                           {"psd_i", columns.psd_i},
-                           {"zn", columns.zn}};
+    nlohmann::ordered_json columns = nlohmann::ordered_json::object();
+    for (const result_column& column : result.columns) columns[column.name] = column.values;
+    document["columns"] = columns;
+    if (!result.statistics.empty()) {
+        nlohmann::ordered_json statistics = nlohmann::ordered_json::object();
+        for (const auto& [key, value] : result.statistics) statistics[key] = value;
+        document["statistics"] = statistics;
+    }
     // A file name that is not UTF-8 gets U+FFFD for its stray bytes.
     std::string text = document.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
     text += '\n';

@@ -1,28 +1,54 @@
 // The result of one analysis and the three formats it is written in.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
+#include <utility>
+#include <variant>
 #include <vector>
 
-#include "spectra.hpp"
+#include "standard_estimate.hpp"
+
+// What the user asked for. Without a standard option (window, overlap,
+// detrend, average) the estimate is the configuration mode's.
+struct estimate_settings {
+    bool standard = false;
+    std::int32_t hanning = 0;          // the configuration estimate's window switch
+    std::int32_t nb_section = 0;       // sections averaged
+    bool all_sections = false;         // in a request: as many sections as fit
+    std::int32_t nbpoint_section = 0;  // points per section
+    std::string window = "hann";       // the standard estimate's
+    double overlap = 0.0;              // fraction F; noverlap = floor(F n)
+    detrend_mode detrend = detrend_mode::constant;
+    average_mode average = average_mode::mean;
+    std::optional<double> confidence;  // probability of the intervals
+    bool coherence = false;
+    bool statistics = false;
+};
+
+std::int32_t noverlap_of(const estimate_settings& settings);
+const char* detrend_name(detrend_mode mode);
+const char* average_name(average_mode mode);
+
+struct result_column {
+    std::string name;  // as in the CSV header
+    std::vector<double> values;
+};
 
 struct spectrum_result {
-    std::string data_file;            // as the user named it; the table's first line echoes it
-    double sampling_frequency = 0.0;  // as read
-    float deltat = 0.0f;
-    section_settings settings;
-    density_pair densities;
+    std::string data_file;  // as the user named it; the table's first line echoes it
+    double sampling_frequency = 0.0;
+    estimate_settings settings;          // nb_section as used
+    std::vector<result_column> columns;  // frequency, psd_v, psd_i, zn, then the optional ones
+    double nu = 0.0;                     // degrees of freedom of the inner bins, with a confidence
+    std::vector<std::pair<std::string, double>> statistics;
 };
 
-// The rows every format writes, bins 1 ... nbpoint_section / 2.
-struct result_columns {
-    std::vector<double> frequency;  // (fN / (N/2)) * k with fN = float(1 / (2 deltat))
-    std::vector<double> psd_v;      // the single-precision densities, widened
-    std::vector<double> psd_i;
-    std::vector<double> zn;  // sqrt(psd_v / psd_i)
-};
-result_columns columns_of(const spectrum_result& result);
+// The settings as the CSV "#" lines and the JSON "settings" object give them.
+using setting_value = std::variant<std::int64_t, double, std::string>;
+std::vector<std::pair<std::string, setting_value>> settings_of(const spectrum_result& result);
 
 enum class result_format { table, csv, json };
 

@@ -8,6 +8,7 @@
 
 #include "analysis_error.hpp"
 #include "fft.hpp"
+#include "windows.hpp"
 
 namespace {
 // Transforms one section and adds its squared magnitudes into psd.
@@ -60,14 +61,8 @@ density_pair estimate_spectra(const section_settings& config, float deltat, std:
     std::vector<double> i_section(n);
     std::vector<float> scratch(n + 2);
     density_pair result{std::vector<float>(n / 2 + 1, 0.0f), std::vector<float>(n / 2 + 1, 0.0f)};
-    std::vector<double> weights;
-    if (config.hanning == 1) {
-        // The ten-digit 6.283185307 and N - 1 are the window's historical
-        // definition: both end weights are 0 and w_j, w_(N-1-j) agree to ~1e-10.
-        weights.resize(n);
-        const double step = 6.283185307 / static_cast<double>(n - 1);
-        for (std::size_t j = 0; j < n; ++j) weights[j] = (1.0 - std::cos(step * static_cast<double>(j))) / 2.0;
-    }
+    // Computed once: the same numbers as computing them in every section.
+    const std::vector<double> weights = configuration_window(config.hanning, n);
     float scale = static_cast<float>((static_cast<double>(deltat) + deltat) / static_cast<double>(n));
 
     for (std::int32_t s = 0; s < config.nb_section; ++s) {

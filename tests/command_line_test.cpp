@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <vector>
+#include <algorithm>
 
 #include "test_files.hpp"
 
@@ -80,6 +81,21 @@ const usage_case usage_cases[] = {
     {"stdin_among_several", "-n 8 - samples.xml", "veltrin: standard input (-) can only be read as the only data file\n"},
     {"same_result_twice", "-n 8 samples.xml sub/samples.txt -o out",
      "veltrin: data files samples.xml and sub/samples.txt would both write out/samples.psd.txt\n"},
+    {"hanning_with_a_standard_option", "-n 8 --hanning --overlap 0.5 samples.xml",
+     "veltrin: --hanning is the configuration mode's window: with the standard estimate use --window hann\n"},
+    {"unknown_window", "-n 8 -w kaiser samples.xml",
+     "veltrin: the window must be hann, hamming, blackman, blackmanharris, flattop, bartlett or boxcar\n"},
+    {"overlap_of_one", "-n 8 --overlap 1 samples.xml", "veltrin: the overlap must be at least 0 and less than 1\n"},
+    {"overlap_not_a_number", "-n 8 --overlap half samples.xml", "veltrin: --overlap needs a number, not 'half'\n"},
+    {"confidence_of_one", "-n 8 --confidence 1 samples.xml",
+     "veltrin: the confidence must be more than 0 and less than 1\n"},
+    {"confidence_with_median", "-n 8 --average median --confidence 0.9 samples.xml",
+     "veltrin: confidence intervals need the mean average\n"},
+    {"coherence_with_median", "-n 8 --average median --coherence samples.xml",
+     "veltrin: the coherence needs the mean average\n"},
+    {"unknown_detrend", "-n 8 --detrend quadratic samples.xml",
+     "veltrin: --detrend needs constant, linear or none, not 'quadratic'\n"},
+    {"unknown_average", "-n 8 --average mode samples.xml", "veltrin: --average needs mean or median, not 'mode'\n"},
     {"output_not_a_directory", "-n 8 samples.xml other.xml -o samples.xml",
      "veltrin: -o samples.xml: with several data files, -o names an existing directory\n"},
 };
@@ -263,8 +279,8 @@ TEST(command_line, csv_holds_the_table_numbers_and_the_settings)
         EXPECT_EQ(formatted, table_row);
     }
     std::string rest((std::istreambuf_iterator<char>(csv)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(rest, "# data_file = samples.xml\n# sampling_frequency = 500\n# hanning = 0\n# nb_section = 1\n"
-                    "# nbpoint_section = 8\n");
+    EXPECT_EQ(rest, "# data_file = samples.xml\n# sampling_frequency = 500\n# estimate = configuration\n# hanning = 0\n"
+                    "# nb_section = 1\n# nbpoint_section = 8\n");
     EXPECT_NE(outcome.out.find("\n62.499996185302734,0,0,nan\n"), std::string::npos);
     EXPECT_NE(outcome.out.find(",0.03200000151991844,0,inf\n"), std::string::npos);
 }
@@ -279,10 +295,88 @@ TEST(command_line, json_is_one_object_and_any_file_name_survives)
     const nlohmann::json document = nlohmann::json::parse(outcome.out);
     EXPECT_EQ(document["data_file"], name);
     EXPECT_EQ(document["sampling_frequency"], 500.0);
-    EXPECT_EQ(document["settings"], (nlohmann::json{{"hanning", 0}, {"nb_section", 1}, {"nbpoint_section", 8}}));
+    EXPECT_EQ(document["settings"], (nlohmann::json{{"estimate", "configuration"}, {"hanning", 0}, {"nb_section", 1},
+                                                     {"nbpoint_section", 8}}));
     EXPECT_EQ(document["columns"]["zn"], (nlohmann::json{nullptr, 0.0, nullptr, nullptr}));
     EXPECT_EQ(document["columns"]["psd_v"][3].get<double>(), static_cast<double>(0.032f));
     EXPECT_EQ(document["columns"]["frequency"].size(), 4u);
+}
+
+TEST(command_line, standard_estimate_takes_any_length_and_names_its_settings)
+{
+    const std::string dir = scratch_with_recording();
+    const command_outcome outcome = run_command(dir, "-n 3 --overlap 0.5 samples.xml");
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.err, "");
+    // Rows from bin 0 to bin 1 (n = 3), step 2: sections at 0, 2, 4 fit in 8 samples.
+    EXPECT_EQ(outcome.out.substr(0, outcome.out.find('\n')),
+              "data file = samples.xml    window = hann    nb_section = 3     nbpoint_section = 3     noverlap = 1"
+              "    detrend = constant    average = mean");
+    EXPECT_EQ(std::count(outcome.out.begin(), outcome.out.end(), '\n'), 4);
+    EXPECT_EQ(outcome.out.substr(outcome.out.find('\n') + 1, 61),
+              "    frequency        PSD_v           PSD_i            Zn\n  0.");
+}
+
+// v = -i: the cross spectrum is negative and real, its phase 180 degrees;
+// one section: the coherence is 1, and the result says why.
+TEST(command_line, coherence_phase_and_the_one_section_note)
+{
+    const std::string dir = make_scratch_directory();
+    std::string text = "<sampling_frequency>100\n<data>\n";
+    for (int k = 0; k < 16; ++k) {
+        const std::string value = std::to_string(1.5 + std::sin(k * 1.3) + 0.1 * k);  // positive
+        text += "<v>-" + value + "</v><i>" + value + "</i>\n";
+    }
+    write_file(dir + "/r.xml", text);
+    const command_outcome csv = run_command(dir, "-n 16 -w boxcar --coherence -f csv r.xml");
+    EXPECT_EQ(csv.status, 0);
+    EXPECT_EQ(csv.out.substr(0, csv.out.find('\n')), "frequency,psd_v,psd_i,zn,coherence,phase");
+    std::istringstream rows(csv.out);
+    std::string row;
+    std::getline(rows, row);
+    std::getline(rows, row);  // bin 0: nothing is left after the mean's removal
+    EXPECT_EQ(row, "0,0,0,nan,nan,0");
+    for (int k = 1; k <= 8; ++k) {
+        std::getline(rows, row);
+        EXPECT_NE(row.find(",1,180"), std::string::npos) << row;
+    }
+    EXPECT_NE(csv.out.find("\n# coherence_note = one section: the coherence is 1 by construction\n"), std::string::npos);
+    const nlohmann::json json = nlohmann::json::parse(run_command(dir, "-n 16 --coherence -f json r.xml").out);
+    EXPECT_EQ(json["settings"]["coherence_note"], "one section: the coherence is 1 by construction");
+    EXPECT_EQ(json["columns"]["phase"][1], 180.0);
+    // Two sections: no note.
+    EXPECT_EQ(run_command(dir, "-n 8 --coherence -f csv r.xml").out.find("coherence_note"), std::string::npos);
+}
+
+TEST(command_line, statistics_follow_the_table_after_a_blank_line)
+{
+    const std::string dir = scratch_with_recording();
+    const command_outcome outcome = run_command(dir, "-n 8 --stats samples.xml");
+    EXPECT_EQ(outcome.status, 0);
+    const std::string table = small_table("samples.xml");
+    ASSERT_EQ(outcome.out.substr(0, table.size()), table);
+    EXPECT_EQ(outcome.out.substr(table.size()),
+              "\nv_mean = 0\nv_std = 1\nv_rms = 1\nv_skewness = 0\nv_kurtosis = -2\nv_min = -1\nv_max = 1\n"
+              "i_mean = 0\ni_std = 1\ni_rms = 1\ni_skewness = 0\ni_kurtosis = -2\ni_min = -1\ni_max = 1\n"
+              "rn = 1\nlocalization_index = 1\nrn_sections = 1\n");
+    const nlohmann::json json = nlohmann::json::parse(run_command(dir, "-n 8 --stats -f json samples.xml").out);
+    EXPECT_EQ(json["statistics"]["v_kurtosis"], -2.0);
+    EXPECT_EQ(json["statistics"].size(), 17u);
+}
+
+TEST(command_line, confidence_columns_in_every_format)
+{
+    const std::string dir = scratch_with_recording();
+    const command_outcome table = run_command(dir, "-n 4 --confidence 0.95 samples.xml");
+    EXPECT_EQ(table.status, 0);
+    EXPECT_NE(table.out.find("Zn\t     psd_v_low\t    psd_v_high\t     psd_i_low\t    psd_i_high\t        zn_low\t"
+                             "       zn_high\n"),
+              std::string::npos);
+    // Two sections without overlap: nu = 4 exactly, 2 at the last bin.
+    const command_outcome csv = run_command(dir, "-n 4 --confidence 0.95 -f csv samples.xml");
+    EXPECT_NE(csv.out.find("\n# confidence = 0.95\n# nu = 4\n"), std::string::npos);
+    EXPECT_EQ(csv.out.substr(0, csv.out.find('\n')),
+              "frequency,psd_v,psd_i,zn,psd_v_low,psd_v_high,psd_i_low,psd_i_high,zn_low,zn_high");
 }
 
 // The readers the issue names must take the CSV as it is.

@@ -1,0 +1,47 @@
+// Averaged periodograms with any window, overlap, detrending and averaging:
+// the definitions of scipy.signal.welch, csd and coherence.
+#pragma once
+
+#include <complex>
+#include <cstddef>
+#include <span>
+#include <vector>
+
+enum class detrend_mode { none, constant, linear };
+enum class average_mode { mean, median };
+
+struct segment_plan {
+    std::vector<double> window;  // n weights
+    std::size_t step = 0;        // n - noverlap: the distance between section starts
+    std::size_t sections = 0;    // K
+    detrend_mode detrend = detrend_mode::constant;
+};
+
+// Samples covered by K sections: (K - 1) step + n (0 for no section).
+std::size_t samples_covered(const segment_plan& plan);
+
+// The most sections that fit in `samples`.
+std::size_t sections_that_fit(std::size_t samples, std::size_t n, std::size_t step);
+
+struct welch_spectra {
+    std::vector<double> psd_v;  // bins 0 ... n/2, one-sided density
+    std::vector<double> psd_i;
+    std::vector<std::complex<double>> cross;  // csd(v, i), mean-averaged; empty unless asked
+};
+
+// The densities of v and i (x = the single-precision values in double) with
+// sampling frequency fs: each section detrended, windowed, transformed,
+// scaled by 1 / (fs sum w^2), doubled except at bin 0 and (even n) bin n/2,
+// then averaged (median: divided by its bias for K sections).
+welch_spectra welch(std::span<const float> v, std::span<const float> i, double fs, const segment_plan& plan,
+                    average_mode average, bool with_cross);
+
+// Removes the section's mean, or its least-squares line, in place.
+void detrend(std::span<double> x, detrend_mode mode);
+
+// The median's bias for K values of a chi-square with 2 degrees of freedom:
+// 1 + sum over k = 1 ... (K-1)/2 of 1/(2k+1) - 1/(2k).
+double median_bias(std::size_t sections);
+
+// Frequencies of bins 0 ... n/2: k / (n / fs).
+std::vector<double> bin_frequencies(std::size_t n, double fs);
