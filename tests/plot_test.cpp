@@ -49,6 +49,16 @@ TEST(plot, draws_the_example_table_as_a_png)
     const double csv_png = static_cast<double>(read_file(dir + "/r.csv.png").size());
     EXPECT_NEAR(csv_png / table_png, 1.0, 0.05);
     EXPECT_EQ(read_file(dir + "/r.csv.png").substr(0, 8), "\x89PNG\r\n\x1a\n");
+
+    // Intervals and coherence (and statistics after the table): a third panel.
+    for (const char* format : {"table", "csv"}) {
+        ASSERT_EQ(std::system((run + "--confidence 0.9 --coherence --stats -f " + format + " -o '" + dir + "/c." +
+                               format + "' noise_paired.xml").c_str()), 0);
+        ASSERT_EQ(std::system(("'" + source + "/tools/veltrin-plot' '" + dir + "/c." + format + "'").c_str()), 0);
+        const std::string three = read_file(dir + "/c.png");
+        ASSERT_GT(three.size(), 24u);
+        EXPECT_EQ(big_endian(three, 20), 1350u) << format;
+    }
 }
 
 }  // namespace
