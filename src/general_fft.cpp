@@ -64,22 +64,42 @@ real_transform::real_transform(std::size_t n)
 
 real_transform::~real_transform() = default;
 
-void real_transform::forward(const double* x, std::complex<double>* X)
+void real_transform::transform_complex()
 {
     plan& p = *plan_;
-    const std::size_t bins = p.n / 2 + 1;
     if (!p.bluestein) {
-        for (std::size_t j = 0; j < p.n; ++j) p.in[j] = x[j];
         p.fft.transform(p.in.data(), p.out.data());
-        for (std::size_t k = 0; k < bins; ++k) X[k] = p.out[k];
         return;
     }
     const std::size_t m = p.in.size();
-    for (std::size_t j = 0; j < p.n; ++j) p.in[j] = x[j] * p.chirp[j];
+    for (std::size_t j = 0; j < p.n; ++j) p.in[j] *= p.chirp[j];
     for (std::size_t j = p.n; j < m; ++j) p.in[j] = 0.0;
     p.fft.transform(p.in.data(), p.out.data());
     for (std::size_t j = 0; j < m; ++j) p.out[j] *= p.kernel[j];
     p.inverse->transform(p.out.data(), p.in.data());
     const double unscale = 1.0 / static_cast<double>(m);
-    for (std::size_t k = 0; k < bins; ++k) X[k] = p.in[k] * p.chirp[k] * unscale;
+    for (std::size_t k = 0; k < p.n; ++k) p.out[k] = p.in[k] * p.chirp[k] * unscale;
+}
+
+void real_transform::forward(const double* x, std::complex<double>* X)
+{
+    plan& p = *plan_;
+    for (std::size_t j = 0; j < p.n; ++j) p.in[j] = x[j];
+    transform_complex();
+    for (std::size_t k = 0; k <= p.n / 2; ++k) X[k] = p.out[k];
+}
+
+void real_transform::forward_pair(const double* x, const double* y, std::complex<double>* X,
+                                  std::complex<double>* Y)
+{
+    plan& p = *plan_;
+    for (std::size_t j = 0; j < p.n; ++j) p.in[j] = std::complex<double>(x[j], y[j]);
+    transform_complex();
+    for (std::size_t k = 0; k <= p.n / 2; ++k) {
+        const std::complex<double> z = p.out[k];
+        const std::complex<double> mirror = std::conj(p.out[k == 0 ? 0 : p.n - k]);
+        X[k] = (z + mirror) * 0.5;
+        const std::complex<double> d = (z - mirror) * 0.5;
+        Y[k] = std::complex<double>(d.imag(), -d.real());  // d / i
+    }
 }

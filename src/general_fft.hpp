@@ -20,7 +20,13 @@ public:
     // x holds n values; X receives n/2 + 1 bins.
     void forward(const double* x, std::complex<double>* X);
 
+    // Two sequences at the cost of one complex transform: z = x + i y is
+    // transformed, and X_k = (Z_k + conj Z_{n-k}) / 2, Y_k = (Z_k - conj Z_{n-k}) / 2i.
+    void forward_pair(const double* x, const double* y, std::complex<double>* X, std::complex<double>* Y);
+
 private:
+    // The complex transform of p.in into p.out, n values.
+    void transform_complex();
     struct plan;
     std::unique_ptr<plan> plan_;
 };
