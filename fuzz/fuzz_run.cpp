@@ -83,13 +83,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 namespace {
 
 // The reading outcome as text: the series' bits, or the error's lines.
-std::string reading_outcome(const std::uint8_t* data, std::size_t size, std::size_t held_limit)
+// Through a memory stream the reading is sequential; through the regular
+// file samples.txt it takes the parallel path (blocks of block_size bytes).
+std::string reading_outcome(const std::uint8_t* data, std::size_t size, std::size_t held_limit, unsigned threads = 1,
+                            std::size_t block_size = 0)
 {
-    std::FILE* file = fmemopen(const_cast<std::uint8_t*>(data), size, "rb");
+    std::FILE* file = block_size == 0 ? fmemopen(const_cast<std::uint8_t*>(data), size, "rb")
+                                      : std::fopen("samples.txt", "rb");
     if (file == nullptr) return "no stream";
     std::string outcome;
     try {
-        const recording r = read_recording(file, "samples.txt", held_limit);
+        reading_options options;
+        options.held_limit = held_limit;
+        options.threads = threads;
+        if (block_size != 0) options.block_size = block_size;
+        const recording r = read_recording(file, "samples.txt", options);
         outcome = std::to_string(r.line_count) + " " + std::to_string(r.sampling_frequency) + " ";
         outcome.append(reinterpret_cast<const char*>(r.v.data()), r.v.size() * sizeof(float));
         outcome.append(reinterpret_cast<const char*>(r.i.data()), r.i.size() * sizeof(float));
@@ -103,7 +111,11 @@ std::string reading_outcome(const std::uint8_t* data, std::size_t size, std::siz
 void compare_held_and_summarized(const std::uint8_t* data, std::size_t size)
 {
     if (size == 0) return;  // fmemopen needs at least one byte
-    if (reading_outcome(data, size, default_held_limit) != reading_outcome(data, size, 7)) std::abort();
+    const std::string sequential = reading_outcome(data, size, default_held_limit);
+    if (sequential != reading_outcome(data, size, 7)) std::abort();
+    // Small blocks and runs: their boundaries fall everywhere.
+    if (sequential != reading_outcome(data, size, default_held_limit, 3, 23)) std::abort();
+    if (sequential != reading_outcome(data, size, 7, 2, 64)) std::abort();
 }
 
 int run_one(const std::uint8_t* data, std::size_t size)
@@ -119,11 +131,12 @@ int run_one(const std::uint8_t* data, std::size_t size)
     write_bytes("samples.txt", data + 3, size - 3);
     std::remove("result.txt");
 
-    // Lines held whole and lines summarized (a tiny limit) must read the same.
+    // Lines held whole and lines summarized (a tiny limit), one thread or
+    // several, must read the same.
     compare_held_and_summarized(data + 3, size - 3);
 
     try {
-        run_config_mode("config_veltrin.txt", "config_veltrin.txt", "");
+        run_config_mode("config_veltrin.txt", "config_veltrin.txt", "", 1);
     } catch (const analysis_error& stop) {
         for (const std::string& line : stop.lines) {
             bool known = false;

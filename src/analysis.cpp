@@ -13,7 +13,8 @@
 #include "statistics.hpp"
 #include "windows.hpp"
 
-recording load_recording(const std::string& path, const std::string& shown_name, file_identity& identity)
+recording load_recording(const std::string& path, const std::string& shown_name, file_identity& identity,
+                         const reading_options& options)
 {
     open_outcome outcome;
     const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(open_for_reading(path, outcome), &std::fclose);
@@ -23,7 +24,7 @@ recording load_recording(const std::string& path, const std::string& shown_name,
     if (outcome == open_outcome::unreadable)
         fail(error_kind::unreadable_file, shown_name, "\nThe file " + shown_name + " cannot be read.\n");
     identity = identity_of(file.get());
-    return read_recording(file.get(), shown_name);
+    return read_recording(file.get(), shown_name, options);
 }
 
 std::string settings_problem(const estimate_settings& s)

@@ -9,7 +9,8 @@
 
 // Opens and reads the recording at `path`, naming it `shown_name` in the
 // messages; `identity` receives the file opened.
-recording load_recording(const std::string& path, const std::string& shown_name, file_identity& identity);
+recording load_recording(const std::string& path, const std::string& shown_name, file_identity& identity,
+                         const reading_options& options = {});
 
 // Checks the settings against the recording and computes the estimate and
 // what else the settings ask for. `data_file` is echoed in the result;

@@ -11,12 +11,12 @@
 #include <new>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "analysis.hpp"
 #include "analysis_error.hpp"
 #include "config_mode.hpp"
+#include "parallel.hpp"
 
 #ifndef VELTRIN_VERSION
 #define VELTRIN_VERSION "unknown"
@@ -26,8 +26,9 @@ namespace {
 
 const char* const usage_line =
     "usage: veltrin -n N [-s K] [--hanning | -w WINDOW --overlap F --detrend D --average A]\n"
-    "               [--confidence P] [--coherence] [--stats] [-f table|csv|json] [-o PATH] [-j N] DATA_FILE...\n"
-    "       veltrin -c CONFIG_FILE\n";
+    "               [--confidence P] [--coherence] [--stats] [-f table|csv|json] [-o PATH]\n"
+    "               [-j N] [--threads N] DATA_FILE...\n"
+    "       veltrin -c CONFIG_FILE [--threads N]\n";
 
 const char* const help_text =
     "veltrin estimates the power spectral densities of a voltage v and a current i\n"
@@ -59,6 +60,8 @@ const char* const help_text =
     "  -o, --output PATH   result file, - for standard output (the default); with\n"
     "                      several data files, a directory for NAME.psd.txt (.csv, .json)\n"
     "  -j, --jobs N        data files analysed at once (default: the number of cores)\n"
+    "      --threads N     threads in all that parse recordings (default: the number\n"
+    "                      of cores), shared between the files analysed at once\n"
     "  -h, --help          this help\n"
     "  -V, --version       the version\n"
     "\n"
@@ -83,7 +86,8 @@ struct options {
     bool statistics = false;
     std::optional<std::string> output;
     result_format format = result_format::table;
-    unsigned jobs = 0;  // 0: the number of cores
+    unsigned jobs = 0;     // 0: the number of cores
+    unsigned threads = 0;  // 0: the number of cores
     std::vector<std::string> data_files;
 };
 
@@ -134,6 +138,7 @@ options parse_options(int argc, char** argv)
         {"overlap", required_argument, nullptr, 'O'}, {"detrend", required_argument, nullptr, 'D'},
         {"average", required_argument, nullptr, 'A'}, {"confidence", required_argument, nullptr, 'P'},
         {"coherence", no_argument, nullptr, 'C'},     {"stats", no_argument, nullptr, 'S'},
+        {"threads", required_argument, nullptr, 'T'},
         {nullptr, 0, nullptr, 0}};
     options parsed;
     opterr = 0;  // the messages are ours
@@ -174,6 +179,7 @@ options parse_options(int argc, char** argv)
         case 'P': parsed.confidence = real_value("--confidence", optarg); break;
         case 'C': parsed.coherence = true; break;
         case 'S': parsed.statistics = true; break;
+        case 'T': parsed.threads = static_cast<unsigned>(integer_value("--threads", optarg, 1)); break;
         case 'j': parsed.jobs = static_cast<unsigned>(integer_value("-j", optarg, 1)); break;
         case 'h': std::fputs(usage_line, stdout); std::fputs(help_text, stdout); std::exit(0);
         case 'V': std::puts("veltrin " VELTRIN_VERSION); std::exit(0);
@@ -274,12 +280,14 @@ struct file_job {
     std::string failure;  // the line for standard error, empty on success
 };
 
-void analyse_file(const options& o, file_job& job)
+void analyse_file(const options& o, file_job& job, unsigned threads)
 {
     try {
         file_identity data_identity;
-        const recording samples = job.data_file == "-" ? read_recording(stdin, "-")
-                                                        : load_recording(job.data_file, job.data_file, data_identity);
+        const reading_options reading{threads};
+        const recording samples = job.data_file == "-"
+                                      ? read_recording(stdin, "-", reading)
+                                      : load_recording(job.data_file, job.data_file, data_identity, reading);
         if (job.data_file == "-") data_identity = identity_of(stdin);
         const spectrum_result result =
             analyse(samples, job.data_file, settings_of(o), job.data_file,
@@ -306,14 +314,14 @@ int run_files(const options& o)
     std::vector<file_job> jobs;
     for (std::size_t k = 0; k < o.data_files.size(); ++k) jobs.push_back({o.data_files[k], names[k], ""});
     const std::size_t workers = std::min<std::size_t>(o.jobs != 0 ? o.jobs : core_count(), jobs.size());
+    // The threads are shared between the files analysed at once, never oversubscribed.
+    const unsigned all_threads = o.threads != 0 ? o.threads : core_count();
+    const auto threads_per_file = static_cast<unsigned>(std::max<std::size_t>(1, all_threads / workers));
     std::atomic<std::size_t> next{0};
     const auto work = [&] {
-        for (std::size_t k; (k = next.fetch_add(1)) < jobs.size();) analyse_file(o, jobs[k]);
+        for (std::size_t k; (k = next.fetch_add(1)) < jobs.size();) analyse_file(o, jobs[k], threads_per_file);
     };
-    std::vector<std::thread> threads;
-    for (std::size_t t = 1; t < workers; ++t) threads.emplace_back(work);
-    work();
-    for (std::thread& thread : threads) thread.join();
+    run_in_parallel(workers, [&](std::size_t) { work(); });
     int status = 0;
     for (const file_job& job : jobs) {
         if (job.failure.empty()) continue;
@@ -323,10 +331,10 @@ int run_files(const options& o)
     return status;
 }
 
-int run_config_file(const std::string& path)
+int run_config_file(const std::string& path, unsigned o_threads)
 {
     try {
-        run_config_mode(path, path, directory_of(path));
+        run_config_mode(path, path, directory_of(path), o_threads);
         return 0;
     } catch (const analysis_error& error) {
         std::fprintf(stderr, "veltrin: %s: %s\n", error.file.c_str(), one_line_message(error).c_str());
@@ -350,7 +358,7 @@ int run_command_line(int argc, char** argv)
     try {
         const options o = parse_options(argc, argv);
         check_options(o);
-        if (o.config) return run_config_file(*o.config);
+        if (o.config) return run_config_file(*o.config, o.threads != 0 ? o.threads : core_count());
         return run_files(o);
     } catch (const usage_error& error) {
         std::fprintf(stderr, "veltrin: %s\n%s", error.message.c_str(), usage_line);

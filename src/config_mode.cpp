@@ -5,7 +5,7 @@
 #include "run_config.hpp"
 
 void run_config_mode(const std::string& config_path, const std::string& shown_name,
-                     const std::string& base_directory)
+                     const std::string& base_directory, unsigned threads)
 {
     const run_config config = read_run_config(config_path, shown_name);
     const file_identity config_identity = identity_of(config_path);
@@ -14,7 +14,7 @@ void run_config_mode(const std::string& config_path, const std::string& shown_na
     const std::string result_path = relative_to(base_directory, config.result_file_name);
 
     file_identity data_identity;
-    const recording samples = load_recording(data_path, data_path, data_identity);
+    const recording samples = load_recording(data_path, data_path, data_identity, reading_options{threads});
     estimate_settings settings;
     settings.hanning = config.hanning;
     settings.nb_section = config.nb_section;

@@ -6,6 +6,6 @@
 // Runs one analysis from the configuration file at `config_path` (named
 // `shown_name` in the messages). Relative names inside it are taken
 // relative to `base_directory` ("" for the current one). A failure raises
-// analysis_error (or std::bad_alloc).
+// analysis_error (or std::bad_alloc). `threads` parse the recording.
 void run_config_mode(const std::string& config_path, const std::string& shown_name,
-                     const std::string& base_directory);
+                     const std::string& base_directory, unsigned threads);

@@ -53,6 +53,17 @@ void refill(line_reader& reader, std::size_t wanted)
     }
 }
 
+void enlarge_buffer(line_reader& reader, std::size_t capacity)
+{
+    if (reader.capacity >= capacity) return;
+    auto larger = std::make_unique_for_overwrite<char[]>(capacity);
+    std::memcpy(larger.get(), reader.buffer.get() + reader.begin, reader.end - reader.begin);
+    reader.end -= reader.begin;
+    reader.begin = 0;
+    reader.buffer = std::move(larger);
+    reader.capacity = capacity;
+}
+
 void start_reading(line_reader& reader, std::FILE* file, std::span<const std::string_view> watched_tags,
                    std::size_t held_limit)
 {

@@ -39,6 +39,30 @@ void start_reading(line_reader& reader, std::FILE* file, std::span<const std::st
 // Makes at least `wanted` unread bytes available, or all that the file has.
 void refill(line_reader& reader, std::size_t wanted);
 
+// Grows the buffer to hold at least `capacity` bytes, keeping what it holds.
+void enlarge_buffer(line_reader& reader, std::size_t capacity);
+
+// The next line of the complete lines in memory [p, last): its text, and p
+// moved past its line end. A CR at `last` ends its line (the caller cuts
+// memory only after complete line ends). False when p == last.
+inline bool next_line_in(const char*& p, const char* last, std::string_view& text)
+{
+    if (p == last) return false;
+    const char* const start = p;
+    const auto length = static_cast<std::size_t>(last - p);
+    const void* feed = std::memchr(p, '\n', length);
+    const std::size_t feed_at = feed != nullptr ? static_cast<std::size_t>(static_cast<const char*>(feed) - p) : length;
+    const void* ret = std::memchr(p, '\r', feed_at);
+    p += ret != nullptr ? static_cast<std::size_t>(static_cast<const char*>(ret) - p) : feed_at;
+    text = std::string_view(start, static_cast<std::size_t>(p - start));
+    if (p != last) {
+        const bool cr = *p == '\r';
+        ++p;
+        if (cr && p != last && *p == '\n') ++p;
+    }
+    return true;
+}
+
 // Reads a line longer than held_limit to its end and returns its summary.
 std::string_view summarize_long_line(line_reader& reader);
 

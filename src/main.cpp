@@ -5,6 +5,7 @@
 #include "analysis_error.hpp"
 #include "command_line.hpp"
 #include "config_mode.hpp"
+#include "platform.hpp"
 #include "run_config.hpp"
 
 namespace {
@@ -25,7 +26,7 @@ int main(int argc, char** argv)
 {
     if (wants_command_line(argc, argv)) return run_command_line(argc, argv);
     try {
-        run_config_mode(config_file_name, config_file_name, "");
+        run_config_mode(config_file_name, config_file_name, "", core_count());
     } catch (const analysis_error& error) {
         show_fatal_stop(error.lines);
     } catch (const std::bad_alloc&) {

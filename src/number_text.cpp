@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdint>
 #include <string>
 #include <limits>
 #include <system_error>
@@ -83,6 +84,60 @@ std::size_t number_extent(const char* first, const char* last)
     return static_cast<std::size_t>(p - first);
 }
 
+namespace {
+
+constexpr double exact_powers_of_ten[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                          1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// The recordings' common numbers (-2.5122407e-01, 0.00102767): a significand
+// below 2^53 and a power of ten up to 22 are both exact doubles, so one
+// multiplication or division gives the correctly rounded value. False when
+// the text needs the general conversion.
+bool convert_exactly(const char* first, const char* last, double& value)
+{
+    // The digits before and after the point, found first, then summed in one plain loop.
+    const char* p = first;
+    while (p != last && is_digit(*p)) ++p;
+    const char* const integer_end = p;
+    const char* fraction_start = p;
+    if (p != last && *p == '.') {
+        fraction_start = ++p;
+        while (p != last && is_digit(*p)) ++p;
+    }
+    const auto integer_digits = integer_end - first;
+    const auto fraction_digits = p - fraction_start;
+    if (integer_digits + fraction_digits == 0) return false;
+    // 19 digits, leading zeros included, cannot overflow 64 bits; longer texts are rare.
+    if (integer_digits + fraction_digits > 19) return false;
+    std::uint64_t significand = 0;
+    for (const char* d = first; d != integer_end; ++d) significand = significand * 10 + static_cast<std::uint64_t>(*d - '0');
+    for (const char* d = fraction_start; d != p; ++d) significand = significand * 10 + static_cast<std::uint64_t>(*d - '0');
+    int exponent = -static_cast<int>(fraction_digits);
+    if (p != last && (*p == 'e' || *p == 'E')) {
+        const char* q = p + 1;
+        bool negative = false;
+        if (q != last && (*q == '+' || *q == '-')) negative = *q++ == '-';
+        if (q != last && is_digit(*q)) {
+            int written = 0;
+            for (int count = 0; q != last && is_digit(*q); ++q, ++count) {
+                if (count == 4) return false;
+                written = written * 10 + (*q - '0');
+            }
+            exponent += negative ? -written : written;
+        }
+    }
+    if (significand == 0) {
+        value = 0.0;
+        return true;
+    }
+    if (significand >= (std::uint64_t{1} << 53) || exponent < -22 || exponent > 22) return false;
+    const auto exact = static_cast<double>(significand);
+    value = exponent >= 0 ? exact * exact_powers_of_ten[exponent] : exact / exact_powers_of_ten[-exponent];
+    return true;
+}
+
+}  // namespace
+
 double parse_number(const char* first, const char* last)
 {
     while (first != last && is_space(*first)) ++first;
@@ -93,6 +148,7 @@ double parse_number(const char* first, const char* last)
     // would also take "inf" and "nan", which are not numbers here).
     if (first == last || !(is_digit(*first) || *first == '.')) return 0.0;
     double value = 0.0;
+    if (convert_exactly(first, last, value)) return negative ? -value : value;
     const auto result = std::from_chars(first, last, value, std::chars_format::general);
     if (result.ec == std::errc::invalid_argument) return 0.0;  // a point with no digit
     if (result.ec == std::errc::result_out_of_range)

@@ -16,13 +16,19 @@ struct recording {
     std::vector<float> i;
 };
 
+struct reading_options {
+    unsigned threads = 1;  // threads that parse the data block of a regular file (pipes: one)
+    std::size_t block_size = std::size_t{16} << 20;  // bytes the threads share at a time
+    std::size_t held_limit = default_held_limit;     // longer lines are read through, not held
+};
+
 // Reads the open file once, from its start: finds the sampling frequency
 // and the data block, takes the layout from the block's first line and
 // stores each line's values where its index puts them (a paired line at its
 // index, a split line at half of it; a store past the series is dropped;
-// an element that no line supplies is 0). `name` is the file as the user
-// named it, for the messages. Raises analysis_error when the file cannot be
-// read, has no frequency or data tag, has a frequency outside [1e-37, 1e37]
-// or a stored value too large for single precision.
-recording read_recording(std::FILE* file, const std::string& name,
-                         std::size_t held_limit = default_held_limit);
+// an element that no line supplies is 0). The result is the same for every
+// thread count. `name` is the file as the user named it, for the messages.
+// Raises analysis_error when the file cannot be read, has no frequency or
+// data tag, has a frequency outside [1e-37, 1e37] or a stored value too
+// large for single precision.
+recording read_recording(std::FILE* file, const std::string& name, const reading_options& options = {});

@@ -147,3 +147,32 @@ TEST(number_collector, keeps_the_value_of_numbers_of_any_length)
 }
 
 }  // namespace
+
+namespace {
+
+// The exact fast path and the general conversion agree bit for bit on the
+// forms recordings are written in, and at the fast path's edges.
+TEST(number_conversion, fast_path_is_correctly_rounded)
+{
+    std::mt19937_64 generator(11);
+    std::vector<std::string> texts = {"9007199254740991", "9007199254740992", "9007199254740993", "1e22", "1e23",
+                                      "123456789012345678e-22", "1234567890123456789", "12345678901234567890",
+                                      "0.000000000000000000000001", "4.9406564584124654e-324", "1e-22", "7e-23",
+                                      "1.7976931348623157e308", "-0.0", "00000.000e5", "1e0000", "1e00000"};
+    const char* formats[] = {"%.8e", "%.7e", "%.9g", "%.17g", "%g", "%.3f", "%.10f"};
+    for (int k = 0; k < 20000; ++k) {
+        const double magnitude = std::pow(10.0, static_cast<double>(generator() % 40) - 20.0);
+        const double value = (static_cast<double>(generator() % 2000001) - 1000000.0) / 1000000.0 * magnitude;
+        char text[64];
+        std::snprintf(text, sizeof text, formats[k % 7], value);
+        texts.emplace_back(text);
+    }
+    for (const std::string& text : texts) {
+        const double ours = parse(text);
+        EXPECT_TRUE(same_bits(ours, std::strtod(text.c_str(), nullptr))) << text;
+        EXPECT_TRUE(same_bits(static_cast<float>(ours), static_cast<float>(std::strtod(text.c_str(), nullptr))))
+            << text;
+    }
+}
+
+}  // namespace

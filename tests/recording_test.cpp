@@ -26,7 +26,9 @@ scan_result scan_and_load(const std::string& content, std::size_t held_limit = d
     std::FILE* file = stream_of(content);
     scan_result result;
     try {
-        recording r = read_recording(file, "samples.txt", held_limit);
+        reading_options options;
+        options.held_limit = held_limit;
+        recording r = read_recording(file, "samples.txt", options);
         result = {r.line_count, static_cast<std::int32_t>(r.v.size()), r.deltat, r.v, r.i};
     } catch (const analysis_error& error) {
         if (message != nullptr)
@@ -220,6 +222,82 @@ TEST(reading, counts_large_blocks_in_both_layouts)
     EXPECT_EQ(s.points, 100);
     EXPECT_EQ(s.v[99], 198.0f);
     EXPECT_EQ(s.i[99], 199.0f);
+}
+
+}  // namespace
+
+namespace {
+
+// The outcome of a reading as comparable text: count, series bits, or the message.
+std::string outcome_of(const std::string& content, const reading_options& options, bool sequential = false)
+{
+    // A memory stream is no regular file: it is read line by line, one thread.
+    std::FILE* file = sequential && !content.empty()
+                          ? fmemopen(const_cast<char*>(content.data()), content.size(), "rb")
+                          : stream_of(content);
+    std::string text;
+    try {
+        const recording r = read_recording(file, "samples.txt", options);
+        text = std::to_string(r.line_count) + " " + std::to_string(r.sampling_frequency) + " " +
+               std::to_string(r.v.size()) + ":";
+        text.append(reinterpret_cast<const char*>(r.v.data()), r.v.size() * sizeof(float));
+        text.append(reinterpret_cast<const char*>(r.i.data()), r.i.size() * sizeof(float));
+    } catch (const analysis_error& error) {
+        for (const std::string& line : error.lines) text += line;
+    }
+    std::fclose(file);
+    return text;
+}
+
+// Files whose runs and blocks split inside the interesting cases: CR LF
+// pairs, long lines, the end tag, split-layout pairs, layouts mixed.
+std::vector<std::string> parallel_cases()
+{
+    std::vector<std::string> cases;
+    for (const sample_case& c : sample_cases) cases.push_back(c.content);
+    std::string paired = head + "<data>\r\n";
+    std::string split = head + "<data>\n";
+    std::string mixed = head + "<data>\n";
+    for (int k = 0; k < 300; ++k) {
+        const std::string v = std::to_string(k * 0.37 - 50), i = std::to_string(k * -1.5e-3);
+        paired += "<v>" + v + "</v><i>" + i + "</i>" + (k % 3 == 0 ? "\r\n" : k % 3 == 1 ? "\n" : "\r");
+        if (k % 50 == 7) paired += std::string(300, ' ') + "\n";
+        split += (k % 2 ? "<i>" + i + "</i>\n" : "<v>" + v + "</v>\r\n");
+        mixed += (k % 7 == 3 ? "<v>" + v + "</v><i>" + i + "</i>\n" : k % 2 ? "<i>" + i + "\n" : "<v>" + v + "\n");
+    }
+    cases.push_back(paired + "</data>\n<v>99</v><i>99</i>\n");
+    cases.push_back(split + "</data>\n<v>99</v>\n");
+    cases.push_back(split + "<v>1</v>\n");  // odd count, no end tag
+    cases.push_back(mixed + "</data>\n");
+    cases.push_back(paired + "<v>1e39</v><i>1</i>\n");
+    std::string overflows_after_the_end;
+    for (int k = 0; k < 300; ++k) overflows_after_the_end += "<v>1e39</v><i>1</i>\n";
+    cases.push_back(paired + "</data>\n" + overflows_after_the_end);  // after the end: no error
+    // Pairs of two v lines: the second of each pair wins.
+    std::string two_v = head + "<data>\n";
+    for (int k = 0; k < 300; ++k) two_v += "<v>" + std::to_string(k) + "\n";
+    cases.push_back(two_v);
+    // A paired block whose later split lines would land below their own run.
+    cases.push_back(head + "<data>\n<v>1</v><i>2</i>\n" + std::string(200, '\n') + "<v>5</v>\n<i>6</i>\n</data>\n");
+    cases.push_back(paired + "</data>\n" + std::string(100, '\n') + "<v>5</v>\n<i>6</i>\n");
+    return cases;
+}
+
+TEST(parallel_reading, gives_the_sequential_result_for_every_thread_count_and_block_size)
+{
+    for (const std::string& content : parallel_cases()) {
+        const std::string sequential = outcome_of(content, reading_options{}, true);
+        for (const unsigned threads : {1u, 2u, 3u, 7u}) {
+            for (const std::size_t block : {std::size_t{16}, std::size_t{37}, std::size_t{64}, std::size_t{1000},
+                                            std::size_t{1} << 20}) {
+                for (const std::size_t held : {std::size_t{5}, default_held_limit}) {
+                    EXPECT_EQ(outcome_of(content, reading_options{threads, block, held}), sequential)
+                        << threads << " threads, block " << block << ", held " << held << ":\n"
+                        << content.substr(0, 200);
+                }
+            }
+        }
+    }
 }
 
 }  // namespace
