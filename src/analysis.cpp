@@ -95,7 +95,7 @@ void add_coherence(spectrum_result& result, const welch_spectra& spectra, std::s
 }
 
 spectrum_result configuration_estimate(const recording& samples, spectrum_result result,
-                                       const std::string& shown_name, const std::string& advice)
+                                       const std::string& shown_name, const std::string& advice, unsigned threads)
 {
     estimate_settings& s = result.settings;
     const auto n = static_cast<std::size_t>(s.nbpoint_section);
@@ -106,7 +106,7 @@ spectrum_result configuration_estimate(const recording& samples, spectrum_result
     }
     check_sectioning({s.hanning, s.nb_section, s.nbpoint_section}, samples.v.size(), shown_name, advice);
     const density_pair densities =
-        estimate_spectra({s.hanning, s.nb_section, s.nbpoint_section}, samples.deltat, samples.v, samples.i);
+        estimate_spectra({s.hanning, s.nb_section, s.nbpoint_section}, samples.deltat, samples.v, samples.i, threads);
 
     const float fN = static_cast<float>(1.0 / (static_cast<double>(samples.deltat) + samples.deltat));
     const std::size_t half = n / 2;
@@ -129,14 +129,14 @@ spectrum_result configuration_estimate(const recording& samples, spectrum_result
     }
     if (s.coherence) {
         // The density's scale cancels in the coherence and the phase.
-        add_coherence(result, welch(samples.v, samples.i, 1.0, plan, average_mode::mean, true), 1, half);
+        add_coherence(result, welch(samples.v, samples.i, 1.0, plan, average_mode::mean, true, threads), 1, half);
     }
     if (s.statistics) result.statistics = noise_statistics(samples.v, samples.i, plan);
     return result;
 }
 
 spectrum_result standard_estimate(const recording& samples, spectrum_result result, const std::string& shown_name,
-                                  const std::string& advice)
+                                  const std::string& advice, unsigned threads)
 {
     estimate_settings& s = result.settings;
     const auto n = static_cast<std::size_t>(s.nbpoint_section);
@@ -148,7 +148,8 @@ spectrum_result standard_estimate(const recording& samples, spectrum_result resu
     segment_plan plan{*named_window(s.window, n), step, static_cast<std::size_t>(s.nb_section), s.detrend};
     if (samples_covered(plan) > samples.v.size()) too_few_points(shown_name, advice);
 
-    const welch_spectra spectra = welch(samples.v, samples.i, samples.sampling_frequency, plan, s.average, s.coherence);
+    const welch_spectra spectra =
+        welch(samples.v, samples.i, samples.sampling_frequency, plan, s.average, s.coherence, threads);
     result.columns = {{"frequency", bin_frequencies(n, samples.sampling_frequency)},
                       {"psd_v", spectra.psd_v},
                       {"psd_i", spectra.psd_i},
@@ -172,9 +173,9 @@ spectrum_result standard_estimate(const recording& samples, spectrum_result resu
 }  // namespace
 
 spectrum_result analyse(const recording& samples, const std::string& data_file, const estimate_settings& settings,
-                        const std::string& shown_name, const std::string& advice)
+                        const std::string& shown_name, const std::string& advice, unsigned threads)
 {
     spectrum_result result{data_file, samples.sampling_frequency, settings, {}, 0.0, {}};
-    return settings.standard ? standard_estimate(samples, std::move(result), shown_name, advice)
-                             : configuration_estimate(samples, std::move(result), shown_name, advice);
+    return settings.standard ? standard_estimate(samples, std::move(result), shown_name, advice, threads)
+                             : configuration_estimate(samples, std::move(result), shown_name, advice, threads);
 }

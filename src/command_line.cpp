@@ -220,7 +220,7 @@ void check_options(const options& o)
     if (o.config) {
         if (o.points || o.sections || o.hanning || o.output || o.format != result_format::table || o.jobs != 0 ||
             !o.data_files.empty() || standard_requested(o) || o.confidence || o.coherence || o.statistics)
-            throw usage_error{"-c takes no other options and no data files"};
+            throw usage_error{"-c takes no other options but --threads, and no data files"};
         return;
     }
     if (!o.points) throw usage_error{"-n (points per section) is required"};
@@ -291,7 +291,7 @@ void analyse_file(const options& o, file_job& job, unsigned threads)
         if (job.data_file == "-") data_identity = identity_of(stdin);
         const spectrum_result result =
             analyse(samples, job.data_file, settings_of(o), job.data_file,
-                    "the number of sections (-s) or the points per section (-n).\n");
+                    "the number of sections (-s) or the points per section (-n).\n", threads);
         const auto content = [&](std::FILE* stream) { write_result(stream, result, o.format); };
         if (job.result_name == "-") {
             content(stdout);

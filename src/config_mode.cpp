@@ -20,7 +20,7 @@ void run_config_mode(const std::string& config_path, const std::string& shown_na
     settings.nb_section = config.nb_section;
     settings.nbpoint_section = config.nbpoint_section;
     const spectrum_result result = analyse(samples, config.data_file_name, settings, data_path,
-                                           "the number of sections in the file " + shown_name + ".\n");
+                                           "the number of sections in the file " + shown_name + ".\n", threads);
     const file_identity inputs[] = {data_identity, config_identity};
     write_result_file(result_path, result_path, inputs,
                       [&](std::FILE* stream) { write_result(stream, result, result_format::table); });

@@ -1,6 +1,7 @@
 // Sectioning checks, periodogram averaging and density scaling.
 #include "spectra.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -8,12 +9,13 @@
 
 #include "analysis_error.hpp"
 #include "fft.hpp"
+#include "parallel.hpp"
 #include "windows.hpp"
 
 namespace {
-// Transforms one section and adds its squared magnitudes into psd.
-void accumulate_periodogram(std::vector<double>& section, std::vector<float>& scratch,
-                            std::vector<float>& psd)
+
+// Transforms one section and unpacks it into scratch, in single precision.
+void transform_and_unpack(std::vector<double>& section, float* scratch)
 {
     const std::size_t n = section.size();
     drealft(section.data(), static_cast<std::uint32_t>(n), 1);
@@ -27,15 +29,50 @@ void accumulate_periodogram(std::vector<double>& section, std::vector<float>& sc
         scratch[j] = static_cast<float>(section[j]);
         scratch[j + 1] = static_cast<float>(-section[j + 1]);
     }
-    for (std::size_t k = 0; k <= n / 2; ++k) {
+}
+
+// Adds an unpacked spectrum's squared magnitudes into psd.
+void accumulate(const float* scratch, std::vector<float>& psd)
+{
+    for (std::size_t k = 0; k < psd.size(); ++k) {
         const double re = scratch[2 * k];
         const double im = scratch[2 * k + 1];
         psd[k] = static_cast<float>(re * re + im * im + psd[k]);
     }
 }
 
-}  // namespace
+// Copies section s of both channels, removes their means, applies the window.
+void prepare_section(std::span<const float> v, std::span<const float> i, std::size_t s, int hanning,
+                     const std::vector<double>& weights, std::vector<double>& v_section, std::vector<double>& i_section)
+{
+    const std::size_t n = v_section.size();
+    // Both channels go through each loop together: the two sums are
+    // independent chains, each still added in increasing j from 0.
+    const std::size_t first = s * n;
+    double v_sum = 0.0;
+    double i_sum = 0.0;
+    for (std::size_t j = 0; j < n; ++j) {
+        v_section[j] = v[first + j];
+        i_section[j] = i[first + j];
+        v_sum += v_section[j];
+        i_sum += i_section[j];
+    }
+    const double v_mean = v_sum / static_cast<double>(n);
+    const double i_mean = i_sum / static_cast<double>(n);
+    if (hanning == 1) {
+        for (std::size_t j = 0; j < n; ++j) {
+            v_section[j] = (v_section[j] - v_mean) * weights[j];
+            i_section[j] = (i_section[j] - i_mean) * weights[j];
+        }
+    } else {
+        for (std::size_t j = 0; j < n; ++j) {
+            v_section[j] -= v_mean;
+            i_section[j] -= i_mean;
+        }
+    }
+}
 
+}  // namespace
 void check_sectioning(const section_settings& settings, std::size_t samples, const std::string& file,
                       const std::string& advice)
 {
@@ -53,45 +90,35 @@ void check_sectioning(const section_settings& settings, std::size_t samples, con
 }
 
 density_pair estimate_spectra(const section_settings& config, float deltat, std::span<const float> v,
-                              std::span<const float> i)
+                              std::span<const float> i, unsigned threads)
 {
     const auto n = static_cast<std::size_t>(config.nbpoint_section);
-
-    std::vector<double> v_section(n);
-    std::vector<double> i_section(n);
-    std::vector<float> scratch(n + 2);
+    const auto sections = static_cast<std::size_t>(config.nb_section);
+    threads = std::max(1u, threads);
     density_pair result{std::vector<float>(n / 2 + 1, 0.0f), std::vector<float>(n / 2 + 1, 0.0f)};
     // Computed once: the same numbers as computing them in every section.
     const std::vector<double> weights = configuration_window(config.hanning, n);
     float scale = static_cast<float>((static_cast<double>(deltat) + deltat) / static_cast<double>(n));
 
-    for (std::int32_t s = 0; s < config.nb_section; ++s) {
-        // Both channels go through each loop together: the two sums are
-        // independent chains, each still added in increasing j from 0.
-        const std::size_t first = static_cast<std::size_t>(s) * n;
-        double v_sum = 0.0;
-        double i_sum = 0.0;
-        for (std::size_t j = 0; j < n; ++j) {
-            v_section[j] = v[first + j];
-            i_section[j] = i[first + j];
-            v_sum += v_section[j];
-            i_sum += i_section[j];
-        }
-        const double v_mean = v_sum / static_cast<double>(n);
-        const double i_mean = i_sum / static_cast<double>(n);
-        if (config.hanning == 1) {
-            for (std::size_t j = 0; j < n; ++j) {
-                v_section[j] = (v_section[j] - v_mean) * weights[j];
-                i_section[j] = (i_section[j] - i_mean) * weights[j];
+    // The threads transform a batch of sections; the sums are then taken
+    // in section order, so that every thread count gives the same bits.
+    const std::size_t batch = std::min<std::size_t>(sections, 4 * threads);
+    std::vector<float> spectra(batch * 2 * (n + 2));
+    std::vector<std::vector<double>> v_sections(threads, std::vector<double>(n));
+    std::vector<std::vector<double>> i_sections(threads, std::vector<double>(n));
+    for (std::size_t first = 0; first < sections; first += batch) {
+        const std::size_t count = std::min(batch, sections - first);
+        run_in_parallel(std::min<std::size_t>(threads, count), [&](std::size_t t) {
+            for (std::size_t b = t; b < count; b += threads) {
+                prepare_section(v, i, first + b, config.hanning, weights, v_sections[t], i_sections[t]);
+                transform_and_unpack(v_sections[t], &spectra[(2 * b) * (n + 2)]);
+                transform_and_unpack(i_sections[t], &spectra[(2 * b + 1) * (n + 2)]);
             }
-        } else {
-            for (std::size_t j = 0; j < n; ++j) {
-                v_section[j] -= v_mean;
-                i_section[j] -= i_mean;
-            }
+        });
+        for (std::size_t b = 0; b < count; ++b) {
+            accumulate(&spectra[(2 * b) * (n + 2)], result.psd_v);
+            accumulate(&spectra[(2 * b + 1) * (n + 2)], result.psd_i);
         }
-        accumulate_periodogram(v_section, scratch, result.psd_v);
-        accumulate_periodogram(i_section, scratch, result.psd_i);
     }
 
     if (config.hanning == 1) scale = static_cast<float>(static_cast<double>(scale) * 2.6666666666666665);

@@ -25,6 +25,7 @@ void check_sectioning(const section_settings& settings, std::size_t samples, con
 
 // Averages the periodograms of nb_section consecutive sections of
 // nbpoint_section samples, means removed, optionally Hann-windowed, and
-// scales them to a density with deltat. The sectioning must have been checked.
+// scales them to a density with deltat. The sectioning must have been
+// checked. `threads` transform sections at once; the result does not depend on them.
 density_pair estimate_spectra(const section_settings& settings, float deltat, std::span<const float> v,
-                              std::span<const float> i);
+                              std::span<const float> i, unsigned threads = 1);

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "general_fft.hpp"
+#include "parallel.hpp"
 
 std::size_t samples_covered(const segment_plan& plan)
 {
@@ -69,8 +70,22 @@ double median_of(std::vector<double>& values)
 
 }  // namespace
 
+namespace {
+
+// Sections are summed in groups of this many, the groups' sums then in
+// group order: the same additions whatever the number of threads.
+constexpr std::size_t group_size = 32;
+
+struct group_sums {
+    std::vector<double> pv;
+    std::vector<double> pi;
+    std::vector<std::complex<double>> cross;
+};
+
+}  // namespace
+
 welch_spectra welch(std::span<const float> v, std::span<const float> i, double fs, const segment_plan& plan,
-                    average_mode average, bool with_cross)
+                    average_mode average, bool with_cross, unsigned threads)
 {
     const std::size_t n = plan.window.size();
     const std::size_t bins = n / 2 + 1;
@@ -80,52 +95,65 @@ welch_spectra welch(std::span<const float> v, std::span<const float> i, double f
     const double scale = 1.0 / (fs * weight_power);
     // Every bin but 0 and, for even n, n/2 carries its negative-frequency twin.
     const std::size_t doubled_end = n % 2 == 0 ? bins - 1 : bins;
+    const bool median = average == average_mode::median;
 
-    real_transform transform(n);
-    std::vector<double> v_section(n);
-    std::vector<double> i_section(n);
-    std::vector<std::complex<double>> V(bins);
-    std::vector<std::complex<double>> I(bins);
-    welch_spectra result{std::vector<double>(bins, 0.0), std::vector<double>(bins, 0.0), {}};
-    if (with_cross) result.cross.assign(bins, 0.0);
     // The median needs every section's value of each bin.
     std::vector<double> v_all;
     std::vector<double> i_all;
-    if (average == average_mode::median) {
+    if (median) {
         v_all.resize(bins * sections);
         i_all.resize(bins * sections);
     }
-
-    for (std::size_t s = 0; s < sections; ++s) {
-        const std::size_t first = s * plan.step;
-        for (std::size_t j = 0; j < n; ++j) {
-            v_section[j] = v[first + j];
-            i_section[j] = i[first + j];
-        }
-        detrend(v_section, plan.detrend);
-        detrend(i_section, plan.detrend);
-        for (std::size_t j = 0; j < n; ++j) {
-            v_section[j] *= plan.window[j];
-            i_section[j] *= plan.window[j];
-        }
-        transform.forward_pair(v_section.data(), i_section.data(), V.data(), I.data());
-        for (std::size_t k = 0; k < bins; ++k) {
-            const double factor = k > 0 && k < doubled_end ? 2.0 * scale : scale;
-            const double pv = std::norm(V[k]) * factor;
-            const double pi = std::norm(I[k]) * factor;
-            if (average == average_mode::median) {
-                v_all[k * sections + s] = pv;
-                i_all[k * sections + s] = pi;
-            } else {
-                result.psd_v[k] += pv;
-                result.psd_i[k] += pi;
+    const std::size_t groups = (sections + group_size - 1) / group_size;
+    std::vector<group_sums> sums(median ? 0 : groups);
+    const std::size_t tasks = std::min<std::size_t>(std::max(1u, threads), std::max<std::size_t>(groups, 1));
+    run_in_parallel(tasks, [&](std::size_t task) {
+        real_transform transform(n);
+        std::vector<double> v_section(n);
+        std::vector<double> i_section(n);
+        std::vector<std::complex<double>> V(bins);
+        std::vector<std::complex<double>> I(bins);
+        for (std::size_t g = task; g < groups; g += tasks) {
+            group_sums* sum = median ? nullptr : &sums[g];
+            if (sum != nullptr) {
+                sum->pv.assign(bins, 0.0);
+                sum->pi.assign(bins, 0.0);
+                if (with_cross) sum->cross.assign(bins, 0.0);
             }
-            if (with_cross) result.cross[k] += std::conj(V[k]) * I[k] * factor;
+            for (std::size_t s = g * group_size; s < std::min(sections, (g + 1) * group_size); ++s) {
+                const std::size_t first = s * plan.step;
+                for (std::size_t j = 0; j < n; ++j) {
+                    v_section[j] = v[first + j];
+                    i_section[j] = i[first + j];
+                }
+                detrend(v_section, plan.detrend);
+                detrend(i_section, plan.detrend);
+                for (std::size_t j = 0; j < n; ++j) {
+                    v_section[j] *= plan.window[j];
+                    i_section[j] *= plan.window[j];
+                }
+                transform.forward_pair(v_section.data(), i_section.data(), V.data(), I.data());
+                for (std::size_t k = 0; k < bins; ++k) {
+                    const double factor = k > 0 && k < doubled_end ? 2.0 * scale : scale;
+                    const double pv = std::norm(V[k]) * factor;
+                    const double pi = std::norm(I[k]) * factor;
+                    if (median) {
+                        v_all[k * sections + s] = pv;
+                        i_all[k * sections + s] = pi;
+                        continue;
+                    }
+                    sum->pv[k] += pv;
+                    sum->pi[k] += pi;
+                    if (with_cross) sum->cross[k] += std::conj(V[k]) * I[k] * factor;
+                }
+            }
         }
-    }
+    });
 
+    welch_spectra result{std::vector<double>(bins, 0.0), std::vector<double>(bins, 0.0), {}};
+    if (with_cross) result.cross.assign(bins, 0.0);
     const auto count = static_cast<double>(sections);
-    if (average == average_mode::median) {
+    if (median) {
         const double bias = median_bias(sections);
         std::vector<double> values(sections);
         for (std::size_t k = 0; k < bins; ++k) {
@@ -134,11 +162,18 @@ welch_spectra welch(std::span<const float> v, std::span<const float> i, double f
             std::copy_n(i_all.begin() + static_cast<std::ptrdiff_t>(k * sections), sections, values.begin());
             result.psd_i[k] = median_of(values) / bias;
         }
-    } else {
+        return result;
+    }
+    for (const group_sums& sum : sums) {
         for (std::size_t k = 0; k < bins; ++k) {
-            result.psd_v[k] /= count;
-            result.psd_i[k] /= count;
+            result.psd_v[k] += sum.pv[k];
+            result.psd_i[k] += sum.pi[k];
+            if (with_cross) result.cross[k] += sum.cross[k];
         }
+    }
+    for (std::size_t k = 0; k < bins; ++k) {
+        result.psd_v[k] /= count;
+        result.psd_i[k] /= count;
     }
     for (std::complex<double>& c : result.cross) c /= count;
     return result;

@@ -32,9 +32,10 @@ struct welch_spectra {
 // The densities of v and i (x = the single-precision values in double) with
 // sampling frequency fs: each section detrended, windowed, transformed,
 // scaled by 1 / (fs sum w^2), doubled except at bin 0 and (even n) bin n/2,
-// then averaged (median: divided by its bias for K sections).
+// then averaged (median: divided by its bias for K sections). `threads`
+// transform sections at once; the result does not depend on them.
 welch_spectra welch(std::span<const float> v, std::span<const float> i, double fs, const segment_plan& plan,
-                    average_mode average, bool with_cross);
+                    average_mode average, bool with_cross, unsigned threads = 1);
 
 // Removes the section's mean, or its least-squares line, in place.
 void detrend(std::span<double> x, detrend_mode mode);

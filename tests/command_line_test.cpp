@@ -71,13 +71,15 @@ const usage_case usage_cases[] = {
      "veltrin: -n needs a whole number from 2 to 2147483647, not '4294967296'\n"},
     {"no_sections", "-n 8 -s 0 samples.xml", "veltrin: -s needs a whole number from 1 to 2147483647, not '0'\n"},
     {"no_jobs", "-n 8 -j 0 samples.xml", "veltrin: -j needs a whole number from 1 to 2147483647, not '0'\n"},
+    {"no_threads", "-n 8 --threads 0 samples.xml",
+     "veltrin: --threads needs a whole number from 1 to 2147483647, not '0'\n"},
     {"unknown_format", "-n 8 -f xml samples.xml", "veltrin: -f needs table, csv or json, not 'xml'\n"},
     {"unknown_long_option", "--bogus=1 -n 8 samples.xml", "veltrin: unknown option --bogus\n"},
     {"unknown_short_option", "-x -n 8 samples.xml", "veltrin: unknown option -x\n"},
     {"missing_value", "samples.xml -n", "veltrin: option -n needs a value\n"},
     {"missing_long_value", "samples.xml --points", "veltrin: option --points needs a value\n"},
     {"no_data_file", "-n 8", "veltrin: no data file given\n"},
-    {"config_with_options", "-c config.txt -n 8", "veltrin: -c takes no other options and no data files\n"},
+    {"config_with_options", "-c config.txt -n 8", "veltrin: -c takes no other options but --threads, and no data files\n"},
     {"stdin_among_several", "-n 8 - samples.xml", "veltrin: standard input (-) can only be read as the only data file\n"},
     {"same_result_twice", "-n 8 samples.xml sub/samples.txt -o out",
      "veltrin: data files samples.xml and sub/samples.txt would both write out/samples.psd.txt\n"},
@@ -381,6 +383,33 @@ TEST(command_line, confidence_columns_in_every_format)
     EXPECT_NE(csv.out.find("\n# confidence = 0.95\n# nu = 4\n"), std::string::npos);
     EXPECT_EQ(csv.out.substr(0, csv.out.find('\n')),
               "frequency,psd_v,psd_i,zn,psd_v_low,psd_v_high,psd_i_low,psd_i_high,zn_low,zn_high");
+}
+
+// Every thread count writes the same bytes, in both estimates, on the
+// examples and on a generated recording with CR LF, CR and long lines.
+TEST(command_line, every_thread_count_writes_the_same_bytes)
+{
+    const std::string dir = make_scratch_directory();
+    const std::string source = std::string(VELTRIN_SOURCE_DIR) + "/examples";
+    write_file(dir + "/paired.xml", read_file(source + "/noise_paired.xml"));
+    write_file(dir + "/split.xml", read_file(source + "/split/noise_split.xml"));
+    std::string text = "<sampling_frequency>1000\r\n<data>\r\n";
+    for (int k = 0; k < 20000; ++k) {
+        text += "<v>" + std::to_string(std::sin(k * 0.01) + 0.001 * (k % 17)) + "</v><i>" + std::to_string(k % 5) +
+                "</i>" + (k % 3 == 0 ? "\r\n" : k % 3 == 1 ? "\r" : std::string(100, ' ') + "\n");
+    }
+    write_file(dir + "/generated.xml", text + "</data>\r\n");
+    for (const char* estimate : {"-n 256 --hanning --coherence --confidence 0.9 --stats",
+                                 "-n 250 -w blackman --overlap 0.5 --coherence --stats"}) {
+        for (const char* name : {"paired.xml", "split.xml", "generated.xml"}) {
+            const std::string arguments = std::string(estimate) + " -f csv " + name;
+            const std::string one = run_command(dir, "--threads 1 " + arguments).out;
+            ASSERT_GT(one.size(), 100u) << arguments;
+            for (const char* threads : {"2", "3", "7"})
+                EXPECT_EQ(run_command(dir, std::string("--threads ") + threads + " " + arguments).out, one)
+                    << threads << " threads: " << arguments;
+        }
+    }
 }
 
 // The readers the issue names must take the CSV as it is.

@@ -205,3 +205,21 @@ TEST(spectra, parseval_without_window)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(spectra, every_thread_count_gives_the_same_bits)
+{
+    const std::vector<float> v = noise(65536, 5);
+    const std::vector<float> i = noise(65536, 6);
+    for (const std::int32_t hanning : {0, 1}) {
+        const density_pair one = estimate_spectra(config_of(hanning, 63, 1024), 0.002f, v, i, 1);
+        for (const unsigned threads : {2u, 3u, 7u}) {
+            const density_pair many = estimate_spectra(config_of(hanning, 63, 1024), 0.002f, v, i, threads);
+            EXPECT_EQ(many.psd_v, one.psd_v) << threads;
+            EXPECT_EQ(many.psd_i, one.psd_i) << threads;
+        }
+    }
+}
+
+}  // namespace

@@ -189,3 +189,29 @@ TEST(statistics, small_noise_on_a_large_offset_loses_nothing)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(threads, give_the_same_bits_for_every_count)
+{
+    std::mt19937 generator(3);
+    std::normal_distribution<float> gauss;
+    std::vector<float> v(50000);
+    std::vector<float> i(50000);
+    for (std::size_t j = 0; j < v.size(); ++j) {
+        v[j] = gauss(generator);
+        i[j] = gauss(generator) + 0.5f * v[j];
+    }
+    const segment_plan plan{*named_window("hann", 1000), 500, 99, detrend_mode::linear};
+    const welch_spectra one = welch(v, i, 10.0, plan, average_mode::mean, true, 1);
+    for (const unsigned threads : {2u, 3u, 7u}) {
+        const welch_spectra many = welch(v, i, 10.0, plan, average_mode::mean, true, threads);
+        EXPECT_EQ(many.psd_v, one.psd_v) << threads;
+        EXPECT_EQ(many.psd_i, one.psd_i) << threads;
+        EXPECT_EQ(many.cross, one.cross) << threads;
+        EXPECT_EQ(welch(v, i, 10.0, plan, average_mode::median, false, threads).psd_v,
+                  welch(v, i, 10.0, plan, average_mode::median, false, 1).psd_v);
+    }
+}
+
+}  // namespace
