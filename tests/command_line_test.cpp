@@ -276,7 +276,8 @@ TEST(command_line, csv_holds_the_table_numbers_and_the_settings)
         for (std::string field; std::getline(fields, field, ',');) {
             char text[32];
             std::snprintf(text, sizeof text, "%14.6e", std::strtod(field.c_str(), nullptr));
-            formatted += (formatted.empty() ? "" : "\t") + std::string(text);
+            if (!formatted.empty()) formatted += '\t';
+            formatted += text;
         }
         EXPECT_EQ(formatted, table_row);
     }
