@@ -94,7 +94,7 @@ void add_coherence(spectrum_result& result, const welch_spectra& spectra, std::s
     result.columns.push_back(std::move(phase));
 }
 
-spectrum_result configuration_estimate(const recording& samples, spectrum_result result,
+spectrum_result configuration_estimate(const sample_view& samples, spectrum_result result,
                                        const std::string& shown_name, const std::string& advice, unsigned threads)
 {
     estimate_settings& s = result.settings;
@@ -135,7 +135,7 @@ spectrum_result configuration_estimate(const recording& samples, spectrum_result
     return result;
 }
 
-spectrum_result standard_estimate(const recording& samples, spectrum_result result, const std::string& shown_name,
+spectrum_result standard_estimate(const sample_view& samples, spectrum_result result, const std::string& shown_name,
                                   const std::string& advice, unsigned threads)
 {
     estimate_settings& s = result.settings;
@@ -172,7 +172,7 @@ spectrum_result standard_estimate(const recording& samples, spectrum_result resu
 
 }  // namespace
 
-spectrum_result analyse(const recording& samples, const std::string& data_file, const estimate_settings& settings,
+spectrum_result analyse(const sample_view& samples, const std::string& data_file, const estimate_settings& settings,
                         const std::string& shown_name, const std::string& advice, unsigned threads)
 {
     spectrum_result result{data_file, samples.sampling_frequency, settings, {}, 0.0, {}};

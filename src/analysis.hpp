@@ -17,7 +17,7 @@ recording load_recording(const std::string& path, const std::string& shown_name,
 // `advice` completes the too-few-points message (see check_sectioning).
 // The settings must be consistent (see settings_problem). `threads`
 // compute at once; the result does not depend on them.
-spectrum_result analyse(const recording& samples, const std::string& data_file, const estimate_settings& settings,
+spectrum_result analyse(const sample_view& samples, const std::string& data_file, const estimate_settings& settings,
                         const std::string& shown_name, const std::string& advice, unsigned threads = 1);
 
 // The rules between the settings that need no recording; the message of the

@@ -290,7 +290,7 @@ void analyse_file(const options& o, file_job& job, unsigned threads)
                                       : load_recording(job.data_file, job.data_file, data_identity, reading);
         if (job.data_file == "-") data_identity = identity_of(stdin);
         const spectrum_result result =
-            analyse(samples, job.data_file, settings_of(o), job.data_file,
+            analyse(view_of(samples), job.data_file, settings_of(o), job.data_file,
                     "the number of sections (-s) or the points per section (-n).\n", threads);
         const auto content = [&](std::FILE* stream) { write_result(stream, result, o.format); };
         if (job.result_name == "-") {

@@ -3,6 +3,19 @@
 
 #include <string>
 
+#include "platform.hpp"
+#include "result_formats.hpp"
+
+// The analysis a configuration file asks for, not yet written: the result,
+// where it goes, and the run's inputs (which it must not replace).
+struct config_analysis {
+    spectrum_result result;
+    std::string result_path;
+    file_identity inputs[2];
+};
+config_analysis analyse_config_file(const std::string& config_path, const std::string& shown_name,
+                                    const std::string& base_directory, unsigned threads);
+
 // Runs one analysis from the configuration file at `config_path` (named
 // `shown_name` in the messages). Relative names inside it are taken
 // relative to `base_directory` ("" for the current one). A failure raises

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,19 @@ struct recording {
     std::vector<float> v;             // nbpoint_acqui values each
     std::vector<float> i;
 };
+
+// Samples to analyse, wherever they are held (a recording, numpy arrays).
+struct sample_view {
+    double sampling_frequency = 0.0;
+    float deltat = 0.0f;
+    std::span<const float> v;
+    std::span<const float> i;
+};
+
+inline sample_view view_of(const recording& r)
+{
+    return {r.sampling_frequency, r.deltat, r.v, r.i};
+}
 
 struct reading_options {
     unsigned threads = 1;  // threads that parse the data block of a regular file (pipes: one)

@@ -1,0 +1,50 @@
+"""Averaged noise spectra of a voltage v and a current i: the reading and the
+analysis of the veltrin program, for numpy."""
+import os
+from typing import Any, Optional, Union
+
+import numpy as np
+import numpy.typing as npt
+
+class Recording:
+    """A recording as the program reads it."""
+    sampling_frequency: float  # Hz, as written after <sampling_frequency>
+    deltat: float  # 1 / sampling_frequency in single precision (s)
+    lines: int  # the data block's line count, blank lines included
+    v: npt.NDArray[np.float32]
+    i: npt.NDArray[np.float32]
+
+class Spectra:
+    """Densities and what else was asked, as numpy arrays named like the CSV columns."""
+    frequency: npt.NDArray[np.float64]
+    psd_v: npt.NDArray[np.float64]
+    psd_i: npt.NDArray[np.float64]
+    zn: npt.NDArray[np.float64]
+    # With a confidence:
+    psd_v_low: npt.NDArray[np.float64]
+    psd_v_high: npt.NDArray[np.float64]
+    psd_i_low: npt.NDArray[np.float64]
+    psd_i_high: npt.NDArray[np.float64]
+    zn_low: npt.NDArray[np.float64]
+    zn_high: npt.NDArray[np.float64]
+    # With coherence=True:
+    coherence: npt.NDArray[np.float64]
+    phase: npt.NDArray[np.float64]
+    settings: dict[str, Any]
+    nu: Optional[float]
+
+def read(path: Union[str, os.PathLike[str]]) -> Recording:
+    """Reads a recording with the program's own reader, on all cores, without holding the GIL."""
+
+def spectra(v: npt.ArrayLike, i: npt.ArrayLike, fs: float, points: int, sections: Optional[int] = None,
+            hanning: bool = False, window: Optional[str] = None, overlap: float = 0.0, detrend: str = "constant",
+            average: str = "mean", confidence: Optional[float] = None, coherence: bool = False) -> Spectra:
+    """The averaged one-sided densities of v and i (as float32)."""
+
+def statistics(v: npt.ArrayLike, i: npt.ArrayLike, fs: float, points: int, sections: Optional[int] = None,
+               hanning: bool = False, window: Optional[str] = None, overlap: float = 0.0,
+               detrend: str = "constant", average: str = "mean") -> dict[str, float]:
+    """The time-domain noise statistics of the samples the sections cover."""
+
+def run_config(path: Union[str, os.PathLike[str]]) -> Spectra:
+    """Runs the configuration mode on a settings file and returns its result without writing anything."""
