@@ -260,8 +260,7 @@ std::vector<std::string> result_names(const options& o)
 {
     if (o.data_files.size() == 1) return {o.output.value_or("-")};
     if (o.output) {
-        const file_identity directory = identity_of(*o.output + "/.");
-        if (!directory.known) throw usage_error{"-o " + *o.output + ": with several data files, -o names an existing directory"};
+        if (!is_directory(*o.output)) throw usage_error{"-o " + *o.output + ": with several data files, -o names an existing directory"};
     }
     std::vector<std::string> names;
     std::map<std::string, std::string> seen;

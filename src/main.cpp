@@ -1,6 +1,8 @@
 // Entry point: the configuration mode with its prompt, or the command line.
 #include <cstdio>
 #include <new>
+#include <string>
+#include <vector>
 
 #include "analysis_error.hpp"
 #include "command_line.hpp"
@@ -24,7 +26,13 @@ void show_fatal_stop(const std::vector<std::string>& lines)
 
 int main(int argc, char** argv)
 {
-    if (wants_command_line(argc, argv)) return run_command_line(argc, argv);
+    use_binary_standard_streams();
+    std::vector<std::string> arguments = utf8_arguments(argc, argv);
+    std::vector<char*> pointers;
+    for (std::string& argument : arguments) pointers.push_back(argument.data());
+    pointers.push_back(nullptr);
+    const int count = static_cast<int>(arguments.size());
+    if (wants_command_line(count, pointers.data())) return run_command_line(count, pointers.data());
     try {
         run_config_mode(config_file_name, config_file_name, "", core_count());
     } catch (const analysis_error& error) {

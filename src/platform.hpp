@@ -7,6 +7,7 @@
 #include <functional>
 #include <span>
 #include <string>
+#include <vector>
 
 enum class open_outcome { opened, missing, unreadable };
 
@@ -15,6 +16,13 @@ std::FILE* open_for_reading(const std::string& name, open_outcome& outcome);
 
 // Reads a whole file; false with the outcome when it cannot be opened or read.
 bool read_whole_file(const std::string& name, std::string& text, open_outcome& outcome);
+
+// For a regular file: its size and the stream's position in bytes; false
+// for anything else (a pipe, a terminal, a device).
+bool regular_file_extent(std::FILE* file, std::uint64_t& size, std::uint64_t& position);
+
+// True when the name is an existing directory (links followed).
+bool is_directory(const std::string& name);
 
 // Which file an open stream or a name refers to, links followed.
 struct file_identity {
@@ -43,3 +51,10 @@ std::string relative_to(const std::string& directory, const std::string& path);
 
 // Cores available to this process, at least 1.
 unsigned core_count();
+
+// The standard streams carry bytes as they are (no CR added to a LF), so that
+// every platform shows and pipes the same bytes.
+void use_binary_standard_streams();
+
+// The command-line arguments in UTF-8 (on Windows, from the wide command line).
+std::vector<std::string> utf8_arguments(int argc, char** argv);

@@ -9,7 +9,6 @@
 #include <fcntl.h>
 #include <mutex>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
 
 #include "analysis_error.hpp"
@@ -204,6 +203,12 @@ bool link_unnamed(int descriptor, const std::string& directory, const std::strin
 
 }  // namespace
 
+bool is_directory(const std::string& name)
+{
+    struct stat status {};
+    return stat(name.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
 file_identity identity_of(std::FILE* file)
 {
     struct stat status {};
@@ -280,21 +285,20 @@ void write_result_file(const std::string& name, const std::string& display_name,
     sync_directory(directory);
 }
 
-std::string directory_of(const std::string& path)
+bool regular_file_extent(std::FILE* file, std::uint64_t& size, std::uint64_t& position)
 {
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return "";
-    return slash == 0 ? "/" : path.substr(0, slash);
+    struct stat status {};
+    if (fstat(fileno(file), &status) != 0 || !S_ISREG(status.st_mode)) return false;
+    const off_t at = ftello(file);
+    if (at < 0) return false;
+    size = static_cast<std::uint64_t>(status.st_size);
+    position = static_cast<std::uint64_t>(at);
+    return true;
 }
 
-std::string relative_to(const std::string& directory, const std::string& path)
-{
-    if (directory.empty() || (!path.empty() && path.front() == '/')) return path;
-    return directory.back() == '/' ? directory + path : directory + "/" + path;
-}
+void use_binary_standard_streams() {}
 
-unsigned core_count()
+std::vector<std::string> utf8_arguments(int argc, char** argv)
 {
-    const unsigned cores = std::thread::hardware_concurrency();
-    return cores > 0 ? cores : 1;
+    return std::vector<std::string>(argv, argv + argc);
 }

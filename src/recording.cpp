@@ -9,11 +9,11 @@
 #include <cmath>
 #include <limits>
 #include <string_view>
-#include <sys/stat.h>
 
 #include "analysis_error.hpp"
 #include "number_text.hpp"
 #include "parallel.hpp"
+#include "platform.hpp"
 #include "tag_search.hpp"
 
 namespace {
@@ -248,21 +248,16 @@ void parse_in_parallel(const char* first, const char* last, block_state& block, 
     block.ended = ended;
 }
 
-bool is_regular_file(std::FILE* file)
-{
-    struct stat status {};
-    return fstat(fileno(file), &status) == 0 && S_ISREG(status.st_mode);
-}
 
 // Reserves the series for the whole file at the line density seen so far,
 // so that they are allocated once instead of grown (and copied) step by step.
 void reserve_for_the_rest(std::FILE* file, const line_reader& reader, block_state& block,
                           std::int64_t lines_seen, std::size_t bytes_seen)
 {
-    struct stat status {};
-    const long position = std::ftell(file);
-    if (lines_seen == 0 || bytes_seen == 0 || fstat(fileno(file), &status) != 0 || position < 0) return;
-    const double rest = static_cast<double>(status.st_size - position) + static_cast<double>(reader.end - reader.begin);
+    std::uint64_t size = 0;
+    std::uint64_t position = 0;
+    if (lines_seen == 0 || bytes_seen == 0 || !regular_file_extent(file, size, position) || position > size) return;
+    const double rest = static_cast<double>(size - position) + static_cast<double>(reader.end - reader.begin);
     const double lines = static_cast<double>(block.count) + rest * static_cast<double>(lines_seen) /
                                                                 static_cast<double>(bytes_seen) * 1.001 + 64.0;
     const auto samples = static_cast<std::size_t>(std::min(block.paired ? lines : lines / 2.0, 2147483648.0));
@@ -325,7 +320,9 @@ recording read_recording(std::FILE* file, const std::string& name, const reading
         if (data_found && read_line(reader, line)) block.take(line);
         if (data_found && block.count > 0) {
             // One thread too: the block path sizes the series once from the file's size.
-            if (is_regular_file(file)) {
+            std::uint64_t size = 0;
+            std::uint64_t position = 0;
+            if (regular_file_extent(file, size, position)) {
                 read_block_in_parallel(reader, block, options);
             } else {
                 while (read_line(reader, line) && block.take(line)) {

@@ -213,7 +213,7 @@ TEST(command_line, result_files_that_cannot_be_written)
     EXPECT_EQ(input.err, "veltrin: ./samples.xml: The file ./samples.xml cannot be written: it is an input of this run.\n");
     EXPECT_EQ(read_file(dir + "/samples.xml"), small_recording());
     // Standard output that cannot take the table.
-    const std::string command = "cd " + quoted(dir) + " && '" VELTRIN_EXE "' -n 8 samples.xml >/dev/full 2>err";
+    const std::string command = "cd " + quoted(dir) + " && '" + program_under_test() + "' -n 8 samples.xml >/dev/full 2>err";
     const int status = std::system(command.c_str());
     EXPECT_EQ(WEXITSTATUS(status), 1);
     EXPECT_EQ(read_file(dir + "/err"), "veltrin: -: The file - cannot be written.\n");

@@ -387,7 +387,8 @@ TEST(end_to_end, the_key_wait_ends_on_one_character_from_an_open_pipe)
         close(to_program[1]);
         close(from_program[0]);
         if (chdir(dir.c_str()) != 0) _exit(127);
-        execl(VELTRIN_EXE, VELTRIN_EXE, static_cast<char*>(nullptr));
+        const std::string program = program_under_test();
+        execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
     close(to_program[0]);

@@ -6,8 +6,11 @@
 #include <vector>
 #include <fstream>
 #include <sstream>
+#include <random>
 #include <stdexcept>
+#ifndef _WIN32
 #include <sys/wait.h>
+#endif
 
 namespace {
 
@@ -27,9 +30,17 @@ scratch_registry scratch_directories;
 
 std::string make_scratch_directory()
 {
+#ifdef _WIN32
+    static std::mt19937_64 names(std::random_device{}());
+    std::string pattern;
+    do {
+        pattern = (std::filesystem::temp_directory_path() / ("veltrin_test_" + std::to_string(names()))).string();
+    } while (!std::filesystem::create_directory(pattern));
+#else
     const char* base = std::getenv("TMPDIR");
     std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/veltrin_test_XXXXXX";
     if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+#endif
     scratch_directories.paths.push_back(pattern);
     return pattern;
 }
@@ -54,9 +65,16 @@ bool file_exists(const std::string& path)
     return std::ifstream(path).good();
 }
 
+#ifndef _WIN32
+std::string program_under_test()
+{
+    const char* other = std::getenv("VELTRIN_TEST_EXE");
+    return other != nullptr && *other != '\0' ? other : VELTRIN_EXE;
+}
+
 run_outcome run_program(const std::string& directory, const std::string& setup)
 {
-    const std::string command = "cd '" + directory + "' && " + setup + " '" VELTRIN_EXE "' </dev/null 2>&1";
+    const std::string command = "cd '" + directory + "' && " + setup + " '" + program_under_test() + "' </dev/null 2>&1";
     run_outcome outcome;
     std::FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) throw std::runtime_error("popen failed");
@@ -79,7 +97,7 @@ command_outcome run_command(const std::string& directory, const std::string& arg
                             const std::string& stdin_file)
 {
     const std::string out = make_scratch_directory();
-    const std::string command = "cd " + quoted(directory) + " && '" VELTRIN_EXE "' " + arguments + " <" +
+    const std::string command = "cd " + quoted(directory) + " && '" + program_under_test() + "' " + arguments + " <" +
                                 quoted(stdin_file) + " >" + out + "/out 2>" + out + "/err";
     const int status = std::system(command.c_str());
     command_outcome outcome{read_file(out + "/out"), read_file(out + "/err"), -1};
@@ -87,9 +105,18 @@ command_outcome run_command(const std::string& directory, const std::string& arg
     return outcome;
 }
 
+#endif
+
 std::FILE* stream_of(const std::string& content)
 {
+#ifdef _WIN32
+    // Windows' tmpfile() writes in the root directory; a scratch file deletes itself on close.
+    static int serial = 0;
+    const std::string name = make_scratch_directory() + "/stream" + std::to_string(serial++);
+    std::FILE* file = std::fopen(name.c_str(), "w+bD");
+#else
     std::FILE* file = std::tmpfile();
+#endif
     if (file == nullptr) throw std::runtime_error("tmpfile failed");
     std::fwrite(content.data(), 1, content.size(), file);
     std::rewind(file);

@@ -16,7 +16,11 @@ struct run_outcome {
     int status = -1;      // exit status, -1 when the process did not exit normally
 };
 
-// Runs the built veltrin in directory with standard input from /dev/null,
+// The executable the process tests run: $VELTRIN_TEST_EXE when set (the
+// Windows build under Wine, say), otherwise the one built with the tests.
+std::string program_under_test();
+
+// Runs the program under test in directory with standard input from /dev/null,
 // after the shell commands in setup (for example a resource limit).
 run_outcome run_program(const std::string& directory, const std::string& setup = "");
 

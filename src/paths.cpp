@@ -1,0 +1,45 @@
+// Joining and splitting paths; Windows also takes '\' and drive letters.
+#include <thread>
+
+#include "platform.hpp"
+
+namespace {
+
+bool is_separator(char c)
+{
+#ifdef _WIN32
+    return c == '/' || c == '\\';
+#else
+    return c == '/';
+#endif
+}
+
+bool is_absolute(const std::string& path)
+{
+#ifdef _WIN32
+    if (path.size() >= 2 && path[1] == ':') return true;  // C:\x, and C:x (relative to the drive)
+#endif
+    return !path.empty() && is_separator(path.front());
+}
+
+}  // namespace
+
+std::string directory_of(const std::string& path)
+{
+    std::size_t slash = path.size();
+    while (slash > 0 && !is_separator(path[slash - 1])) --slash;
+    if (slash == 0) return "";
+    return slash == 1 ? path.substr(0, 1) : path.substr(0, slash - 1);
+}
+
+std::string relative_to(const std::string& directory, const std::string& path)
+{
+    if (directory.empty() || is_absolute(path)) return path;
+    return is_separator(directory.back()) ? directory + path : directory + "/" + path;
+}
+
+unsigned core_count()
+{
+    const unsigned cores = std::thread::hardware_concurrency();
+    return cores > 0 ? cores : 1;
+}

@@ -1,0 +1,259 @@
+// Windows files: UTF-8 names over the wide API, identities from file
+// indices, and the safe replacement of a result (a temporary file beside
+// it, flushed to the disk, then moved over it in one step).
+#include "platform.hpp"
+
+#include <windows.h>
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <cwchar>
+#include <fcntl.h>
+#include <io.h>
+#include <mutex>
+#include <shellapi.h>
+
+#include "analysis_error.hpp"
+
+namespace {
+
+std::wstring wide(const std::string& text)
+{
+    if (text.empty()) return L"";
+    const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring result(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), length);
+    return result;
+}
+
+std::string narrow(const wchar_t* text)
+{
+    const int length = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    std::string result(static_cast<std::size_t>(length > 0 ? length - 1 : 0), '\0');
+    if (length > 1) WideCharToMultiByte(CP_UTF8, 0, text, -1, result.data(), length, nullptr, nullptr);
+    return result;
+}
+
+file_identity identity_of_handle(HANDLE handle)
+{
+    BY_HANDLE_FILE_INFORMATION information;
+    if (handle == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(handle, &information)) return {};
+    return {information.dwVolumeSerialNumber,
+            (static_cast<std::uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow, true};
+}
+
+bool same_file(const file_identity& a, const file_identity& b)
+{
+    return a.known && b.known && a.device == b.device && a.node == b.node;
+}
+
+// Temporary names that Ctrl+C must not leave behind.
+struct cleanup_slot {
+    std::atomic<bool> claimed{false};
+    std::atomic<bool> armed{false};
+    wchar_t path[32768] = {};
+};
+cleanup_slot cleanup_slots[8];
+
+extern "C" void remove_temporaries_and_die(int signal_number)
+{
+    for (cleanup_slot& slot : cleanup_slots)
+        if (slot.armed.load()) DeleteFileW(slot.path);
+    std::signal(signal_number, SIG_DFL);
+    std::raise(signal_number);
+}
+
+cleanup_slot* remember_temporary(const std::wstring& path)
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        std::signal(SIGINT, remove_temporaries_and_die);
+        std::signal(SIGTERM, remove_temporaries_and_die);
+    });
+    if (path.size() >= 32768) return nullptr;
+    for (cleanup_slot& slot : cleanup_slots) {
+        bool expected = false;
+        if (!slot.claimed.compare_exchange_strong(expected, true)) continue;
+        std::wmemcpy(slot.path, path.c_str(), path.size() + 1);
+        slot.armed.store(true);
+        return &slot;
+    }
+    return nullptr;
+}
+
+[[noreturn]] void cannot_write(const std::string& display_name)
+{
+    fail(error_kind::unwritable_file, display_name, "\nThe file " + display_name + " cannot be written.\n");
+}
+
+// A stream that is closed, and its temporary file removed, however the write ends.
+struct pending_result {
+    std::FILE* stream = nullptr;
+    std::wstring temporary_name;
+    cleanup_slot* slot = nullptr;
+    ~pending_result()
+    {
+        if (stream != nullptr) std::fclose(stream);
+        if (!temporary_name.empty()) DeleteFileW(temporary_name.c_str());
+        if (slot != nullptr) {
+            slot->armed.store(false);
+            slot->claimed.store(false);
+        }
+    }
+};
+
+}  // namespace
+
+std::FILE* open_for_reading(const std::string& name, open_outcome& outcome)
+{
+    const std::wstring path = wide(name);
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = GetLastError();
+        outcome = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_INVALID_NAME
+                      ? open_outcome::missing
+                      : open_outcome::unreadable;
+        return nullptr;
+    }
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        outcome = open_outcome::unreadable;
+        return nullptr;
+    }
+    std::FILE* file = _wfopen(path.c_str(), L"rb");
+    outcome = file != nullptr ? open_outcome::opened : open_outcome::unreadable;
+    return file;
+}
+
+bool read_whole_file(const std::string& name, std::string& text, open_outcome& outcome)
+{
+    std::FILE* file = open_for_reading(name, outcome);
+    if (file == nullptr) return false;
+    text.clear();
+    char block[65536];
+    std::size_t got;
+    while ((got = std::fread(block, 1, sizeof block, file)) > 0) text.append(block, got);
+    const bool ok = std::ferror(file) == 0;
+    std::fclose(file);
+    if (!ok) outcome = open_outcome::unreadable;
+    return ok;
+}
+
+bool regular_file_extent(std::FILE* file, std::uint64_t& size, std::uint64_t& position)
+{
+    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+    LARGE_INTEGER length;
+    if (handle == INVALID_HANDLE_VALUE || GetFileType(handle) != FILE_TYPE_DISK || !GetFileSizeEx(handle, &length))
+        return false;
+    const long long at = _ftelli64(file);
+    if (at < 0) return false;
+    size = static_cast<std::uint64_t>(length.QuadPart);
+    position = static_cast<std::uint64_t>(at);
+    return true;
+}
+
+bool is_directory(const std::string& name)
+{
+    const DWORD attributes = GetFileAttributesW(wide(name).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+file_identity identity_of(std::FILE* file)
+{
+    if (file == nullptr) return {};
+    return identity_of_handle(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))));
+}
+
+file_identity identity_of(const std::string& name)
+{
+    const HANDLE handle = CreateFileW(wide(name).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const file_identity identity = identity_of_handle(handle);
+    if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+    return identity;
+}
+
+void write_result_file(const std::string& name, const std::string& display_name,
+                       std::span<const file_identity> inputs, const std::function<void(std::FILE*)>& content,
+                       bool /*allow_unnamed: Windows has no unnamed files*/)
+{
+    const std::wstring target = wide(name);
+    const file_identity existing = identity_of(name);
+    for (const file_identity& input : inputs)
+        if (same_file(input, existing))
+            fail(error_kind::unwritable_file, display_name,
+                 "\nThe file " + display_name + " cannot be written: it is an input of this run.\n");
+
+    pending_result pending;
+    const DWORD attributes = GetFileAttributesW(target.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) cannot_write(display_name);
+        // A device (NUL, CON, a pipe) is the destination itself: write into it.
+        const HANDLE handle = CreateFileW(target.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                          OPEN_EXISTING, 0, nullptr);
+        if (handle != INVALID_HANDLE_VALUE && GetFileType(handle) != FILE_TYPE_DISK) {
+            const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
+            if (descriptor < 0 || (pending.stream = _fdopen(descriptor, "wb")) == nullptr) cannot_write(display_name);
+            content(pending.stream);
+            const bool ok = std::fflush(pending.stream) == 0 && std::ferror(pending.stream) == 0;
+            const bool closed = std::fclose(pending.stream) == 0;
+            pending.stream = nullptr;
+            if (!ok || !closed) cannot_write(display_name);
+            return;
+        }
+        if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+    }
+
+    // A short name of our own beside the target, never an existing file.
+    std::wstring directory = wide(directory_of(name));
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    for (int attempt = 0; attempt < 1000 && handle == INVALID_HANDLE_VALUE; ++attempt) {
+        pending.temporary_name = (directory.empty() ? L"" : directory + L"\\") + L".veltrin-" +
+                                 std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(attempt);
+        handle = CreateFileW(pending.temporary_name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
+    }
+    if (handle == INVALID_HANDLE_VALUE) {
+        pending.temporary_name.clear();
+        cannot_write(display_name);
+    }
+    pending.slot = remember_temporary(pending.temporary_name);
+    const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
+    if (descriptor < 0) {
+        CloseHandle(handle);
+        cannot_write(display_name);
+    }
+    pending.stream = _fdopen(descriptor, "wb");
+    if (pending.stream == nullptr) {
+        _close(descriptor);
+        cannot_write(display_name);
+    }
+    content(pending.stream);
+    bool ok = std::fflush(pending.stream) == 0 && std::ferror(pending.stream) == 0 && FlushFileBuffers(handle);
+    ok = std::fclose(pending.stream) == 0 && ok;
+    pending.stream = nullptr;
+    if (!ok || !MoveFileExW(pending.temporary_name.c_str(), target.c_str(),
+                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        cannot_write(display_name);
+    pending.temporary_name.clear();  // it is the target now
+}
+
+void use_binary_standard_streams()
+{
+    _setmode(_fileno(stdin), _O_BINARY);
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+}
+
+std::vector<std::string> utf8_arguments(int argc, char** argv)
+{
+    int count = 0;
+    wchar_t** wide_arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (wide_arguments == nullptr) return std::vector<std::string>(argv, argv + argc);
+    std::vector<std::string> arguments;
+    for (int k = 0; k < count; ++k) arguments.push_back(narrow(wide_arguments[k]));
+    LocalFree(wide_arguments);
+    return arguments;
+}
