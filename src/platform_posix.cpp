@@ -30,20 +30,6 @@ std::FILE* open_for_reading(const std::string& name, open_outcome& outcome)
     return file;
 }
 
-bool read_whole_file(const std::string& name, std::string& text, open_outcome& outcome)
-{
-    std::FILE* file = open_for_reading(name, outcome);
-    if (file == nullptr) return false;
-    text.clear();
-    char block[65536];
-    std::size_t got;
-    while ((got = std::fread(block, 1, sizeof block, file)) > 0) text.append(block, got);
-    const bool ok = std::ferror(file) == 0;
-    std::fclose(file);
-    if (!ok) outcome = open_outcome::unreadable;
-    return ok;
-}
-
 namespace {
 
 file_identity identity_from(const struct stat& status)

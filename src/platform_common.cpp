@@ -1,4 +1,5 @@
-// Joining and splitting paths; Windows also takes '\' and drive letters.
+// What both platforms share: whole-file reading, paths (Windows also takes
+// '\' and drive letters), the core count.
 #include <thread>
 
 #include "platform.hpp"
@@ -23,6 +24,20 @@ bool is_absolute(const std::string& path)
 }
 
 }  // namespace
+
+bool read_whole_file(const std::string& name, std::string& text, open_outcome& outcome)
+{
+    std::FILE* file = open_for_reading(name, outcome);
+    if (file == nullptr) return false;
+    text.clear();
+    char block[65536];
+    std::size_t got;
+    while ((got = std::fread(block, 1, sizeof block, file)) > 0) text.append(block, got);
+    const bool ok = std::ferror(file) == 0;
+    std::fclose(file);
+    if (!ok) outcome = open_outcome::unreadable;
+    return ok;
+}
 
 std::string directory_of(const std::string& path)
 {
