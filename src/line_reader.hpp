@@ -44,15 +44,16 @@ void enlarge_buffer(line_reader& reader, std::size_t capacity);
 
 // The next line of the complete lines in memory [p, last): its text, and p
 // moved past its line end. A CR at `last` ends its line (the caller cuts
-// memory only after complete line ends). False when p == last.
-inline bool next_line_in(const char*& p, const char* last, std::string_view& text)
+// memory only after complete line ends). False when p == last. `no_cr`
+// promises that [p, last) holds no CR, which spares a search per line.
+inline bool next_line_in(const char*& p, const char* last, std::string_view& text, bool no_cr = false)
 {
     if (p == last) return false;
     const char* const start = p;
     const auto length = static_cast<std::size_t>(last - p);
     const void* feed = std::memchr(p, '\n', length);
     const std::size_t feed_at = feed != nullptr ? static_cast<std::size_t>(static_cast<const char*>(feed) - p) : length;
-    const void* ret = std::memchr(p, '\r', feed_at);
+    const void* ret = no_cr ? nullptr : std::memchr(p, '\r', feed_at);
     p += ret != nullptr ? static_cast<std::size_t>(static_cast<const char*>(ret) - p) : feed_at;
     text = std::string_view(start, static_cast<std::size_t>(p - start));
     if (p != last) {

@@ -95,24 +95,29 @@ constexpr double exact_powers_of_ten[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e
 // the text needs the general conversion.
 bool convert_exactly(const char* first, const char* last, double& value)
 {
-    // The digits before and after the point, found first, then summed in one plain loop.
-    const char* p = first;
-    while (p != last && is_digit(*p)) ++p;
-    const char* const integer_end = p;
-    const char* fraction_start = p;
-    if (p != last && *p == '.') {
-        fraction_start = ++p;
-        while (p != last && is_digit(*p)) ++p;
-    }
-    const auto integer_digits = integer_end - first;
-    const auto fraction_digits = p - fraction_start;
-    if (integer_digits + fraction_digits == 0) return false;
-    // 19 digits, leading zeros included, cannot overflow 64 bits; longer texts are rare.
-    if (integer_digits + fraction_digits > 19) return false;
+    // One pass over the digits before and after the point. More than 19
+    // digits (leading zeros included) may wrap the sum: such texts go to the
+    // general conversion, so the wrapped value is never used.
     std::uint64_t significand = 0;
-    for (const char* d = first; d != integer_end; ++d) significand = significand * 10 + static_cast<std::uint64_t>(*d - '0');
-    for (const char* d = fraction_start; d != p; ++d) significand = significand * 10 + static_cast<std::uint64_t>(*d - '0');
-    int exponent = -static_cast<int>(fraction_digits);
+    const char* p = first;
+    for (; p != last; ++p) {
+        const auto digit = static_cast<unsigned>(*p - '0');
+        if (digit > 9) break;
+        significand = significand * 10 + digit;
+    }
+    auto digits = p - first;
+    int exponent = 0;
+    if (p != last && *p == '.') {
+        const char* const fraction = ++p;
+        for (; p != last; ++p) {
+            const auto digit = static_cast<unsigned>(*p - '0');
+            if (digit > 9) break;
+            significand = significand * 10 + digit;
+        }
+        digits += p - fraction;
+        exponent = -static_cast<int>(p - fraction);
+    }
+    if (digits == 0 || digits > 19) return false;
     if (p != last && (*p == 'e' || *p == 'E')) {
         const char* q = p + 1;
         bool negative = false;

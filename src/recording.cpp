@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <string_view>
 
@@ -126,11 +127,11 @@ const char* next_line_start(const char* p, const char* last)
     return p;
 }
 
-std::int64_t count_lines(const char* p, const char* last)
+std::int64_t count_lines(const char* p, const char* last, bool no_cr)
 {
     std::int64_t lines = 0;
     std::string_view ignored;
-    while (next_line_in(p, last, ignored)) ++lines;
+    while (next_line_in(p, last, ignored, no_cr)) ++lines;
     return lines;
 }
 
@@ -143,6 +144,7 @@ struct line_run {
     bool ended = false;           // it holds the block's end
     std::int64_t end_line = 0;
     bool foreign_store = false;   // a store outside its own indices: the block is redone in order
+    bool no_cr = false;           // its text holds no CR
     std::vector<overflow_record> overflows;
 };
 
@@ -155,7 +157,7 @@ void parse_run(line_run& run, block_state& block)
     const std::int64_t own_end = block.paired ? c_end : (c_end + 1) / 2;
     std::string_view line;
     const char* p = run.first;
-    for (std::int64_t c = run.first_line; next_line_in(p, run.last, line); ++c) {
+    for (std::int64_t c = run.first_line; next_line_in(p, run.last, line, run.no_cr); ++c) {
         if (c > 0 && holds(line, data_end_tag)) {
             run.ended = true;
             run.end_line = c;
@@ -184,11 +186,15 @@ void parse_in_parallel(const char* first, const char* last, block_state& block, 
     for (unsigned t = 1; t <= threads && start != last; ++t) {
         const char* stop = t == threads ? last : next_line_start(std::max(start, first + size * t / threads), last);
         if (stop == start) continue;
-        runs.push_back(line_run{start, stop, 0, 0, false, 0, false, {}});
+        runs.push_back(line_run{start, stop, 0, 0, false, 0, false, false, {}});
         start = stop;
     }
     const auto in_parallel = [&](auto&& work) { run_in_parallel(runs.size(), [&](std::size_t r) { work(runs[r]); }); };
-    in_parallel([](line_run& run) { run.lines = count_lines(run.first, run.last); });
+    in_parallel([](line_run& run) {
+        // Files with LF line ends need only one search per line.
+        run.no_cr = std::memchr(run.first, '\r', static_cast<std::size_t>(run.last - run.first)) == nullptr;
+        run.lines = count_lines(run.first, run.last, run.no_cr);
+    });
 
     // Each run's first line index; in the split layout a run starts on an
     // even index, so that the two lines of a pair stay in one run.
@@ -198,6 +204,7 @@ void parse_in_parallel(const char* first, const char* last, block_state& block, 
         if (!block.paired && r > 0 && c % 2 == 1 && run.lines > 0) {
             const char* moved = next_line_start(run.first, run.last);
             runs[r - 1].last = moved;
+            runs[r - 1].no_cr = runs[r - 1].no_cr && run.no_cr;
             ++runs[r - 1].lines;
             run.first = moved;
             --run.lines;
