@@ -67,13 +67,12 @@ estimate_settings settings_from(int points, std::optional<int> sections, bool ha
     if (points < 2) bad_argument("-n needs a whole number from 2 to 2147483647, not '" + std::to_string(points) + "'");
     if (sections && *sections < 1)
         bad_argument("-s needs a whole number from 1 to 2147483647, not '" + std::to_string(*sections) + "'");
-    if (detrend == "constant") s.detrend = detrend_mode::constant;
-    else if (detrend == "linear") s.detrend = detrend_mode::linear;
-    else if (detrend == "none") s.detrend = detrend_mode::none;
-    else bad_argument("--detrend needs constant, linear or none, not '" + detrend + "'");
-    if (average == "mean") s.average = average_mode::mean;
-    else if (average == "median") s.average = average_mode::median;
-    else bad_argument("--average needs mean or median, not '" + average + "'");
+    const std::optional<detrend_mode> detrending = detrend_named(detrend);
+    if (!detrending) bad_argument("--detrend needs constant, linear or none, not '" + detrend + "'");
+    const std::optional<average_mode> averaging = average_named(average);
+    if (!averaging) bad_argument("--average needs mean or median, not '" + average + "'");
+    s.detrend = *detrending;
+    s.average = *averaging;
     s.standard = window.has_value() || overlap != 0.0 || s.detrend != detrend_mode::constant ||
                  s.average != average_mode::mean;
     if (hanning && s.standard)

@@ -161,21 +161,14 @@ options parse_options(int argc, char** argv)
         }
         case 'w': parsed.window = optarg; break;
         case 'O': parsed.overlap = real_value("--overlap", optarg); break;
-        case 'D': {
-            const std::string name = optarg;
-            if (name == "constant") parsed.detrend = detrend_mode::constant;
-            else if (name == "linear") parsed.detrend = detrend_mode::linear;
-            else if (name == "none") parsed.detrend = detrend_mode::none;
-            else throw usage_error{"--detrend needs constant, linear or none, not '" + name + "'"};
+        case 'D':
+            parsed.detrend = detrend_named(optarg);
+            if (!parsed.detrend) throw usage_error{"--detrend needs constant, linear or none, not '" + std::string(optarg) + "'"};
             break;
-        }
-        case 'A': {
-            const std::string name = optarg;
-            if (name == "mean") parsed.average = average_mode::mean;
-            else if (name == "median") parsed.average = average_mode::median;
-            else throw usage_error{"--average needs mean or median, not '" + name + "'"};
+        case 'A':
+            parsed.average = average_named(optarg);
+            if (!parsed.average) throw usage_error{"--average needs mean or median, not '" + std::string(optarg) + "'"};
             break;
-        }
         case 'P': parsed.confidence = real_value("--confidence", optarg); break;
         case 'C': parsed.coherence = true; break;
         case 'S': parsed.statistics = true; break;

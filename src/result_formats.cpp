@@ -24,6 +24,20 @@ const char* average_name(average_mode mode)
     return mode == average_mode::median ? "median" : "mean";
 }
 
+std::optional<detrend_mode> detrend_named(const std::string& name)
+{
+    for (const detrend_mode mode : {detrend_mode::constant, detrend_mode::linear, detrend_mode::none})
+        if (name == detrend_name(mode)) return mode;
+    return std::nullopt;
+}
+
+std::optional<average_mode> average_named(const std::string& name)
+{
+    for (const average_mode mode : {average_mode::mean, average_mode::median})
+        if (name == average_name(mode)) return mode;
+    return std::nullopt;
+}
+
 void append_field(std::string& text, double value)
 {
     char field[64];

@@ -31,6 +31,9 @@ struct estimate_settings {
 std::int32_t noverlap_of(const estimate_settings& settings);
 const char* detrend_name(detrend_mode mode);
 const char* average_name(average_mode mode);
+// The modes by their names ("constant", "linear", "none"; "mean", "median"); nothing for another name.
+std::optional<detrend_mode> detrend_named(const std::string& name);
+std::optional<average_mode> average_named(const std::string& name);
 
 struct result_column {
     std::string name;  // as in the CSV header
