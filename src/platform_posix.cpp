@@ -242,7 +242,8 @@ void write_result_file(const std::string& name, const std::string& display_name,
     const std::string directory = directory_of(target);
     int descriptor = -1;
 #ifdef O_TMPFILE
-    if (allow_unnamed)
+    // An unnamed file gets its name through /proc/self/fd; without /proc, a named temporary file.
+    if (allow_unnamed && access("/proc/self/fd", X_OK) == 0)
         descriptor = open(directory.empty() ? "." : directory.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
 #endif
     const bool unnamed = descriptor >= 0;
