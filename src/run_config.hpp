@@ -5,8 +5,6 @@
 #include <string>
 #include <string_view>
 
-#include "spectra.hpp"
-
 struct run_config {
     std::string data_file_name;
     std::int32_t hanning = 0;          // 1 selects the Hann window
@@ -16,11 +14,6 @@ struct run_config {
 };
 
 inline constexpr const char* config_file_name = "config_veltrin.txt";
-
-inline section_settings sections_of(const run_config& config)
-{
-    return {config.hanning, config.nb_section, config.nbpoint_section};
-}
 
 // Reads the five white-space-separated fields: a name, three whole tokens
 // that are decimal integers with an optional sign within 32 bits, a name.
