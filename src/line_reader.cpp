@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "number_text.hpp"
+#include "parallel.hpp"
+#include "platform.hpp"
 
 namespace {
 
@@ -34,6 +36,37 @@ void feed_numbers(std::vector<watch>& watches, const char* first, const char* la
 
 }  // namespace
 
+std::int64_t count_line_feeds(const char* first, const char* last, bool& has_cr)
+{
+    // Lanes of 16 bytes; a comparison gives -1 where it holds. The per-lane
+    // tallies are bytes, so they are summed before 255 rounds can wrap them.
+    using lanes = signed char __attribute__((vector_size(16)));
+    constexpr std::size_t width = sizeof(lanes);
+    const lanes lf = lanes{} + '\n';
+    const lanes cr = lanes{} + '\r';
+    std::int64_t feeds = 0;
+    lanes crs{};
+    const char* p = first;
+    while (static_cast<std::size_t>(last - p) >= width) {
+        lanes tally{};
+        for (int round = 0; round < 255 && static_cast<std::size_t>(last - p) >= width; ++round, p += width) {
+            lanes chunk;
+            std::memcpy(&chunk, p, width);
+            tally -= chunk == lf;
+            crs |= chunk == cr;
+        }
+        for (std::size_t k = 0; k < width; ++k) feeds += static_cast<unsigned char>(tally[k]);
+    }
+    bool cr_seen = false;
+    for (std::size_t k = 0; k < width; ++k) cr_seen = cr_seen || crs[k] != 0;
+    for (; p != last; ++p) {
+        feeds += *p == '\n';
+        cr_seen = cr_seen || *p == '\r';
+    }
+    has_cr = cr_seen;
+    return feeds;
+}
+
 void refill(line_reader& reader, std::size_t wanted)
 {
     const std::size_t kept = reader.end - reader.begin;
@@ -51,6 +84,40 @@ void refill(line_reader& reader, std::size_t wanted)
             reader.failed = std::ferror(reader.file) != 0;
         }
     }
+}
+
+void refill_in_parallel(line_reader& reader, unsigned threads)
+{
+    std::uint64_t size = 0;
+    std::uint64_t position = 0;
+    if (reader.file_done || !regular_file_extent(reader.file, size, position)) return refill(reader, reader.capacity);
+    const std::size_t kept = reader.end - reader.begin;
+    std::memmove(reader.buffer.get(), reader.buffer.get() + reader.begin, kept);
+    reader.begin = 0;
+    reader.end = kept;
+    // Parts of at least 1 MiB: smaller ones cost more in threads than they save.
+    const std::size_t room = reader.capacity - reader.end;
+    const std::size_t parts = std::clamp<std::size_t>(room >> 20, 1, std::max(threads, 1u));
+    std::vector<std::int64_t> got(parts);
+    const auto part_start = [&](std::size_t k) { return room / parts * k; };
+    const auto part_size = [&](std::size_t k) { return (k + 1 == parts ? room : part_start(k + 1)) - part_start(k); };
+    run_in_parallel(parts, [&](std::size_t k) {
+        got[k] = read_at(reader.file, position + part_start(k), reader.buffer.get() + reader.end + part_start(k),
+                         part_size(k));
+    });
+    // The bytes count up to the first part that came back short: the file ends there.
+    std::size_t total = 0;
+    for (std::size_t k = 0; k < parts; ++k) {
+        if (got[k] < 0) {
+            reader.failed = true;
+            break;
+        }
+        total += static_cast<std::size_t>(got[k]);
+        if (static_cast<std::size_t>(got[k]) < part_size(k)) break;
+    }
+    reader.end += total;
+    if (!set_stream_position(reader.file, position + total)) reader.failed = true;
+    reader.file_done = reader.failed || total < room;
 }
 
 void enlarge_buffer(line_reader& reader, std::size_t capacity)

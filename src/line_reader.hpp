@@ -39,6 +39,10 @@ void start_reading(line_reader& reader, std::FILE* file, std::span<const std::st
 // Makes at least `wanted` unread bytes available, or all that the file has.
 void refill(line_reader& reader, std::size_t wanted);
 
+// Like refill, for a regular file: the buffer's free room is filled at once,
+// by `threads` threads that each read a part of it.
+void refill_in_parallel(line_reader& reader, unsigned threads);
+
 // Grows the buffer to hold at least `capacity` bytes, keeping what it holds.
 void enlarge_buffer(line_reader& reader, std::size_t capacity);
 
@@ -63,6 +67,10 @@ inline bool next_line_in(const char*& p, const char* last, std::string_view& tex
     }
     return true;
 }
+
+// The LF characters in [first, last), and whether any CR is among them, in
+// one pass of 16 bytes at a time.
+std::int64_t count_line_feeds(const char* first, const char* last, bool& has_cr);
 
 // Reads a line longer than held_limit to its end and returns its summary.
 std::string_view summarize_long_line(line_reader& reader);

@@ -2,7 +2,9 @@
 #include "number_text.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
+#include <cstring>
 #include <cstdint>
 #include <string>
 #include <limits>
@@ -88,60 +90,109 @@ namespace {
 
 constexpr double exact_powers_of_ten[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
                                           1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+constexpr std::uint64_t scales[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
 
-// The recordings' common numbers (-2.5122407e-01, 0.00102767): a significand
-// below 2^53 and a power of ten up to 22 are both exact doubles, so one
-// multiplication or division gives the correctly rounded value. False when
-// the text needs the general conversion.
-bool convert_exactly(const char* first, const char* last, double& value)
+// Eight characters as one word, the first in the lowest byte.
+std::uint64_t eight_characters(const char* p)
 {
-    // One pass over the digits before and after the point. More than 19
-    // digits (leading zeros included) may wrap the sum: such texts go to the
-    // general conversion, so the wrapped value is never used.
-    std::uint64_t significand = 0;
-    const char* p = first;
+    std::uint64_t word = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(&word, p, sizeof word);
+    } else {
+        for (int k = 0; k < 8; ++k) word |= std::uint64_t{static_cast<unsigned char>(p[k])} << (8 * k);
+    }
+    return word;
+}
+
+// How many of the word's characters are digits before the first one that is not.
+int leading_digits(std::uint64_t word)
+{
+    // A digit becomes 0-9; any other byte gets its top bit set, by itself or
+    // by the addition. A carry out of a byte only reaches later characters,
+    // beyond the first non-digit, so the lowest flagged byte is exact.
+    const std::uint64_t x = word ^ 0x3030303030303030;
+    const std::uint64_t flagged = (x | (x + 0x7676767676767676)) & 0x8080808080808080;
+    return flagged == 0 ? 8 : std::countr_zero(flagged) / 8;
+}
+
+// The value of the word's first n digits (1 to 8), with three
+// multiplications instead of one per digit.
+std::uint64_t value_of_digits(std::uint64_t word, int n)
+{
+    word = (word << (8 * (8 - n))) & 0x0F0F0F0F0F0F0F0F;  // leading zeros in front
+    word = (word * 2561) >> 8 & 0x00FF00FF00FF00FF;
+    word = (word * 6553601) >> 16 & 0x0000FFFF0000FFFF;
+    return (word * 42949672960001) >> 32;
+}
+
+// Appends the digits at p to the significand and counts them; false beyond
+// 19 digits, where the sum may wrap.
+[[gnu::always_inline]] inline bool read_digits(const char*& p, const char* last, std::uint64_t& significand, int& digits)
+{
+    while (last - p >= 8) {
+        const std::uint64_t word = eight_characters(p);
+        const int n = leading_digits(word);
+        if (n == 0) return true;
+        digits += n;
+        if (digits > 19) return false;
+        significand = significand * scales[n] + value_of_digits(word, n);
+        p += n;
+        if (n < 8) return true;
+    }
     for (; p != last; ++p) {
         const auto digit = static_cast<unsigned>(*p - '0');
         if (digit > 9) break;
+        if (++digits > 19) return false;
         significand = significand * 10 + digit;
     }
-    auto digits = p - first;
-    int exponent = 0;
-    if (p != last && *p == '.') {
-        const char* const fraction = ++p;
-        for (; p != last; ++p) {
-            const auto digit = static_cast<unsigned>(*p - '0');
-            if (digit > 9) break;
-            significand = significand * 10 + digit;
-        }
-        digits += p - fraction;
-        exponent = -static_cast<int>(p - fraction);
-    }
-    if (digits == 0 || digits > 19) return false;
-    if (p != last && (*p == 'e' || *p == 'E')) {
-        const char* q = p + 1;
-        bool negative = false;
-        if (q != last && (*q == '+' || *q == '-')) negative = *q++ == '-';
-        if (q != last && is_digit(*q)) {
-            int written = 0;
-            for (int count = 0; q != last && is_digit(*q); ++q, ++count) {
-                if (count == 4) return false;
-                written = written * 10 + (*q - '0');
-            }
-            exponent += negative ? -written : written;
-        }
-    }
-    if (significand == 0) {
-        value = 0.0;
-        return true;
-    }
-    if (significand >= (std::uint64_t{1} << 53) || exponent < -22 || exponent > 22) return false;
-    const auto exact = static_cast<double>(significand);
-    value = exponent >= 0 ? exact * exact_powers_of_ten[exponent] : exact / exact_powers_of_ten[-exponent];
     return true;
 }
 
 }  // namespace
+
+const char* read_number_exactly(const char* first, const char* last, double& value)
+{
+    // The recordings' common numbers (-2.5122407e-01, 0.00102767): a
+    // significand below 2^53 and a power of ten up to 22 are both exact
+    // doubles, so one multiplication or division gives the correctly
+    // rounded value.
+    const char* p = first;
+    const bool negative = p != last && *p == '-';
+    if (p != last && (*p == '+' || *p == '-')) ++p;
+    std::uint64_t significand = 0;
+    int digits = 0;
+    if (!read_digits(p, last, significand, digits)) return nullptr;
+    int exponent = 0;
+    if (p != last && *p == '.') {
+        const char* const fraction = ++p;
+        if (!read_digits(p, last, significand, digits)) return nullptr;
+        exponent = -static_cast<int>(p - fraction);
+    }
+    if (digits == 0) return nullptr;
+    if (p != last && (*p == 'e' || *p == 'E')) {
+        const char* q = p + 1;
+        bool negative_exponent = false;
+        if (q != last && (*q == '+' || *q == '-')) negative_exponent = *q++ == '-';
+        if (q != last && is_digit(*q)) {
+            int written = 0;
+            for (int count = 0; q != last && is_digit(*q); ++q, ++count) {
+                if (count == 4) return nullptr;
+                written = written * 10 + (*q - '0');
+            }
+            exponent += negative_exponent ? -written : written;
+            p = q;
+        }
+    }
+    if (significand == 0) {
+        value = negative ? -0.0 : 0.0;
+        return p;
+    }
+    if (significand >= (std::uint64_t{1} << 53) || exponent < -22 || exponent > 22) return nullptr;
+    const auto exact = static_cast<double>(significand);
+    value = exponent >= 0 ? exact * exact_powers_of_ten[exponent] : exact / exact_powers_of_ten[-exponent];
+    if (negative) value = -value;
+    return p;
+}
 
 double parse_number(const char* first, const char* last)
 {
@@ -153,7 +204,7 @@ double parse_number(const char* first, const char* last)
     // would also take "inf" and "nan", which are not numbers here).
     if (first == last || !(is_digit(*first) || *first == '.')) return 0.0;
     double value = 0.0;
-    if (convert_exactly(first, last, value)) return negative ? -value : value;
+    if (read_number_exactly(first, last, value) != nullptr) return negative ? -value : value;
     const auto result = std::from_chars(first, last, value, std::chars_format::general);
     if (result.ec == std::errc::invalid_argument) return 0.0;  // a point with no digit
     if (result.ec == std::errc::result_out_of_range)

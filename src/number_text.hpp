@@ -11,6 +11,13 @@
 // text gives an infinity of the right sign or zero, like the C library.
 double parse_number(const char* first, const char* last);
 
+// The number at the very start of [first, last) (no white space first) when
+// it has at most 19 digits, a significand below 2^53 and a power of ten up
+// to 22, which one exact operation converts: stores the value that
+// parse_number gives and returns the end of the number. Otherwise nullptr,
+// and the text needs parse_number.
+const char* read_number_exactly(const char* first, const char* last, double& value);
+
 // Length of the number at the start of [first, last), by the same grammar,
 // white space not skipped (0 when there is none). parse_number leaves the
 // extent to from_chars; this plain reading of the grammar is what the tests

@@ -21,6 +21,14 @@ bool read_whole_file(const std::string& name, std::string& text, open_outcome& o
 // for anything else (a pipe, a terminal, a device).
 bool regular_file_extent(std::FILE* file, std::uint64_t& size, std::uint64_t& position);
 
+// Reads up to `size` bytes at `offset` of an open regular file, without
+// moving the stream's position, so that threads can read parts of a file at
+// once: the bytes read (fewer only at the file's end), or -1 on a read error.
+std::int64_t read_at(std::FILE* file, std::uint64_t offset, char* buffer, std::size_t size);
+
+// Moves an open file's stream to byte `position`; false on failure.
+bool set_stream_position(std::FILE* file, std::uint64_t position);
+
 // True when the name is an existing directory (links followed).
 bool is_directory(const std::string& name);
 

@@ -283,6 +283,24 @@ bool regular_file_extent(std::FILE* file, std::uint64_t& size, std::uint64_t& po
     return true;
 }
 
+std::int64_t read_at(std::FILE* file, std::uint64_t offset, char* buffer, std::size_t size)
+{
+    std::size_t got = 0;
+    while (got < size) {
+        const ssize_t n = pread(fileno(file), buffer + got, size - got, static_cast<off_t>(offset + got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return -1;
+        if (n == 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    return static_cast<std::int64_t>(got);
+}
+
+bool set_stream_position(std::FILE* file, std::uint64_t position)
+{
+    return fseeko(file, static_cast<off_t>(position), SEEK_SET) == 0;
+}
+
 void use_binary_standard_streams() {}
 
 std::vector<std::string> utf8_arguments(int argc, char** argv)

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -137,6 +138,33 @@ bool regular_file_extent(std::FILE* file, std::uint64_t& size, std::uint64_t& po
     size = static_cast<std::uint64_t>(length.QuadPart);
     position = static_cast<std::uint64_t>(at);
     return true;
+}
+
+std::int64_t read_at(std::FILE* file, std::uint64_t offset, char* buffer, std::size_t size)
+{
+    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+    std::size_t got = 0;
+    while (got < size) {
+        // An offset in the OVERLAPPED structure reads there on a synchronous handle too.
+        OVERLAPPED at{};
+        const std::uint64_t from = offset + got;
+        at.Offset = static_cast<DWORD>(from);
+        at.OffsetHigh = static_cast<DWORD>(from >> 32);
+        const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(size - got, DWORD{1} << 30));
+        DWORD n = 0;
+        if (!ReadFile(handle, buffer + got, wanted, &n, &at)) {
+            if (GetLastError() == ERROR_HANDLE_EOF) break;
+            return -1;
+        }
+        if (n == 0) break;
+        got += n;
+    }
+    return static_cast<std::int64_t>(got);
+}
+
+bool set_stream_position(std::FILE* file, std::uint64_t position)
+{
+    return _fseeki64(file, static_cast<long long>(position), SEEK_SET) == 0;
 }
 
 bool is_directory(const std::string& name)

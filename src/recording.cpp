@@ -75,6 +75,32 @@ line_stores stores_of(std::string_view line, std::int64_t c)
     return s;
 }
 
+// The recordings' own lines, "<v>x</v><i>y</i>", "<v>x</v>" and "<i>y</i>",
+// read straight through instead of searched for every tag: the stores of
+// block line c. False for any other line (white space, other text, a
+// number that needs the general conversion), which then takes the general
+// reading; where this one answers, it gives what that one would.
+bool read_common_line(std::string_view line, std::int64_t c, line_stores& s)
+{
+    const char* const p = line.data();
+    const char* const last = p + line.size();
+    if (line.size() < 8 || p[0] != '<' || p[2] != '>' || (p[1] != 'v' && p[1] != 'i')) return false;
+    const bool v_first = p[1] == 'v';
+    double first_value;
+    const char* q = read_number_exactly(p + 3, last, first_value);
+    if (q == nullptr) return false;
+    if (v_first && last - q >= 7 && std::memcmp(q, pair_tag.text.data(), 7) == 0) {
+        double second_value;
+        q = read_number_exactly(q + 7, last, second_value);
+        if (q == nullptr || last - q != 4 || std::memcmp(q, "</i>", 4) != 0) return false;
+        s = line_stores{2, {true, false}, {c, c}, {first_value, second_value}};
+        return true;
+    }
+    if (last - q != 4 || q[0] != '<' || q[1] != '/' || q[2] != p[1] || q[3] != '>') return false;
+    s = line_stores{1, {v_first, false}, {c / 2, 0}, {first_value, 0.0}};
+    return true;
+}
+
 // The data block as it is read: the layout, the lines so far, the series
 // (grown as needed; their final size is set once the block has ended).
 struct block_state {
@@ -127,8 +153,14 @@ const char* next_line_start(const char* p, const char* last)
     return p;
 }
 
-std::int64_t count_lines(const char* p, const char* last, bool no_cr)
+// The lines of [p, last), which end after a line end or at last.
+std::int64_t count_lines(const char* p, const char* last, bool& no_cr)
 {
+    bool has_cr = false;
+    const std::int64_t feeds = count_line_feeds(p, last, has_cr);
+    no_cr = !has_cr;
+    // Without a CR every LF ends a line, and so does the end of the text.
+    if (no_cr) return feeds + (p != last && last[-1] != '\n' ? 1 : 0);
     std::int64_t lines = 0;
     std::string_view ignored;
     while (next_line_in(p, last, ignored, no_cr)) ++lines;
@@ -155,23 +187,35 @@ void parse_run(line_run& run, block_state& block)
     const std::int64_t c_end = run.first_line + run.lines;
     const std::int64_t own_first = block.paired ? run.first_line : run.first_line / 2;
     const std::int64_t own_end = block.paired ? c_end : (c_end + 1) / 2;
-    std::string_view line;
+    // The lines are found a batch ahead of their parsing, so that parsing
+    // one line does not wait for the end of the one before.
+    constexpr int batch = 64;
+    std::string_view lines[batch];
     const char* p = run.first;
-    for (std::int64_t c = run.first_line; next_line_in(p, run.last, line, run.no_cr); ++c) {
-        if (c > 0 && holds(line, data_end_tag)) {
-            run.ended = true;
-            run.end_line = c;
-            return;
-        }
-        const line_stores s = stores_of(line, c);
-        for (int k = 0; k < s.count; ++k) {
-            if (s.index[k] < own_first || s.index[k] >= own_end) {
-                run.foreign_store = true;
-                continue;
+    std::int64_t c = run.first_line;
+    while (p != run.last) {
+        int found = 0;
+        while (found < batch && next_line_in(p, run.last, lines[found], run.no_cr)) ++found;
+        for (int k = 0; k < found; ++k, ++c) {
+            line_stores s;
+            if (!read_common_line(lines[k], c, s)) {
+                if (c > 0 && holds(lines[k], data_end_tag)) {
+                    run.ended = true;
+                    run.end_line = c;
+                    return;
+                }
+                s = stores_of(lines[k], c);
             }
-            float& element = (s.to_v[k] ? block.result.v : block.result.i)[static_cast<std::size_t>(s.index[k])];
-            element = static_cast<float>(s.value[k]);
-            if (std::isinf(element)) remember_overflow(run.overflows, c, s.index[k]);
+            for (int store = 0; store < s.count; ++store) {
+                const std::int64_t index = s.index[store];
+                if (index < own_first || index >= own_end) {
+                    run.foreign_store = true;
+                    continue;
+                }
+                float& element = (s.to_v[store] ? block.result.v : block.result.i)[static_cast<std::size_t>(index)];
+                element = static_cast<float>(s.value[store]);
+                if (std::isinf(element)) remember_overflow(run.overflows, c, index);
+            }
         }
     }
 }
@@ -191,8 +235,6 @@ void parse_in_parallel(const char* first, const char* last, block_state& block, 
     }
     const auto in_parallel = [&](auto&& work) { run_in_parallel(runs.size(), [&](std::size_t r) { work(runs[r]); }); };
     in_parallel([](line_run& run) {
-        // Files with LF line ends need only one search per line.
-        run.no_cr = std::memchr(run.first, '\r', static_cast<std::size_t>(run.last - run.first)) == nullptr;
         run.lines = count_lines(run.first, run.last, run.no_cr);
     });
 
@@ -278,7 +320,7 @@ void read_block_in_parallel(line_reader& reader, block_state& block, const readi
     enlarge_buffer(reader, block_size);
     bool first_region = true;
     while (!block.ended) {
-        if (reader.end - reader.begin < block_size && !reader.file_done) refill(reader, block_size);
+        if (reader.end - reader.begin < block_size && !reader.file_done) refill_in_parallel(reader, options.threads);
         if (reader.begin == reader.end) return;
         const char* const first = reader.buffer.get() + reader.begin;
         const std::size_t available = std::min(reader.end - reader.begin, block_size);

@@ -285,6 +285,17 @@ std::vector<std::string> parallel_cases()
     // A paired block whose later split lines would land below their own run.
     cases.push_back(head + "<data>\n<v>1</v><i>2</i>\n" + std::string(200, '\n') + "<v>5</v>\n<i>6</i>\n</data>\n");
     cases.push_back(paired + "</data>\n" + std::string(100, '\n') + "<v>5</v>\n<i>6</i>\n");
+    // Lines a character away from the common ones, which must take the general reading.
+    std::string near_misses = head + "<data>\n<v>1.5</v><i>2.5</i>\n";
+    for (const char* line :
+         {"<v>1.5</v><i>2.5</i>x", "<v>1</v><i>2</i></data>", "<i>3</v><i>4</i>", "<v>-.5e+3</v><i>+7.</i>",
+          "<v>1e</v><i>2E-</i>", "<v>12345678901234567890</v><i>1</i>", "<v>9007199254740993</v><i>1e-23</i>",
+          "<v>18446744073709551617</v><i>0.000000018446744073709551617</i>",
+          "<V>1</V><i>2</i>", "<v> 1</v><i>\t2</i>", "<v>1</i>", "<i>5</i><v>6</v>", "<v>.</v><i>-</i>",
+          "<v>0.000000000000000000001</v><i>-0</i>", "<v>1</v><i>2</i>\r", "<i>8</i>\r\n", "<v>1</v>"}) {
+        for (int k = 0; k < 40; ++k) near_misses += std::string(line) + "\n";
+    }
+    cases.push_back(near_misses);
     return cases;
 }
 
@@ -303,6 +314,23 @@ TEST(parallel_reading, gives_the_sequential_result_for_every_thread_count_and_bl
             }
         }
     }
+}
+
+}  // namespace
+
+namespace {
+
+// Blocks of several MiB are read by the threads in parts at once; a part's
+// edge falls anywhere in a line.
+TEST(parallel_reading, reads_large_blocks_in_parts)
+{
+    std::string content = head + "<data>\n";
+    for (int k = 0; content.size() < (std::size_t{7} << 20); ++k)
+        content += "<v>" + std::to_string(k * 1e-3) + "</v><i>" + std::to_string(-k) + "</i>" + (k % 5 ? "\n" : "\r\n");
+    const std::string sequential = outcome_of(content, reading_options{}, true);
+    for (const unsigned threads : {2u, 3u})
+        for (const std::size_t block : {std::size_t{2} << 20, (std::size_t{3} << 20) + 11})
+            EXPECT_EQ(outcome_of(content, reading_options{threads, block, default_held_limit}), sequential);
 }
 
 }  // namespace
