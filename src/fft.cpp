@@ -120,3 +120,105 @@ void dfour1(double* data, std::uint32_t nn, int isign) { complex_transform(data,
 void four1(float* data, std::uint32_t nn, int isign) { complex_transform(data, nn, isign); }
 void drealft(double* data, std::uint32_t n, int isign) { real_transform(data, n, isign, dfour1); }
 void realft(float* data, std::uint32_t n, int isign) { real_transform(data, n, isign, four1); }
+
+real_transform_plan plan_drealft(std::uint32_t n)
+{
+    real_transform_plan plan;
+    plan.n = n;
+    const std::uint32_t nn = n / 2;
+    const std::size_t length = std::size_t{nn} << 1;
+    std::size_t j = 1;
+    for (std::size_t i = 1; i < length; i += 2) {
+        if (j > i) {
+            plan.swaps.push_back(static_cast<std::uint32_t>(i));
+            plan.swaps.push_back(static_cast<std::uint32_t>(j));
+        }
+        std::size_t m = nn;
+        while (m >= 2 && j > m) {
+            j -= m;
+            m >>= 1;
+        }
+        j += m;
+    }
+    for (std::size_t mmax = 2; length > mmax; mmax <<= 1) {
+        const double theta = 1 * (6.28318530717959 / static_cast<double>(mmax));
+        double wtemp = std::sin(theta / 2);
+        const double wpr = -2.0 * wtemp * wtemp;
+        const double wpi = std::sin(theta);
+        double wr = 1.0;
+        double wi = 0.0;
+        for (std::size_t m = 1; m < mmax; m += 2) {
+            plan.butterfly_twiddles.push_back(wr);
+            plan.butterfly_twiddles.push_back(wi);
+            wtemp = wr;
+            wr = wr * wpr - wi * wpi + wr;
+            wi = wi * wpr + wtemp * wpi + wi;
+        }
+    }
+    const double theta = 3.141592653589793 / static_cast<double>(nn);
+    const double wtemp = std::sin(theta / 2);
+    const double wpr = -2.0 * wtemp * wtemp;
+    const double wpi = std::sin(theta);
+    double wr = 1.0 + wpr;
+    double wi = wpi;
+    for (std::size_t i = 2; i <= n / 4; ++i) {
+        plan.unpacking_twiddles.push_back(wr);
+        plan.unpacking_twiddles.push_back(wi);
+        const double previous = wr;
+        wr = wr * wpr - wi * wpi + wr;
+        wi = wi * wpr + previous * wpi + wi;
+    }
+    return plan;
+}
+
+void drealft(double* data, const real_transform_plan& plan)
+{
+    // The loops of complex_transform and real_transform with the twiddle
+    // factors looked up: no iteration waits for the recurrence any more.
+    auto at = [data](std::size_t position) -> double& { return data[position - 1]; };
+    const std::size_t n = plan.n;
+    for (std::size_t k = 0; k < plan.swaps.size(); k += 2) {
+        std::swap(at(plan.swaps[k + 1]), at(plan.swaps[k]));
+        std::swap(at(plan.swaps[k + 1] + 1), at(plan.swaps[k] + 1));
+    }
+    const double* twiddle = plan.butterfly_twiddles.data();
+    for (std::size_t mmax = 2; n > mmax; mmax <<= 1) {
+        const std::size_t istep = mmax << 1;
+        for (std::size_t m = 1; m < mmax; m += 2, twiddle += 2) {
+            const double wr = twiddle[0];
+            const double wi = twiddle[1];
+            for (std::size_t i = m; i <= n; i += istep) {
+                const std::size_t j = i + mmax;
+                const double tempr = wr * at(j) - wi * at(j + 1);
+                const double tempi = wr * at(j + 1) + wi * at(j);
+                at(j) = at(i) - tempr;
+                at(j + 1) = at(i + 1) - tempi;
+                at(i) = at(i) + tempr;
+                at(i + 1) = at(i + 1) + tempi;
+            }
+        }
+    }
+    const double c1 = 0.5;
+    const double c2 = -0.5;
+    const std::size_t np3 = n + 3;
+    twiddle = plan.unpacking_twiddles.data();
+    for (std::size_t i = 2; i <= n / 4; ++i, twiddle += 2) {
+        const double wr = twiddle[0];
+        const double wi = twiddle[1];
+        const std::size_t i1 = i + i - 1;
+        const std::size_t i2 = i1 + 1;
+        const std::size_t i3 = np3 - i2;
+        const std::size_t i4 = i3 + 1;
+        const double h1r = c1 * (at(i1) + at(i3));
+        const double h1i = c1 * (at(i2) - at(i4));
+        const double h2r = -c2 * (at(i2) + at(i4));
+        const double h2i = c2 * (at(i1) - at(i3));
+        at(i1) = h1r + wr * h2r - wi * h2i;
+        at(i2) = h1i + wr * h2i + wi * h2r;
+        at(i3) = h1r - wr * h2r + wi * h2i;
+        at(i4) = -h1i + wr * h2i + wi * h2r;
+    }
+    const double h1r = at(1);
+    at(1) = h1r + at(2);
+    at(2) = h1r - at(2);
+}

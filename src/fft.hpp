@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 // Complex transform of nn values (a power of two), interleaved real and
 // imaginary parts in data[0 .. 2*nn - 1]. Value m becomes
@@ -18,3 +19,18 @@ void four1(float* data, std::uint32_t nn, int isign);
 // isign inverts that layout into the sequence times n/2.
 void drealft(double* data, std::uint32_t n, int isign);
 void realft(float* data, std::uint32_t n, int isign);
+
+// The forward drealft of n points worked out once, for transforming many
+// sections: the swaps of the bit reversal and every twiddle factor, the same
+// numbers that the recurrences give, so the results are drealft's bits.
+// Read-only once made: threads can share it.
+struct real_transform_plan {
+    std::uint32_t n = 0;
+    std::vector<std::uint32_t> swaps;           // pairs of positions exchanged by the bit reversal
+    std::vector<double> butterfly_twiddles;    // wr, wi for each stage and odd m, in order
+    std::vector<double> unpacking_twiddles;    // wr, wi for i = 2 ... n/4
+};
+real_transform_plan plan_drealft(std::uint32_t n);
+
+// drealft(data, plan.n, 1), bit for bit.
+void drealft(double* data, const real_transform_plan& plan);

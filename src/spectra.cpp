@@ -15,10 +15,10 @@
 namespace {
 
 // Transforms one section and unpacks it into scratch, in single precision.
-void transform_and_unpack(std::vector<double>& section, float* scratch)
+void transform_and_unpack(std::vector<double>& section, const real_transform_plan& plan, float* scratch)
 {
     const std::size_t n = section.size();
-    drealft(section.data(), static_cast<std::uint32_t>(n), 1);
+    drealft(section.data(), plan);
     // Inverting the odd elements turns the positive-exponent output into
     // X_k = sum x_j exp(-2 pi i jk/N); bins 0 and N/2 are real.
     scratch[0] = static_cast<float>(section[0]);
@@ -31,10 +31,10 @@ void transform_and_unpack(std::vector<double>& section, float* scratch)
     }
 }
 
-// Adds an unpacked spectrum's squared magnitudes into psd.
-void accumulate(const float* scratch, std::vector<float>& psd)
+// Adds an unpacked spectrum's squared magnitudes in bins [from, to) into psd.
+void accumulate(const float* scratch, std::size_t from, std::size_t to, std::vector<float>& psd)
 {
-    for (std::size_t k = 0; k < psd.size(); ++k) {
+    for (std::size_t k = from; k < to; ++k) {
         const double re = scratch[2 * k];
         const double im = scratch[2 * k + 1];
         psd[k] = static_cast<float>(re * re + im * im + psd[k]);
@@ -98,27 +98,38 @@ density_pair estimate_spectra(const section_settings& config, float deltat, std:
     density_pair result{std::vector<float>(n / 2 + 1, 0.0f), std::vector<float>(n / 2 + 1, 0.0f)};
     // Computed once: the same numbers as computing them in every section.
     const std::vector<double> weights = configuration_window(config.hanning, n);
+    const real_transform_plan plan = plan_drealft(static_cast<std::uint32_t>(n));
     float scale = static_cast<float>((static_cast<double>(deltat) + deltat) / static_cast<double>(n));
 
-    // The threads transform a batch of sections; the sums are then taken
-    // in section order, so that every thread count gives the same bits.
-    const std::size_t batch = std::min<std::size_t>(sections, 4 * threads);
-    std::vector<float> spectra(batch * 2 * (n + 2));
+    // The threads transform a batch of sections, then add them up, each a
+    // range of bins, in section order: every thread count gives the same bits.
+    // A batch holds about 2 MiB of spectra per thread: larger batches leave the
+    // cache, smaller ones spend their time starting threads.
+    const std::size_t spectrum_floats = 2 * (n + 2);
+    const std::size_t batch =
+        std::min(sections, threads * std::max<std::size_t>(1, (std::size_t{512} << 10) / spectrum_floats));
+    std::vector<float> spectra(batch * spectrum_floats);
     std::vector<std::vector<double>> v_sections(threads, std::vector<double>(n));
     std::vector<std::vector<double>> i_sections(threads, std::vector<double>(n));
+    const std::size_t bins = n / 2 + 1;
     for (std::size_t first = 0; first < sections; first += batch) {
         const std::size_t count = std::min(batch, sections - first);
-        run_in_parallel(std::min<std::size_t>(threads, count), [&](std::size_t t) {
-            for (std::size_t b = t; b < count; b += threads) {
+        const std::size_t workers = std::min<std::size_t>(threads, count);
+        run_in_parallel(workers, [&](std::size_t t) {
+            for (std::size_t b = t * count / workers; b < (t + 1) * count / workers; ++b) {
                 prepare_section(v, i, first + b, config.hanning, weights, v_sections[t], i_sections[t]);
-                transform_and_unpack(v_sections[t], &spectra[(2 * b) * (n + 2)]);
-                transform_and_unpack(i_sections[t], &spectra[(2 * b + 1) * (n + 2)]);
+                transform_and_unpack(v_sections[t], plan, &spectra[b * spectrum_floats]);
+                transform_and_unpack(i_sections[t], plan, &spectra[b * spectrum_floats + n + 2]);
             }
         });
-        for (std::size_t b = 0; b < count; ++b) {
-            accumulate(&spectra[(2 * b) * (n + 2)], result.psd_v);
-            accumulate(&spectra[(2 * b + 1) * (n + 2)], result.psd_i);
-        }
+        run_in_parallel(threads, [&](std::size_t t) {
+            const std::size_t from = t * bins / threads;
+            const std::size_t to = (t + 1) * bins / threads;
+            for (std::size_t b = 0; b < count; ++b) {
+                accumulate(&spectra[b * spectrum_floats], from, to, result.psd_v);
+                accumulate(&spectra[b * spectrum_floats + n + 2], from, to, result.psd_i);
+            }
+        });
     }
 
     if (config.hanning == 1) scale = static_cast<float>(static_cast<double>(scale) * 2.6666666666666665);
