@@ -122,9 +122,9 @@ struct block_state {
             fail(error_kind::bad_data, "", "\nFatal error: the data block has more than 2147483647 lines.\n");
         const line_stores s = stores_of(line, count);
         for (int k = 0; k < s.count; ++k) {
-            std::vector<float>& channel = s.to_v[k] ? result.v : result.i;
+            sample_series& channel = s.to_v[k] ? result.v : result.i;
             const auto at = static_cast<std::size_t>(s.index[k]);
-            if (at >= channel.size()) channel.resize(std::max(at + 1, channel.size() + channel.size() / 2 + 4096));
+            if (at >= channel.size()) channel.resize(std::max(at + 1, channel.size() + channel.size() / 2 + 4096), 0.0f);
             channel[at] = static_cast<float>(s.value[k]);
             if (std::isinf(channel[at])) remember_overflow(overflows, count, s.index[k]);
         }
@@ -182,11 +182,19 @@ struct line_run {
 
 // Stores a run's values. Its own indices are the ones only its lines can
 // reach in the block's layout; another store would race with a neighbour.
-void parse_run(line_run& run, block_state& block)
+void parse_run(line_run& run, block_state& block, const std::size_t (&sizes_before)[2])
 {
     const std::int64_t c_end = run.first_line + run.lines;
     const std::int64_t own_first = block.paired ? run.first_line : run.first_line / 2;
     const std::int64_t own_end = block.paired ? c_end : (c_end + 1) / 2;
+    // An element that no line supplies is 0.
+    sample_series* const channels[2] = {&block.result.v, &block.result.i};
+    for (int k = 0; k < 2; ++k) {
+        const auto from = std::max(static_cast<std::size_t>(own_first), sizes_before[k]);
+        const auto to = static_cast<std::size_t>(own_end);
+        if (from < to) std::fill(channels[k]->begin() + static_cast<std::ptrdiff_t>(from),
+                                 channels[k]->begin() + static_cast<std::ptrdiff_t>(to), 0.0f);
+    }
     // The lines are found a batch ahead of their parsing, so that parsing
     // one line does not wait for the end of the one before.
     constexpr int batch = 64;
@@ -258,13 +266,20 @@ void parse_in_parallel(const char* first, const char* last, block_state& block, 
     const std::int64_t c_end = c;
     const auto needed = static_cast<std::size_t>(block.paired ? c_end : (c_end + 1) / 2);
     // Within the reserved capacity this moves nothing; beyond it, grow by half.
-    for (std::vector<float>* channel : {&block.result.v, &block.result.i}) {
+    // The new elements are zeroed by the runs that own them, those below the
+    // first run's own indices here.
+    const std::size_t sizes_before[2] = {block.result.v.size(), block.result.i.size()};
+    const auto first_owned = static_cast<std::size_t>(block.paired ? block.count : block.count / 2);
+    for (sample_series* channel : {&block.result.v, &block.result.i}) {
         if (channel->size() >= needed) continue;
         if (needed > channel->capacity()) channel->reserve(std::max(needed, channel->capacity() + channel->capacity() / 2));
+        const std::size_t before = channel->size();
         channel->resize(needed);
+        if (before < first_owned) std::fill(channel->begin() + static_cast<std::ptrdiff_t>(before),
+                                            channel->begin() + static_cast<std::ptrdiff_t>(std::min(first_owned, needed)), 0.0f);
     }
 
-    in_parallel([&](line_run& run) { parse_run(run, block); });
+    in_parallel([&](line_run& run) { parse_run(run, block, sizes_before); });
 
     // Runs after the one holding the block's end do not count.
     bool foreign = false;
@@ -397,8 +412,8 @@ recording read_recording(std::FILE* file, const std::string& name, const reading
 
     result.line_count = static_cast<std::int32_t>(count);
     const auto samples = static_cast<std::size_t>(block.paired ? count : count / 2);
-    result.v.resize(samples);
-    result.i.resize(samples);
+    result.v.resize(samples, 0.0f);
+    result.i.resize(samples, 0.0f);
     for (const overflow_record& overflow : block.overflows) {
         if (static_cast<std::size_t>(overflow.index) < samples) {
             fail(error_kind::bad_data, name,

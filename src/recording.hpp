@@ -4,17 +4,47 @@
 #include <cstdint>
 #include <cstdio>
 #include <span>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "line_reader.hpp"
+
+// An allocator that leaves the elements a resize adds uninitialized (unless
+// given a value, as in resize(n, 0.0f)): the reading threads fill the series
+// themselves, in parallel, instead of the resize zeroing them on one thread.
+template <class T>
+struct uninitialized_allocator : std::allocator<T> {
+    template <class U>
+    struct rebind {
+        using other = uninitialized_allocator<U>;
+    };
+    uninitialized_allocator() = default;
+    template <class U>
+    uninitialized_allocator(const uninitialized_allocator<U>&) noexcept
+    {
+    }
+    template <class U>
+    void construct(U* p) noexcept
+    {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <class U, class... Arguments>
+    void construct(U* p, Arguments&&... arguments)
+    {
+        ::new (static_cast<void*>(p)) U(std::forward<Arguments>(arguments)...);
+    }
+};
+
+using sample_series = std::vector<float, uninitialized_allocator<float>>;
 
 struct recording {
     double sampling_frequency = 0.0;  // as written after "<sampling_frequency>"
     float deltat = 0.0f;              // 1 / sampling_frequency, in single precision
     std::int32_t line_count = 0;      // lines of the data block, blank ones included
-    std::vector<float> v;             // nbpoint_acqui values each
-    std::vector<float> i;
+    sample_series v;                  // nbpoint_acqui values each
+    sample_series i;
 };
 
 // Samples to analyse, wherever they are held (a recording, numpy arrays).

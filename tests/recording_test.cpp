@@ -29,7 +29,7 @@ scan_result scan_and_load(const std::string& content, std::size_t held_limit = d
         reading_options options;
         options.held_limit = held_limit;
         recording r = read_recording(file, "samples.txt", options);
-        result = {r.line_count, static_cast<std::int32_t>(r.v.size()), r.deltat, r.v, r.i};
+        result = {r.line_count, static_cast<std::int32_t>(r.v.size()), r.deltat, {r.v.begin(), r.v.end()}, {r.i.begin(), r.i.end()}};
     } catch (const analysis_error& error) {
         if (message != nullptr)
             for (const std::string& line : error.lines) *message += line;
