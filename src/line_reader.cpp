@@ -38,9 +38,11 @@ void feed_numbers(std::vector<watch>& watches, const char* first, const char* la
 
 std::int64_t count_line_feeds(const char* first, const char* last, bool& has_cr)
 {
-    // Lanes of 16 bytes; a comparison gives -1 where it holds. The per-lane
-    // tallies are bytes, so they are summed before 255 rounds can wrap them.
+    // Lanes of 16 bytes; a comparison gives all ones (-1) where it holds.
+    // The per-lane tallies are unsigned bytes, summed before 255 rounds can
+    // wrap them.
     using lanes = signed char __attribute__((vector_size(16)));
+    using tallies = unsigned char __attribute__((vector_size(16)));
     constexpr std::size_t width = sizeof(lanes);
     const lanes lf = lanes{} + '\n';
     const lanes cr = lanes{} + '\r';
@@ -48,14 +50,14 @@ std::int64_t count_line_feeds(const char* first, const char* last, bool& has_cr)
     lanes crs{};
     const char* p = first;
     while (static_cast<std::size_t>(last - p) >= width) {
-        lanes tally{};
+        tallies tally{};
         for (int round = 0; round < 255 && static_cast<std::size_t>(last - p) >= width; ++round, p += width) {
             lanes chunk;
             std::memcpy(&chunk, p, width);
-            tally -= chunk == lf;
+            tally -= reinterpret_cast<tallies>(chunk == lf);
             crs |= chunk == cr;
         }
-        for (std::size_t k = 0; k < width; ++k) feeds += static_cast<unsigned char>(tally[k]);
+        for (std::size_t k = 0; k < width; ++k) feeds += tally[k];
     }
     bool cr_seen = false;
     for (std::size_t k = 0; k < width; ++k) cr_seen = cr_seen || crs[k] != 0;
