@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 #include <utility>
 
 namespace {
@@ -173,6 +174,8 @@ real_transform_plan plan_drealft(std::uint32_t n)
 
 void drealft(double* data, const real_transform_plan& plan)
 {
+    using complex_pair = double __attribute__((vector_size(16)));
+    using lane_order = long long __attribute__((vector_size(16)));
     // The loops of complex_transform and real_transform with the twiddle
     // factors looked up: no iteration waits for the recurrence any more.
     auto at = [data](std::size_t position) -> double& { return data[position - 1]; };
@@ -185,16 +188,24 @@ void drealft(double* data, const real_transform_plan& plan)
     for (std::size_t mmax = 2; n > mmax; mmax <<= 1) {
         const std::size_t istep = mmax << 1;
         for (std::size_t m = 1; m < mmax; m += 2, twiddle += 2) {
-            const double wr = twiddle[0];
-            const double wi = twiddle[1];
+            // Real and imaginary parts side by side: w*a[j] is
+            // wr*[re, im] + [-wi, wi]*[im, re], whose lanes round exactly
+            // like wr*re - wi*im and wr*im + wi*re (negating a factor and
+            // adding is subtracting).
+            const complex_pair w_real{twiddle[0], twiddle[0]};
+            const complex_pair w_imaginary{-twiddle[1], twiddle[1]};
             for (std::size_t i = m; i <= n; i += istep) {
-                const std::size_t j = i + mmax;
-                const double tempr = wr * at(j) - wi * at(j + 1);
-                const double tempi = wr * at(j + 1) + wi * at(j);
-                at(j) = at(i) - tempr;
-                at(j + 1) = at(i + 1) - tempi;
-                at(i) = at(i) + tempr;
-                at(i + 1) = at(i + 1) + tempi;
+                double* const a_i = &at(i);
+                double* const a_j = &at(i + mmax);
+                complex_pair x;
+                complex_pair y;
+                std::memcpy(&x, a_i, sizeof x);
+                std::memcpy(&y, a_j, sizeof y);
+                const complex_pair temp = w_real * y + w_imaginary * __builtin_shuffle(y, lane_order{1, 0});
+                const complex_pair lower = x - temp;
+                const complex_pair upper = x + temp;
+                std::memcpy(a_j, &lower, sizeof lower);
+                std::memcpy(a_i, &upper, sizeof upper);
             }
         }
     }
