@@ -175,7 +175,6 @@ real_transform_plan plan_drealft(std::uint32_t n)
 void drealft(double* data, const real_transform_plan& plan)
 {
     using complex_pair = double __attribute__((vector_size(16)));
-    using lane_order = long long __attribute__((vector_size(16)));
     // The loops of complex_transform and real_transform with the twiddle
     // factors looked up: no iteration waits for the recurrence any more.
     auto at = [data](std::size_t position) -> double& { return data[position - 1]; };
@@ -201,7 +200,7 @@ void drealft(double* data, const real_transform_plan& plan)
                 complex_pair y;
                 std::memcpy(&x, a_i, sizeof x);
                 std::memcpy(&y, a_j, sizeof y);
-                const complex_pair temp = w_real * y + w_imaginary * __builtin_shuffle(y, lane_order{1, 0});
+                const complex_pair temp = w_real * y + w_imaginary * complex_pair{y[1], y[0]};
                 const complex_pair lower = x - temp;
                 const complex_pair upper = x + temp;
                 std::memcpy(a_j, &lower, sizeof lower);
