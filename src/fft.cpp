@@ -11,6 +11,59 @@
 
 namespace {
 
+// Calls swap(i, j) for each pair of positions (1-based, i < j) that the
+// bit-reversal permutation of nn complex values exchanges, in order.
+template <class Swap>
+void for_each_bit_reversal_swap(std::uint32_t nn, Swap swap)
+{
+    const std::size_t n = std::size_t{nn} << 1;
+    std::size_t j = 1;
+    for (std::size_t i = 1; i < n; i += 2) {
+        if (j > i) swap(i, j);
+        std::size_t m = nn;
+        while (m >= 2 && j > m) {
+            j -= m;
+            m >>= 1;
+        }
+        j += m;
+    }
+}
+
+// A twiddle factor w = wr + i wi stepped by the angle theta with the
+// trigonometric recurrence: two sines, the other factors from products and sums.
+struct twiddle_recurrence {
+    double wpr;
+    double wpi;
+    double wr = 1.0;
+    double wi = 0.0;
+
+    explicit twiddle_recurrence(double theta)
+    {
+        const double wtemp = std::sin(theta / 2);
+        wpr = -2.0 * wtemp * wtemp;
+        wpi = std::sin(theta);
+    }
+
+    void step()
+    {
+        const double wtemp = wr;
+        wr = wr * wpr - wi * wpi + wr;
+        wi = wi * wpr + wtemp * wpi + wi;
+    }
+};
+
+// 6.28318530717959 is the historical 15-digit constant, not the double nearest 2*pi.
+double stage_angle(int isign, std::size_t mmax) { return isign * (6.28318530717959 / static_cast<double>(mmax)); }
+
+// The unpacking recurrence of the real transform starts one step in.
+twiddle_recurrence unpacking_recurrence(double theta)
+{
+    twiddle_recurrence w(theta);
+    w.wr = 1.0 + w.wpr;
+    w.wi = w.wpi;
+    return w;
+}
+
 template <class T>
 void complex_transform(T* array, std::uint32_t nn, int isign)
 {
@@ -19,36 +72,22 @@ void complex_transform(T* array, std::uint32_t nn, int isign)
 
     const std::size_t n = std::size_t{nn} << 1;
 
-    // Bit-reversal permutation.
-    std::size_t j = 1;
-    for (std::size_t i = 1; i < n; i += 2) {
-        if (j > i) {
-            std::swap(at(j), at(i));
-            std::swap(at(j + 1), at(i + 1));
-        }
-        std::size_t m = nn;
-        while (m >= 2 && j > m) {
-            j -= m;
-            m >>= 1;
-        }
-        j += m;
-    }
+    for_each_bit_reversal_swap(nn, [&](std::size_t i, std::size_t j) {
+        std::swap(at(j), at(i));
+        std::swap(at(j + 1), at(i + 1));
+    });
 
     // Danielson-Lanczos butterflies; two sines per stage, the other twiddle
     // factors from the recurrence.
     std::size_t mmax = 2;
     while (n > mmax) {
         const std::size_t istep = mmax << 1;
-        // 6.28318530717959 is the historical 15-digit constant, not the double nearest 2*pi.
-        const double theta = isign * (6.28318530717959 / static_cast<double>(mmax));
-        double wtemp = std::sin(theta / 2);
-        const double wpr = -2.0 * wtemp * wtemp;
-        const double wpi = std::sin(theta);
-        double wr = 1.0;
-        double wi = 0.0;
+        twiddle_recurrence w(stage_angle(isign, mmax));
         for (std::size_t m = 1; m < mmax; m += 2) {
+            const double wr = w.wr;
+            const double wi = w.wi;
             for (std::size_t i = m; i <= n; i += istep) {
-                j = i + mmax;
+                const std::size_t j = i + mmax;
                 const T tempr = static_cast<T>(wr * at(j) - wi * at(j + 1));
                 const T tempi = static_cast<T>(wr * at(j + 1) + wi * at(j));
                 at(j) = static_cast<T>(static_cast<double>(at(i)) - tempr);
@@ -56,9 +95,7 @@ void complex_transform(T* array, std::uint32_t nn, int isign)
                 at(i) = static_cast<T>(static_cast<double>(at(i)) + tempr);
                 at(i + 1) = static_cast<T>(static_cast<double>(at(i + 1)) + tempi);
             }
-            wtemp = wr;
-            wr = wr * wpr - wi * wpi + wr;
-            wi = wi * wpr + wtemp * wpi + wi;
+            w.step();
         }
         mmax = istep;
     }
@@ -81,13 +118,11 @@ void real_transform(T* array, std::uint32_t n, int isign, void (*complex)(T*, st
         c2 = static_cast<T>(0.5);
         theta = -theta;
     }
-    double wtemp = std::sin(theta / 2);
-    const double wpr = -2.0 * wtemp * wtemp;
-    const double wpi = std::sin(theta);
-    double wr = 1.0 + wpr;
-    double wi = wpi;
+    twiddle_recurrence w = unpacking_recurrence(theta);
     const std::size_t np3 = std::size_t{n} + 3;
     for (std::size_t i = 2; i <= n / 4; ++i) {
+        const double wr = w.wr;
+        const double wi = w.wi;
         const std::size_t i1 = i + i - 1;
         const std::size_t i2 = i1 + 1;
         const std::size_t i3 = np3 - i2;
@@ -100,9 +135,7 @@ void real_transform(T* array, std::uint32_t n, int isign, void (*complex)(T*, st
         at(i2) = static_cast<T>(h1i + wr * h2i + wi * h2r);
         at(i3) = static_cast<T>(h1r - wr * h2r + wi * h2i);
         at(i4) = static_cast<T>(-h1i + wr * h2i + wi * h2r);
-        wtemp = wr;
-        wr = wr * wpr - wi * wpi + wr;
-        wi = wi * wpr + wtemp * wpi + wi;
+        w.step();
     }
     const T h1r = at(1);
     if (isign == 1) {
@@ -127,47 +160,21 @@ real_transform_plan plan_drealft(std::uint32_t n)
     real_transform_plan plan;
     plan.n = n;
     const std::uint32_t nn = n / 2;
-    const std::size_t length = std::size_t{nn} << 1;
-    std::size_t j = 1;
-    for (std::size_t i = 1; i < length; i += 2) {
-        if (j > i) {
-            plan.swaps.push_back(static_cast<std::uint32_t>(i));
-            plan.swaps.push_back(static_cast<std::uint32_t>(j));
-        }
-        std::size_t m = nn;
-        while (m >= 2 && j > m) {
-            j -= m;
-            m >>= 1;
-        }
-        j += m;
-    }
-    for (std::size_t mmax = 2; length > mmax; mmax <<= 1) {
-        const double theta = 1 * (6.28318530717959 / static_cast<double>(mmax));
-        double wtemp = std::sin(theta / 2);
-        const double wpr = -2.0 * wtemp * wtemp;
-        const double wpi = std::sin(theta);
-        double wr = 1.0;
-        double wi = 0.0;
-        for (std::size_t m = 1; m < mmax; m += 2) {
-            plan.butterfly_twiddles.push_back(wr);
-            plan.butterfly_twiddles.push_back(wi);
-            wtemp = wr;
-            wr = wr * wpr - wi * wpi + wr;
-            wi = wi * wpr + wtemp * wpi + wi;
+    for_each_bit_reversal_swap(nn, [&](std::size_t i, std::size_t j) {
+        plan.swaps.push_back(static_cast<std::uint32_t>(i));
+        plan.swaps.push_back(static_cast<std::uint32_t>(j));
+    });
+    for (std::size_t mmax = 2; n > mmax; mmax <<= 1) {
+        twiddle_recurrence w(stage_angle(1, mmax));
+        for (std::size_t m = 1; m < mmax; m += 2, w.step()) {
+            plan.butterfly_twiddles.push_back(w.wr);
+            plan.butterfly_twiddles.push_back(w.wi);
         }
     }
-    const double theta = 3.141592653589793 / static_cast<double>(nn);
-    const double wtemp = std::sin(theta / 2);
-    const double wpr = -2.0 * wtemp * wtemp;
-    const double wpi = std::sin(theta);
-    double wr = 1.0 + wpr;
-    double wi = wpi;
-    for (std::size_t i = 2; i <= n / 4; ++i) {
-        plan.unpacking_twiddles.push_back(wr);
-        plan.unpacking_twiddles.push_back(wi);
-        const double previous = wr;
-        wr = wr * wpr - wi * wpi + wr;
-        wi = wi * wpr + previous * wpi + wi;
+    twiddle_recurrence w = unpacking_recurrence(3.141592653589793 / static_cast<double>(nn));
+    for (std::size_t i = 2; i <= n / 4; ++i, w.step()) {
+        plan.unpacking_twiddles.push_back(w.wr);
+        plan.unpacking_twiddles.push_back(w.wi);
     }
     return plan;
 }
