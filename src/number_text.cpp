@@ -88,21 +88,6 @@ std::size_t number_extent(const char* first, const char* last)
 
 namespace {
 
-constexpr double exact_powers_of_ten[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-                                          1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-constexpr std::uint64_t scales[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
-
-// Eight characters as one word, the first in the lowest byte.
-std::uint64_t eight_characters(const char* p)
-{
-    std::uint64_t word = 0;
-    if constexpr (std::endian::native == std::endian::little) {
-        std::memcpy(&word, p, sizeof word);
-    } else {
-        for (int k = 0; k < 8; ++k) word |= std::uint64_t{static_cast<unsigned char>(p[k])} << (8 * k);
-    }
-    return word;
-}
 
 // How many of the word's characters are digits before the first one that is not.
 int leading_digits(std::uint64_t word)
@@ -115,16 +100,6 @@ int leading_digits(std::uint64_t word)
     return flagged == 0 ? 8 : std::countr_zero(flagged) / 8;
 }
 
-// The value of the word's first n digits (1 to 8), with three
-// multiplications instead of one per digit.
-std::uint64_t value_of_digits(std::uint64_t word, int n)
-{
-    word = (word << (8 * (8 - n))) & 0x0F0F0F0F0F0F0F0F;  // leading zeros in front
-    word = (word * 2561) >> 8 & 0x00FF00FF00FF00FF;
-    word = (word * 6553601) >> 16 & 0x0000FFFF0000FFFF;
-    return (word * 42949672960001) >> 32;
-}
-
 // Appends the digits at p to the significand and counts them; false beyond
 // 19 digits, where the sum may wrap.
 [[gnu::always_inline]] inline bool read_digits(const char*& p, const char* last, std::uint64_t& significand, int& digits)
@@ -135,7 +110,7 @@ std::uint64_t value_of_digits(std::uint64_t word, int n)
         if (n == 0) return true;
         digits += n;
         if (digits > 19) return false;
-        significand = significand * scales[n] + value_of_digits(word, n);
+        significand = significand * decimal_scales[n] + value_of_digits(word, n);
         p += n;
         if (n < 8) return true;
     }
@@ -183,15 +158,7 @@ const char* read_number_exactly(const char* first, const char* last, double& val
             p = q;
         }
     }
-    if (significand == 0) {
-        value = negative ? -0.0 : 0.0;
-        return p;
-    }
-    if (significand >= (std::uint64_t{1} << 53) || exponent < -22 || exponent > 22) return nullptr;
-    const auto exact = static_cast<double>(significand);
-    value = exponent >= 0 ? exact * exact_powers_of_ten[exponent] : exact / exact_powers_of_ten[-exponent];
-    if (negative) value = -value;
-    return p;
+    return exact_decimal(significand, exponent, negative, value) ? p : nullptr;
 }
 
 double parse_number(const char* first, const char* last)

@@ -1,7 +1,10 @@
 // Leading decimal number of a text, as the sample file writes its values.
 #pragma once
 
+#include <bit>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <string>
 
 // Skips leading white space, then reads an optional sign, digits with at
@@ -17,6 +20,58 @@ double parse_number(const char* first, const char* last);
 // parse_number gives and returns the end of the number. Otherwise nullptr,
 // and the text needs parse_number.
 const char* read_number_exactly(const char* first, const char* last, double& value);
+
+inline constexpr double exact_powers_of_ten[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                                 1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                                 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+inline constexpr std::uint64_t decimal_scales[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+
+// significand * 10^exponent, negated when negative, where one exact
+// operation gives the correctly rounded double: a significand below 2^53
+// and an exponent from -22 to 22 (or a zero significand). False otherwise.
+inline bool exact_decimal(std::uint64_t significand, int exponent, bool negative, double& value)
+{
+    if (significand == 0) {
+        value = negative ? -0.0 : 0.0;
+        return true;
+    }
+    if (significand >= (std::uint64_t{1} << 53) || exponent < -22 || exponent > 22) return false;
+    const auto exact = static_cast<double>(significand);
+    value = exponent >= 0 ? exact * exact_powers_of_ten[exponent] : exact / exact_powers_of_ten[-exponent];
+    if (negative) value = -value;
+    return true;
+}
+
+// Eight characters as one word, the first in the lowest byte.
+inline std::uint64_t eight_characters(const char* p)
+{
+    std::uint64_t word = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(&word, p, sizeof word);
+    } else {
+        for (int k = 0; k < 8; ++k) word |= std::uint64_t{static_cast<unsigned char>(p[k])} << (8 * k);
+    }
+    return word;
+}
+
+// The value of eight digits, the first in the lowest byte, with three
+// multiplications instead of one per digit. Bytes of value 0 count as 0.
+inline std::uint64_t value_of_eight_digits(std::uint64_t word)
+{
+    word &= 0x0F0F0F0F0F0F0F0F;
+    word = (word * 2561) >> 8 & 0x00FF00FF00FF00FF;
+    word = (word * 6553601) >> 16 & 0x0000FFFF0000FFFF;
+    return (word * 42949672960001) >> 32;
+}
+
+// The shift that puts a word's first n digits (1 to 8) last, leading zeros in front.
+inline int digits_shift(int n) { return 8 * (8 - n); }
+
+// The value of the word's first n digits (1 to 8).
+inline std::uint64_t value_of_digits(std::uint64_t word, int n)
+{
+    return value_of_eight_digits(word << digits_shift(n));
+}
 
 // Length of the number at the start of [first, last), by the same grammar,
 // white space not skipped (0 when there is none). parse_number leaves the

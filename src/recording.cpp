@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "analysis_error.hpp"
+#include "common_lines.hpp"
 #include "number_text.hpp"
 #include "parallel.hpp"
 #include "platform.hpp"
@@ -44,14 +45,6 @@ void remember_overflow(std::vector<overflow_record>& overflows, std::int64_t lin
     if (overflows.empty() || index < overflows.back().index) overflows.push_back({line, index});
 }
 
-// The stores of one block line: which channel, which index, what value.
-struct line_stores {
-    int count = 0;
-    bool to_v[2];
-    std::int64_t index[2];
-    double value[2];
-};
-
 // The loader's index rules for block line c (from 0).
 line_stores stores_of(std::string_view line, std::int64_t c)
 {
@@ -73,32 +66,6 @@ line_stores stores_of(std::string_view line, std::int64_t c)
         if (i_at != std::string_view::npos) add(false, value_after(line, i_at, i_tag));
     }
     return s;
-}
-
-// The recordings' own lines, "<v>x</v><i>y</i>", "<v>x</v>" and "<i>y</i>",
-// read straight through instead of searched for every tag: the stores of
-// block line c. False for any other line (white space, other text, a
-// number that needs the general conversion), which then takes the general
-// reading; where this one answers, it gives what that one would.
-bool read_common_line(std::string_view line, std::int64_t c, line_stores& s)
-{
-    const char* const p = line.data();
-    const char* const last = p + line.size();
-    if (line.size() < 8 || p[0] != '<' || p[2] != '>' || (p[1] != 'v' && p[1] != 'i')) return false;
-    const bool v_first = p[1] == 'v';
-    double first_value;
-    const char* q = read_number_exactly(p + 3, last, first_value);
-    if (q == nullptr) return false;
-    if (v_first && last - q >= 7 && std::memcmp(q, pair_tag.text.data(), 7) == 0) {
-        double second_value;
-        q = read_number_exactly(q + 7, last, second_value);
-        if (q == nullptr || last - q != 4 || std::memcmp(q, "</i>", 4) != 0) return false;
-        s = line_stores{2, {true, false}, {c, c}, {first_value, second_value}};
-        return true;
-    }
-    if (last - q != 4 || q[0] != '<' || q[1] != '/' || q[2] != p[1] || q[3] != '>') return false;
-    s = line_stores{1, {v_first, false}, {c / 2, 0}, {first_value, 0.0}};
-    return true;
 }
 
 // The data block as it is read: the layout, the lines so far, the series
@@ -199,6 +166,7 @@ void parse_run(line_run& run, block_state& block, const std::size_t (&sizes_befo
     // one line does not wait for the end of the one before.
     constexpr int batch = 64;
     std::string_view lines[batch];
+    line_shapes shapes;
     const char* p = run.first;
     std::int64_t c = run.first_line;
     while (p != run.last) {
@@ -206,7 +174,7 @@ void parse_run(line_run& run, block_state& block, const std::size_t (&sizes_befo
         while (found < batch && next_line_in(p, run.last, lines[found], run.no_cr)) ++found;
         for (int k = 0; k < found; ++k, ++c) {
             line_stores s;
-            if (!read_common_line(lines[k], c, s)) {
+            if (!read_common_line(lines[k], run.last, c, shapes, s)) {
                 if (c > 0 && holds(lines[k], data_end_tag)) {
                     run.ended = true;
                     run.end_line = c;

@@ -296,6 +296,30 @@ std::vector<std::string> parallel_cases()
         for (int k = 0; k < 40; ++k) near_misses += std::string(line) + "\n";
     }
     cases.push_back(near_misses);
+    // Lines that repeat a few shapes with other digits: the same shape may
+    // hold a number the exact path cannot take (exponent 23 and beyond).
+    const char* const shapes[] = {"<v>#.######e-0#</v><i>0.########</i>", "<v>-#.######e-0#</v><i>0.########</i>",
+                                  "<v>#.#e-##</v><i>#</i>",                "<v>-#.###</v><i>+#.###</i>",
+                                  "<v>###############</v><i>#.##############</i>",
+                                  "<v>################</v><i>#</i>",      "<v>#E+#</v><i>##e#</i>",
+                                  "<v>#.</v><i>.#</i>",                   "<v>#e-###</v><i>#.#e-##</i>",
+                                  "<v>#.#####e-0#</v><i>0.######################################</i>"};
+    for (const std::string layout : {"paired", "split"}) {
+        std::string repeated = head + "<data>\n";
+        unsigned state = 7;
+        for (int k = 0; k < 3000; ++k) {
+            std::string line = shapes[k / 7 % std::size(shapes)];
+            for (char& c : line) {
+                state = state * 1103515245 + 12345;
+                const unsigned r = state >> 16;
+                // Now and then a character just beside the digits.
+                if (c == '#') c = r % 61 == 0 ? ':' : r % 61 == 1 ? '/' : static_cast<char>('0' + r % (k % 3 == 0 ? 2 : 10));
+            }
+            if (layout == "split") line = k % 2 ? line.substr(line.find("<i>")) : line.substr(0, line.find("<i>"));
+            repeated += line + "\n";
+        }
+        cases.push_back(repeated);
+    }
     return cases;
 }
 

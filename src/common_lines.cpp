@@ -1,0 +1,174 @@
+// Common data lines, read without searching them for every tag.
+#include "common_lines.hpp"
+
+#include <algorithm>
+#include <cstring>
+
+#include "number_text.hpp"
+#include "tag_search.hpp"
+
+namespace {
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// Where the numbers of a line read straight through start and end.
+struct number_spans {
+    const char* first[2];
+    const char* last[2];
+};
+
+bool read_straight(std::string_view line, std::int64_t c, line_stores& s, number_spans& spans)
+{
+    const char* const p = line.data();
+    const char* const last = p + line.size();
+    if (line.size() < 8 || p[0] != '<' || p[2] != '>' || (p[1] != 'v' && p[1] != 'i')) return false;
+    const bool v_first = p[1] == 'v';
+    double first_value;
+    const char* q = read_number_exactly(p + 3, last, first_value);
+    if (q == nullptr) return false;
+    spans.first[0] = p + 3;
+    spans.last[0] = q;
+    if (v_first && last - q >= 7 && std::memcmp(q, pair_tag.text.data(), 7) == 0) {
+        double second_value;
+        spans.first[1] = q + 7;
+        q = read_number_exactly(q + 7, last, second_value);
+        if (q == nullptr || last - q != 4 || std::memcmp(q, "</i>", 4) != 0) return false;
+        spans.last[1] = q;
+        s = line_stores{2, {true, false}, {c, c}, {first_value, second_value}};
+        return true;
+    }
+    if (last - q != 4 || q[0] != '<' || q[1] != '/' || q[2] != p[1] || q[3] != '>') return false;
+    s = line_stores{1, {v_first, false}, {c / 2, 0}, {first_value, 0.0}};
+    return true;
+}
+
+// The positions of a number that read_number_exactly has read from
+// [first, last); false beyond 15 digits, which three chunks always hold.
+bool learn_number(const char* line, const char* first, const char* last, number_positions& n)
+{
+    const char* p = first;
+    n.negative = *p == '-';
+    if (*p == '-' || *p == '+') ++p;
+    n.chunks = 0;
+    n.fraction_digits = 0;
+    int digits = 0;
+    bool fraction = false;
+    while (p != last && (is_digit(*p) || *p == '.')) {
+        if (*p == '.') {
+            fraction = true;
+            ++p;
+            continue;
+        }
+        const char* const run = p;
+        while (p != last && is_digit(*p) && p - run < 8) ++p;
+        const auto length = static_cast<int>(p - run);
+        digits += length;
+        if (digits > 15) return false;
+        n.chunk_at[n.chunks] = static_cast<std::uint8_t>(run - line);
+        n.chunk_shift[n.chunks] = static_cast<std::uint8_t>(digits_shift(length));
+        n.chunk_scale[n.chunks++] = decimal_scales[length];
+        if (fraction) n.fraction_digits += length;
+    }
+    n.exponent = p != last;  // its mark; read_number_exactly took 1 to 3 digits after it
+    n.exponent_negative = false;
+    if (n.exponent) {
+        ++p;
+        n.exponent_negative = *p == '-';
+        if (*p == '-' || *p == '+') ++p;
+        n.exponent_at = static_cast<std::uint8_t>(p - line);
+        n.exponent_shift = static_cast<std::uint8_t>(digits_shift(static_cast<int>(last - p)));
+    }
+    return true;
+}
+
+bool fits(const line_shape& shape, const byte_lanes (&lanes)[shape_lanes])
+{
+    byte_lanes wrong{};
+    for (std::size_t k = 0; k < shape_lanes; ++k) wrong |= (lanes[k] - shape.low[k]) > shape.spread[k];
+    std::uint64_t halves[2];
+    std::memcpy(halves, &wrong, sizeof halves);
+    return (halves[0] | halves[1]) == 0;
+}
+
+bool learn_shape(std::string_view line, const line_stores& s, const number_spans& spans, line_shape& shape)
+{
+    for (int k = 0; k < s.count; ++k)
+        if (!learn_number(line.data(), spans.first[k], spans.last[k], shape.number[k])) return false;
+    shape.numbers = s.count;
+    shape.to_v[0] = s.to_v[0];
+    shape.to_v[1] = s.to_v[1];
+    shape.paired = s.count == 2;
+    shape.length = line.size();
+    unsigned char low[longest_shape] = {};
+    unsigned char spread[longest_shape];
+    std::memset(spread, 255, sizeof spread);
+    for (std::size_t k = 0; k < line.size(); ++k) {
+        const bool digit = is_digit(line[k]);
+        low[k] = digit ? '0' : static_cast<unsigned char>(line[k]);
+        spread[k] = digit ? 9 : 0;
+    }
+    std::memcpy(shape.low, low, sizeof low);
+    std::memcpy(shape.spread, spread, sizeof spread);
+    return true;
+}
+
+bool read_number(const char* line, const number_positions& n, double& value)
+{
+    std::uint64_t significand = 0;
+    for (int k = 0; k < n.chunks; ++k)
+        significand = significand * n.chunk_scale[k] +
+                      value_of_eight_digits(eight_characters(line + n.chunk_at[k]) << n.chunk_shift[k]);
+    int exponent = -n.fraction_digits;
+    if (n.exponent) {
+        const auto written = static_cast<int>(value_of_eight_digits(eight_characters(line + n.exponent_at) << n.exponent_shift));
+        exponent += n.exponent_negative ? -written : written;
+    }
+    return exact_decimal(significand, exponent, n.negative, value);
+}
+
+}  // namespace
+
+bool read_common_line(std::string_view line, const char* readable_end, std::int64_t c, line_shapes& shapes,
+                      line_stores& s)
+{
+    // The lanes and the digit words read up to 8 bytes past the longest line.
+    const bool shaped = line.size() <= longest_shape &&
+                        readable_end - line.data() >= static_cast<std::ptrdiff_t>(longest_shape + 8);
+    if (!shaped || shapes.resting > 0) {
+        shapes.resting -= shapes.resting > 0 ? 1 : 0;
+        number_spans spans;
+        return read_straight(line, c, s, spans);
+    }
+    byte_lanes lanes[shape_lanes];
+    std::memcpy(lanes, line.data(), sizeof lanes);
+    std::uint8_t& last = shapes.last_of_length[line.size()];
+    for (std::size_t k = 0; k < std::size(shapes.shape); ++k) {
+        const std::size_t tried = (last + k) % std::size(shapes.shape);
+        const line_shape& shape = shapes.shape[tried];
+        if (shape.length != line.size() || !fits(shape, lanes)) continue;
+        last = static_cast<std::uint8_t>(tried);
+        shapes.misses -= shapes.misses > 0 ? 1 : 0;
+        // A number the exact path cannot take makes the straight reading fail too.
+        s.count = shape.numbers;
+        for (int k = 0; k < shape.numbers; ++k) {
+            if (!read_number(line.data(), shape.number[k], s.value[k])) return false;
+            s.to_v[k] = shape.to_v[k];
+            s.index[k] = shape.paired ? c : c / 2;
+        }
+        return true;
+    }
+    number_spans spans;
+    if (!read_straight(line, c, s, spans)) return false;
+    if (++shapes.misses > 16) {
+        shapes.misses = 0;
+        shapes.resting = 4096;
+        return true;
+    }
+    line_shape learnt;
+    if (learn_shape(line, s, spans, learnt)) {
+        shapes.shape[shapes.oldest] = learnt;
+        shapes.last_of_length[line.size()] = static_cast<std::uint8_t>(shapes.oldest);
+        shapes.oldest = (shapes.oldest + 1) % std::size(shapes.shape);
+    }
+    return true;
+}

@@ -1,0 +1,71 @@
+// The recordings' own data lines, "<v>x</v><i>y</i>", "<v>x</v>" and
+// "<i>y</i>": read straight through, and once a line of the same shape has
+// been read, by the positions learnt from it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+// The stores of one block line: which channel, which index, what value.
+struct line_stores {
+    int count = 0;
+    bool to_v[2];
+    std::int64_t index[2];
+    double value[2];
+};
+
+// Where the digits of one number of a line are, relative to the line's start.
+struct number_positions {
+    bool negative = false;
+    int chunks = 0;  // runs of at most 8 significand digits
+    std::uint8_t chunk_at[3];
+    std::uint8_t chunk_shift[3];  // digits_shift of its length
+    std::uint64_t chunk_scale[3];  // 10 to the power of its length
+    int fraction_digits = 0;
+    bool exponent = false;
+    bool exponent_negative = false;
+    std::uint8_t exponent_at = 0;
+    std::uint8_t exponent_shift = 0;
+};
+
+// Lines up to 64 bytes as four lanes of 16.
+using byte_lanes = unsigned char __attribute__((vector_size(16)));
+inline constexpr std::size_t shape_lanes = 4;
+inline constexpr std::size_t longest_shape = shape_lanes * sizeof(byte_lanes);
+
+// A line's shape: its length, where its digits are and its other bytes.
+// Lines of one shape read the same way, digit values aside. A line has it
+// when each byte b has b - low <= spread (unsigned): low '0' and spread 9
+// where the shape has a digit, the byte and 0 elsewhere, 0 and 255 beyond
+// its end.
+struct line_shape {
+    std::size_t length = 0;  // 0: no line has had it yet
+    byte_lanes low[shape_lanes];
+    byte_lanes spread[shape_lanes];
+    int numbers = 0;
+    bool to_v[2];
+    bool paired = false;  // stores at index c, not c / 2
+    number_positions number[2];
+};
+
+// The shapes of recent lines. A new one replaces the oldest, so that a
+// file cycling through more shapes than there are still finds some. The
+// shape a line of each length last had is tried first.
+struct line_shapes {
+    line_shape shape[8];
+    std::size_t oldest = 0;
+    std::uint8_t last_of_length[longest_shape + 1] = {};
+    // Where few lines repeat a shape, learning costs more than it saves:
+    // after a run of misses, lines are read straight for a while.
+    int misses = 0;
+    int resting = 0;  // lines still to read straight
+};
+
+// The stores of block line c when it is a common line; false for any other
+// (white space, other text, a number that needs the general conversion),
+// which then takes the general reading: where this one answers, it gives
+// what that one would. The memory up to readable_end may be read beyond
+// the line; lines whose shape repeats are read by their shape.
+bool read_common_line(std::string_view line, const char* readable_end, std::int64_t c, line_shapes& shapes,
+                      line_stores& s);
