@@ -34,18 +34,19 @@ def with_pandas():
     return frame[1].to_numpy(np.float32), frame[2].to_numpy(np.float32)
 
 
-def median_time(read):
-    times = []
+def median_times(*readers):
+    """Medians of the readers' times, taking turns so that a slow spell of
+    the machine hits them all."""
+    times = [[] for _ in readers]
     for _ in range(runs):
-        start = time.perf_counter()
-        read()
-        times.append(time.perf_counter() - start)
-    return statistics.median(times)
+        for read, spent in zip(readers, times):
+            start = time.perf_counter()
+            read()
+            spent.append(time.perf_counter() - start)
+    return [statistics.median(spent) for spent in times]
 
 
-ours = median_time(lambda: veltrin.read(path))
-numpy_s = median_time(with_numpy)
-pandas_s = median_time(with_pandas)
+ours, numpy_s, pandas_s = median_times(lambda: veltrin.read(path), with_numpy, with_pandas)
 r = veltrin.read(path)
 v, i = with_numpy()
 assert np.array_equal(r.v, v) and np.array_equal(r.i, i)

@@ -88,7 +88,7 @@ void refill(line_reader& reader, std::size_t wanted)
     }
 }
 
-void refill_in_parallel(line_reader& reader, unsigned threads)
+void refill_in_parallel(line_reader& reader, worker_team& team)
 {
     std::uint64_t size = 0;
     std::uint64_t position = 0;
@@ -97,13 +97,13 @@ void refill_in_parallel(line_reader& reader, unsigned threads)
     std::memmove(reader.buffer.get(), reader.buffer.get() + reader.begin, kept);
     reader.begin = 0;
     reader.end = kept;
-    // Parts of at least 1 MiB: smaller ones cost more in threads than they save.
+    // Parts of at least 1 MiB: smaller ones cost more in waking threads than they save.
     const std::size_t room = reader.capacity - reader.end;
-    const std::size_t parts = std::clamp<std::size_t>(room >> 20, 1, std::max(threads, 1u));
+    const std::size_t parts = std::clamp<std::size_t>(room >> 20, 1, team.size());
     std::vector<std::int64_t> got(parts);
     const auto part_start = [&](std::size_t k) { return room / parts * k; };
     const auto part_size = [&](std::size_t k) { return (k + 1 == parts ? room : part_start(k + 1)) - part_start(k); };
-    run_in_parallel(parts, [&](std::size_t k) {
+    team.run(parts, [&](std::size_t k) {
         got[k] = read_at(reader.file, position + part_start(k), reader.buffer.get() + reader.end + part_start(k),
                          part_size(k));
     });

@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "parallel.hpp"
+
 // A line ends at LF, CR LF or a lone CR; the line end is not part of its
 // text. A UTF-8 byte-order mark at the very start of the file is skipped.
 // A line longer than held_limit is never held whole: it is read through and
@@ -40,8 +42,8 @@ void start_reading(line_reader& reader, std::FILE* file, std::span<const std::st
 void refill(line_reader& reader, std::size_t wanted);
 
 // Like refill, for a regular file: the buffer's free room is filled at once,
-// by `threads` threads that each read a part of it.
-void refill_in_parallel(line_reader& reader, unsigned threads);
+// by the team's threads, each reading a part of it.
+void refill_in_parallel(line_reader& reader, worker_team& team);
 
 // Grows the buffer to hold at least `capacity` bytes, keeping what it holds.
 void enlarge_buffer(line_reader& reader, std::size_t capacity);

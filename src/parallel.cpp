@@ -33,3 +33,76 @@ void run_in_parallel(std::size_t count, const std::function<void(std::size_t)>& 
     for (std::thread& thread : threads) thread.join();
     if (first_failure) std::rethrow_exception(first_failure);
 }
+
+worker_team::worker_team(unsigned size)
+{
+    for (unsigned k = 1; k < size; ++k) {
+        try {
+            workers_.emplace_back([this, k] { serve(k); });
+        } catch (const std::system_error&) {
+            break;  // the calling thread takes the tasks of the missing ones
+        }
+    }
+}
+
+worker_team::~worker_team()
+{
+    {
+        const std::lock_guard<std::mutex> hold(lock_);
+        closing_ = true;
+    }
+    step_started_.notify_all();
+    for (std::thread& worker : workers_) worker.join();
+}
+
+void worker_team::serve(std::size_t worker)
+{
+    std::uint64_t seen = 0;
+    for (;;) {
+        std::unique_lock<std::mutex> hold(lock_);
+        step_started_.wait(hold, [&] { return closing_ || step_ != seen; });
+        if (closing_) return;
+        seen = step_;
+        const std::size_t count = count_;
+        const std::function<void(std::size_t)>& task = *task_;
+        hold.unlock();
+        std::exception_ptr failure;
+        if (worker < count) {
+            try {
+                task(worker);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+        }
+        hold.lock();
+        if (failure && !failure_) failure_ = failure;
+        if (--busy_ == 0) step_done_.notify_one();
+    }
+}
+
+void worker_team::run(std::size_t count, const std::function<void(std::size_t)>& task)
+{
+    {
+        const std::lock_guard<std::mutex> hold(lock_);
+        count_ = count;
+        task_ = &task;
+        busy_ = workers_.size();
+        failure_ = nullptr;
+        ++step_;
+    }
+    step_started_.notify_all();
+    // Task 0 here, and the tasks of threads that could not be started.
+    std::exception_ptr failure;
+    for (std::size_t k = 0; k < count; k = k == 0 ? workers_.size() + 1 : k + 1) {
+        try {
+            task(k);
+        } catch (...) {
+            if (!failure) failure = std::current_exception();
+        }
+    }
+    std::unique_lock<std::mutex> hold(lock_);
+    step_done_.wait(hold, [&] { return busy_ == 0; });
+    if (!failure) failure = failure_;
+    hold.unlock();
+    if (failure) std::rethrow_exception(failure);
+}

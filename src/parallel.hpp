@@ -1,11 +1,47 @@
 // Running a few tasks at once on threads of their own.
 #pragma once
 
+#include <condition_variable>
 #include <cstddef>
+#include <cstdint>
+#include <exception>
 #include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 // Runs task(0) ... task(count - 1), each on its own thread (task 0 on the
 // calling one), and waits for all. A thread that cannot be started leaves
 // its task to the calling thread. The first exception a task throws is
 // rethrown once every task has ended.
 void run_in_parallel(std::size_t count, const std::function<void(std::size_t)>& task);
+
+// Threads kept for a series of parallel steps, so that a step does not pay
+// for starting its own: run(count, task) runs task(0) ... task(count - 1)
+// like run_in_parallel, count at most the team's size, task 0 on the
+// calling thread. A thread that cannot be started leaves its share to the
+// calling thread.
+class worker_team {
+public:
+    explicit worker_team(unsigned size);
+    ~worker_team();
+    worker_team(const worker_team&) = delete;
+    worker_team& operator=(const worker_team&) = delete;
+
+    unsigned size() const { return static_cast<unsigned>(workers_.size()) + 1; }
+    void run(std::size_t count, const std::function<void(std::size_t)>& task);
+
+private:
+    void serve(std::size_t worker);
+
+    std::vector<std::thread> workers_;
+    std::mutex lock_;
+    std::condition_variable step_started_;
+    std::condition_variable step_done_;
+    std::uint64_t step_ = 0;  // counts the steps started
+    std::size_t busy_ = 0;    // workers still in the current step
+    std::size_t count_ = 0;
+    const std::function<void(std::size_t)>* task_ = nullptr;
+    bool closing_ = false;
+    std::exception_ptr failure_;
+};

@@ -197,19 +197,20 @@ void parse_run(line_run& run, block_state& block, const std::size_t (&sizes_befo
 }
 
 // Parses the complete lines [first, last) of the block with `threads` threads.
-void parse_in_parallel(const char* first, const char* last, block_state& block, unsigned threads)
+void parse_in_parallel(const char* first, const char* last, block_state& block, worker_team& team)
 {
     // Runs of about equal size, cut after line ends.
     std::vector<line_run> runs;
     const auto size = static_cast<std::size_t>(last - first);
     const char* start = first;
+    const unsigned threads = team.size();
     for (unsigned t = 1; t <= threads && start != last; ++t) {
         const char* stop = t == threads ? last : next_line_start(std::max(start, first + size * t / threads), last);
         if (stop == start) continue;
         runs.push_back(line_run{start, stop, 0, 0, false, 0, false, false, {}});
         start = stop;
     }
-    const auto in_parallel = [&](auto&& work) { run_in_parallel(runs.size(), [&](std::size_t r) { work(runs[r]); }); };
+    const auto in_parallel = [&](auto&& work) { team.run(runs.size(), [&](std::size_t r) { work(runs[r]); }); };
     in_parallel([](line_run& run) {
         run.lines = count_lines(run.first, run.last, run.no_cr);
     });
@@ -301,9 +302,10 @@ void read_block_in_parallel(line_reader& reader, block_state& block, const readi
 {
     const std::size_t block_size = std::max<std::size_t>(options.block_size, 1);
     enlarge_buffer(reader, block_size);
+    worker_team team(options.threads);
     bool first_region = true;
     while (!block.ended) {
-        if (reader.end - reader.begin < block_size && !reader.file_done) refill_in_parallel(reader, options.threads);
+        if (reader.end - reader.begin < block_size && !reader.file_done) refill_in_parallel(reader, team);
         if (reader.begin == reader.end) return;
         const char* const first = reader.buffer.get() + reader.begin;
         const std::size_t available = std::min(reader.end - reader.begin, block_size);
@@ -317,7 +319,7 @@ void read_block_in_parallel(line_reader& reader, block_state& block, const readi
             continue;
         }
         const std::int64_t lines_before = block.count;
-        parse_in_parallel(first, cut, block, options.threads);
+        parse_in_parallel(first, cut, block, team);
         reader.begin += static_cast<std::size_t>(cut - first);
         if (first_region && !block.ended)
             reserve_for_the_rest(reader.file, reader, block, block.count - lines_before,

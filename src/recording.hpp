@@ -62,7 +62,7 @@ inline sample_view view_of(const recording& r)
 
 struct reading_options {
     unsigned threads = 1;  // threads that parse the data block of a regular file (pipes: one)
-    std::size_t block_size = std::size_t{16} << 20;  // bytes the threads share at a time
+    std::size_t block_size = std::size_t{4} << 20;  // bytes the threads share at a time
     std::size_t held_limit = default_held_limit;     // longer lines are read through, not held
 };
 
