@@ -18,9 +18,9 @@ void run_in_parallel(std::size_t count, const std::function<void(std::size_t)>& 
 
 // Threads kept for a series of parallel steps, so that a step does not pay
 // for starting its own: run(count, task) runs task(0) ... task(count - 1)
-// like run_in_parallel, count at most the team's size, task 0 on the
-// calling thread. A thread that cannot be started leaves its share to the
-// calling thread.
+// like run_in_parallel, task k on the team's thread k and task 0 on the
+// calling thread, which also takes the tasks beyond the team's size (as
+// when a thread could not be started).
 class worker_team {
 public:
     explicit worker_team(unsigned size);

@@ -104,7 +104,7 @@ density_pair estimate_spectra(const section_settings& config, float deltat, std:
     // The threads transform a batch of sections, then add them up, each a
     // range of bins, in section order: every thread count gives the same bits.
     // A batch holds about 2 MiB of spectra per thread: larger batches leave the
-    // cache, smaller ones spend their time starting threads.
+    // cache, smaller ones spend their time waking threads.
     const std::size_t spectrum_floats = 2 * (n + 2);
     const std::size_t batch =
         std::min(sections, threads * std::max<std::size_t>(1, (std::size_t{512} << 10) / spectrum_floats));
@@ -112,17 +112,18 @@ density_pair estimate_spectra(const section_settings& config, float deltat, std:
     std::vector<std::vector<double>> v_sections(threads, std::vector<double>(n));
     std::vector<std::vector<double>> i_sections(threads, std::vector<double>(n));
     const std::size_t bins = n / 2 + 1;
+    worker_team team(threads);
     for (std::size_t first = 0; first < sections; first += batch) {
         const std::size_t count = std::min(batch, sections - first);
         const std::size_t workers = std::min<std::size_t>(threads, count);
-        run_in_parallel(workers, [&](std::size_t t) {
+        team.run(workers, [&](std::size_t t) {
             for (std::size_t b = t * count / workers; b < (t + 1) * count / workers; ++b) {
                 prepare_section(v, i, first + b, config.hanning, weights, v_sections[t], i_sections[t]);
                 transform_and_unpack(v_sections[t], plan, &spectra[b * spectrum_floats]);
                 transform_and_unpack(i_sections[t], plan, &spectra[b * spectrum_floats + n + 2]);
             }
         });
-        run_in_parallel(threads, [&](std::size_t t) {
+        team.run(threads, [&](std::size_t t) {
             const std::size_t from = t * bins / threads;
             const std::size_t to = (t + 1) * bins / threads;
             for (std::size_t b = 0; b < count; ++b) {

@@ -14,7 +14,7 @@ TEST(worker_team, runs_every_task_once_per_step_and_passes_on_a_failure)
     for (const unsigned size : {1u, 2u, 3u, 7u}) {
         worker_team team(size);
         for (int step = 0; step < 3; ++step) {
-            for (std::size_t count = 0; count <= size; ++count) {
+            for (std::size_t count = 0; count <= size + 2; ++count) {  // beyond its size too
                 std::vector<std::atomic<int>> runs(count);
                 team.run(count, [&](std::size_t k) { ++runs[k]; });
                 for (std::size_t k = 0; k < count; ++k) EXPECT_EQ(runs[k], 1) << size << " threads, task " << k;
