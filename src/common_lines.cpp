@@ -126,6 +126,26 @@ bool read_number(const char* line, const number_positions& n, double& value)
     return exact_decimal(significand, exponent, n.negative, value);
 }
 
+// Reads a line of no known shape straight through and learns its shape;
+// kept out of line so that the common path stays small.
+[[gnu::noinline]] bool read_and_learn(std::string_view line, std::int64_t c, line_shapes& shapes, line_stores& s)
+{
+    number_spans spans;
+    if (!read_straight(line, c, s, spans)) return false;
+    if (++shapes.misses > 16) {
+        shapes.misses = 0;
+        shapes.resting = 4096;
+        return true;
+    }
+    line_shape learnt;
+    if (learn_shape(line, s, spans, learnt)) {
+        shapes.shape[shapes.oldest] = learnt;
+        shapes.last_of_length[line.size()] = static_cast<std::uint8_t>(shapes.oldest);
+        shapes.oldest = (shapes.oldest + 1) % std::size(shapes.shape);
+    }
+    return true;
+}
+
 }  // namespace
 
 bool read_common_line(std::string_view line, const char* readable_end, std::int64_t c, line_shapes& shapes,
@@ -150,25 +170,12 @@ bool read_common_line(std::string_view line, const char* readable_end, std::int6
         shapes.misses -= shapes.misses > 0 ? 1 : 0;
         // A number the exact path cannot take makes the straight reading fail too.
         s.count = shape.numbers;
-        for (int k = 0; k < shape.numbers; ++k) {
-            if (!read_number(line.data(), shape.number[k], s.value[k])) return false;
-            s.to_v[k] = shape.to_v[k];
-            s.index[k] = shape.paired ? c : c / 2;
+        for (int n = 0; n < shape.numbers; ++n) {
+            if (!read_number(line.data(), shape.number[n], s.value[n])) return false;
+            s.to_v[n] = shape.to_v[n];
+            s.index[n] = shape.paired ? c : c / 2;
         }
         return true;
     }
-    number_spans spans;
-    if (!read_straight(line, c, s, spans)) return false;
-    if (++shapes.misses > 16) {
-        shapes.misses = 0;
-        shapes.resting = 4096;
-        return true;
-    }
-    line_shape learnt;
-    if (learn_shape(line, s, spans, learnt)) {
-        shapes.shape[shapes.oldest] = learnt;
-        shapes.last_of_length[line.size()] = static_cast<std::uint8_t>(shapes.oldest);
-        shapes.oldest = (shapes.oldest + 1) % std::size(shapes.shape);
-    }
-    return true;
+    return read_and_learn(line, c, shapes, s);
 }
