@@ -76,6 +76,7 @@ struct block_state {
     std::int64_t count = 0;
     bool ended = false;
     std::vector<overflow_record> overflows;
+    std::vector<std::vector<std::uint32_t>> feeds_at;  // kept from block to block, one list per run
 
     // Takes block line `count` in order; false when it ends the block.
     bool take(std::string_view line)
@@ -120,11 +121,16 @@ const char* next_line_start(const char* p, const char* last)
     return p;
 }
 
-// The lines of [p, last), which end after a line end or at last.
-std::int64_t count_lines(const char* p, const char* last, bool& no_cr)
+// The lines of [p, last), which end after a line end or at last. Without a
+// CR, where it can, it also lists where their LFs are (`feeds`, as offsets
+// from `block`).
+std::int64_t count_lines(const char* p, const char* last, bool& no_cr, const char* block,
+                         std::vector<std::uint32_t>& feeds_at, bool& feeds_listed)
 {
     bool has_cr = false;
-    const std::int64_t feeds = count_line_feeds(p, last, has_cr);
+    feeds_at.clear();
+    feeds_listed = find_line_feeds(p, last, static_cast<std::size_t>(p - block), feeds_at, has_cr) && !has_cr;
+    const std::int64_t feeds = feeds_listed ? static_cast<std::int64_t>(feeds_at.size()) : count_line_feeds(p, last, has_cr);
     no_cr = !has_cr;
     // Without a CR every LF ends a line, and so does the end of the text.
     if (no_cr) return feeds + (p != last && last[-1] != '\n' ? 1 : 0);
@@ -145,11 +151,15 @@ struct line_run {
     bool foreign_store = false;   // a store outside its own indices: the block is redone in order
     bool no_cr = false;           // its text holds no CR
     std::vector<overflow_record> overflows;
+    // Where its LFs are, as offsets from the block, when listed: each ends a line.
+    std::vector<std::uint32_t>* feeds_at = nullptr;
+    bool feeds_listed = false;
+    std::size_t first_feed = 0;   // the first entry of feeds_at that is its own
 };
 
 // Stores a run's values. Its own indices are the ones only its lines can
 // reach in the block's layout; another store would race with a neighbour.
-void parse_run(line_run& run, block_state& block, const std::size_t (&sizes_before)[2])
+void parse_run(line_run& run, const char* block_first, block_state& block, const std::size_t (&sizes_before)[2])
 {
     const std::int64_t c_end = run.first_line + run.lines;
     const std::int64_t own_first = block.paired ? run.first_line : run.first_line / 2;
@@ -169,9 +179,25 @@ void parse_run(line_run& run, block_state& block, const std::size_t (&sizes_befo
     line_shapes shapes;
     const char* p = run.first;
     std::int64_t c = run.first_line;
+    const bool listed = run.feeds_listed && run.no_cr;
+    std::size_t feed = run.first_feed;
     while (p != run.last) {
         int found = 0;
-        while (found < batch && next_line_in(p, run.last, lines[found], run.no_cr)) ++found;
+        if (listed) {
+            // Each listed LF ends a line; a last line without one ends the text.
+            const std::vector<std::uint32_t>& feeds_at = *run.feeds_at;
+            for (; found < batch && feed < feeds_at.size(); ++found, ++feed) {
+                const char* const end = block_first + feeds_at[feed];
+                lines[found] = std::string_view(p, static_cast<std::size_t>(end - p));
+                p = end + 1;
+            }
+            if (found < batch && feed == feeds_at.size() && p != run.last) {
+                lines[found++] = std::string_view(p, static_cast<std::size_t>(run.last - p));
+                p = run.last;
+            }
+        } else {
+            while (found < batch && next_line_in(p, run.last, lines[found], run.no_cr)) ++found;
+        }
         for (int k = 0; k < found; ++k, ++c) {
             line_stores s;
             if (!read_common_line(lines[k], run.last, c, shapes, s)) {
@@ -199,6 +225,7 @@ void parse_run(line_run& run, block_state& block, const std::size_t (&sizes_befo
 // Parses the complete lines [first, last) of the block with `threads` threads.
 void parse_in_parallel(const char* first, const char* last, block_state& block, worker_team& team)
 {
+    block.feeds_at.resize(team.size());
     // Runs of about equal size, cut after line ends.
     std::vector<line_run> runs;
     const auto size = static_cast<std::size_t>(last - first);
@@ -207,12 +234,12 @@ void parse_in_parallel(const char* first, const char* last, block_state& block, 
     for (unsigned t = 1; t <= threads && start != last; ++t) {
         const char* stop = t == threads ? last : next_line_start(std::max(start, first + size * t / threads), last);
         if (stop == start) continue;
-        runs.push_back(line_run{start, stop, 0, 0, false, 0, false, false, {}});
+        runs.push_back(line_run{start, stop, 0, 0, false, 0, false, false, {}, &block.feeds_at[runs.size()], false, 0});
         start = stop;
     }
     const auto in_parallel = [&](auto&& work) { team.run(runs.size(), [&](std::size_t r) { work(runs[r]); }); };
-    in_parallel([](line_run& run) {
-        run.lines = count_lines(run.first, run.last, run.no_cr);
+    in_parallel([first](line_run& run) {
+        run.lines = count_lines(run.first, run.last, run.no_cr, first, *run.feeds_at, run.feeds_listed);
     });
 
     // Each run's first line index; in the split layout a run starts on an
@@ -222,6 +249,11 @@ void parse_in_parallel(const char* first, const char* last, block_state& block, 
         line_run& run = runs[r];
         if (!block.paired && r > 0 && c % 2 == 1 && run.lines > 0) {
             const char* moved = next_line_start(run.first, run.last);
+            if (run.feeds_listed && moved[-1] == '\n') {
+                // The moved line's LF goes with it.
+                if (runs[r - 1].feeds_listed) runs[r - 1].feeds_at->push_back((*run.feeds_at)[run.first_feed]);
+                ++run.first_feed;
+            }
             runs[r - 1].last = moved;
             runs[r - 1].no_cr = runs[r - 1].no_cr && run.no_cr;
             ++runs[r - 1].lines;
@@ -248,7 +280,7 @@ void parse_in_parallel(const char* first, const char* last, block_state& block, 
                                             channel->begin() + static_cast<std::ptrdiff_t>(std::min(first_owned, needed)), 0.0f);
     }
 
-    in_parallel([&](line_run& run) { parse_run(run, block, sizes_before); });
+    in_parallel([&](line_run& run) { parse_run(run, first, block, sizes_before); });
 
     // Runs after the one holding the block's end do not count.
     bool foreign = false;
@@ -335,7 +367,7 @@ recording read_recording(std::FILE* file, const std::string& name, const reading
     line_reader reader;
     start_reading(reader, file, watched_tags, options.held_limit);
     recording result;
-    block_state block{result, false, 0, false, {}};
+    block_state block{result, false, 0, false, {}, {}};
     std::string_view line;
     bool frequency_found = false;
     bool data_found = false;
