@@ -239,7 +239,10 @@ void parse_in_parallel(const char* first, const char* last, block_state& block, 
     }
     const auto in_parallel = [&](auto&& work) { team.run(runs.size(), [&](std::size_t r) { work(runs[r]); }); };
     in_parallel([first](line_run& run) {
-        run.lines = count_lines(run.first, run.last, run.no_cr, first, *run.feeds_at, run.feeds_listed);
+        // Listed in a list of this thread's own: the runs' lists share a cache line.
+        std::vector<std::uint32_t> feeds_at = std::move(*run.feeds_at);
+        run.lines = count_lines(run.first, run.last, run.no_cr, first, feeds_at, run.feeds_listed);
+        *run.feeds_at = std::move(feeds_at);
     });
 
     // Each run's first line index; in the split layout a run starts on an
