@@ -49,6 +49,7 @@ bool learn_number(const char* line, const char* first, const char* last, number_
     const char* p = first;
     n.negative = *p == '-';
     if (*p == '-' || *p == '+') ++p;
+    const char* const significand = p;
     n.chunks = 0;
     n.fraction_digits = 0;
     int digits = 0;
@@ -69,14 +70,23 @@ bool learn_number(const char* line, const char* first, const char* last, number_
         n.chunk_scale[n.chunks++] = decimal_scales[length];
         if (fraction) n.fraction_digits += length;
     }
-    n.exponent = p != last;  // its mark; read_number_exactly took 1 to 3 digits after it
+    n.point_inside = fraction && digits <= 8;
+    if (n.point_inside) {
+        const int whole_digits = digits - n.fraction_digits;
+        n.chunks = 1;
+        n.chunk_at[0] = static_cast<std::uint8_t>(significand - line);
+        n.chunk_shift[0] = static_cast<std::uint8_t>(digits_shift(digits));
+        n.chunk_scale[0] = decimal_scales[digits];
+        n.before_point = whole_digits == 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * whole_digits)) - 1;
+    }
+    n.exponent_digits = 0;  // read_number_exactly took 1 to 3 digits after an exponent mark
     n.exponent_negative = false;
-    if (n.exponent) {
+    if (p != last) {
         ++p;
         n.exponent_negative = *p == '-';
         if (*p == '-' || *p == '+') ++p;
         n.exponent_at = static_cast<std::uint8_t>(p - line);
-        n.exponent_shift = static_cast<std::uint8_t>(digits_shift(static_cast<int>(last - p)));
+        n.exponent_digits = static_cast<int>(last - p);
     }
     return true;
 }
@@ -115,12 +125,22 @@ bool learn_shape(std::string_view line, const line_stores& s, const number_spans
 bool read_number(const char* line, const number_positions& n, double& value)
 {
     std::uint64_t significand = 0;
-    for (int k = 0; k < n.chunks; ++k)
-        significand = significand * n.chunk_scale[k] +
-                      value_of_eight_digits(eight_characters(line + n.chunk_at[k]) << n.chunk_shift[k]);
+    if (n.point_inside) {
+        const char* const at = line + n.chunk_at[0];
+        const std::uint64_t word = eight_characters(at);
+        const std::uint64_t ninth = std::uint64_t{static_cast<unsigned char>(at[8])} << 56;
+        const std::uint64_t joined = (word & n.before_point) | (((word >> 8) | ninth) & ~n.before_point);
+        significand = value_of_eight_digits(joined << n.chunk_shift[0]);
+    } else {
+        for (int k = 0; k < n.chunks; ++k)
+            significand = significand * n.chunk_scale[k] +
+                          value_of_eight_digits(eight_characters(line + n.chunk_at[k]) << n.chunk_shift[k]);
+    }
     int exponent = -n.fraction_digits;
-    if (n.exponent) {
-        const auto written = static_cast<int>(value_of_eight_digits(eight_characters(line + n.exponent_at) << n.exponent_shift));
+    if (n.exponent_digits > 0) {
+        const char* const digits = line + n.exponent_at;
+        int written = digits[0] - '0';
+        for (int k = 1; k < n.exponent_digits; ++k) written = written * 10 + (digits[k] - '0');
         exponent += n.exponent_negative ? -written : written;
     }
     return exact_decimal(significand, exponent, n.negative, value);

@@ -22,11 +22,14 @@ struct number_positions {
     std::uint8_t chunk_at[3];
     std::uint8_t chunk_shift[3];  // digits_shift of its length
     std::uint64_t chunk_scale[3];  // 10 to the power of its length
+    // At most 8 digits with the point among them are one chunk of 9 bytes,
+    // the point taken out: these bits of its first word are before it.
+    bool point_inside = false;
+    std::uint64_t before_point = 0;
     int fraction_digits = 0;
-    bool exponent = false;
-    bool exponent_negative = false;
     std::uint8_t exponent_at = 0;
-    std::uint8_t exponent_shift = 0;
+    int exponent_digits = 0;  // 0: no exponent
+    bool exponent_negative = false;
 };
 
 // Lines up to 64 bytes as four lanes of 16.
