@@ -17,6 +17,8 @@ struct number_spans {
     const char* last[2];
 };
 
+// A common line read through from its start: its tags where they belong and
+// numbers that read_number_exactly takes; false for anything else.
 bool read_straight(std::string_view line, std::int64_t c, line_stores& s, number_spans& spans)
 {
     const char* const p = line.data();
