@@ -122,15 +122,17 @@ const char* next_line_start(const char* p, const char* last)
 }
 
 // The lines of [p, last), which end after a line end or at last. Without a
-// CR, where it can, it also lists where their LFs are (`feeds`, as offsets
-// from `block`).
+// CR, where it can, it also lists where their LFs are (`feeds_at`, as
+// offsets from `block`).
 std::int64_t count_lines(const char* p, const char* last, bool& no_cr, const char* block,
                          std::vector<std::uint32_t>& feeds_at, bool& feeds_listed)
 {
     bool has_cr = false;
     feeds_at.clear();
-    feeds_listed = find_line_feeds(p, last, static_cast<std::size_t>(p - block), feeds_at, has_cr) && !has_cr;
-    const std::int64_t feeds = feeds_listed ? static_cast<std::int64_t>(feeds_at.size()) : count_line_feeds(p, last, has_cr);
+    // One pass either way: the listing counts too, and tells of a CR.
+    const bool found = find_line_feeds(p, last, static_cast<std::size_t>(p - block), feeds_at, has_cr);
+    const std::int64_t feeds = found ? static_cast<std::int64_t>(feeds_at.size()) : count_line_feeds(p, last, has_cr);
+    feeds_listed = found && !has_cr;
     no_cr = !has_cr;
     // Without a CR every LF ends a line, and so does the end of the text.
     if (no_cr) return feeds + (p != last && last[-1] != '\n' ? 1 : 0);
