@@ -179,9 +179,16 @@ real_transform_plan plan_drealft(std::uint32_t n)
     return plan;
 }
 
-void drealft(double* data, const real_transform_plan& plan)
+namespace {
+
+using complex_pair = double __attribute__((vector_size(16)));
+using two_complex_pairs = double __attribute__((vector_size(32)));
+
+// The body of the planned transform: for every processor, and with AVX,
+// whose wider lanes take two butterflies at a time (too wide without it).
+template <bool wide>
+[[gnu::always_inline]] inline void planned_drealft(double* data, const real_transform_plan& plan)
 {
-    using complex_pair = double __attribute__((vector_size(16)));
     // The loops of complex_transform and real_transform with the twiddle
     // factors looked up: no iteration waits for the recurrence any more.
     auto at = [data](std::size_t position) -> double& { return data[position - 1]; };
@@ -193,23 +200,47 @@ void drealft(double* data, const real_transform_plan& plan)
     const double* twiddle = plan.butterfly_twiddles.data();
     for (std::size_t mmax = 2; n > mmax; mmax <<= 1) {
         const std::size_t istep = mmax << 1;
-        for (std::size_t m = 1; m < mmax; m += 2, twiddle += 2) {
+        if (!wide || mmax == 2) {
             // Real and imaginary parts side by side: w*a[j] is
             // wr*[re, im] + [-wi, wi]*[im, re], whose lanes round exactly
             // like wr*re - wi*im and wr*im + wi*re (negating a factor and
             // adding is subtracting).
-            const complex_pair w_real{twiddle[0], twiddle[0]};
-            const complex_pair w_imaginary{-twiddle[1], twiddle[1]};
+            for (std::size_t m = 1; m < mmax; m += 2, twiddle += 2) {
+                const complex_pair w_real{twiddle[0], twiddle[0]};
+                const complex_pair w_imaginary{-twiddle[1], twiddle[1]};
+                for (std::size_t i = m; i <= n; i += istep) {
+                    double* const a_i = &at(i);
+                    double* const a_j = &at(i + mmax);
+                    complex_pair x;
+                    complex_pair y;
+                    std::memcpy(&x, a_i, sizeof x);
+                    std::memcpy(&y, a_j, sizeof y);
+                    const complex_pair temp = w_real * y + w_imaginary * complex_pair{y[1], y[0]};
+                    const complex_pair lower = x - temp;
+                    const complex_pair upper = x + temp;
+                    std::memcpy(a_j, &lower, sizeof lower);
+                    std::memcpy(a_i, &upper, sizeof upper);
+                }
+            }
+            continue;
+        }
+        // With AVX, from the second stage on, the butterflies of m and m + 2
+        // lie side by side and go together. The butterflies of a stage touch
+        // disjoint positions, so their order does not change any result.
+        for (std::size_t m = 1; m < mmax; m += 4, twiddle += 4) {
+            const two_complex_pairs w_real{twiddle[0], twiddle[0], twiddle[2], twiddle[2]};
+            const two_complex_pairs w_imaginary{-twiddle[1], twiddle[1], -twiddle[3], twiddle[3]};
             for (std::size_t i = m; i <= n; i += istep) {
                 double* const a_i = &at(i);
                 double* const a_j = &at(i + mmax);
-                complex_pair x;
-                complex_pair y;
+                two_complex_pairs x;
+                two_complex_pairs y;
                 std::memcpy(&x, a_i, sizeof x);
                 std::memcpy(&y, a_j, sizeof y);
-                const complex_pair temp = w_real * y + w_imaginary * complex_pair{y[1], y[0]};
-                const complex_pair lower = x - temp;
-                const complex_pair upper = x + temp;
+                const two_complex_pairs swapped{y[1], y[0], y[3], y[2]};
+                const two_complex_pairs temp = w_real * y + w_imaginary * swapped;
+                const two_complex_pairs lower = x - temp;
+                const two_complex_pairs upper = x + temp;
                 std::memcpy(a_j, &lower, sizeof lower);
                 std::memcpy(a_i, &upper, sizeof upper);
             }
@@ -238,4 +269,27 @@ void drealft(double* data, const real_transform_plan& plan)
     const double h1r = at(1);
     at(1) = h1r + at(2);
     at(2) = h1r - at(2);
+}
+
+void planned_drealft_baseline(double* data, const real_transform_plan& plan) { planned_drealft<false>(data, plan); }
+
+#if defined(__x86_64__) || defined(__i386__)
+// AVX brings no fused multiply-add: every lane rounds as in the baseline.
+[[gnu::target("avx")]] void planned_drealft_avx(double* data, const real_transform_plan& plan)
+{
+    planned_drealft<true>(data, plan);
+}
+#endif
+
+}  // namespace
+
+void drealft(double* data, const real_transform_plan& plan, bool allow_avx)
+{
+#if defined(__x86_64__) || defined(__i386__)
+    static const bool has_avx = __builtin_cpu_supports("avx");
+    if (allow_avx && has_avx) return planned_drealft_avx(data, plan);
+#else
+    (void)allow_avx;
+#endif
+    planned_drealft_baseline(data, plan);
 }

@@ -32,5 +32,6 @@ struct real_transform_plan {
 };
 real_transform_plan plan_drealft(std::uint32_t n);
 
-// drealft(data, plan.n, 1), bit for bit.
-void drealft(double* data, const real_transform_plan& plan);
+// drealft(data, plan.n, 1), bit for bit, with AVX where the processor has
+// it (allow_avx false: without, for comparing the two).
+void drealft(double* data, const real_transform_plan& plan, bool allow_avx = true);

@@ -224,9 +224,12 @@ TEST(fft, planned_drealft_gives_the_same_bits)
         std::vector<double> direct(n);
         for (double& x : direct) x = value(generator);
         std::vector<double> planned = direct;
+        std::vector<double> planned_without_avx = direct;
         drealft(direct.data(), n, 1);
         drealft(planned.data(), plan);
+        drealft(planned_without_avx.data(), plan, false);
         EXPECT_EQ(std::memcmp(direct.data(), planned.data(), n * sizeof(double)), 0) << n;
+        EXPECT_EQ(std::memcmp(direct.data(), planned_without_avx.data(), n * sizeof(double)), 0) << n;
     }
 }
 
