@@ -7,6 +7,10 @@
 #include "number_text.hpp"
 #include "tag_search.hpp"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
@@ -93,10 +97,23 @@ bool learn_number(const char* line, const char* first, const char* last, number_
     return true;
 }
 
-bool fits(const line_shape& shape, const byte_lanes (&lanes)[shape_lanes])
+bool fits(const line_shape& shape, const char* line)
 {
+    // Beyond a shape's length every byte fits: the last lane of a line of
+    // up to three lanes need not be looked at.
+    const std::size_t lanes = shape.length > 3 * sizeof(byte_lanes) ? shape_lanes : shape_lanes - 1;
     byte_lanes wrong{};
-    for (std::size_t k = 0; k < shape_lanes; ++k) wrong |= (lanes[k] - shape.low[k]) > shape.spread[k];
+    for (std::size_t k = 0; k < lanes; ++k) {
+        byte_lanes lane;
+        std::memcpy(&lane, line + k * sizeof lane, sizeof lane);
+#if defined(__SSE2__)
+        // The saturating subtraction is 0 exactly where the byte is in its range.
+        wrong |= reinterpret_cast<byte_lanes>(_mm_subs_epu8(reinterpret_cast<__m128i>(lane - shape.low[k]),
+                                                            reinterpret_cast<__m128i>(shape.spread[k])));
+#else
+        wrong |= (lane - shape.low[k]) > shape.spread[k];
+#endif
+    }
     std::uint64_t halves[2];
     std::memcpy(halves, &wrong, sizeof halves);
     return (halves[0] | halves[1]) == 0;
@@ -142,10 +159,22 @@ bool read_number(const char* line, const number_positions& n, double& value)
     if (n.exponent_digits > 0) {
         const char* const digits = line + n.exponent_at;
         int written = digits[0] - '0';
-        for (int k = 1; k < n.exponent_digits; ++k) written = written * 10 + (digits[k] - '0');
+        if (n.exponent_digits == 2) {
+            written = written * 10 + (digits[1] - '0');
+        } else {
+            for (int k = 1; k < n.exponent_digits; ++k) written = written * 10 + (digits[k] - '0');
+        }
         exponent += n.exponent_negative ? -written : written;
+        if (exponent < -22 || exponent > 22) return false;
     }
-    return exact_decimal(significand, exponent, n.negative, value);
+    // What exact_decimal does, knowing that a shape's at most 15 digits are
+    // below 2^53 and its exponent without an exponent part is in range. A
+    // zero needs no case of its own: it scales to a zero, negated to -0 as
+    // the general reading gives.
+    const auto exact = static_cast<double>(significand);
+    value = exponent >= 0 ? exact * exact_powers_of_ten[exponent] : exact / exact_powers_of_ten[-exponent];
+    if (n.negative) value = -value;
+    return true;
 }
 
 // Reads a line of no known shape straight through and learns its shape;
@@ -181,21 +210,20 @@ bool read_common_line(std::string_view line, const char* readable_end, std::int6
         number_spans spans;
         return read_straight(line, c, s, spans);
     }
-    byte_lanes lanes[shape_lanes];
-    std::memcpy(lanes, line.data(), sizeof lanes);
     std::uint8_t& last = shapes.last_of_length[line.size()];
     for (std::size_t k = 0; k < std::size(shapes.shape); ++k) {
         const std::size_t tried = (last + k) % std::size(shapes.shape);
         const line_shape& shape = shapes.shape[tried];
-        if (shape.length != line.size() || !fits(shape, lanes)) continue;
+        if (shape.length != line.size() || !fits(shape, line.data())) continue;
         last = static_cast<std::uint8_t>(tried);
         shapes.misses -= shapes.misses > 0 ? 1 : 0;
         // A number the exact path cannot take makes the straight reading fail too.
         s.count = shape.numbers;
+        const std::int64_t index = shape.paired ? c : c / 2;
         for (int n = 0; n < shape.numbers; ++n) {
             if (!read_number(line.data(), shape.number[n], s.value[n])) return false;
             s.to_v[n] = shape.to_v[n];
-            s.index[n] = shape.paired ? c : c / 2;
+            s.index[n] = index;
         }
         return true;
     }

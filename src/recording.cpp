@@ -176,6 +176,9 @@ void parse_run(line_run& run, const char* block_first, block_state& block, const
     }
     // The lines are found a batch ahead of their parsing, so that parsing
     // one line does not wait for the end of the one before.
+    // The series are not resized while the runs fill them.
+    float* const series[2] = {block.result.i.data(), block.result.v.data()};
+    const auto owned = static_cast<std::uint64_t>(own_end - own_first);
     constexpr int batch = 64;
     std::string_view lines[batch];
     line_shapes shapes;
@@ -212,11 +215,11 @@ void parse_run(line_run& run, const char* block_first, block_state& block, const
             }
             for (int store = 0; store < s.count; ++store) {
                 const std::int64_t index = s.index[store];
-                if (index < own_first || index >= own_end) {
+                if (static_cast<std::uint64_t>(index - own_first) >= owned) {
                     run.foreign_store = true;
                     continue;
                 }
-                float& element = (s.to_v[store] ? block.result.v : block.result.i)[static_cast<std::size_t>(index)];
+                float& element = series[s.to_v[store] ? 1 : 0][index];
                 element = static_cast<float>(s.value[store]);
                 if (std::isinf(element)) remember_overflow(run.overflows, c, index);
             }

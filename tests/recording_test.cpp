@@ -305,7 +305,8 @@ std::vector<std::string> parallel_cases()
                                   "<v>#.</v><i>.#</i>",                   "<v>#e-###</v><i>#.#e-##</i>",
                                   "<v>#.#####e-0#</v><i>0.######################################</i>",
                                   "<v>####.####</v><i>-#######.#</i>",   "<v>########.</v><i>.########</i>",
-                                  "<v>##.#e-01#</v><i>+.###</i>"};
+                                  "<v>##.#e-01#</v><i>+.###</i>",
+                                  "<v>-#.##############e-0#</v><i>-#.##############e+0#</i>"};
     for (const std::string layout : {"paired", "split"}) {
         std::string repeated = head + "<data>\n";
         unsigned state = 7;
