@@ -1,6 +1,7 @@
 // Tasks on threads, with the calling thread as the fallback.
 #include "parallel.hpp"
 
+#include <algorithm>
 #include <exception>
 #include <mutex>
 #include <system_error>
@@ -34,7 +35,23 @@ void run_in_parallel(std::size_t count, const std::function<void(std::size_t)>& 
     if (first_failure) std::rethrow_exception(first_failure);
 }
 
-worker_team::worker_team(unsigned size)
+namespace {
+
+// About 50 microseconds of polling.
+constexpr int poll_rounds = 2000;
+
+void pause_briefly()
+{
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#else
+    std::this_thread::yield();
+#endif
+}
+
+}  // namespace
+
+worker_team::worker_team(unsigned size) : polls_(size <= std::max(1u, std::thread::hardware_concurrency()))
 {
     for (unsigned k = 1; k < size; ++k) {
         try {
@@ -59,6 +76,8 @@ void worker_team::serve(std::size_t worker)
 {
     std::uint64_t seen = 0;
     for (;;) {
+        for (int round = 0; polls_ && round < poll_rounds && step_seen_.load(std::memory_order_acquire) == seen; ++round)
+            pause_briefly();
         std::unique_lock<std::mutex> hold(lock_);
         step_started_.wait(hold, [&] { return closing_ || step_ != seen; });
         if (closing_) return;
@@ -76,6 +95,7 @@ void worker_team::serve(std::size_t worker)
         }
         hold.lock();
         if (failure && !failure_) failure_ = failure;
+        busy_seen_.store(busy_ - 1, std::memory_order_release);
         if (--busy_ == 0) step_done_.notify_one();
     }
 }
@@ -89,6 +109,8 @@ void worker_team::run(std::size_t count, const std::function<void(std::size_t)>&
         busy_ = workers_.size();
         failure_ = nullptr;
         ++step_;
+        busy_seen_.store(busy_, std::memory_order_relaxed);
+        step_seen_.store(step_, std::memory_order_release);
     }
     step_started_.notify_all();
     // Task 0 here, and the tasks of threads that could not be started.
@@ -100,6 +122,8 @@ void worker_team::run(std::size_t count, const std::function<void(std::size_t)>&
             if (!failure) failure = std::current_exception();
         }
     }
+    for (int round = 0; polls_ && round < poll_rounds && busy_seen_.load(std::memory_order_acquire) != 0; ++round)
+        pause_briefly();
     std::unique_lock<std::mutex> hold(lock_);
     step_done_.wait(hold, [&] { return busy_ == 0; });
     if (!failure) failure = failure_;

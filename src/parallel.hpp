@@ -1,6 +1,7 @@
 // Running a few tasks at once on threads of their own.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -44,4 +45,10 @@ private:
     const std::function<void(std::size_t)>* task_ = nullptr;
     bool closing_ = false;
     std::exception_ptr failure_;
+    // step_ and busy_ as seen without the lock, for waiting a moment by
+    // polling before sleeping: steps follow each other within microseconds,
+    // and waking a thread that sleeps costs tens of them.
+    std::atomic<std::uint64_t> step_seen_{0};
+    std::atomic<std::size_t> busy_seen_{0};
+    bool polls_ = false;  // only where every thread has a core of its own
 };
