@@ -141,7 +141,7 @@ bool learn_shape(std::string_view line, const line_stores& s, const number_spans
     return true;
 }
 
-bool read_number(const char* line, const number_positions& n, double& value)
+[[gnu::always_inline]] inline bool read_number(const char* line, const number_positions& n, double& value)
 {
     std::uint64_t significand = 0;
     if (n.point_inside) {
@@ -177,10 +177,17 @@ bool read_number(const char* line, const number_positions& n, double& value)
     return true;
 }
 
-// Reads a line of no known shape straight through and learns its shape;
-// kept out of line so that the common path stays small.
-[[gnu::noinline]] bool read_and_learn(std::string_view line, std::int64_t c, line_shapes& shapes, line_stores& s)
+// Notes that a line of shape `slot` has been read.
+void follow(line_shapes& shapes, std::uint8_t slot)
 {
+    if (shapes.current != line_shapes::none) shapes.successor[shapes.current] = slot;
+    shapes.current = slot;
+}
+
+// Reads a line of no known shape straight through and learns its shape.
+bool read_and_learn(std::string_view line, std::int64_t c, line_shapes& shapes, line_stores& s)
+{
+    shapes.current = line_shapes::none;
     number_spans spans;
     if (!read_straight(line, c, s, spans)) return false;
     if (++shapes.misses > 16) {
@@ -190,9 +197,10 @@ bool read_number(const char* line, const number_positions& n, double& value)
     }
     line_shape learnt;
     if (learn_shape(line, s, spans, learnt)) {
-        shapes.shape[shapes.oldest] = learnt;
-        shapes.last_of_length[line.size()] = static_cast<std::uint8_t>(shapes.oldest);
+        const auto slot = static_cast<std::uint8_t>(shapes.oldest);
+        shapes.shape[slot] = learnt;
         shapes.oldest = (shapes.oldest + 1) % std::size(shapes.shape);
+        follow(shapes, slot);
     }
     return true;
 }
@@ -207,25 +215,51 @@ bool read_common_line(std::string_view line, const char* readable_end, std::int6
                         readable_end - line.data() >= static_cast<std::ptrdiff_t>(longest_shape + 8);
     if (!shaped || shapes.resting > 0) {
         shapes.resting -= shapes.resting > 0 ? 1 : 0;
+        shapes.current = line_shapes::none;
         number_spans spans;
         return read_straight(line, c, s, spans);
     }
-    std::uint8_t& last = shapes.last_of_length[line.size()];
-    for (std::size_t k = 0; k < std::size(shapes.shape); ++k) {
-        const std::size_t tried = (last + k) % std::size(shapes.shape);
-        const line_shape& shape = shapes.shape[tried];
-        if (shape.length != line.size() || !fits(shape, line.data())) continue;
-        last = static_cast<std::uint8_t>(tried);
-        shapes.misses -= shapes.misses > 0 ? 1 : 0;
-        // A number the exact path cannot take makes the straight reading fail too.
-        s.count = shape.numbers;
-        const std::int64_t index = shape.paired ? c : c / 2;
-        for (int n = 0; n < shape.numbers; ++n) {
-            if (!read_number(line.data(), shape.number[n], s.value[n])) return false;
-            s.to_v[n] = shape.to_v[n];
-            s.index[n] = index;
-        }
-        return true;
-    }
     return read_and_learn(line, c, shapes, s);
+}
+
+std::int64_t read_lines_of_known_shapes(const char*& p, const char* last, std::int64_t c, line_shapes& shapes,
+                                        const store_target& target)
+{
+    if (shapes.resting > 0) return 0;
+    // The lanes and the digit words read up to 8 bytes past the longest
+    // line, and the LF after the line: all within the run.
+    const auto has = [&](std::uint8_t slot) {
+        const line_shape& shape = shapes.shape[slot];
+        return shape.length != 0 && p[shape.length] == '\n' && fits(shape, p);
+    };
+    std::int64_t read = 0;
+    for (; last - p >= static_cast<std::ptrdiff_t>(longest_shape + 8); ++read) {
+        // The shape that followed the last one, else any known one.
+        const std::uint8_t expected = shapes.current == line_shapes::none ? line_shapes::none : shapes.successor[shapes.current];
+        std::uint8_t next = expected;
+        if (next == line_shapes::none || !has(next)) {
+            next = line_shapes::none;
+            for (std::uint8_t slot = 0; slot < std::size(shapes.shape); ++slot) {
+                if (slot != expected && has(slot)) {
+                    next = slot;
+                    break;
+                }
+            }
+            if (next == line_shapes::none) break;
+        }
+        const line_shape& shape = shapes.shape[next];
+        const std::int64_t index = shape.paired ? c + read : (c + read) / 2;
+        if (static_cast<std::uint64_t>(index - target.own_first) >= target.owned) break;
+        double values[2];
+        if (!read_number(p, shape.number[0], values[0])) break;
+        if (shape.numbers == 2 && !read_number(p, shape.number[1], values[1])) break;
+        // At most 15 digits times at most 10^22 stay far below the largest
+        // float: these stores never overflow.
+        for (int n = 0; n < shape.numbers; ++n)
+            (shape.to_v[n] ? target.v : target.i)[index] = static_cast<float>(values[n]);
+        p += shape.length + 1;
+        follow(shapes, next);
+    }
+    shapes.misses -= static_cast<int>(std::min<std::int64_t>(shapes.misses, read));
+    return read;
 }

@@ -53,12 +53,16 @@ struct line_shape {
 };
 
 // The shapes of recent lines. A new one replaces the oldest, so that a
-// file cycling through more shapes than there are still finds some. The
-// shape a line of each length last had is tried first.
+// file cycling through more shapes than there are still finds some.
 struct line_shapes {
+    static constexpr std::uint8_t none = 255;
     line_shape shape[8];
     std::size_t oldest = 0;
-    std::uint8_t last_of_length[longest_shape + 1] = {};
+    // The shape of the line just read (none: it had no known one), and the
+    // shape of the line that followed each shape the last time: lines of a
+    // file mostly repeat one shape, or two in turn.
+    std::uint8_t current = none;
+    std::uint8_t successor[8] = {none, none, none, none, none, none, none, none};
     // Where few lines repeat a shape, learning costs more than it saves:
     // after a run of misses, lines are read straight for a while.
     int misses = 0;
@@ -68,7 +72,27 @@ struct line_shapes {
 // The stores of block line c when it is a common line; false for any other
 // (white space, other text, a number that needs the general conversion),
 // which then takes the general reading: where this one answers, it gives
-// what that one would. The memory up to readable_end may be read beyond
-// the line; lines whose shape repeats are read by their shape.
+// what that one would. A common line's shape is learnt, for
+// read_lines_of_known_shapes, where the memory up to readable_end holds
+// what the shape's reading may read beyond the line.
 bool read_common_line(std::string_view line, const char* readable_end, std::int64_t c, line_shapes& shapes,
                       line_stores& s);
+
+// Where a run's lines store: the two series, and the indices that are the
+// run's own (another store would race with a neighbouring run).
+struct store_target {
+    float* v;
+    float* i;
+    std::int64_t own_first;
+    std::uint64_t owned;
+};
+
+// Reads the lines from p on, block line c on, as long as each has the shape
+// that followed the previous line's shape the last time, and stores their
+// values. It stops before a line that has another shape, or whose index is
+// not the run's own, and leaves it to read_common_line; p is moved past the
+// lines read, and their number is returned. [p, last) ends after a line
+// end; lines are recognised without searching for their ends, by their
+// shape's length and the LF that must follow it.
+std::int64_t read_lines_of_known_shapes(const char*& p, const char* last, std::int64_t c, line_shapes& shapes,
+                                        const store_target& target);

@@ -2,8 +2,6 @@
 #include "line_reader.hpp"
 
 #include <algorithm>
-#include <bit>
-#include <limits>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -11,10 +9,6 @@
 #include "number_text.hpp"
 #include "parallel.hpp"
 #include "platform.hpp"
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace {
 
@@ -73,34 +67,6 @@ std::int64_t count_line_feeds(const char* first, const char* last, bool& has_cr)
     }
     has_cr = cr_seen;
     return feeds;
-}
-
-bool find_line_feeds(const char* first, const char* last, std::size_t base, std::vector<std::uint32_t>& offsets,
-                     bool& has_cr)
-{
-#if defined(__SSE2__)
-    if (base + static_cast<std::size_t>(last - first) > std::numeric_limits<std::uint32_t>::max()) return false;
-    const __m128i lf = _mm_set1_epi8('\n');
-    const __m128i cr = _mm_set1_epi8('\r');
-    int crs = 0;
-    const char* p = first;
-    const auto offset = [&](const char* q) { return static_cast<std::uint32_t>(base + static_cast<std::size_t>(q - first)); };
-    for (; last - p >= 16; p += 16) {
-        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        auto feeds = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, lf)));
-        crs |= _mm_movemask_epi8(_mm_cmpeq_epi8(chunk, cr));
-        for (; feeds != 0; feeds &= feeds - 1) offsets.push_back(offset(p + std::countr_zero(feeds)));
-    }
-    for (; p != last; ++p) {
-        if (*p == '\n') offsets.push_back(offset(p));
-        crs |= *p == '\r';
-    }
-    has_cr = crs != 0;
-    return true;
-#else
-    (void)first, (void)last, (void)base, (void)offsets, (void)has_cr;
-    return false;
-#endif
 }
 
 void refill(line_reader& reader, std::size_t wanted)

@@ -75,13 +75,6 @@ inline bool next_line_in(const char*& p, const char* last, std::string_view& tex
 // one pass of 16 bytes at a time.
 std::int64_t count_line_feeds(const char* first, const char* last, bool& has_cr);
 
-// Appends the positions of the LF characters in [first, last) to offsets,
-// each plus base, and tells whether any CR is among them. False, with
-// nothing appended, where the processor's 16-byte compare is not available
-// or the offsets would not fit in 32 bits.
-bool find_line_feeds(const char* first, const char* last, std::size_t base, std::vector<std::uint32_t>& offsets,
-                     bool& has_cr);
-
 // Reads a line longer than held_limit to its end and returns its summary.
 std::string_view summarize_long_line(line_reader& reader);
 

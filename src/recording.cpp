@@ -76,7 +76,6 @@ struct block_state {
     std::int64_t count = 0;
     bool ended = false;
     std::vector<overflow_record> overflows;
-    std::vector<std::vector<std::uint32_t>> feeds_at;  // kept from block to block, one list per run
 
     // Takes block line `count` in order; false when it ends the block.
     bool take(std::string_view line)
@@ -121,18 +120,11 @@ const char* next_line_start(const char* p, const char* last)
     return p;
 }
 
-// The lines of [p, last), which end after a line end or at last. Without a
-// CR, where it can, it also lists where their LFs are (`feeds_at`, as
-// offsets from `block`).
-std::int64_t count_lines(const char* p, const char* last, bool& no_cr, const char* block,
-                         std::vector<std::uint32_t>& feeds_at, bool& feeds_listed)
+// The lines of [p, last), which end after a line end or at last.
+std::int64_t count_lines(const char* p, const char* last, bool& no_cr)
 {
     bool has_cr = false;
-    feeds_at.clear();
-    // One pass either way: the listing counts too, and tells of a CR.
-    const bool found = find_line_feeds(p, last, static_cast<std::size_t>(p - block), feeds_at, has_cr);
-    const std::int64_t feeds = found ? static_cast<std::int64_t>(feeds_at.size()) : count_line_feeds(p, last, has_cr);
-    feeds_listed = found && !has_cr;
+    const std::int64_t feeds = count_line_feeds(p, last, has_cr);
     no_cr = !has_cr;
     // Without a CR every LF ends a line, and so does the end of the text.
     if (no_cr) return feeds + (p != last && last[-1] != '\n' ? 1 : 0);
@@ -153,15 +145,11 @@ struct line_run {
     bool foreign_store = false;   // a store outside its own indices: the block is redone in order
     bool no_cr = false;           // its text holds no CR
     std::vector<overflow_record> overflows;
-    // Where its LFs are, as offsets from the block, when listed: each ends a line.
-    std::vector<std::uint32_t>* feeds_at = nullptr;
-    bool feeds_listed = false;
-    std::size_t first_feed = 0;   // the first entry of feeds_at that is its own
 };
 
 // Stores a run's values. Its own indices are the ones only its lines can
 // reach in the block's layout; another store would race with a neighbour.
-void parse_run(line_run& run, const char* block_first, block_state& block, const std::size_t (&sizes_before)[2])
+void parse_run(line_run& run, block_state& block, const std::size_t (&sizes_before)[2])
 {
     const std::int64_t c_end = run.first_line + run.lines;
     const std::int64_t own_first = block.paired ? run.first_line : run.first_line / 2;
@@ -174,63 +162,42 @@ void parse_run(line_run& run, const char* block_first, block_state& block, const
         if (from < to) std::fill(channels[k]->begin() + static_cast<std::ptrdiff_t>(from),
                                  channels[k]->begin() + static_cast<std::ptrdiff_t>(to), 0.0f);
     }
-    // The lines are found a batch ahead of their parsing, so that parsing
-    // one line does not wait for the end of the one before.
-    // The series are not resized while the runs fill them.
-    float* const series[2] = {block.result.i.data(), block.result.v.data()};
-    const auto owned = static_cast<std::uint64_t>(own_end - own_first);
-    constexpr int batch = 64;
-    std::string_view lines[batch];
     line_shapes shapes;
+    // The series are not resized while the runs fill them.
+    const store_target target{block.result.v.data(), block.result.i.data(), own_first,
+                              static_cast<std::uint64_t>(own_end - own_first)};
     const char* p = run.first;
     std::int64_t c = run.first_line;
-    const bool listed = run.feeds_listed && run.no_cr;
-    std::size_t feed = run.first_feed;
-    while (p != run.last) {
-        int found = 0;
-        if (listed) {
-            // Each listed LF ends a line; a last line without one ends the text.
-            const std::vector<std::uint32_t>& feeds_at = *run.feeds_at;
-            for (; found < batch && feed < feeds_at.size(); ++found, ++feed) {
-                const char* const end = block_first + feeds_at[feed];
-                lines[found] = std::string_view(p, static_cast<std::size_t>(end - p));
-                p = end + 1;
+    std::string_view line;
+    for (;;) {
+        c += read_lines_of_known_shapes(p, run.last, c, shapes, target);
+        if (!next_line_in(p, run.last, line, run.no_cr)) break;
+        line_stores s;
+        if (!read_common_line(line, run.last, c, shapes, s)) {
+            if (c > 0 && holds(line, data_end_tag)) {
+                run.ended = true;
+                run.end_line = c;
+                return;
             }
-            if (found < batch && feed == feeds_at.size() && p != run.last) {
-                lines[found++] = std::string_view(p, static_cast<std::size_t>(run.last - p));
-                p = run.last;
-            }
-        } else {
-            while (found < batch && next_line_in(p, run.last, lines[found], run.no_cr)) ++found;
+            s = stores_of(line, c);
         }
-        for (int k = 0; k < found; ++k, ++c) {
-            line_stores s;
-            if (!read_common_line(lines[k], run.last, c, shapes, s)) {
-                if (c > 0 && holds(lines[k], data_end_tag)) {
-                    run.ended = true;
-                    run.end_line = c;
-                    return;
-                }
-                s = stores_of(lines[k], c);
+        for (int store = 0; store < s.count; ++store) {
+            const std::int64_t index = s.index[store];
+            if (static_cast<std::uint64_t>(index - own_first) >= target.owned) {
+                run.foreign_store = true;
+                continue;
             }
-            for (int store = 0; store < s.count; ++store) {
-                const std::int64_t index = s.index[store];
-                if (static_cast<std::uint64_t>(index - own_first) >= owned) {
-                    run.foreign_store = true;
-                    continue;
-                }
-                float& element = series[s.to_v[store] ? 1 : 0][index];
-                element = static_cast<float>(s.value[store]);
-                if (std::isinf(element)) remember_overflow(run.overflows, c, index);
-            }
+            float& element = (s.to_v[store] ? target.v : target.i)[index];
+            element = static_cast<float>(s.value[store]);
+            if (std::isinf(element)) remember_overflow(run.overflows, c, index);
         }
+        ++c;
     }
 }
 
 // Parses the complete lines [first, last) of the block with `threads` threads.
 void parse_in_parallel(const char* first, const char* last, block_state& block, worker_team& team)
 {
-    block.feeds_at.resize(team.size());
     // Runs of about equal size, cut after line ends.
     std::vector<line_run> runs;
     const auto size = static_cast<std::size_t>(last - first);
@@ -239,16 +206,11 @@ void parse_in_parallel(const char* first, const char* last, block_state& block, 
     for (unsigned t = 1; t <= threads && start != last; ++t) {
         const char* stop = t == threads ? last : next_line_start(std::max(start, first + size * t / threads), last);
         if (stop == start) continue;
-        runs.push_back(line_run{start, stop, 0, 0, false, 0, false, false, {}, &block.feeds_at[runs.size()], false, 0});
+        runs.push_back(line_run{start, stop, 0, 0, false, 0, false, false, {}});
         start = stop;
     }
     const auto in_parallel = [&](auto&& work) { team.run(runs.size(), [&](std::size_t r) { work(runs[r]); }); };
-    in_parallel([first](line_run& run) {
-        // Listed in a list of this thread's own: the runs' lists share a cache line.
-        std::vector<std::uint32_t> feeds_at = std::move(*run.feeds_at);
-        run.lines = count_lines(run.first, run.last, run.no_cr, first, feeds_at, run.feeds_listed);
-        *run.feeds_at = std::move(feeds_at);
-    });
+    in_parallel([](line_run& run) { run.lines = count_lines(run.first, run.last, run.no_cr); });
 
     // Each run's first line index; in the split layout a run starts on an
     // even index, so that the two lines of a pair stay in one run.
@@ -257,11 +219,6 @@ void parse_in_parallel(const char* first, const char* last, block_state& block, 
         line_run& run = runs[r];
         if (!block.paired && r > 0 && c % 2 == 1 && run.lines > 0) {
             const char* moved = next_line_start(run.first, run.last);
-            if (run.feeds_listed && moved[-1] == '\n') {
-                // The moved line's LF goes with it.
-                if (runs[r - 1].feeds_listed) runs[r - 1].feeds_at->push_back((*run.feeds_at)[run.first_feed]);
-                ++run.first_feed;
-            }
             runs[r - 1].last = moved;
             runs[r - 1].no_cr = runs[r - 1].no_cr && run.no_cr;
             ++runs[r - 1].lines;
@@ -288,7 +245,7 @@ void parse_in_parallel(const char* first, const char* last, block_state& block, 
                                             channel->begin() + static_cast<std::ptrdiff_t>(std::min(first_owned, needed)), 0.0f);
     }
 
-    in_parallel([&](line_run& run) { parse_run(run, first, block, sizes_before); });
+    in_parallel([&](line_run& run) { parse_run(run, block, sizes_before); });
 
     // Runs after the one holding the block's end do not count.
     bool foreign = false;
@@ -375,7 +332,7 @@ recording read_recording(std::FILE* file, const std::string& name, const reading
     line_reader reader;
     start_reading(reader, file, watched_tags, options.held_limit);
     recording result;
-    block_state block{result, false, 0, false, {}, {}};
+    block_state block{result, false, 0, false, {}};
     std::string_view line;
     bool frequency_found = false;
     bool data_found = false;

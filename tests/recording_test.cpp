@@ -274,6 +274,12 @@ std::vector<std::string> parallel_cases()
     cases.push_back(split + "</data>\n<v>99</v>\n");
     cases.push_back(split + "<v>1</v>\n");  // odd count, no end tag
     cases.push_back(mixed + "</data>\n");
+    // A split block whose pair line, early, stores within its run; the same
+    // pair lines later store far beyond it.
+    std::string late_pairs = head + "<data>\n<v>0.5</v>\n<i>0.25</i>\n<v>1.5</v><i>2.5</i>\n";
+    for (int k = 0; k < 300; ++k) late_pairs += k % 2 ? "<i>" + std::to_string(k) + "</i>\n" : "<v>" + std::to_string(k) + "</v>\n";
+    for (int k = 0; k < 50; ++k) late_pairs += "<v>" + std::to_string(k % 9 + 1) + ".5</v><i>2.5</i>\n";
+    cases.push_back(late_pairs + "</data>\n");
     cases.push_back(paired + "<v>1e39</v><i>1</i>\n");
     std::string overflows_after_the_end;
     for (int k = 0; k < 300; ++k) overflows_after_the_end += "<v>1e39</v><i>1</i>\n";
