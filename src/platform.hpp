@@ -66,3 +66,7 @@ void use_binary_standard_streams();
 
 // The command-line arguments in UTF-8 (on Windows, from the wide command line).
 std::vector<std::string> utf8_arguments(int argc, char** argv);
+
+// Asks for large pages in the allocation [p, p + bytes), where the system
+// has them: many MiB written once then cost a few page faults, not one per 4 KiB.
+void advise_large_pages(void* p, std::size_t bytes);

@@ -271,3 +271,6 @@ std::vector<std::string> utf8_arguments(int argc, char** argv)
     LocalFree(wide_arguments);
     return arguments;
 }
+
+// Large pages need a privilege that users rarely have: ordinary pages here.
+void advise_large_pages(void*, std::size_t) {}

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "line_reader.hpp"
+#include "platform.hpp"
 
 // An allocator that leaves the elements a resize adds uninitialized (unless
 // given a value, as in resize(n, 0.0f)): the reading threads fill the series
@@ -21,6 +22,12 @@ struct uninitialized_allocator : std::allocator<T> {
         using other = uninitialized_allocator<U>;
     };
     uninitialized_allocator() = default;
+    T* allocate(std::size_t n)
+    {
+        T* p = std::allocator<T>::allocate(n);
+        advise_large_pages(p, n * sizeof(T));
+        return p;
+    }
     template <class U>
     uninitialized_allocator(const uninitialized_allocator<U>&) noexcept
     {
