@@ -1,6 +1,7 @@
 // Whole lines: the three line ends, block boundaries, the byte-order mark, long lines.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -99,3 +100,37 @@ TEST(line_reader, a_read_error_is_reported)
 #endif
 
 }  // namespace
+
+// Against a plain count, with the line ends and the tallies' 255-round
+// limit at every offset from a lane boundary.
+TEST(line_feeds, counts_like_a_plain_count)
+{
+    unsigned state = 3;
+    for (const std::size_t length : {std::size_t{0}, std::size_t{15}, std::size_t{33}, std::size_t{255 * 16 + 7},
+                                     std::size_t{255 * 32 + 40}, std::size_t{20000}}) {
+        for (const int density : {1, 3, 40, 100}) {
+            std::string text(length + 1, 'x');
+            for (char& c : text) {
+                state = state * 1103515245 + 12345;
+                const unsigned r = (state >> 16) % 100;
+                c = static_cast<int>(r) < density ? '\n' : r == 99 && density == 3 ? '\r' : '7';
+            }
+            // From an odd address too: loads need no alignment.
+            const char* const first = text.data() + 1;
+            const char* const last = first + length;
+            const auto plain = std::count(first, last, '\n');
+            const bool plain_cr = std::find(first, last, '\r') != last;
+            bool has_cr = !plain_cr;
+            EXPECT_EQ(count_line_feeds(first, last, has_cr), plain) << length << " " << density;
+            EXPECT_EQ(has_cr, plain_cr) << length << " " << density;
+        }
+    }
+    // A lone CR in any byte of a lane, or of the tail.
+    for (std::size_t at = 0; at < 100; ++at) {
+        std::string text(100, 'x');
+        text[at] = '\r';
+        bool has_cr = false;
+        EXPECT_EQ(count_line_feeds(text.data(), text.data() + text.size(), has_cr), 0);
+        EXPECT_TRUE(has_cr) << at;
+    }
+}
