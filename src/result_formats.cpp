@@ -40,11 +40,16 @@ std::optional<average_mode> average_named(const std::string& name)
 
 void append_field(std::string& text, double value)
 {
-    char field[64];
-    // The C library writes "-nan" for a negative not-a-number; the table never does.
-    const int length = std::isnan(value) ? std::snprintf(field, sizeof field, "%14s", "nan")
-                                         : std::snprintf(field, sizeof field, "%14.6e", value);
-    text.append(field, static_cast<std::size_t>(length));
+    // printf's "%14.6e": to_chars writes the same characters, several times
+    // faster. A not-a-number is "nan" whatever its sign, where the C library
+    // would write "-nan".
+    char number[32] = "nan";
+    std::size_t length = 3;
+    if (!std::isnan(value))
+        length = static_cast<std::size_t>(
+            std::to_chars(number, number + sizeof number, value, std::chars_format::scientific, 6).ptr - number);
+    text.append(length < 14 ? 14 - length : 0, ' ');
+    text.append(number, length);
 }
 
 void append_shortest(std::string& text, double value)
