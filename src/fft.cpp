@@ -184,6 +184,37 @@ namespace {
 using complex_pair = double __attribute__((vector_size(16)));
 using two_complex_pairs = double __attribute__((vector_size(32)));
 
+// The butterflies m, m + 2 mmax, ... of the stage mmax, at the twiddle factor
+// w = wr + i wi. Real and imaginary parts side by side: w*a[j] is
+// wr*[re, im] + [-wi, wi]*[im, re], whose lanes round exactly like
+// wr*re - wi*im and wr*im + wi*re (negating a factor and adding is
+// subtracting). V holds one complex value, or (with AVX) the values of two
+// butterflies side by side with their own factors.
+template <class V>
+[[gnu::always_inline]] inline void stage_butterflies(double* data, std::size_t n, std::size_t m, std::size_t mmax,
+                                                     const V& w_real, const V& w_imaginary)
+{
+    for (std::size_t i = m; i <= n; i += 2 * mmax) {
+        double* const a_i = data + (i - 1);
+        double* const a_j = a_i + mmax;
+        V x;
+        V y;
+        std::memcpy(&x, a_i, sizeof x);
+        std::memcpy(&y, a_j, sizeof y);
+        V swapped;
+        if constexpr (sizeof(V) == sizeof(complex_pair)) {
+            swapped = V{y[1], y[0]};
+        } else {
+            swapped = V{y[1], y[0], y[3], y[2]};
+        }
+        const V temp = w_real * y + w_imaginary * swapped;
+        const V lower = x - temp;
+        const V upper = x + temp;
+        std::memcpy(a_j, &lower, sizeof lower);
+        std::memcpy(a_i, &upper, sizeof upper);
+    }
+}
+
 // The body of the planned transform: for every processor, and with AVX,
 // whose wider lanes take two butterflies at a time (too wide without it).
 template <bool wide>
@@ -199,52 +230,22 @@ template <bool wide>
     }
     const double* twiddle = plan.butterfly_twiddles.data();
     for (std::size_t mmax = 2; n > mmax; mmax <<= 1) {
-        const std::size_t istep = mmax << 1;
-        if (!wide || mmax == 2) {
-            // Real and imaginary parts side by side: w*a[j] is
-            // wr*[re, im] + [-wi, wi]*[im, re], whose lanes round exactly
-            // like wr*re - wi*im and wr*im + wi*re (negating a factor and
-            // adding is subtracting).
-            for (std::size_t m = 1; m < mmax; m += 2, twiddle += 2) {
-                const complex_pair w_real{twiddle[0], twiddle[0]};
-                const complex_pair w_imaginary{-twiddle[1], twiddle[1]};
-                for (std::size_t i = m; i <= n; i += istep) {
-                    double* const a_i = &at(i);
-                    double* const a_j = &at(i + mmax);
-                    complex_pair x;
-                    complex_pair y;
-                    std::memcpy(&x, a_i, sizeof x);
-                    std::memcpy(&y, a_j, sizeof y);
-                    const complex_pair temp = w_real * y + w_imaginary * complex_pair{y[1], y[0]};
-                    const complex_pair lower = x - temp;
-                    const complex_pair upper = x + temp;
-                    std::memcpy(a_j, &lower, sizeof lower);
-                    std::memcpy(a_i, &upper, sizeof upper);
-                }
-            }
-            continue;
-        }
-        // With AVX, from the second stage on, the butterflies of m and m + 2
-        // lie side by side and go together. The butterflies of a stage touch
-        // disjoint positions, so their order does not change any result.
-        for (std::size_t m = 1; m < mmax; m += 4, twiddle += 4) {
-            const two_complex_pairs w_real{twiddle[0], twiddle[0], twiddle[2], twiddle[2]};
-            const two_complex_pairs w_imaginary{-twiddle[1], twiddle[1], -twiddle[3], twiddle[3]};
-            for (std::size_t i = m; i <= n; i += istep) {
-                double* const a_i = &at(i);
-                double* const a_j = &at(i + mmax);
-                two_complex_pairs x;
-                two_complex_pairs y;
-                std::memcpy(&x, a_i, sizeof x);
-                std::memcpy(&y, a_j, sizeof y);
-                const two_complex_pairs swapped{y[1], y[0], y[3], y[2]};
-                const two_complex_pairs temp = w_real * y + w_imaginary * swapped;
-                const two_complex_pairs lower = x - temp;
-                const two_complex_pairs upper = x + temp;
-                std::memcpy(a_j, &lower, sizeof lower);
-                std::memcpy(a_i, &upper, sizeof upper);
+        if constexpr (wide) {
+            // With AVX, from the second stage on, the butterflies of m and
+            // m + 2 lie side by side and go together. The butterflies of a
+            // stage touch disjoint positions, so their order does not change
+            // any result.
+            if (mmax > 2) {
+                for (std::size_t m = 1; m < mmax; m += 4, twiddle += 4)
+                    stage_butterflies(data, n, m, mmax,
+                                      two_complex_pairs{twiddle[0], twiddle[0], twiddle[2], twiddle[2]},
+                                      two_complex_pairs{-twiddle[1], twiddle[1], -twiddle[3], twiddle[3]});
+                continue;
             }
         }
+        for (std::size_t m = 1; m < mmax; m += 2, twiddle += 2)
+            stage_butterflies(data, n, m, mmax, complex_pair{twiddle[0], twiddle[0]},
+                              complex_pair{-twiddle[1], twiddle[1]});
     }
     const double c1 = 0.5;
     const double c2 = -0.5;
