@@ -13,8 +13,6 @@
 
 namespace {
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
 // Where the numbers of a line read straight through start and end.
 struct number_spans {
     const char* first[2];

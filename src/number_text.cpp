@@ -12,8 +12,6 @@
 
 namespace {
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
 // The white space of the C library's isspace in the "C" locale.
 bool is_space(char c)
 {

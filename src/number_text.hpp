@@ -42,6 +42,9 @@ inline bool exact_decimal(std::uint64_t significand, int exponent, bool negative
     return true;
 }
 
+// A decimal digit, whatever the locale.
+inline bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
 // Eight characters as one word, the first in the lowest byte.
 inline std::uint64_t eight_characters(const char* p)
 {

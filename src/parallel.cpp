@@ -51,6 +51,12 @@ void pause_briefly()
 
 }  // namespace
 
+template <class Condition>
+void worker_team::poll_while(Condition still) const
+{
+    for (int round = 0; polls_ && round < poll_rounds && still(); ++round) pause_briefly();
+}
+
 worker_team::worker_team(unsigned size) : polls_(size <= std::max(1u, std::thread::hardware_concurrency()))
 {
     for (unsigned k = 1; k < size; ++k) {
@@ -76,8 +82,7 @@ void worker_team::serve(std::size_t worker)
 {
     std::uint64_t seen = 0;
     for (;;) {
-        for (int round = 0; polls_ && round < poll_rounds && step_seen_.load(std::memory_order_acquire) == seen; ++round)
-            pause_briefly();
+        poll_while([&] { return step_seen_.load(std::memory_order_acquire) == seen; });
         std::unique_lock<std::mutex> hold(lock_);
         step_started_.wait(hold, [&] { return closing_ || step_ != seen; });
         if (closing_) return;
@@ -122,8 +127,7 @@ void worker_team::run(std::size_t count, const std::function<void(std::size_t)>&
             if (!failure) failure = std::current_exception();
         }
     }
-    for (int round = 0; polls_ && round < poll_rounds && busy_seen_.load(std::memory_order_acquire) != 0; ++round)
-        pause_briefly();
+    poll_while([&] { return busy_seen_.load(std::memory_order_acquire) != 0; });
     std::unique_lock<std::mutex> hold(lock_);
     step_done_.wait(hold, [&] { return busy_ == 0; });
     if (!failure) failure = failure_;

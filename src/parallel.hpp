@@ -34,6 +34,9 @@ public:
 
 private:
     void serve(std::size_t worker);
+    // Polls for a while (where polls_) as long as still() holds.
+    template <class Condition>
+    void poll_while(Condition still) const;
 
     std::vector<std::thread> workers_;
     std::mutex lock_;
