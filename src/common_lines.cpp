@@ -10,6 +10,9 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__)
+#include <tmmintrin.h>
+#endif
 
 namespace {
 
@@ -74,6 +77,12 @@ bool learn_number(const char* line, const char* first, const char* last, number_
         n.chunk_scale[n.chunks++] = decimal_scales[length];
         if (fraction) n.fraction_digits += length;
     }
+    n.significand_at = static_cast<std::uint8_t>(significand - line);
+    std::memset(n.gather, 0x80, sizeof n.gather);
+    // At most 15 digits and a point: 16 bytes hold them all.
+    int lane = static_cast<int>(sizeof n.gather) - digits;
+    for (const char* q = significand; q != p; ++q)
+        if (is_digit(*q)) n.gather[lane++] = static_cast<unsigned char>(q - significand);
     n.point_inside = fraction && digits <= 8;
     if (n.point_inside) {
         const int whole_digits = digits - n.fraction_digits;
@@ -139,9 +148,30 @@ bool learn_shape(std::string_view line, const line_stores& s, const number_spans
     return true;
 }
 
+#if defined(__x86_64__)
+// The value of the digits gathered by `gather` from the 16 bytes at `at`.
+[[gnu::target("ssse3")]] inline std::uint64_t gathered_digits(const char* at, const unsigned char* gather)
+{
+    __m128i x = _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)), _mm_set1_epi8('0'));
+    x = _mm_shuffle_epi8(x, _mm_loadu_si128(reinterpret_cast<const __m128i*>(gather)));
+    x = _mm_maddubs_epi16(x, _mm_set1_epi16(0x010a));  // pairs: 10 a + b
+    x = _mm_madd_epi16(x, _mm_set1_epi32(0x00010064));  // fours: 100 a + b
+    x = _mm_packs_epi32(x, x);
+    x = _mm_madd_epi16(x, _mm_set1_epi32(0x00012710));  // eights: 10000 a + b
+    const auto eights = static_cast<std::uint64_t>(_mm_cvtsi128_si64(x));
+    return (eights & 0xffffffff) * 100000000 + (eights >> 32);
+}
+#endif
+
+template <bool Gathered>
 [[gnu::always_inline]] inline bool read_number(const char* line, const number_positions& n, double& value)
 {
     std::uint64_t significand = 0;
+#if defined(__x86_64__)
+    if constexpr (Gathered) {
+        significand = gathered_digits(line + n.significand_at, n.gather);
+    } else
+#endif
     if (n.point_inside) {
         const char* const at = line + n.chunk_at[0];
         const std::uint64_t word = eight_characters(at);
@@ -208,9 +238,8 @@ bool read_and_learn(std::string_view line, std::int64_t c, line_shapes& shapes, 
 bool read_common_line(std::string_view line, const char* readable_end, std::int64_t c, line_shapes& shapes,
                       line_stores& s)
 {
-    // The lanes and the digit words read up to 8 bytes past the longest line.
     const bool shaped = line.size() <= longest_shape &&
-                        readable_end - line.data() >= static_cast<std::ptrdiff_t>(longest_shape + 8);
+                        readable_end - line.data() >= static_cast<std::ptrdiff_t>(shape_reach);
     if (!shaped || shapes.resting > 0) {
         shapes.resting -= shapes.resting > 0 ? 1 : 0;
         shapes.current = line_shapes::none;
@@ -220,18 +249,19 @@ bool read_common_line(std::string_view line, const char* readable_end, std::int6
     return read_and_learn(line, c, shapes, s);
 }
 
-std::int64_t read_lines_of_known_shapes(const char*& p, const char* last, std::int64_t c, line_shapes& shapes,
-                                        const store_target& target)
+namespace {
+
+template <bool Gathered>
+[[gnu::always_inline]] inline std::int64_t read_known(const char*& p, const char* last, std::int64_t c,
+                                                  line_shapes& shapes, const store_target& target)
 {
     if (shapes.resting > 0) return 0;
-    // The lanes and the digit words read up to 8 bytes past the longest
-    // line, and the LF after the line: all within the run.
     const auto has = [&](std::uint8_t slot) {
         const line_shape& shape = shapes.shape[slot];
         return shape.length != 0 && p[shape.length] == '\n' && fits(shape, p);
     };
     std::int64_t read = 0;
-    for (; last - p >= static_cast<std::ptrdiff_t>(longest_shape + 8); ++read) {
+    for (; last - p >= static_cast<std::ptrdiff_t>(shape_reach); ++read) {
         // The shape that followed the last one, else any known one.
         const std::uint8_t expected = shapes.current == line_shapes::none ? line_shapes::none : shapes.successor[shapes.current];
         std::uint8_t next = expected;
@@ -249,8 +279,8 @@ std::int64_t read_lines_of_known_shapes(const char*& p, const char* last, std::i
         const std::int64_t index = shape.paired ? c + read : (c + read) / 2;
         if (static_cast<std::uint64_t>(index - target.own_first) >= target.owned) break;
         double values[2];
-        if (!read_number(p, shape.number[0], values[0])) break;
-        if (shape.numbers == 2 && !read_number(p, shape.number[1], values[1])) break;
+        if (!read_number<Gathered>(p, shape.number[0], values[0])) break;
+        if (shape.numbers == 2 && !read_number<Gathered>(p, shape.number[1], values[1])) break;
         // At most 15 digits times at most 10^22 stay far below the largest
         // float: these stores never overflow.
         for (int n = 0; n < shape.numbers; ++n)
@@ -260,4 +290,26 @@ std::int64_t read_lines_of_known_shapes(const char*& p, const char* last, std::i
     }
     shapes.misses -= static_cast<int>(std::min<std::int64_t>(shapes.misses, read));
     return read;
+}
+
+#if defined(__x86_64__)
+[[gnu::target("ssse3")]] std::int64_t read_known_gathered(const char*& p, const char* last, std::int64_t c,
+                                                          line_shapes& shapes, const store_target& target)
+{
+    return read_known<true>(p, last, c, shapes, target);
+}
+#endif
+
+}  // namespace
+
+std::int64_t read_lines_of_known_shapes(const char*& p, const char* last, std::int64_t c, line_shapes& shapes,
+                                        const store_target& target, bool allow_gathering)
+{
+#if defined(__x86_64__)
+    static const bool has_ssse3 = __builtin_cpu_supports("ssse3");
+    if (allow_gathering && has_ssse3) return read_known_gathered(p, last, c, shapes, target);
+#else
+    (void)allow_gathering;
+#endif
+    return read_known<false>(p, last, c, shapes, target);
 }

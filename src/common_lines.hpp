@@ -30,12 +30,20 @@ struct number_positions {
     std::uint8_t exponent_at = 0;
     int exponent_digits = 0;  // 0: no exponent
     bool exponent_negative = false;
+    // The significand's digits, the point left out, gathered from the 16
+    // bytes at significand_at into the last lanes, the most significant
+    // first; the other lanes take none (an index with its top bit set).
+    std::uint8_t significand_at = 0;
+    unsigned char gather[16];
 };
 
 // Lines up to 64 bytes as four lanes of 16.
 using byte_lanes = unsigned char __attribute__((vector_size(16)));
 inline constexpr std::size_t shape_lanes = 4;
 inline constexpr std::size_t longest_shape = shape_lanes * sizeof(byte_lanes);
+// Reading a line by its shape touches at most this many bytes from its
+// start: a number's 16 bytes may reach 11 bytes past the line.
+inline constexpr std::size_t shape_reach = longest_shape + 16;
 
 // A line's shape: its length, where its digits are and its other bytes.
 // Lines of one shape read the same way, digit values aside. A line has it
@@ -94,5 +102,8 @@ struct store_target {
 // lines read, and their number is returned. [p, last) ends after a line
 // end; lines are recognised without searching for their ends, by their
 // shape's length and the LF that must follow it.
+// The digits are gathered 16 bytes at a time where the processor can
+// (SSSE3); allow_gathering false reads them 8 at a time, with the same
+// result, as on any other processor.
 std::int64_t read_lines_of_known_shapes(const char*& p, const char* last, std::int64_t c, line_shapes& shapes,
-                                        const store_target& target);
+                                        const store_target& target, bool allow_gathering = true);

@@ -76,6 +76,7 @@ struct block_state {
     std::int64_t count = 0;
     bool ended = false;
     std::vector<overflow_record> overflows;
+    bool gather_digits = true;
 
     // Takes block line `count` in order; false when it ends the block.
     bool take(std::string_view line)
@@ -170,7 +171,7 @@ void parse_run(line_run& run, block_state& block, const std::size_t (&sizes_befo
     std::int64_t c = run.first_line;
     std::string_view line;
     for (;;) {
-        c += read_lines_of_known_shapes(p, run.last, c, shapes, target);
+        c += read_lines_of_known_shapes(p, run.last, c, shapes, target, block.gather_digits);
         if (!next_line_in(p, run.last, line, run.no_cr)) break;
         line_stores s;
         if (!read_common_line(line, run.last, c, shapes, s)) {
@@ -333,6 +334,7 @@ recording read_recording(std::FILE* file, const std::string& name, const reading
     start_reading(reader, file, watched_tags, options.held_limit);
     recording result;
     block_state block{result, false, 0, false, {}};
+    block.gather_digits = options.gather_digits;
     std::string_view line;
     bool frequency_found = false;
     bool data_found = false;

@@ -71,6 +71,7 @@ struct reading_options {
     unsigned threads = 1;  // threads that parse the data block of a regular file (pipes: one)
     std::size_t block_size = std::size_t{4} << 20;  // bytes the threads share at a time
     std::size_t held_limit = default_held_limit;     // longer lines are read through, not held
+    bool gather_digits = true;  // false: digits read 8 at a time, as without SSSE3 (the same result)
 };
 
 // Reads the open file once, from its start: finds the sampling frequency
