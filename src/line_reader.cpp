@@ -125,7 +125,7 @@ void refill_in_parallel(line_reader& reader, worker_team& team)
 void enlarge_buffer(line_reader& reader, std::size_t capacity)
 {
     if (reader.capacity >= capacity) return;
-    auto larger = std::make_unique_for_overwrite<char[]>(capacity);
+    auto larger = make_large_buffer(capacity);
     std::memcpy(larger.get(), reader.buffer.get() + reader.begin, reader.end - reader.begin);
     reader.end -= reader.begin;
     reader.begin = 0;
@@ -141,7 +141,7 @@ void start_reading(line_reader& reader, std::FILE* file, std::span<const std::st
     reader.held_limit = held_limit;
     const std::size_t capacity = std::max(block_size, 2 * held_limit + 2);
     if (reader.capacity < capacity) {
-        reader.buffer = std::make_unique_for_overwrite<char[]>(capacity);
+        reader.buffer = make_large_buffer(capacity);
         reader.capacity = capacity;
     }
     reader.begin = reader.end = 0;

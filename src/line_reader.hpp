@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "large_arrays.hpp"
 #include "parallel.hpp"
 
 // A line ends at LF, CR LF or a lone CR; the line end is not part of its
@@ -24,7 +25,7 @@ struct line_reader {
     std::FILE* file = nullptr;
     std::span<const std::string_view> watched_tags;
     std::size_t held_limit = 0;
-    std::unique_ptr<char[]> buffer;  // left uninitialized: only what is read gets touched
+    large_buffer buffer;  // left uninitialized: only what is read gets touched
     std::size_t capacity = 0;
     std::size_t begin = 0;  // first unread byte in buffer
     std::size_t end = 0;    // one past the last valid byte in buffer

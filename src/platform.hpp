@@ -67,6 +67,10 @@ void use_binary_standard_streams();
 // The command-line arguments in UTF-8 (on Windows, from the wide command line).
 std::vector<std::string> utf8_arguments(int argc, char** argv);
 
-// Asks for large pages in the allocation [p, p + bytes), where the system
-// has them: many MiB written once then cost a few page faults, not one per 4 KiB.
+// Memory for arrays of many MiB, written once: from 2 MiB on it is taken in
+// whole 2 MiB pages where the system has them, so that filling it costs a
+// few page faults, not one per 4 KiB. release_large takes the same size.
+void* allocate_large(std::size_t bytes);
+void release_large(void* p, std::size_t bytes) noexcept;
+// Asks for large pages in [p, p + bytes), a whole number of them.
 void advise_large_pages(void* p, std::size_t bytes);

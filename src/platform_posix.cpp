@@ -313,12 +313,7 @@ std::vector<std::string> utf8_arguments(int argc, char** argv)
 void advise_large_pages(void* p, std::size_t bytes)
 {
 #ifdef MADV_HUGEPAGE
-    // Whole 2 MiB pages within the allocation: a series of many MiB then
-    // costs a few page faults instead of one per 4 KiB.
-    constexpr std::uintptr_t huge = std::uintptr_t{2} << 20;
-    const auto first = (reinterpret_cast<std::uintptr_t>(p) + huge - 1) & ~(huge - 1);
-    const auto last = (reinterpret_cast<std::uintptr_t>(p) + bytes) & ~(huge - 1);
-    if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+    madvise(p, bytes, MADV_HUGEPAGE);
 #else
     (void)p, (void)bytes;
 #endif

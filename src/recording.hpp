@@ -9,40 +9,9 @@
 #include <utility>
 #include <vector>
 
+#include "large_arrays.hpp"
 #include "line_reader.hpp"
 #include "platform.hpp"
-
-// An allocator that leaves the elements a resize adds uninitialized (unless
-// given a value, as in resize(n, 0.0f)): the reading threads fill the series
-// themselves, in parallel, instead of the resize zeroing them on one thread.
-template <class T>
-struct uninitialized_allocator : std::allocator<T> {
-    template <class U>
-    struct rebind {
-        using other = uninitialized_allocator<U>;
-    };
-    uninitialized_allocator() = default;
-    T* allocate(std::size_t n)
-    {
-        T* p = std::allocator<T>::allocate(n);
-        advise_large_pages(p, n * sizeof(T));
-        return p;
-    }
-    template <class U>
-    uninitialized_allocator(const uninitialized_allocator<U>&) noexcept
-    {
-    }
-    template <class U>
-    void construct(U* p) noexcept
-    {
-        ::new (static_cast<void*>(p)) U;
-    }
-    template <class U, class... Arguments>
-    void construct(U* p, Arguments&&... arguments)
-    {
-        ::new (static_cast<void*>(p)) U(std::forward<Arguments>(arguments)...);
-    }
-};
 
 using sample_series = std::vector<float, uninitialized_allocator<float>>;
 

@@ -9,6 +9,7 @@
 
 #include "analysis_error.hpp"
 #include "fft.hpp"
+#include "large_arrays.hpp"
 #include "parallel.hpp"
 #include "windows.hpp"
 
@@ -108,7 +109,8 @@ density_pair estimate_spectra(const section_settings& config, float deltat, std:
     const std::size_t spectrum_floats = 2 * (n + 2);
     const std::size_t batch =
         std::min(sections, threads * std::max<std::size_t>(1, (std::size_t{512} << 10) / spectrum_floats));
-    std::vector<float> spectra(batch * spectrum_floats);
+    // Each spectrum of a batch is written before it is read.
+    std::vector<float, uninitialized_allocator<float>> spectra(batch * spectrum_floats);
     std::vector<std::vector<double>> v_sections(threads, std::vector<double>(n));
     std::vector<std::vector<double>> i_sections(threads, std::vector<double>(n));
     const std::size_t bins = n / 2 + 1;
