@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <fstream>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "analysis_error.hpp"
+#include "large_arrays.hpp"
 #include "platform.hpp"
 #include "test_files.hpp"
 
@@ -166,6 +168,24 @@ TEST(paths, directory_and_joining)
     EXPECT_EQ(relative_to("a/b", "/c.txt"), "/c.txt");
     EXPECT_EQ(relative_to("", "c.txt"), "c.txt");
     EXPECT_EQ(relative_to("/", "c.txt"), "/c.txt");
+}
+
+// Every byte usable; from 2 MiB on, a 2 MiB boundary. Each is released as
+// it was taken, which the sanitizer build checks. Impossible sizes throw.
+TEST(large_allocation, is_usable_aligned_and_released_alike)
+{
+    constexpr std::size_t page = std::size_t{2} << 20;
+    for (const std::size_t bytes : {std::size_t{1}, page - 1, page, page + 1, 9 * page + 5}) {
+        auto* const p = static_cast<char*>(allocate_large(bytes));
+        p[0] = 1;
+        p[bytes - 1] = 2;
+        if (bytes >= page) {
+            EXPECT_EQ(reinterpret_cast<std::uintptr_t>(p) % page, 0u) << bytes;
+        }
+        release_large(p, bytes);
+    }
+    EXPECT_THROW(allocate_large(std::size_t(-1) - 5), std::bad_alloc);
+    EXPECT_THROW(uninitialized_allocator<float>().allocate(std::size_t(-1) / 2), std::bad_alloc);
 }
 
 }  // namespace
