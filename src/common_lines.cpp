@@ -150,10 +150,10 @@ bool learn_shape(std::string_view line, const line_stores& s, const number_spans
 
 #if defined(__x86_64__)
 // The value of the digits gathered by `gather` from the 16 bytes at `at`.
-[[gnu::target("ssse3")]] inline std::uint64_t gathered_digits(const char* at, const unsigned char* gather)
+[[gnu::target("ssse3")]] inline std::uint64_t gathered_digits(const char* at, __m128i gather)
 {
     __m128i x = _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)), _mm_set1_epi8('0'));
-    x = _mm_shuffle_epi8(x, _mm_loadu_si128(reinterpret_cast<const __m128i*>(gather)));
+    x = _mm_shuffle_epi8(x, gather);
     x = _mm_maddubs_epi16(x, _mm_set1_epi16(0x010a));  // pairs: 10 a + b
     x = _mm_madd_epi16(x, _mm_set1_epi32(0x00010064));  // fours: 100 a + b
     x = _mm_packs_epi32(x, x);
@@ -169,7 +169,7 @@ template <bool Gathered>
     std::uint64_t significand = 0;
 #if defined(__x86_64__)
     if constexpr (Gathered) {
-        significand = gathered_digits(line + n.significand_at, n.gather);
+        significand = gathered_digits(line + n.significand_at, _mm_loadu_si128(reinterpret_cast<const __m128i*>(n.gather)));
     } else
 #endif
     if (n.point_inside) {
@@ -251,6 +251,87 @@ bool read_common_line(std::string_view line, const char* readable_end, std::int6
 
 namespace {
 
+#if defined(__x86_64__)
+// What a number of a repeated shape is read by, held in locals: no store
+// into the series can change them, so they stay in registers.
+struct repeated_number {
+    __m128i gather;
+    std::size_t at;  // the significand's first byte
+    std::size_t exponent_at;
+    bool two_exponent_digits;
+    bool exponent_negative;
+    int fraction_digits;
+    double sign;  // -0.0 or 0.0, its sign bit OR-ed into the value
+
+    explicit repeated_number(const number_positions& n)
+        : gather(_mm_loadu_si128(reinterpret_cast<const __m128i*>(n.gather))), at(n.significand_at),
+          exponent_at(n.exponent_at), two_exponent_digits(n.exponent_digits == 2),
+          exponent_negative(n.exponent_negative), fraction_digits(n.fraction_digits), sign(n.negative ? -0.0 : 0.0)
+    {
+    }
+};
+
+// The value of a number of a repeated shape, as read_number gives it; false
+// where its exponent is beyond the exact path.
+[[gnu::target("ssse3"), gnu::always_inline]] inline bool read_repeated(const char* line, const repeated_number& n,
+                                                                        float& value)
+{
+    int exponent = -n.fraction_digits;
+    if (n.two_exponent_digits) {
+        const char* const digits = line + n.exponent_at;
+        const int written = (digits[0] - '0') * 10 + (digits[1] - '0');
+        exponent += n.exponent_negative ? -written : written;
+        if (exponent < -22 || exponent > 22) return false;
+    }
+    const auto exact = static_cast<double>(gathered_digits(line + n.at, n.gather));
+    const double scaled = exponent >= 0 ? exact * exact_powers_of_ten[exponent] : exact / exact_powers_of_ten[-exponent];
+    // Negating is flipping the sign bit.
+    value = static_cast<float>(_mm_cvtsd_f64(_mm_xor_pd(_mm_set_sd(scaled), _mm_set_sd(n.sign))));
+    return true;
+}
+
+// Reads the paired lines from p on, block line c on, as long as each has
+// `shape` and can be read by it; the number read. The shape's fields are
+// taken into locals once, instead of for every line.
+[[gnu::target("ssse3")]] std::int64_t read_repeated_pairs(const char*& p, const char* last, std::int64_t c,
+                                                          const line_shape& shape, const store_target& target)
+{
+    for (const number_positions& n : shape.number)
+        if (n.exponent_digits != 0 && n.exponent_digits != 2) return 0;
+    const std::size_t length = shape.length;
+    __m128i low[shape_lanes];
+    __m128i spread[shape_lanes];
+    for (std::size_t k = 0; k < shape_lanes; ++k) {
+        low[k] = reinterpret_cast<const __m128i&>(shape.low[k]);
+        spread[k] = reinterpret_cast<const __m128i&>(shape.spread[k]);
+    }
+    const bool four_lanes = length > 3 * sizeof(byte_lanes);
+    const repeated_number v_number(shape.number[0]);
+    const repeated_number i_number(shape.number[1]);
+    float* const v = target.v;
+    float* const i = target.i;
+    const auto lane = [&](std::size_t k) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k * sizeof(byte_lanes)));
+        return _mm_subs_epu8(_mm_sub_epi8(bytes, low[k]), spread[k]);
+    };
+    std::int64_t read = 0;
+    for (; last - p >= static_cast<std::ptrdiff_t>(shape_reach); ++read, ++c) {
+        if (p[length] != '\n') break;
+        __m128i wrong = _mm_or_si128(_mm_or_si128(lane(0), lane(1)), lane(2));
+        if (four_lanes) wrong = _mm_or_si128(wrong, lane(3));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi8(wrong, _mm_setzero_si128())) != 0xffff) break;
+        if (static_cast<std::uint64_t>(c - target.own_first) >= target.owned) break;
+        float v_value;
+        float i_value;
+        if (!read_repeated(p, v_number, v_value) || !read_repeated(p, i_number, i_value)) break;
+        v[c] = v_value;
+        i[c] = i_value;
+        p += length + 1;
+    }
+    return read;
+}
+#endif
+
 template <bool Gathered>
 [[gnu::always_inline]] inline std::int64_t read_known(const char*& p, const char* last, std::int64_t c,
                                                   line_shapes& shapes, const store_target& target)
@@ -276,6 +357,18 @@ template <bool Gathered>
             if (next == line_shapes::none) break;
         }
         const line_shape& shape = shapes.shape[next];
+#if defined(__x86_64__)
+        if constexpr (Gathered) {
+            // A paired line of the shape just read: most likely many more.
+            if (next == shapes.current && next == expected && shape.paired) {
+                const std::int64_t repeated = read_repeated_pairs(p, last, c + read, shape, target);
+                if (repeated > 0) {
+                    read += repeated - 1;  // the loop counts one
+                    continue;
+                }
+            }
+        }
+#endif
         const std::int64_t index = shape.paired ? c + read : (c + read) / 2;
         if (static_cast<std::uint64_t>(index - target.own_first) >= target.owned) break;
         double values[2];

@@ -1,6 +1,7 @@
 // The reading pass: structure, layouts, index rules, line ends, long lines, messages.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -280,6 +281,14 @@ std::vector<std::string> parallel_cases()
     for (int k = 0; k < 300; ++k) late_pairs += k % 2 ? "<i>" + std::to_string(k) + "</i>\n" : "<v>" + std::to_string(k) + "</v>\n";
     for (int k = 0; k < 50; ++k) late_pairs += "<v>" + std::to_string(k % 9 + 1) + ".5</v><i>2.5</i>\n";
     cases.push_back(late_pairs + "</data>\n");
+    // A split block whose run of pair lines crosses the end of the indices
+    // that are the run's own.
+    std::string crossing_pairs = head + "<data>\n";
+    for (int k = 0; k < 600; ++k) {
+        const std::string v = std::to_string(k % 9 + 1) + ".5";
+        crossing_pairs += k >= 100 && k < 500 ? "<v>" + v + "</v><i>2.5</i>\n" : k % 2 ? "<i>" + v + "</i>\n" : "<v>" + v + "</v>\n";
+    }
+    cases.push_back(crossing_pairs + "</data>\n");
     cases.push_back(paired + "<v>1e39</v><i>1</i>\n");
     std::string overflows_after_the_end;
     for (int k = 0; k < 300; ++k) overflows_after_the_end += "<v>1e39</v><i>1</i>\n";
@@ -313,16 +322,23 @@ std::vector<std::string> parallel_cases()
                                   "<v>####.####</v><i>-#######.#</i>",   "<v>########.</v><i>.########</i>",
                                   "<v>##.#e-01#</v><i>+.###</i>",
                                   "<v>-#.##############e-0#</v><i>-#.##############e+0#</i>"};
-    for (const std::string layout : {"paired", "split"}) {
+    // Each shape for 7 lines in a row, or for 100 (as a file repeats one).
+    for (const std::string layout : {"paired", "split", "paired runs"}) {
         std::string repeated = head + "<data>\n";
         unsigned state = 7;
         for (int k = 0; k < 3000; ++k) {
-            std::string line = shapes[k / 7 % std::size(shapes)];
+            const bool runs = layout == "paired runs";
+            std::string line = shapes[k / (runs ? 100 : 7) % std::size(shapes)];
+            // Now and then a character just beside the digits: at random, or
+            // in runs on every fifth line, at each digit's place in turn.
+            const auto places = std::count(line.begin(), line.end(), '#');
+            std::ptrdiff_t place = 0;
             for (char& c : line) {
                 state = state * 1103515245 + 12345;
                 const unsigned r = state >> 16;
-                // Now and then a character just beside the digits.
-                if (c == '#') c = r % 61 == 0 ? ':' : r % 61 == 1 ? '/' : static_cast<char>('0' + r % (k % 3 == 0 ? 2 : 10));
+                if (c != '#') continue;
+                const bool beside = runs ? k % 5 == 0 && place++ == k / 5 % places : r % 61 < 2;
+                c = beside ? (r % 2 ? ':' : '/') : static_cast<char>('0' + r % (k % 3 == 0 ? 2 : 10));
             }
             if (layout == "split") line = k % 2 ? line.substr(line.find("<i>")) : line.substr(0, line.find("<i>"));
             repeated += line + "\n";
