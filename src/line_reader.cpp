@@ -38,9 +38,9 @@ void feed_numbers(std::vector<watch>& watches, const char* first, const char* la
 
 std::int64_t count_line_feeds(const char* first, const char* last, bool& has_cr)
 {
-    // Lanes of 16 bytes; a comparison gives all ones (-1) where it holds.
-    // The per-lane tallies are unsigned bytes, summed before 255 rounds can
-    // wrap them.
+    // Lanes of 16 bytes, four at a time; a comparison gives all ones (-1)
+    // where it holds. The per-lane tallies are unsigned bytes; each takes
+    // two lanes a round, and is summed before 128 rounds could wrap it.
     using lanes = signed char __attribute__((vector_size(16)));
     using tallies = unsigned char __attribute__((vector_size(16)));
     constexpr std::size_t width = sizeof(lanes);
@@ -49,15 +49,20 @@ std::int64_t count_line_feeds(const char* first, const char* last, bool& has_cr)
     std::int64_t feeds = 0;
     lanes crs{};
     const char* p = first;
-    while (static_cast<std::size_t>(last - p) >= width) {
-        tallies tally{};
-        for (int round = 0; round < 255 && static_cast<std::size_t>(last - p) >= width; ++round, p += width) {
-            lanes chunk;
-            std::memcpy(&chunk, p, width);
-            tally -= reinterpret_cast<tallies>(chunk == lf);
-            crs |= chunk == cr;
+    while (static_cast<std::size_t>(last - p) >= 4 * width) {
+        const std::size_t rounds = std::min<std::size_t>(127, static_cast<std::size_t>(last - p) / (4 * width));
+        tallies even{};
+        tallies odd{};
+        for (std::size_t round = 0; round < rounds; ++round, p += 4 * width) {
+            lanes chunk[4];
+            std::memcpy(chunk, p, sizeof chunk);
+            even -= reinterpret_cast<tallies>(chunk[0] == lf);
+            odd -= reinterpret_cast<tallies>(chunk[1] == lf);
+            even -= reinterpret_cast<tallies>(chunk[2] == lf);
+            odd -= reinterpret_cast<tallies>(chunk[3] == lf);
+            crs |= (chunk[0] == cr) | (chunk[1] == cr) | (chunk[2] == cr) | (chunk[3] == cr);
         }
-        for (std::size_t k = 0; k < width; ++k) feeds += tally[k];
+        for (std::size_t k = 0; k < width; ++k) feeds += even[k] + odd[k];
     }
     bool cr_seen = false;
     for (std::size_t k = 0; k < width; ++k) cr_seen = cr_seen || crs[k] != 0;
