@@ -169,7 +169,8 @@ template <bool Gathered>
     std::uint64_t significand = 0;
 #if defined(__x86_64__)
     if constexpr (Gathered) {
-        significand = gathered_digits(line + n.significand_at, _mm_loadu_si128(reinterpret_cast<const __m128i*>(n.gather)));
+        const __m128i gather = _mm_loadu_si128(reinterpret_cast<const __m128i*>(n.gather));
+        significand = gathered_digits(line + n.significand_at, gather);
     } else
 #endif
     if (n.point_inside) {
@@ -261,7 +262,7 @@ struct repeated_number {
     bool two_exponent_digits;
     bool exponent_negative;
     int fraction_digits;
-    double sign;  // -0.0 or 0.0, its sign bit OR-ed into the value
+    double sign;  // -0.0 or 0.0: its sign bit is XOR-ed into the value
 
     explicit repeated_number(const number_positions& n)
         : gather(_mm_loadu_si128(reinterpret_cast<const __m128i*>(n.gather))), at(n.significand_at),
@@ -284,7 +285,8 @@ struct repeated_number {
         if (exponent < -22 || exponent > 22) return false;
     }
     const auto exact = static_cast<double>(gathered_digits(line + n.at, n.gather));
-    const double scaled = exponent >= 0 ? exact * exact_powers_of_ten[exponent] : exact / exact_powers_of_ten[-exponent];
+    const double scaled =
+        exponent >= 0 ? exact * exact_powers_of_ten[exponent] : exact / exact_powers_of_ten[-exponent];
     // Negating is flipping the sign bit.
     value = static_cast<float>(_mm_cvtsd_f64(_mm_xor_pd(_mm_set_sd(scaled), _mm_set_sd(n.sign))));
     return true;
