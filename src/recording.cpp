@@ -299,7 +299,8 @@ void reserve_for_the_rest(std::FILE* file, const line_reader& reader, block_stat
 void read_block_in_parallel(line_reader& reader, block_state& block, const reading_options& options)
 {
     const std::size_t block_size = std::max<std::size_t>(options.block_size, 1);
-    enlarge_buffer(reader, block_size);
+    // A file already read whole needs no larger buffer.
+    if (!reader.file_done) enlarge_buffer(reader, block_size);
     worker_team team(options.threads);
     bool first_region = true;
     while (!block.ended) {
