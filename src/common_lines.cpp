@@ -2,7 +2,9 @@
 #include "common_lines.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
+#include <utility>
 
 #include "number_text.hpp"
 #include "tag_search.hpp"
@@ -292,45 +294,79 @@ struct repeated_number {
     return true;
 }
 
-// Reads the paired lines from p on, block line c on, as long as each has
-// `shape` and can be read by it; the number read. The shape's fields are
-// taken into locals once, instead of for every line.
-[[gnu::target("ssse3")]] std::int64_t read_repeated_pairs(const char*& p, const char* last, std::int64_t c,
-                                                          const line_shape& shape, const store_target& target)
-{
-    for (const number_positions& n : shape.number)
-        if (n.exponent_digits != 0 && n.exponent_digits != 2) return 0;
-    const std::size_t length = shape.length;
+// A shape held in locals for a loop over its lines.
+struct held_shape {
+    std::size_t length;
     __m128i low[shape_lanes];
     __m128i spread[shape_lanes];
-    for (std::size_t k = 0; k < shape_lanes; ++k) {
-        low[k] = reinterpret_cast<const __m128i&>(shape.low[k]);
-        spread[k] = reinterpret_cast<const __m128i&>(shape.spread[k]);
+    bool four_lanes;
+    bool paired;
+    bool to_v;  // a line of one number: its channel
+    repeated_number first;
+    repeated_number second;  // a line of one number: the first again
+
+    explicit held_shape(const line_shape& shape)
+        : length(shape.length), four_lanes(shape.length > 3 * sizeof(byte_lanes)), paired(shape.paired),
+          to_v(shape.to_v[0]), first(shape.number[0]), second(shape.number[shape.numbers - 1])
+    {
+        for (std::size_t k = 0; k < shape_lanes; ++k) {
+            low[k] = reinterpret_cast<const __m128i&>(shape.low[k]);
+            spread[k] = reinterpret_cast<const __m128i&>(shape.spread[k]);
+        }
     }
-    const bool four_lanes = length > 3 * sizeof(byte_lanes);
-    const repeated_number v_number(shape.number[0]);
-    const repeated_number i_number(shape.number[1]);
-    float* const v = target.v;
-    float* const i = target.i;
-    const auto lane = [&](std::size_t k) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k * sizeof(byte_lanes)));
-        return _mm_subs_epu8(_mm_sub_epi8(bytes, low[k]), spread[k]);
-    };
-    std::int64_t read = 0;
-    for (; last - p >= static_cast<std::ptrdiff_t>(shape_reach); ++read, ++c) {
-        if (p[length] != '\n') break;
+
+    // Whether the line at p has this shape: its bytes, and the LF after it.
+    bool fits(const char* p) const
+    {
+        if (p[length] != '\n') return false;
+        const auto lane = [&](std::size_t k) {
+            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k * sizeof(byte_lanes)));
+            return _mm_subs_epu8(_mm_sub_epi8(bytes, low[k]), spread[k]);
+        };
         __m128i wrong = _mm_or_si128(_mm_or_si128(lane(0), lane(1)), lane(2));
         if (four_lanes) wrong = _mm_or_si128(wrong, lane(3));
-        if (_mm_movemask_epi8(_mm_cmpeq_epi8(wrong, _mm_setzero_si128())) != 0xffff) break;
-        if (static_cast<std::uint64_t>(c - target.own_first) >= target.owned) break;
-        float v_value;
-        float i_value;
-        if (!read_repeated(p, v_number, v_value) || !read_repeated(p, i_number, i_value)) break;
-        v[c] = v_value;
-        i[c] = i_value;
-        p += length + 1;
+        return _mm_movemask_epi8(_mm_cmpeq_epi8(wrong, _mm_setzero_si128())) == 0xffff;
     }
-    return read;
+};
+
+// Reads the lines from p on, block line c on, as long as they take the
+// Cycle shapes in turn (one shape repeated, or the two of the split layout)
+// and can be read by them; the number read. The shapes' fields are taken
+// into locals once, instead of for every line.
+template <std::size_t Cycle>
+[[gnu::target("ssse3")]] std::int64_t read_in_turn(const char*& p, const char* last, std::int64_t c,
+                                                   const line_shape* const (&shapes)[Cycle],
+                                                   const store_target& target)
+{
+    for (const line_shape* shape : shapes)
+        for (int k = 0; k < shape->numbers; ++k)
+            if (shape->number[k].exponent_digits != 0 && shape->number[k].exponent_digits != 2) return 0;
+    const auto held = [&]<std::size_t... k>(std::index_sequence<k...>) {
+        return std::array<held_shape, Cycle>{held_shape(*shapes[k])...};
+    }(std::make_index_sequence<Cycle>{});
+    float* const v = target.v;
+    float* const i = target.i;
+    std::int64_t read = 0;
+    for (;;) {
+        for (const held_shape& shape : held) {
+            if (last - p < static_cast<std::ptrdiff_t>(shape_reach) || !shape.fits(p)) return read;
+            const std::int64_t index = shape.paired ? c : c / 2;
+            if (static_cast<std::uint64_t>(index - target.own_first) >= target.owned) return read;
+            float first;
+            float second;
+            if (!read_repeated(p, shape.first, first)) return read;
+            if (shape.paired) {
+                if (!read_repeated(p, shape.second, second)) return read;
+                v[index] = first;
+                i[index] = second;
+            } else {
+                (shape.to_v ? v : i)[index] = first;
+            }
+            p += shape.length + 1;
+            ++c;
+            ++read;
+        }
+    }
 }
 #endif
 
@@ -361,13 +397,22 @@ template <bool Gathered>
         const line_shape& shape = shapes.shape[next];
 #if defined(__x86_64__)
         if constexpr (Gathered) {
-            // A paired line of the shape just read: most likely many more.
-            if (next == shapes.current && next == expected && shape.paired) {
-                const std::int64_t repeated = read_repeated_pairs(p, last, c + read, shape, target);
-                if (repeated > 0) {
-                    read += repeated - 1;  // the loop counts one
-                    continue;
-                }
+            // The line continues a cycle of one shape, or of two in turn:
+            // most likely many more lines will.
+            std::int64_t in_turn = 0;
+            if (next == expected && next == shapes.current) {
+                const line_shape* const cycle[] = {&shape};
+                in_turn = read_in_turn(p, last, c + read, cycle, target);
+            } else if (next == expected && shapes.current != line_shapes::none && shapes.successor[next] == shapes.current) {
+                const line_shape* const cycle[] = {&shape, &shapes.shape[shapes.current]};
+                in_turn = read_in_turn(p, last, c + read, cycle, target);
+            }
+            if (in_turn > 0) {
+                // The cycle's shapes follow each other already; the last
+                // line read has the one to go on from.
+                if (in_turn % 2 == 1) shapes.current = next;
+                read += in_turn - 1;  // the loop counts one
+                continue;
             }
         }
 #endif

@@ -323,11 +323,11 @@ std::vector<std::string> parallel_cases()
                                   "<v>##.#e-01#</v><i>+.###</i>",
                                   "<v>-#.##############e-0#</v><i>-#.##############e+0#</i>"};
     // Each shape for 7 lines in a row, or for 100 (as a file repeats one).
-    for (const std::string layout : {"paired", "split", "paired runs"}) {
+    for (const std::string layout : {"paired", "split", "paired runs", "split runs"}) {
         std::string repeated = head + "<data>\n";
         unsigned state = 7;
         for (int k = 0; k < 3000; ++k) {
-            const bool runs = layout == "paired runs";
+            const bool runs = layout.ends_with("runs");
             std::string line = shapes[k / (runs ? 100 : 7) % std::size(shapes)];
             // Now and then a character just beside the digits: at random, or
             // in runs on every fifth line, at each digit's place in turn.
@@ -340,7 +340,7 @@ std::vector<std::string> parallel_cases()
                 const bool beside = runs ? k % 5 == 0 && place++ == k / 5 % places : r % 61 < 2;
                 c = beside ? (r % 2 ? ':' : '/') : static_cast<char>('0' + r % (k % 3 == 0 ? 2 : 10));
             }
-            if (layout == "split") line = k % 2 ? line.substr(line.find("<i>")) : line.substr(0, line.find("<i>"));
+            if (layout.starts_with("split")) line = k % 2 ? line.substr(line.find("<i>")) : line.substr(0, line.find("<i>"));
             repeated += line + "\n";
         }
         cases.push_back(repeated);
