@@ -106,26 +106,40 @@ bool learn_number(const char* line, const char* first, const char* last, number_
     return true;
 }
 
-bool fits(const line_shape& shape, const char* line)
+// Whether the line at p has the bytes of a shape with these lanes. Beyond a
+// shape's length every byte fits: the last lane of a line of up to three
+// lanes need not be looked at.
+[[gnu::always_inline]] inline bool lanes_fit(const char* p, const byte_lanes* low, const byte_lanes* spread,
+                                             bool four_lanes)
 {
-    // Beyond a shape's length every byte fits: the last lane of a line of
-    // up to three lanes need not be looked at.
-    const std::size_t lanes = shape.length > 3 * sizeof(byte_lanes) ? shape_lanes : shape_lanes - 1;
+    const std::size_t lanes = four_lanes ? shape_lanes : shape_lanes - 1;
+#if defined(__SSE2__)
+    // The saturating subtraction is 0 exactly where the byte is in its range.
+    __m128i wrong = _mm_setzero_si128();
+    for (std::size_t k = 0; k < lanes; ++k) {
+        const __m128i lane = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k * sizeof(byte_lanes)));
+        wrong = _mm_or_si128(wrong, _mm_subs_epu8(_mm_sub_epi8(lane, reinterpret_cast<const __m128i&>(low[k])),
+                                                  reinterpret_cast<const __m128i&>(spread[k])));
+    }
+    return _mm_movemask_epi8(_mm_cmpeq_epi8(wrong, _mm_setzero_si128())) == 0xffff;
+#else
     byte_lanes wrong{};
     for (std::size_t k = 0; k < lanes; ++k) {
         byte_lanes lane;
-        std::memcpy(&lane, line + k * sizeof lane, sizeof lane);
-#if defined(__SSE2__)
-        // The saturating subtraction is 0 exactly where the byte is in its range.
-        wrong |= reinterpret_cast<byte_lanes>(_mm_subs_epu8(reinterpret_cast<__m128i>(lane - shape.low[k]),
-                                                            reinterpret_cast<__m128i>(shape.spread[k])));
-#else
-        wrong |= (lane - shape.low[k]) > shape.spread[k];
-#endif
+        std::memcpy(&lane, p + k * sizeof lane, sizeof lane);
+        wrong |= (lane - low[k]) > spread[k];
     }
     std::uint64_t halves[2];
     std::memcpy(halves, &wrong, sizeof halves);
     return (halves[0] | halves[1]) == 0;
+#endif
+}
+
+bool has_four_lanes(const line_shape& shape) { return shape.length > 3 * sizeof(byte_lanes); }
+
+bool fits(const line_shape& shape, const char* line)
+{
+    return lanes_fit(line, shape.low, shape.spread, has_four_lanes(shape));
 }
 
 bool learn_shape(std::string_view line, const line_stores& s, const number_spans& spans, line_shape& shape)
@@ -165,9 +179,40 @@ bool learn_shape(std::string_view line, const line_stores& s, const number_spans
 }
 #endif
 
+// The exponent of a number's value: its exponent part less its fraction
+// digits; false outside [-22, 22], where the exact path ends. N holds where
+// the exponent part is, as number_positions does.
+template <class N>
+[[gnu::always_inline]] inline bool exponent_of(const char* line, const N& n, int& exponent)
+{
+    exponent = -n.fraction_digits;
+    if (n.exponent_digits == 0) return true;  // never out of range
+    const char* const digits = line + n.exponent_at;
+    int written = digits[0] - '0';
+    if (n.exponent_digits == 2) {
+        written = written * 10 + (digits[1] - '0');
+    } else {
+        for (int k = 1; k < n.exponent_digits; ++k) written = written * 10 + (digits[k] - '0');
+    }
+    exponent += n.exponent_negative ? -written : written;
+    return exponent >= -22 && exponent <= 22;
+}
+
+// What exact_decimal does, knowing that a shape's at most 15 digits are
+// below 2^53 and that exponent_of has checked the exponent. A zero needs no
+// case of its own: it scales to a zero, negated to -0 as the general
+// reading gives.
+[[gnu::always_inline]] inline double scaled_exactly(std::uint64_t significand, int exponent)
+{
+    const auto exact = static_cast<double>(significand);
+    return exponent >= 0 ? exact * exact_powers_of_ten[exponent] : exact / exact_powers_of_ten[-exponent];
+}
+
 template <bool Gathered>
 [[gnu::always_inline]] inline bool read_number(const char* line, const number_positions& n, double& value)
 {
+    int exponent;
+    if (!exponent_of(line, n, exponent)) return false;
     std::uint64_t significand = 0;
 #if defined(__x86_64__)
     if constexpr (Gathered) {
@@ -186,24 +231,7 @@ template <bool Gathered>
             significand = significand * n.chunk_scale[k] +
                           value_of_eight_digits(eight_characters(line + n.chunk_at[k]) << n.chunk_shift[k]);
     }
-    int exponent = -n.fraction_digits;
-    if (n.exponent_digits > 0) {
-        const char* const digits = line + n.exponent_at;
-        int written = digits[0] - '0';
-        if (n.exponent_digits == 2) {
-            written = written * 10 + (digits[1] - '0');
-        } else {
-            for (int k = 1; k < n.exponent_digits; ++k) written = written * 10 + (digits[k] - '0');
-        }
-        exponent += n.exponent_negative ? -written : written;
-        if (exponent < -22 || exponent > 22) return false;
-    }
-    // What exact_decimal does, knowing that a shape's at most 15 digits are
-    // below 2^53 and its exponent without an exponent part is in range. A
-    // zero needs no case of its own: it scales to a zero, negated to -0 as
-    // the general reading gives.
-    const auto exact = static_cast<double>(significand);
-    value = exponent >= 0 ? exact * exact_powers_of_ten[exponent] : exact / exact_powers_of_ten[-exponent];
+    value = scaled_exactly(significand, exponent);
     if (n.negative) value = -value;
     return true;
 }
@@ -259,17 +287,17 @@ namespace {
 // into the series can change them, so they stay in registers.
 struct repeated_number {
     __m128i gather;
-    std::size_t at;  // the significand's first byte
+    std::size_t significand_at;
     std::size_t exponent_at;
-    bool two_exponent_digits;
+    int exponent_digits;
     bool exponent_negative;
     int fraction_digits;
     double sign;  // -0.0 or 0.0: its sign bit is XOR-ed into the value
 
     explicit repeated_number(const number_positions& n)
-        : gather(_mm_loadu_si128(reinterpret_cast<const __m128i*>(n.gather))), at(n.significand_at),
-          exponent_at(n.exponent_at), two_exponent_digits(n.exponent_digits == 2),
-          exponent_negative(n.exponent_negative), fraction_digits(n.fraction_digits), sign(n.negative ? -0.0 : 0.0)
+        : gather(_mm_loadu_si128(reinterpret_cast<const __m128i*>(n.gather))), significand_at(n.significand_at),
+          exponent_at(n.exponent_at), exponent_digits(n.exponent_digits), exponent_negative(n.exponent_negative),
+          fraction_digits(n.fraction_digits), sign(n.negative ? -0.0 : 0.0)
     {
     }
 };
@@ -279,16 +307,9 @@ struct repeated_number {
 [[gnu::target("ssse3"), gnu::always_inline]] inline bool read_repeated(const char* line, const repeated_number& n,
                                                                         float& value)
 {
-    int exponent = -n.fraction_digits;
-    if (n.two_exponent_digits) {
-        const char* const digits = line + n.exponent_at;
-        const int written = (digits[0] - '0') * 10 + (digits[1] - '0');
-        exponent += n.exponent_negative ? -written : written;
-        if (exponent < -22 || exponent > 22) return false;
-    }
-    const auto exact = static_cast<double>(gathered_digits(line + n.at, n.gather));
-    const double scaled =
-        exponent >= 0 ? exact * exact_powers_of_ten[exponent] : exact / exact_powers_of_ten[-exponent];
+    int exponent;
+    if (!exponent_of(line, n, exponent)) return false;
+    const double scaled = scaled_exactly(gathered_digits(line + n.significand_at, n.gather), exponent);
     // Negating is flipping the sign bit.
     value = static_cast<float>(_mm_cvtsd_f64(_mm_xor_pd(_mm_set_sd(scaled), _mm_set_sd(n.sign))));
     return true;
@@ -297,8 +318,8 @@ struct repeated_number {
 // A shape held in locals for a loop over its lines.
 struct held_shape {
     std::size_t length;
-    __m128i low[shape_lanes];
-    __m128i spread[shape_lanes];
+    byte_lanes low[shape_lanes];
+    byte_lanes spread[shape_lanes];
     bool four_lanes;
     bool paired;
     bool to_v;  // a line of one number: its channel
@@ -306,27 +327,15 @@ struct held_shape {
     repeated_number second;  // a line of one number: the first again
 
     explicit held_shape(const line_shape& shape)
-        : length(shape.length), four_lanes(shape.length > 3 * sizeof(byte_lanes)), paired(shape.paired),
-          to_v(shape.to_v[0]), first(shape.number[0]), second(shape.number[shape.numbers - 1])
+        : length(shape.length), four_lanes(has_four_lanes(shape)), paired(shape.paired), to_v(shape.to_v[0]),
+          first(shape.number[0]), second(shape.number[shape.numbers - 1])
     {
-        for (std::size_t k = 0; k < shape_lanes; ++k) {
-            low[k] = reinterpret_cast<const __m128i&>(shape.low[k]);
-            spread[k] = reinterpret_cast<const __m128i&>(shape.spread[k]);
-        }
+        std::memcpy(low, shape.low, sizeof low);
+        std::memcpy(spread, shape.spread, sizeof spread);
     }
 
     // Whether the line at p has this shape: its bytes, and the LF after it.
-    bool fits(const char* p) const
-    {
-        if (p[length] != '\n') return false;
-        const auto lane = [&](std::size_t k) {
-            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k * sizeof(byte_lanes)));
-            return _mm_subs_epu8(_mm_sub_epi8(bytes, low[k]), spread[k]);
-        };
-        __m128i wrong = _mm_or_si128(_mm_or_si128(lane(0), lane(1)), lane(2));
-        if (four_lanes) wrong = _mm_or_si128(wrong, lane(3));
-        return _mm_movemask_epi8(_mm_cmpeq_epi8(wrong, _mm_setzero_si128())) == 0xffff;
-    }
+    bool fits(const char* p) const { return p[length] == '\n' && lanes_fit(p, low, spread, four_lanes); }
 };
 
 // Reads the lines from p on, block line c on, as long as they take the
@@ -338,9 +347,6 @@ template <std::size_t Cycle>
                                                    const line_shape* const (&shapes)[Cycle],
                                                    const store_target& target)
 {
-    for (const line_shape* shape : shapes)
-        for (int k = 0; k < shape->numbers; ++k)
-            if (shape->number[k].exponent_digits != 0 && shape->number[k].exponent_digits != 2) return 0;
     const auto held = [&]<std::size_t... k>(std::index_sequence<k...>) {
         return std::array<held_shape, Cycle>{held_shape(*shapes[k])...};
     }(std::make_index_sequence<Cycle>{});

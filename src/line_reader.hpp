@@ -73,7 +73,7 @@ inline bool next_line_in(const char*& p, const char* last, std::string_view& tex
 }
 
 // The LF characters in [first, last), and whether any CR is among them, in
-// one pass of 16 bytes at a time.
+// one pass of 64 bytes at a time.
 std::int64_t count_line_feeds(const char* first, const char* last, bool& has_cr);
 
 // Reads a line longer than held_limit to its end and returns its summary.
