@@ -273,4 +273,4 @@ std::vector<std::string> utf8_arguments(int argc, char** argv)
 }
 
 // Large pages need a privilege that users rarely have: ordinary pages here.
-void advise_large_pages(void*, std::size_t) {}  // large pages need a privilege there
+void advise_large_pages(void*, std::size_t) {}

@@ -101,8 +101,8 @@ TEST(line_reader, a_read_error_is_reported)
 
 }  // namespace
 
-// Against a plain count, with the line ends and the tallies' 255-round
-// limit at every offset from a lane boundary.
+// Against a plain count, with the line ends and the tallies' round limit
+// (127 rounds of 64 bytes) at every offset from a lane boundary.
 TEST(line_feeds, counts_like_a_plain_count)
 {
     unsigned state = 3;
