@@ -61,7 +61,7 @@ worker_team::worker_team(unsigned size) : polls_(size <= std::max(1u, std::threa
 {
     for (unsigned k = 1; k < size; ++k) {
         try {
-            workers_.emplace_back([this, k] { serve(k); });
+            workers_.emplace_back([this] { serve(); });
         } catch (const std::system_error&) {
             break;  // the calling thread takes the tasks of the missing ones
         }
@@ -78,7 +78,19 @@ worker_team::~worker_team()
     for (std::thread& worker : workers_) worker.join();
 }
 
-void worker_team::serve(std::size_t worker)
+void worker_team::take_tasks(std::size_t count, const std::function<void(std::size_t)>& task,
+                             std::exception_ptr& failure)
+{
+    for (std::size_t k; (k = next_task_.fetch_add(1, std::memory_order_relaxed)) < count;) {
+        try {
+            task(k);
+        } catch (...) {
+            if (!failure) failure = std::current_exception();
+        }
+    }
+}
+
+void worker_team::serve()
 {
     std::uint64_t seen = 0;
     for (;;) {
@@ -91,13 +103,7 @@ void worker_team::serve(std::size_t worker)
         const std::function<void(std::size_t)>& task = *task_;
         hold.unlock();
         std::exception_ptr failure;
-        if (worker < count) {
-            try {
-                task(worker);
-            } catch (...) {
-                failure = std::current_exception();
-            }
-        }
+        take_tasks(count, task, failure);
         hold.lock();
         if (failure && !failure_) failure_ = failure;
         busy_seen_.store(busy_ - 1, std::memory_order_release);
@@ -111,6 +117,7 @@ void worker_team::run(std::size_t count, const std::function<void(std::size_t)>&
         const std::lock_guard<std::mutex> hold(lock_);
         count_ = count;
         task_ = &task;
+        next_task_.store(0, std::memory_order_relaxed);
         busy_ = workers_.size();
         failure_ = nullptr;
         ++step_;
@@ -118,15 +125,8 @@ void worker_team::run(std::size_t count, const std::function<void(std::size_t)>&
         step_seen_.store(step_, std::memory_order_release);
     }
     step_started_.notify_all();
-    // Task 0 here, and the tasks of threads that could not be started.
     std::exception_ptr failure;
-    for (std::size_t k = 0; k < count; k = k == 0 ? workers_.size() + 1 : k + 1) {
-        try {
-            task(k);
-        } catch (...) {
-            if (!failure) failure = std::current_exception();
-        }
-    }
+    take_tasks(count, task, failure);
     poll_while([&] { return busy_seen_.load(std::memory_order_acquire) != 0; });
     std::unique_lock<std::mutex> hold(lock_);
     step_done_.wait(hold, [&] { return busy_ == 0; });

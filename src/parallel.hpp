@@ -19,9 +19,13 @@ void run_in_parallel(std::size_t count, const std::function<void(std::size_t)>& 
 
 // Threads kept for a series of parallel steps, so that a step does not pay
 // for starting its own: run(count, task) runs task(0) ... task(count - 1)
-// like run_in_parallel, task k on the team's thread k and task 0 on the
-// calling thread, which also takes the tasks beyond the team's size (as
-// when a thread could not be started).
+// like run_in_parallel. The calling thread works too. Each thread takes the
+// next task not yet taken, so that a thread the system holds back for a
+// moment leaves its share to the others instead of holding up the step.
+// Tasks per thread for a step whose work divides freely: a few, so that a
+// thread held up for a moment leaves part of its share to the others.
+constexpr unsigned tasks_per_thread = 4;
+
 class worker_team {
 public:
     explicit worker_team(unsigned size);
@@ -33,7 +37,9 @@ public:
     void run(std::size_t count, const std::function<void(std::size_t)>& task);
 
 private:
-    void serve(std::size_t worker);
+    void serve();
+    // Runs tasks not yet taken until none is left; keeps the first failure.
+    void take_tasks(std::size_t count, const std::function<void(std::size_t)>& task, std::exception_ptr& failure);
     // Polls for a while (where polls_) as long as still() holds.
     template <class Condition>
     void poll_while(Condition still) const;
@@ -45,6 +51,7 @@ private:
     std::uint64_t step_ = 0;  // counts the steps started
     std::size_t busy_ = 0;    // workers still in the current step
     std::size_t count_ = 0;
+    std::atomic<std::size_t> next_task_{0};
     const std::function<void(std::size_t)>* task_ = nullptr;
     bool closing_ = false;
     std::exception_ptr failure_;

@@ -196,16 +196,16 @@ void parse_run(line_run& run, block_state& block, const std::size_t (&sizes_befo
     }
 }
 
-// Parses the complete lines [first, last) of the block with `threads` threads.
+// Parses the complete lines [first, last) of the block with the team's threads.
 void parse_in_parallel(const char* first, const char* last, block_state& block, worker_team& team)
 {
-    // Runs of about equal size, cut after line ends.
+    // Runs of about equal size, cut after line ends, a few per thread.
     std::vector<line_run> runs;
     const auto size = static_cast<std::size_t>(last - first);
     const char* start = first;
-    const unsigned threads = team.size();
-    for (unsigned t = 1; t <= threads && start != last; ++t) {
-        const char* stop = t == threads ? last : next_line_start(std::max(start, first + size * t / threads), last);
+    const std::size_t parts = team.size() == 1 ? 1 : std::size_t{tasks_per_thread} * team.size();
+    for (std::size_t t = 1; t <= parts && start != last; ++t) {
+        const char* stop = t == parts ? last : next_line_start(std::max(start, first + size * t / parts), last);
         if (stop == start) continue;
         runs.push_back(line_run{start, stop, 0, 0, false, 0, false, false, {}});
         start = stop;

@@ -2,6 +2,7 @@
 #include "spectra.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -118,17 +119,20 @@ density_pair estimate_spectra(const section_settings& config, float deltat, std:
     worker_team team(threads);
     for (std::size_t first = 0; first < sections; first += batch) {
         const std::size_t count = std::min(batch, sections - first);
-        const std::size_t workers = std::min<std::size_t>(threads, count);
-        team.run(workers, [&](std::size_t t) {
-            for (std::size_t b = t * count / workers; b < (t + 1) * count / workers; ++b) {
+        // Each thread takes the next section not yet taken, and then the next
+        // range of bins, so that a thread held up for a moment holds up little.
+        std::atomic<std::size_t> next_section{0};
+        team.run(std::min<std::size_t>(threads, count), [&](std::size_t t) {
+            for (std::size_t b; (b = next_section.fetch_add(1, std::memory_order_relaxed)) < count;) {
                 prepare_section(v, i, first + b, config.hanning, weights, v_sections[t], i_sections[t]);
                 transform_and_unpack(v_sections[t], plan, &spectra[b * spectrum_floats]);
                 transform_and_unpack(i_sections[t], plan, &spectra[b * spectrum_floats + n + 2]);
             }
         });
-        team.run(threads, [&](std::size_t t) {
-            const std::size_t from = t * bins / threads;
-            const std::size_t to = (t + 1) * bins / threads;
+        const std::size_t ranges = threads == 1 ? 1 : std::size_t{tasks_per_thread} * threads;
+        team.run(ranges, [&](std::size_t t) {
+            const std::size_t from = t * bins / ranges;
+            const std::size_t to = (t + 1) * bins / ranges;
             for (std::size_t b = 0; b < count; ++b) {
                 accumulate(&spectra[b * spectrum_floats], from, to, result.psd_v);
                 accumulate(&spectra[b * spectrum_floats + n + 2], from, to, result.psd_i);

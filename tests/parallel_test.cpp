@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 #include "parallel.hpp"
@@ -31,6 +33,27 @@ TEST(worker_team, runs_every_task_once_per_step_and_passes_on_a_failure)
         EXPECT_EQ(ended, size - 1);
         team.run(size, [&](std::size_t) { ++ended; });
         EXPECT_EQ(ended, 2 * size - 1);
+    }
+}
+
+// A thread held up in one task leaves the step's other tasks to the others.
+TEST(worker_team, hands_the_tasks_of_a_held_up_thread_to_the_others)
+{
+    for (const unsigned size : {2u, 3u}) {
+        worker_team team(size);
+        const std::size_t count = 4 * size;
+        std::atomic<std::size_t> ended = 0;
+        bool others_ended = false;
+        team.run(count, [&](std::size_t k) {
+            if (k != 0) {
+                ++ended;
+                return;
+            }
+            const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+            while (ended < count - 1 && std::chrono::steady_clock::now() < give_up) std::this_thread::yield();
+            others_ended = ended == count - 1;
+        });
+        EXPECT_TRUE(others_ended) << size << " threads";
     }
 }
 
