@@ -17,15 +17,15 @@
 // rethrown once every task has ended.
 void run_in_parallel(std::size_t count, const std::function<void(std::size_t)>& task);
 
+// Tasks per thread for a step whose work divides freely: a few, so that a
+// thread held up for a moment leaves part of its share to the others.
+constexpr unsigned tasks_per_thread = 4;
+
 // Threads kept for a series of parallel steps, so that a step does not pay
 // for starting its own: run(count, task) runs task(0) ... task(count - 1)
 // like run_in_parallel. The calling thread works too. Each thread takes the
 // next task not yet taken, so that a thread the system holds back for a
 // moment leaves its share to the others instead of holding up the step.
-// Tasks per thread for a step whose work divides freely: a few, so that a
-// thread held up for a moment leaves part of its share to the others.
-constexpr unsigned tasks_per_thread = 4;
-
 class worker_team {
 public:
     explicit worker_team(unsigned size);
