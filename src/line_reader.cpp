@@ -104,7 +104,7 @@ void refill_in_parallel(line_reader& reader, worker_team& team)
     reader.end = kept;
     // Parts of at least 1 MiB: smaller ones cost more in calls than they save.
     const std::size_t room = reader.capacity - reader.end;
-    const std::size_t parts = std::clamp<std::size_t>(room >> 20, 1, std::size_t{tasks_per_thread} * team.size());
+    const std::size_t parts = std::clamp<std::size_t>(room >> 20, 1, team.tasks());
     std::vector<std::int64_t> got(parts);
     const auto part_start = [&](std::size_t k) { return room / parts * k; };
     const auto part_size = [&](std::size_t k) { return (k + 1 == parts ? room : part_start(k + 1)) - part_start(k); };

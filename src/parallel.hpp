@@ -17,10 +17,6 @@
 // rethrown once every task has ended.
 void run_in_parallel(std::size_t count, const std::function<void(std::size_t)>& task);
 
-// Tasks per thread for a step whose work divides freely: a few, so that a
-// thread held up for a moment leaves part of its share to the others.
-constexpr unsigned tasks_per_thread = 4;
-
 // Threads kept for a series of parallel steps, so that a step does not pay
 // for starting its own: run(count, task) runs task(0) ... task(count - 1)
 // like run_in_parallel. The calling thread works too. Each thread takes the
@@ -34,6 +30,9 @@ public:
     worker_team& operator=(const worker_team&) = delete;
 
     unsigned size() const { return static_cast<unsigned>(workers_.size()) + 1; }
+    // Tasks for a step whose work divides freely: a few per thread, so that a
+    // thread held up for a moment leaves part of its share to the others.
+    std::size_t tasks() const { return size() == 1 ? 1 : std::size_t{4} * size(); }
     void run(std::size_t count, const std::function<void(std::size_t)>& task);
 
 private:

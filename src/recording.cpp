@@ -203,7 +203,7 @@ void parse_in_parallel(const char* first, const char* last, block_state& block, 
     std::vector<line_run> runs;
     const auto size = static_cast<std::size_t>(last - first);
     const char* start = first;
-    const std::size_t parts = team.size() == 1 ? 1 : std::size_t{tasks_per_thread} * team.size();
+    const std::size_t parts = team.tasks();
     for (std::size_t t = 1; t <= parts && start != last; ++t) {
         const char* stop = t == parts ? last : next_line_start(std::max(start, first + size * t / parts), last);
         if (stop == start) continue;

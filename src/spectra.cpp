@@ -129,7 +129,7 @@ density_pair estimate_spectra(const section_settings& config, float deltat, std:
                 transform_and_unpack(i_sections[t], plan, &spectra[b * spectrum_floats + n + 2]);
             }
         });
-        const std::size_t ranges = threads == 1 ? 1 : std::size_t{tasks_per_thread} * threads;
+        const std::size_t ranges = team.tasks();
         team.run(ranges, [&](std::size_t t) {
             const std::size_t from = t * bins / ranges;
             const std::size_t to = (t + 1) * bins / ranges;
