@@ -26,7 +26,7 @@ struct number_spans {
 
 // A common line read through from its start: its tags where they belong and
 // numbers that read_number_exactly takes; false for anything else.
-bool read_straight(std::string_view line, std::int64_t c, line_stores& s, number_spans& spans)
+bool read_straight(std::string_view line, std::int64_t c, bool paired, line_stores& s, number_spans& spans)
 {
     const char* const p = line.data();
     const char* const last = p + line.size();
@@ -37,7 +37,8 @@ bool read_straight(std::string_view line, std::int64_t c, line_stores& s, number
     if (q == nullptr) return false;
     spans.first[0] = p + 3;
     spans.last[0] = q;
-    if (v_first && last - q >= 7 && std::memcmp(q, pair_tag.text.data(), 7) == 0) {
+    if (paired) {
+        if (!v_first || last - q < 7 || std::memcmp(q, pair_tag.text.data(), 7) != 0) return false;
         double second_value;
         spans.first[1] = q + 7;
         q = read_number_exactly(q + 7, last, second_value);
@@ -236,6 +237,9 @@ template <bool Gathered>
     return true;
 }
 
+// The channel of a split line's shape: 0 v, 1 i.
+int channel_of(const line_shape& shape) { return shape.to_v[0] ? 0 : 1; }
+
 // Notes that a line of shape `slot` has been read.
 void follow(line_shapes& shapes, std::uint8_t slot)
 {
@@ -244,11 +248,11 @@ void follow(line_shapes& shapes, std::uint8_t slot)
 }
 
 // Reads a line of no known shape straight through and learns its shape.
-bool read_and_learn(std::string_view line, std::int64_t c, line_shapes& shapes, line_stores& s)
+bool read_and_learn(std::string_view line, std::int64_t c, bool paired, line_shapes& shapes, line_stores& s)
 {
     shapes.current = line_shapes::none;
     number_spans spans;
-    if (!read_straight(line, c, s, spans)) return false;
+    if (!read_straight(line, c, paired, s, spans)) return false;
     if (++shapes.misses > 16) {
         shapes.misses = 0;
         shapes.resting = 4096;
@@ -266,8 +270,8 @@ bool read_and_learn(std::string_view line, std::int64_t c, line_shapes& shapes, 
 
 }  // namespace
 
-bool read_common_line(std::string_view line, const char* readable_end, std::int64_t c, line_shapes& shapes,
-                      line_stores& s)
+bool read_common_line(std::string_view line, const char* readable_end, std::int64_t c, bool paired,
+                      line_shapes& shapes, line_stores& s)
 {
     const bool shaped = line.size() <= longest_shape &&
                         readable_end - line.data() >= static_cast<std::ptrdiff_t>(shape_reach);
@@ -275,9 +279,9 @@ bool read_common_line(std::string_view line, const char* readable_end, std::int6
         shapes.resting -= shapes.resting > 0 ? 1 : 0;
         shapes.current = line_shapes::none;
         number_spans spans;
-        return read_straight(line, c, s, spans);
+        return read_straight(line, c, paired, s, spans);
     }
-    return read_and_learn(line, c, shapes, s);
+    return read_and_learn(line, c, paired, shapes, s);
 }
 
 namespace {
@@ -345,13 +349,20 @@ struct held_shape {
 template <std::size_t Cycle>
 [[gnu::target("ssse3")]] std::int64_t read_in_turn(const char*& p, const char* last, std::int64_t c,
                                                    const line_shape* const (&shapes)[Cycle],
-                                                   const store_target& target)
+                                                   const store_target& target, int open_pair)
 {
     const auto held = [&]<std::size_t... k>(std::index_sequence<k...>) {
         return std::array<held_shape, Cycle>{held_shape(*shapes[k])...};
     }(std::make_index_sequence<Cycle>{});
     float* const v = target.v;
     float* const i = target.i;
+    // Split lines in turn hold one v and one i value per pair only when the
+    // cycle's two shapes take the two channels, the first the one a pair
+    // opened before it does not hold.
+    if (!held[0].paired) {
+        if (Cycle != 2 || held[0].to_v == held[Cycle - 1].to_v) return 0;
+        if (c % 2 == 1 && (held[0].to_v ? 0 : 1) == open_pair) return 0;
+    }
     std::int64_t read = 0;
     for (;;) {
         for (const held_shape& shape : held) {
@@ -408,15 +419,17 @@ template <bool Gathered>
             std::int64_t in_turn = 0;
             if (next == expected && next == shapes.current) {
                 const line_shape* const cycle[] = {&shape};
-                in_turn = read_in_turn(p, last, c + read, cycle, target);
+                in_turn = read_in_turn(p, last, c + read, cycle, target, shapes.open_pair);
             } else if (next == expected && shapes.current != line_shapes::none && shapes.successor[next] == shapes.current) {
                 const line_shape* const cycle[] = {&shape, &shapes.shape[shapes.current]};
-                in_turn = read_in_turn(p, last, c + read, cycle, target);
+                in_turn = read_in_turn(p, last, c + read, cycle, target, shapes.open_pair);
             }
             if (in_turn > 0) {
                 // The cycle's shapes follow each other already; the last
                 // line read has the one to go on from.
                 if (in_turn % 2 == 1) shapes.current = next;
+                const line_shape& last_read = shapes.shape[shapes.current];
+                if (!last_read.paired) shapes.open_pair = (c + read + in_turn) % 2 == 1 ? channel_of(last_read) : -1;
                 read += in_turn - 1;  // the loop counts one
                 continue;
             }
@@ -424,9 +437,12 @@ template <bool Gathered>
 #endif
         const std::int64_t index = shape.paired ? c + read : (c + read) / 2;
         if (static_cast<std::uint64_t>(index - target.own_first) >= target.owned) break;
+        const bool opens_pair = (c + read) % 2 == 0;
+        if (!shape.paired && !opens_pair && channel_of(shape) == shapes.open_pair) break;
         double values[2];
         if (!read_number<Gathered>(p, shape.number[0], values[0])) break;
         if (shape.numbers == 2 && !read_number<Gathered>(p, shape.number[1], values[1])) break;
+        if (!shape.paired) shapes.open_pair = opens_pair ? channel_of(shape) : -1;
         // At most 15 digits times at most 10^22 stay far below the largest
         // float: these stores never overflow.
         for (int n = 0; n < shape.numbers; ++n)

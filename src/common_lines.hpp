@@ -75,16 +75,21 @@ struct line_shapes {
     // after a run of misses, lines are read straight for a while.
     int misses = 0;
     int resting = 0;  // lines still to read straight
+    // Split layout: the channel (0 v, 1 i) of the line before, when that
+    // line opens a pair; -1 otherwise. A pair holds one v and one i.
+    int open_pair = -1;
 };
 
-// The stores of block line c when it is a common line; false for any other
-// (white space, other text, a number that needs the general conversion),
-// which then takes the general reading: where this one answers, it gives
-// what that one would. A common line's shape is learnt, for
+// The stores of block line c when it is a common line of the block's
+// layout (`paired`); false for any other (white space, other text, a number
+// that needs the general conversion, a line of the other layout), which
+// then takes the general reading: where this one answers, it gives what
+// that one would. A common line's shape is learnt, for
 // read_lines_of_known_shapes, where the memory up to readable_end holds
-// what the shape's reading may read beyond the line.
-bool read_common_line(std::string_view line, const char* readable_end, std::int64_t c, line_shapes& shapes,
-                      line_stores& s);
+// what the shape's reading may read beyond the line. The split pairs are
+// the caller's to check.
+bool read_common_line(std::string_view line, const char* readable_end, std::int64_t c, bool paired,
+                      line_shapes& shapes, line_stores& s);
 
 // Where a run's lines store: the two series, and the indices that are the
 // run's own (another store would race with a neighbouring run).
@@ -97,8 +102,9 @@ struct store_target {
 
 // Reads the lines from p on, block line c on, as long as each has the shape
 // that followed the previous line's shape the last time, and stores their
-// values. It stops before a line that has another shape, or whose index is
-// not the run's own, and leaves it to read_common_line; p is moved past the
+// values. It stops before a line that has another shape, whose index is
+// not the run's own, or that would put two values of one channel in a
+// split pair, and leaves it to read_common_line; p is moved past the
 // lines read, and their number is returned. [p, last) ends after a line
 // end; lines are recognised without searching for their ends, by their
 // shape's length and the LF that must follow it.

@@ -14,23 +14,85 @@ namespace {
 
 constexpr std::size_t block_size = std::size_t{1} << 20;
 
-struct watch {
-    std::string_view tag;
-    bool found = false;
-    std::uint64_t position = 0;  // of the tag's first character in the line
-    bool collecting = false;
+// Follows the text after a watched tag, a byte at a time: blanks, a number,
+// blanks, then the first bytes of what comes next.
+struct value_follower {
+    enum class step { lead, number, trail, after, done };
+    step at = step::lead;
     number_collector number;
+    bool exponent_open = false;  // an exponent mark (and sign) still waits for its digit
+
+    // Takes one byte; false once nothing more matters.
+    bool take(char c, tag_value& value)
+    {
+        const bool blank = c == ' ' || c == '\t';
+        switch (at) {
+        case step::lead:
+            if (blank) return true;
+            if (!(is_digit(c) || c == '.' || c == '+' || c == '-')) return finish_number(value);
+            at = step::number;
+            [[fallthrough]];
+        case step::number:
+            if (number.feed(&c, &c + 1)) {
+                exponent_open = number.at == number_collector::state::exponent_mark ||
+                                number.at == number_collector::state::exponent_sign;
+                return true;
+            }
+            if (!finish_number(value)) return false;
+            [[fallthrough]];
+        case step::trail:
+            if (blank) return true;
+            at = step::after;
+            [[fallthrough]];
+        case step::after:
+            value.after += c;
+            if (value.after.size() < 8) return true;
+            at = step::done;
+            return false;
+        case step::done: return false;
+        }
+        return false;
+    }
+
+    // The number has ended; false when it is no whole number of the grammar
+    // (no digit, or an exponent mark without digits, which no closing follows).
+    bool finish_number(tag_value& value)
+    {
+        value.number = number.seen_digit && !exponent_open;
+        if (!value.number) {
+            at = step::done;
+            return false;
+        }
+        value.number_text = number.text();
+        at = step::trail;
+        return true;
+    }
+
+    // The line has ended.
+    void end(tag_value& value)
+    {
+        if (at == step::lead || at == step::number) {
+            if (!finish_number(value)) return;
+        }
+        if (at == step::trail) value.line_ends = true;
+    }
 };
 
-// Feeds the bytes [first, last) of the line to every number still being read.
-void feed_numbers(std::vector<watch>& watches, const char* first, const char* last, std::uint64_t offset,
-                  std::uint64_t from)
+struct watch {
+    tag_value value;
+    bool collecting = false;
+    value_follower follower;
+};
+
+// Feeds the bytes [first, last) of the line to every value still being followed.
+void feed_values(std::vector<watch>& watches, const char* first, const char* last, std::uint64_t offset,
+                 std::uint64_t from)
 {
     for (watch& w : watches) {
         if (!w.collecting) continue;
-        const std::uint64_t start = std::max(from, w.position + w.tag.size());
-        if (start >= offset + static_cast<std::uint64_t>(last - first)) continue;
-        w.collecting = w.number.feed(first + (start - offset), last);
+        const std::uint64_t start = std::max(from, w.value.position + w.value.tag.size());
+        for (const char* p = first + (start - std::min(start, offset)); w.collecting && p < last; ++p)
+            w.collecting = w.follower.take(*p, w.value);
     }
 }
 
@@ -139,10 +201,12 @@ void enlarge_buffer(line_reader& reader, std::size_t capacity)
 }
 
 void start_reading(line_reader& reader, std::FILE* file, std::span<const std::string_view> watched_tags,
-                   std::size_t held_limit)
+                   long_line_summary summarize, std::size_t held_limit)
 {
     reader.file = file;
     reader.watched_tags = watched_tags;
+    reader.summarize = summarize;
+    reader.line_ended = true;
     reader.held_limit = held_limit;
     const std::size_t capacity = std::max(block_size, 2 * held_limit + 2);
     if (reader.capacity < capacity) {
@@ -160,7 +224,7 @@ std::string_view summarize_long_line(line_reader& reader)
     std::vector<watch> watches;
     std::size_t longest = 0;
     for (std::string_view tag : reader.watched_tags) {
-        watches.emplace_back().tag = tag;
+        watches.emplace_back().value.tag = tag;
         longest = std::max(longest, tag.size());
     }
     // The last longest - 1 bytes seen, so that a tag across two blocks is found.
@@ -183,13 +247,13 @@ std::string_view summarize_long_line(line_reader& reader)
         }
         window.append(start, length);
         for (watch& w : watches) {
-            if (w.found) continue;
-            const std::size_t at = window.find(w.tag);
+            if (w.value.found) continue;
+            const std::size_t at = window.find(w.value.tag);
             if (at == std::string::npos) continue;
-            w.found = w.collecting = true;
-            w.position = window_offset + at;
+            w.value.found = w.collecting = true;
+            w.value.position = window_offset + at;
         }
-        feed_numbers(watches, window.data(), window.data() + window.size(), window_offset, seen);
+        feed_values(watches, window.data(), window.data() + window.size(), window_offset, seen);
         seen += length;
         const std::size_t keep = std::min(window.size(), longest > 0 ? longest - 1 : 0);
         window_offset += window.size() - keep;
@@ -205,14 +269,12 @@ std::string_view summarize_long_line(line_reader& reader)
             }
         }
     }
-    std::sort(watches.begin(), watches.end(),
-              [](const watch& a, const watch& b) { return a.position < b.position; });
-    reader.summary.clear();
-    for (const watch& w : watches) {
-        if (!w.found) continue;
-        reader.summary += w.tag;
-        reader.summary += w.number.text();
-        reader.summary += '\x01';  // in no tag and no number: nothing can straddle it
+    reader.line_ended = line_over;
+    std::vector<tag_value> values;
+    for (watch& w : watches) {
+        if (w.collecting) w.follower.end(w.value);
+        values.push_back(std::move(w.value));
     }
+    reader.summary = reader.summarize(values);
     return reader.summary;
 }

@@ -14,16 +14,37 @@
 #include "large_arrays.hpp"
 #include "parallel.hpp"
 
+// What a line too long to hold has after the first occurrence of a watched
+// tag: blanks, a number of the grammar, blanks, then its first bytes.
+struct tag_value {
+    std::string_view tag;
+    bool found = false;
+    std::uint64_t position = 0;  // of the tag's first character in the line
+    bool number = false;         // blanks and a whole number follow the tag
+    std::string number_text;     // a short text of the same value
+    std::string after;           // up to 8 bytes after the number's trailing blanks
+    bool line_ends = false;      // nothing follows those blanks
+
+    // The number is closed by `closing` or by the line's end.
+    bool closed_by(std::string_view closing) const
+    {
+        return number && (line_ends || after.starts_with(closing));
+    }
+};
+
+// Turns what a long line holds after its watched tags into a short line
+// that the caller's grammar reads as it would read the whole line.
+using long_line_summary = std::string (*)(std::span<const tag_value> tags);
+
 // A line ends at LF, CR LF or a lone CR; the line end is not part of its
 // text. A UTF-8 byte-order mark at the very start of the file is skipped.
-// A line longer than held_limit is never held whole: it is read through and
-// replaced by a short summary that holds, in their order, the first
-// occurrence of each watched tag followed by an equivalent of the number
-// after it, so that searching the summary for a watched tag and reading the
-// number after it give what the whole line would give.
+// A line longer than held_limit is never held whole: it is read through,
+// its watched tags and their values noted, and `summarize` gives the short
+// line that stands for it.
 struct line_reader {
     std::FILE* file = nullptr;
     std::span<const std::string_view> watched_tags;
+    long_line_summary summarize = nullptr;
     std::size_t held_limit = 0;
     large_buffer buffer;  // left uninitialized: only what is read gets touched
     std::size_t capacity = 0;
@@ -31,6 +52,7 @@ struct line_reader {
     std::size_t end = 0;    // one past the last valid byte in buffer
     bool file_done = false;  // the file has no bytes beyond buffer[end)
     bool failed = false;     // a read error ended the input early
+    bool line_ended = true;  // the last line read had a line end
     std::string summary;     // the text given for the last long line
 };
 
@@ -38,7 +60,7 @@ inline constexpr std::size_t default_held_limit = std::size_t{1} << 16;
 
 // Takes an open file (binary mode), positioned at its start.
 void start_reading(line_reader& reader, std::FILE* file, std::span<const std::string_view> watched_tags,
-                   std::size_t held_limit = default_held_limit);
+                   long_line_summary summarize, std::size_t held_limit = default_held_limit);
 
 // Makes at least `wanted` unread bytes available, or all that the file has.
 void refill(line_reader& reader, std::size_t wanted);
@@ -101,10 +123,12 @@ inline bool read_line(line_reader& reader, std::string_view& text)
         }
         text = std::string_view(start, k);  // the last line, without a line end
         reader.begin += k;
+        reader.line_ended = false;
         return true;
     }
     text = std::string_view(start, k);
     const bool crlf = start[k] == '\r' && k + 1 < available && start[k + 1] == '\n';
     reader.begin += k + (crlf ? 2 : 1);
+    reader.line_ended = true;
     return true;
 }

@@ -9,10 +9,12 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <span>
 #include <string_view>
 
 #include "analysis_error.hpp"
 #include "common_lines.hpp"
+#include "data_lines.hpp"
 #include "number_text.hpp"
 #include "parallel.hpp"
 #include "platform.hpp"
@@ -25,58 +27,65 @@ constexpr std::string_view watched_tags[] = {frequency_tag.text, data_tag.text, 
 
 constexpr std::int64_t most_lines = std::numeric_limits<std::int32_t>::max();
 
-// The number that starts right after the tag found at position at.
-double value_after(std::string_view line, std::size_t at, const tag& t)
+// The short line that stands for a line too long to hold: the tags the
+// reading looks for, and values that read as the whole line's would in
+// either layout ("x" where the line's value is no number).
+std::string summary_of(std::span<const tag_value> tags)
 {
-    return parse_number(line.data() + at + t.text.size(), line.data() + line.size());
-}
-
-// A value too large for single precision, remembered by the line that
-// stored it and the index it went to. Whether a store counts is known only
-// once the series' size is, so the earliest line for each smaller index is
-// kept: indices strictly falling, a short list.
-struct overflow_record {
-    std::int64_t line;
-    std::int64_t index;
-};
-
-void remember_overflow(std::vector<overflow_record>& overflows, std::int64_t line, std::int64_t index)
-{
-    if (overflows.empty() || index < overflows.back().index) overflows.push_back({line, index});
-}
-
-// The loader's index rules for block line c (from 0).
-line_stores stores_of(std::string_view line, std::int64_t c)
-{
-    line_stores s;
-    const std::size_t v_at = find_tag(line, v_tag);
-    const std::size_t pair_at = find_tag(line, pair_tag);
-    const std::int64_t index = pair_at != std::string_view::npos ? c : c / 2;
-    const auto add = [&](bool to_v, double value) {
-        s.to_v[s.count] = to_v;
-        s.index[s.count] = index;
-        s.value[s.count] = value;
-        ++s.count;
+    const auto find = [&](const tag& t) -> const tag_value& {
+        for (const tag_value& value : tags)
+            if (value.tag == t.text) return value;
+        return tags.front();  // every tag is watched
     };
-    if (v_at != std::string_view::npos) add(true, value_after(line, v_at, v_tag));
-    if (pair_at != std::string_view::npos) {
-        add(false, value_after(line, pair_at, pair_tag));
-    } else {
-        const std::size_t i_at = find_tag(line, i_tag);
-        if (i_at != std::string_view::npos) add(false, value_after(line, i_at, i_tag));
+    const tag_value& frequency = find(frequency_tag);
+    const tag_value& pair = find(pair_tag);
+    const tag_value& v = find(v_tag);
+    const tag_value& i = find(i_tag);
+    const auto value = [](const tag_value& t, std::string_view closing) {
+        return t.closed_by(closing) ? t.number_text + std::string(closing) : std::string("x");
+    };
+    std::string line;
+    if (frequency.found) line += std::string(frequency_tag.text) + value(frequency, "<");
+    if (find(data_tag).found) line += data_tag.text;
+    if (find(data_end_tag).found) line += data_end_tag.text;
+    if (pair.found) {
+        // The v value is closed by the first pair tag, which then follows it at once.
+        if (v.found && v.position < pair.position) {
+            const bool v_closed = v.number && v.after.starts_with(pair_tag.text);
+            line += std::string(v_tag.text) + (v_closed ? v.number_text : "x") + std::string(pair_tag.text) +
+                    value(pair, "</i>");
+        } else {
+            line += pair_tag.text;
+        }
+    } else if (v.found && i.found) {
+        line += "<v><i>";
+    } else if (v.found) {
+        line += std::string(v_tag.text) + value(v, "</v>");
+    } else if (i.found) {
+        line += std::string(i_tag.text) + value(i, "</i>");
     }
-    return s;
+    return line;
 }
 
 // The data block as it is read: the layout, the lines so far, the series
-// (grown as needed; their final size is set once the block has ended).
+// (grown as needed; their final size is set once the block has ended) and
+// the first line that stops the reading. A stop is certain once a line
+// follows its unit (its line, or its split pair) or the block has ended;
+// until then it may be the end of a recording cut off while it was written.
 struct block_state {
     recording& result;
     bool paired = false;
     std::int64_t count = 0;
     bool ended = false;
-    std::vector<overflow_record> overflows;
+    reading_stop stop;
+    int open_pair = -1;           // split layout: the channel (0 v, 1 i) of line count - 1 when count is odd
+    bool last_line_ended = true;  // the last line read had its line end
     bool gather_digits = true;
+
+    std::int64_t unit_start(std::int64_t c) const { return paired ? c : c / 2 * 2; }
+    std::int64_t unit_end(std::int64_t c) const { return paired ? c + 1 : c / 2 * 2 + 2; }
+
+    [[noreturn]] void stop_now() const { fail(error_kind::bad_data, "", stop_message(stop)); }
 
     // Takes block line `count` in order; false when it ends the block.
     bool take(std::string_view line)
@@ -86,18 +95,52 @@ struct block_state {
             return false;
         }
         if (count == 0) paired = holds(line, pair_tag);
-        if (count == most_lines)
-            fail(error_kind::bad_data, "", "\nFatal error: the data block has more than 2147483647 lines.\n");
-        const line_stores s = stores_of(line, count);
+        if (stop.stops()) {
+            if (count >= unit_end(stop.line)) stop_now();
+        } else {
+            if (count == most_lines)
+                fail(error_kind::bad_data, "", "\nFatal error: the data block has more than 2147483647 lines.\n");
+            line_stores s;
+            const line_fault fault = read_block_line(line, count, paired, s);
+            stop = fault != line_fault::none ? stop_for(fault, count, paired) : store(s);
+        }
+        ++count;
+        return true;
+    }
+
+    // Stores line `count`'s values; the stop when they break a split pair
+    // or do not fit single precision.
+    reading_stop store(const line_stores& s)
+    {
+        if (!paired) {
+            const int channel = s.to_v[0] ? 0 : 1;
+            if (count % 2 == 1 && channel == open_pair) return {stop_kind::broken_pair, count};
+            open_pair = count % 2 == 0 ? channel : -1;
+        }
         for (int k = 0; k < s.count; ++k) {
             sample_series& channel = s.to_v[k] ? result.v : result.i;
             const auto at = static_cast<std::size_t>(s.index[k]);
             if (at >= channel.size()) channel.resize(std::max(at + 1, channel.size() + channel.size() / 2 + 4096), 0.0f);
             channel[at] = static_cast<float>(s.value[k]);
-            if (std::isinf(channel[at])) remember_overflow(overflows, count, s.index[k]);
+            if (std::isinf(channel[at])) return {stop_kind::too_large, count};
         }
-        ++count;
-        return true;
+        return {};
+    }
+
+    // At the end of the input. Without the end tag, the last unit is not
+    // data when it breaks the rules or its last line has no line end.
+    void finish()
+    {
+        if (stop.stops()) {
+            const bool last_unit = !ended && count <= unit_end(stop.line);
+            if (!last_unit || (stop.kind == stop_kind::too_large && last_line_ended)) stop_now();
+            count = unit_start(stop.line);
+        } else if (ended && !paired && count % 2 == 1) {
+            stop = {stop_kind::broken_pair, count - 1};
+            stop_now();
+        } else if (!ended && count > 0 && (!last_line_ended || (!paired && count % 2 == 1))) {
+            count = unit_start(count - 1);
+        }
     }
 };
 
@@ -143,9 +186,9 @@ struct line_run {
     std::int64_t lines = 0;
     bool ended = false;           // it holds the block's end
     std::int64_t end_line = 0;
-    bool foreign_store = false;   // a store outside its own indices: the block is redone in order
     bool no_cr = false;           // its text holds no CR
-    std::vector<overflow_record> overflows;
+    int open_pair = -1;           // split layout: the channel of the line before its first, if that opens a pair
+    reading_stop stop;            // its first stop: parsing ends there
 };
 
 // Stores a run's values. Its own indices are the ones only its lines can
@@ -155,7 +198,7 @@ void parse_run(line_run& run, block_state& block, const std::size_t (&sizes_befo
     const std::int64_t c_end = run.first_line + run.lines;
     const std::int64_t own_first = block.paired ? run.first_line : run.first_line / 2;
     const std::int64_t own_end = block.paired ? c_end : (c_end + 1) / 2;
-    // An element that no line supplies is 0.
+    // New elements start as 0, so that none is ever read uninitialized.
     sample_series* const channels[2] = {&block.result.v, &block.result.i};
     for (int k = 0; k < 2; ++k) {
         const auto from = std::max(static_cast<std::size_t>(own_first), sizes_before[k]);
@@ -164,6 +207,7 @@ void parse_run(line_run& run, block_state& block, const std::size_t (&sizes_befo
                                  channels[k]->begin() + static_cast<std::ptrdiff_t>(to), 0.0f);
     }
     line_shapes shapes;
+    shapes.open_pair = run.open_pair;
     // The series are not resized while the runs fill them.
     const store_target target{block.result.v.data(), block.result.i.data(), own_first,
                               static_cast<std::uint64_t>(own_end - own_first)};
@@ -174,26 +218,35 @@ void parse_run(line_run& run, block_state& block, const std::size_t (&sizes_befo
         c += read_lines_of_known_shapes(p, run.last, c, shapes, target, block.gather_digits);
         if (!next_line_in(p, run.last, line, run.no_cr)) break;
         line_stores s;
-        if (!read_common_line(line, run.last, c, shapes, s)) {
+        if (!read_common_line(line, run.last, c, block.paired, shapes, s)) {
             if (c > 0 && holds(line, data_end_tag)) {
                 run.ended = true;
                 run.end_line = c;
-                return;
+                break;
             }
-            s = stores_of(line, c);
+            const line_fault fault = read_block_line(line, c, block.paired, s);
+            if (fault != line_fault::none) {
+                run.stop = stop_for(fault, c, block.paired);
+                break;
+            }
+        }
+        if (!block.paired) {
+            const int channel = s.to_v[0] ? 0 : 1;
+            if (c % 2 == 1 && channel == shapes.open_pair) {
+                run.stop = {stop_kind::broken_pair, c};
+                break;
+            }
+            shapes.open_pair = c % 2 == 0 ? channel : -1;
         }
         for (int store = 0; store < s.count; ++store) {
-            const std::int64_t index = s.index[store];
-            if (static_cast<std::uint64_t>(index - own_first) >= target.owned) {
-                run.foreign_store = true;
-                continue;
-            }
-            float& element = (s.to_v[store] ? target.v : target.i)[index];
+            float& element = (s.to_v[store] ? target.v : target.i)[s.index[store]];
             element = static_cast<float>(s.value[store]);
-            if (std::isinf(element)) remember_overflow(run.overflows, c, index);
+            if (std::isinf(element)) run.stop = {stop_kind::too_large, c};
         }
+        if (run.stop.stops()) break;
         ++c;
     }
+    run.open_pair = shapes.open_pair;
 }
 
 // Parses the complete lines [first, last) of the block with the team's threads.
@@ -207,7 +260,7 @@ void parse_in_parallel(const char* first, const char* last, block_state& block, 
     for (std::size_t t = 1; t <= parts && start != last; ++t) {
         const char* stop = t == parts ? last : next_line_start(std::max(start, first + size * t / parts), last);
         if (stop == start) continue;
-        runs.push_back(line_run{start, stop, 0, 0, false, 0, false, false, {}});
+        runs.push_back(line_run{start, stop, 0, 0, false, 0, false, -1, {}});
         start = stop;
     }
     const auto in_parallel = [&](auto&& work) { team.run(runs.size(), [&](std::size_t r) { work(runs[r]); }); };
@@ -230,6 +283,7 @@ void parse_in_parallel(const char* first, const char* last, block_state& block, 
         run.first_line = c;
         c += run.lines;
     }
+    if (!runs.empty()) runs.front().open_pair = block.open_pair;
     const std::int64_t c_end = c;
     const auto needed = static_cast<std::size_t>(block.paired ? c_end : (c_end + 1) / 2);
     // Within the reserved capacity this moves nothing; beyond it, grow by half.
@@ -248,37 +302,29 @@ void parse_in_parallel(const char* first, const char* last, block_state& block, 
 
     in_parallel([&](line_run& run) { parse_run(run, block, sizes_before); });
 
-    // Runs after the one holding the block's end do not count.
-    bool foreign = false;
+    // The runs in order up to the first that stops or holds the block's end.
+    // A stop with lines after its unit in this part is certain; otherwise
+    // the lines that follow, if any, decide.
     std::int64_t lines = block.count;
-    bool ended = false;
     for (const line_run& run : runs) {
-        foreign = foreign || run.foreign_store;
+        if (run.stop.stops()) {
+            block.stop = run.stop;
+            lines = c_end;
+            break;
+        }
+        block.open_pair = run.open_pair;
         if (run.ended) {
             lines = run.end_line;
-            ended = true;
+            block.ended = true;
             break;
         }
         lines = run.first_line + run.lines;
     }
     if (lines > most_lines)
         fail(error_kind::bad_data, "", "\nFatal error: the data block has more than 2147483647 lines.\n");
-    if (foreign) {
-        // A file that mixes the layouts: the exact order of its stores matters.
-        std::string_view line;
-        const char* p = first;
-        while (next_line_in(p, last, line) && block.take(line)) {
-        }
-        return;
-    }
-    for (const line_run& run : runs) {
-        for (const overflow_record& overflow : run.overflows) remember_overflow(block.overflows, overflow.line, overflow.index);
-        if (run.ended) break;
-    }
     block.count = lines;
-    block.ended = ended;
+    if (block.stop.stops() && block.count > block.unit_end(block.stop.line)) block.stop_now();
 }
-
 
 // Reserves the series for the whole file at the line density seen so far,
 // so that they are allocated once instead of grown (and copied) step by step.
@@ -306,6 +352,8 @@ void read_block_in_parallel(line_reader& reader, block_state& block, const readi
     while (!block.ended) {
         if (reader.end - reader.begin < block_size && !reader.file_done) refill_in_parallel(reader, team);
         if (reader.begin == reader.end) return;
+        // Any byte more is a line after a stop's unit.
+        if (block.stop.stops()) block.stop_now();
         const char* const first = reader.buffer.get() + reader.begin;
         const std::size_t available = std::min(reader.end - reader.begin, block_size);
         const char* const last = first + available;
@@ -314,11 +362,15 @@ void read_block_in_parallel(line_reader& reader, block_state& block, const readi
         if (cut == first) {
             // A line longer than the block: read through it on its own.
             std::string_view line;
-            if (read_line(reader, line)) block.take(line);
+            if (read_line(reader, line)) {
+                block.last_line_ended = reader.line_ended;
+                block.take(line);
+            }
             continue;
         }
         const std::int64_t lines_before = block.count;
         parse_in_parallel(first, cut, block, team);
+        block.last_line_ended = cut[-1] == '\n' || cut[-1] == '\r';
         reader.begin += static_cast<std::size_t>(cut - first);
         if (first_region && !block.ended)
             reserve_for_the_rest(reader.file, reader, block, block.count - lines_before,
@@ -332,12 +384,13 @@ void read_block_in_parallel(line_reader& reader, block_state& block, const readi
 recording read_recording(std::FILE* file, const std::string& name, const reading_options& options)
 {
     line_reader reader;
-    start_reading(reader, file, watched_tags, options.held_limit);
+    start_reading(reader, file, watched_tags, summary_of, options.held_limit);
     recording result;
-    block_state block{result, false, 0, false, {}};
+    block_state block{result, false, 0, false, {}, -1, true, true};
     block.gather_digits = options.gather_digits;
     std::string_view line;
     bool frequency_found = false;
+    bool frequency_read = false;
     bool data_found = false;
 
     try {
@@ -345,51 +398,49 @@ recording read_recording(std::FILE* file, const std::string& name, const reading
             if (!frequency_found) {
                 if (!holds(line, frequency_tag)) continue;
                 frequency_found = true;
-                result.sampling_frequency = value_after(line, find_tag(line, frequency_tag), frequency_tag);
+                frequency_read = read_frequency(line, result.sampling_frequency);
             }
             // The frequency line itself may carry the data tag too.
             data_found = holds(line, data_tag);
         }
+        if (reader.failed) fail(error_kind::unreadable_file, name, "\nThe file " + name + " cannot be read.\n");
+        if (!data_found)
+            fail(error_kind::bad_data, name, "\nThe structure of the input data file is unknown.\n",
+                 "The string <data> or the string <sampling_frequency> of the XML format does not exist.\n");
+        const double frequency = result.sampling_frequency;
+        if (!frequency_read || !(frequency >= 1e-37 && frequency <= 1e37))
+            fail(error_kind::bad_data, name,
+                 "\nFatal error: the sampling frequency must be a number from 1e-37 to 1e37.\n");
+        result.deltat = static_cast<float>(1.0 / frequency);
+
         // The block's first line decides the layout and counts whatever it holds.
-        if (data_found && read_line(reader, line)) block.take(line);
-        if (data_found && block.count > 0) {
+        if (read_line(reader, line)) {
+            block.last_line_ended = reader.line_ended;
+            block.take(line);
+        }
+        if (block.count > 0) {
             // One thread too: the block path sizes the series once from the file's size.
             std::uint64_t size = 0;
             std::uint64_t position = 0;
             if (regular_file_extent(file, size, position)) {
                 read_block_in_parallel(reader, block, options);
             } else {
-                while (read_line(reader, line) && block.take(line)) {
+                while (read_line(reader, line)) {
+                    block.last_line_ended = reader.line_ended;
+                    if (!block.take(line)) break;
                 }
             }
         }
+        if (reader.failed) fail(error_kind::unreadable_file, name, "\nThe file " + name + " cannot be read.\n");
+        block.finish();
     } catch (analysis_error& error) {
         error.file = name;
         throw;
     }
-    if (reader.failed) fail(error_kind::unreadable_file, name, "\nThe file " + name + " cannot be read.\n");
-    if (!data_found)
-        fail(error_kind::bad_data, name, "\nThe structure of the input data file is unknown.\n",
-             "The string <data> or the string <sampling_frequency> of the XML format does not exist.\n");
-    // The data line may be the file's last: its block is one empty line.
-    const std::int64_t count = std::max<std::int64_t>(block.count, 1);
 
-    const double frequency = result.sampling_frequency;
-    if (!(frequency >= 1e-37 && frequency <= 1e37))
-        fail(error_kind::bad_data, name,
-             "\nFatal error: the sampling frequency must be a number from 1e-37 to 1e37.\n");
-    result.deltat = static_cast<float>(1.0 / frequency);
-
-    result.line_count = static_cast<std::int32_t>(count);
-    const auto samples = static_cast<std::size_t>(block.paired ? count : count / 2);
+    result.line_count = static_cast<std::int32_t>(block.count);
+    const auto samples = static_cast<std::size_t>(block.paired ? block.count : block.count / 2);
     result.v.resize(samples, 0.0f);
     result.i.resize(samples, 0.0f);
-    for (const overflow_record& overflow : block.overflows) {
-        if (static_cast<std::size_t>(overflow.index) < samples) {
-            fail(error_kind::bad_data, name,
-                 "\nFatal error: the value on line " + std::to_string(overflow.line + 1) +
-                     " of the data block is too large for single precision.\n");
-        }
-    }
     return result;
 }

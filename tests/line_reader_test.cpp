@@ -12,11 +12,23 @@ namespace {
 
 constexpr std::string_view tags[] = {"<v>", "</v><i>", "<i>"};
 
+// What the reader noted after each tag found: [number|what followed], $ for the line's end.
+std::string noted(std::span<const tag_value> values)
+{
+    std::string text;
+    for (const tag_value& value : values) {
+        if (!value.found) continue;
+        text += std::string(value.tag) + "[" + (value.number ? value.number_text : "-") + "|" +
+                (value.line_ends ? "$" : value.after) + "]";
+    }
+    return text;
+}
+
 std::vector<std::string> lines_of(const std::string& content, std::size_t held_limit = default_held_limit)
 {
     std::FILE* file = stream_of(content);
     line_reader reader;
-    start_reading(reader, file, tags, held_limit);
+    start_reading(reader, file, tags, noted, held_limit);
     std::vector<std::string> lines;
     std::string_view text;
     while (read_line(reader, text)) lines.emplace_back(text);
@@ -68,21 +80,33 @@ TEST(line_reader, crlf_and_cr_across_block_boundaries_read_like_lf)
     EXPECT_EQ(lines_of(cr), expected);
 }
 
-// A long line gives the watched tags in order, each with its number, and
-// nothing else; the lines around it are untouched.
+// A long line gives, for the first occurrence of each watched tag, the
+// number after it and what follows that; the lines around it are untouched.
 TEST(line_reader, summarizes_a_line_over_the_limit)
 {
-    const std::string line = std::string(100, 'x') + "<i>" + std::string(50, ' ') + "-2.5e1</i>" +
+    const std::string line = std::string(100, 'x') + "<i>" + std::string(50, ' ') + "-2.5e1 \t</i>" +
                              std::string(100, 'x') + "<v>7" + std::string(100, '0') + "<v>9";
     for (const std::string end : {"\n", "\r", "\r\n", ""}) {
         const std::vector<std::string> lines = lines_of("a\n" + line + end + "b", 16);
         ASSERT_EQ(lines.size(), end.empty() ? 2u : 3u);
         EXPECT_EQ(lines[0], "a");
-        EXPECT_EQ(lines[1], "<i>-0.25e2\x01<v>0.7" + std::string(100, '0') + "e101\x01");
+        // Without a line end, the b is the line's last character.
+        EXPECT_EQ(lines[1], "<v>[0.7" + std::string(100, '0') + "e101|<v>9" + (end.empty() ? "b" : "") +
+                                "]<i>[-0.25e2|</i>xxxx]");
     }
     // Exactly at the limit the line is held; one more character and it is summarized.
     EXPECT_EQ(lines_of("<v>1\n", 4), std::vector<std::string>{"<v>1"});
-    EXPECT_EQ(lines_of("<v>12\n", 4), std::vector<std::string>{"<v>0.12e2\x01"});
+    EXPECT_EQ(lines_of("<v>12\n", 4), std::vector<std::string>{"<v>[0.12e2|$]"});
+    // What is no whole number: no digit, a mark without exponent digits, other white space.
+    const struct {
+        const char* line;
+        const char* noted;
+    } values[] = {
+        {"<v>  1e+  ", "<v>[-|]"},   {"<v>1e", "<v>[-|]"},          {"<v>-.", "<v>[-|]"},
+        {"<v>\v1", "<v>[-|]"},       {"<v>1.2.3</v>", "<v>[0.12e1|.3</v>]"},
+        {"<v>+3 \t ", "<v>[0.3e1|$]"}, {"<v>0</v><i>-0", "<v>[0|</v><i>-]</v><i>[-0|$]<i>[-0|$]"},
+    };
+    for (const auto& c : values) EXPECT_EQ(lines_of(c.line, 2), std::vector<std::string>{c.noted}) << c.line;
 }
 
 #ifdef __linux__
@@ -91,7 +115,7 @@ TEST(line_reader, a_read_error_is_reported)
     std::FILE* file = std::fopen("/proc/self/mem", "rb");  // reading it at offset 0 fails
     ASSERT_NE(file, nullptr);
     line_reader reader;
-    start_reading(reader, file, tags);
+    start_reading(reader, file, tags, noted);
     std::string_view text;
     EXPECT_FALSE(read_line(reader, text));
     EXPECT_TRUE(reader.failed);

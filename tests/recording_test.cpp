@@ -58,18 +58,24 @@ const sample_case sample_cases[] = {
     {"split_v_then_i", head + "<data>\n<v>1</v>\n<i>2</i>\n<v>3</v>\n<i>4</i>\n</data>\n", 4, 2, {1, 3}, {2, 4}},
     {"split_i_then_v", head + "<data>\n<i>2</i>\n<v>1</v>\n<i>4</i>\n<v>3</v>\n</data>\n", 4, 2, {1, 3}, {2, 4}},
     {"both_tags_on_one_line", "<sampling_frequency>500<data>\n<v>7</v><i>8</i>\n</data>", 1, 1, {7}, {8}},
-    {"end_tag_first_still_counts",
-     head + "<data>\n</data>\n<v>1</v>\n<i>2</i>\n</data>\n", 3, 1, {1}, {0}},
-    {"no_end_tag_counts_to_the_end", head + "<data>\n<v>1</v><i>2</i>\n<v>3</v><i>4</i>\n\n", 3, 3, {1, 3, 0},
-     {2, 4, 0}},
-    {"no_final_line_feed", head + "<data>\n<v>1</v><i>2</i>\n<v>3</v><i>4</i>", 2, 2, {1, 3}, {2, 4}},
+    {"end_tag_alone_first_is_no_data", head + "<data>\n</data>\n", 0, 0, {}, {}},
+    // Without the end tag, a last line that breaks the rules or has no
+    // line end (the recording was cut off while it was written) is no data.
+    {"no_end_tag_reads_to_the_end", head + "<data>\n<v>1</v><i>2</i>\n<v>3</v><i>4</i>\n", 2, 2, {1, 3}, {2, 4}},
+    {"cut_off_after_a_blank_line", head + "<data>\n<v>1</v><i>2</i>\n<v>3</v><i>4</i>\n\n", 2, 2, {1, 3}, {2, 4}},
+    {"cut_off_inside_a_line", head + "<data>\n<v>1</v><i>2</i>\n<v>3</v><i>4</i>\n<v>5</v><i>6", 2, 2, {1, 3},
+     {2, 4}},
+    {"cut_off_without_the_last_line_end", head + "<data>\n<v>1</v><i>2</i>\n<v>3</v><i>4</i>", 1, 1, {1}, {2}},
+    {"cut_off_at_a_closing_tag", head + "<data>\n<v>1</v><i>2</i>\n</acquisition>\n", 1, 1, {1}, {2}},
+    {"cut_off_inside_a_number", head + "<data>\n<v>1</v><i>2</i>\n<v>3e\n", 1, 1, {1}, {2}},
+    {"split_cut_off_after_a_pair", head + "<data>\n<v>1</v>\n<i>2</i>\n<v>3</v>\n", 2, 1, {1}, {2}},
+    {"split_cut_off_inside_a_pair", head + "<data>\n<v>1</v>\n<i>2</i>\n<v>3</v>\n<v>4", 2, 1, {1}, {2}},
+    {"split_cut_off_at_a_wrong_pair", head + "<data>\n<v>1</v>\n<i>2</i>\n<v>3</v>\n<v>4</v>\n", 2, 1, {1},
+     {2}},
+    {"unclosed_split_tags", head + "<data>\n<v>0.5\n<i>0.001\n</data>\n", 2, 1, {0.5f}, {0.001f}},
+    {"text_after_the_closing_tag", head + "<data>\n  <v>1</v><i>2</i> <!-- ok -->\n</data>\n", 1, 1, {1}, {2}},
     {"crlf", "<sampling_frequency>500\r\n<data>\r\n<v>1.5</v><i>-2e-3</i>\r\n<v>2</v><i>3</i>\r\n</data>\r\n", 2, 2,
      {1.5f, 2.0f}, {-0.002f, 3.0f}},
-    {"blank_line_takes_an_index", head + "<data>\n<v>1</v><i>2</i>\n\n<v>3</v><i>4</i>\n</data>\n", 3, 3,
-     {1, 0, 3}, {2, 0, 4}},
-    {"odd_split_count_drops_the_last", head + "<data>\n<v>1</v>\n<i>2</i>\n<v>3</v>\n</data>\n", 3, 1, {1}, {2}},
-    {"paired_line_without_v", head + "<data>\n</v><i>5</i>\n<v>1</v><i>2</i>\n</data>\n", 2, 2, {0, 1}, {5, 2}},
-    {"v_after_the_pair_tag_is_used", head + "<data>\n</v><i>5</i><v>6\n</data>\n", 1, 1, {6}, {5}},
     {"blanks_and_exponents", head + "<data>\n<v>   1.0e-06</v><i>\t-.5</i>\n<v> 5.</v><i>+.25E1</i>\n</data>\n",
      2, 2, {1.0e-06f, 5.0f}, {-0.5f, 2.5f}},
     {"100_character_paired_line", head + "<data>\n<v>1.25" + pad100 + "</v><i>7</i>\n</data>\n", 1, 1, {1.25f},
@@ -82,23 +88,17 @@ const sample_case sample_cases[] = {
      {1, 3}, {2, 4}},
     {"mixed_line_ends", "<sampling_frequency>500\n<data>\r\n<v>1</v><i>2</i>\r<v>3</v><i>4</i>\n</data>", 2, 2,
      {1, 3}, {2, 4}},
-    {"cr_cr_lf_is_a_line_and_a_blank_line", head + "<data>\n<v>1</v><i>2</i>\r\r\n<v>3</v><i>4</i>\n</data>\n", 3,
-     3, {1, 0, 3}, {2, 0, 4}},
     {"byte_order_mark", "\xEF\xBB\xBF<sampling_frequency>500\n<data>\n<v>1</v><i>2</i>\n", 1, 1, {1}, {2}},
     {"byte_order_mark_only_at_the_start", head + "<data>\n\xEF\xBB\xBF<v>1</v><i>2</i>\n", 1, 1, {1}, {2}},
-    {"white_space_before_numbers", head + "<data>\n<v> \t\v\f7</v><i>\f-8</i>\n", 1, 1, {7}, {-8}},
-    {"dropped_store_of_an_overflow_is_no_error", head + "<data>\n<v>1</v>\n<i>2</i>\n<v>1e39</v>\n</data>\n", 3, 1,
-     {1}, {2}},
+    {"blanks_around_numbers", head + "<data>\n<v> \t7 </v><i>\t-8\t</i>\n", 1, 1, {7}, {-8}},
     {"long_numbers_and_white_space",
      head + "<data>\n<v>" + std::string(3000, ' ') + "0." + std::string(1000, '0') + "15e1000</v><i>1" +
          std::string(999, '0') + "e-999</i>\n",
      1, 1, {static_cast<float>(0.15)}, {1}},
     {"underflow_becomes_zero", head + "<data>\n<v>1e-50</v><i>-1e-400</i>\n", 1, 1, {0}, {-0.0f}},
-    {"data_line_is_the_last_line", head + "<data>", 1, 0, {}, {}},
+    {"data_line_is_the_last_line", head + "<data>", 0, 0, {}, {}},
     {"data_tag_before_and_after_frequency",
      "<data>\n<v>9</v><i>9</i>\n<sampling_frequency>500\n<data>\n<v>1</v><i>2</i>\n</data>\n", 1, 1, {1}, {2}},
-    {"split_then_paired_line_beyond_the_series", head + "<data>\n<v>1</v>\n<i>2</i>\n<v>3</v><i>4</i>\n</data>\n",
-     3, 1, {1}, {2}},
 };
 
 void PrintTo(const sample_case& c, std::ostream* os) { *os << c.name; }
@@ -195,8 +195,16 @@ TEST(reading, stops_on_a_frequency_outside_the_range_and_on_values_too_large)
         {head + "<data>\n<v>3.4028236e38</v><i>2</i>\n", too_large(1)},
         // Overwritten later, or beyond the sections used: still counts.
         {head + "<data>\n<v>1e39</v>\n<v>1</v>\n<i>1</i>\n<i>1</i>\n", too_large(1)},
-        // A dropped store (line 3, index 2 of 1) does not; the kept one on line 4 does.
-        {head + "<data>\n<v>1</v>\n<i>1</i>\n<v>1e39</v><i>1</i>\n<i>1e39</i>\n</data>\n", too_large(4)},
+        // On a complete last line too, with or without the end tag.
+        {head + "<data>\n<v>1</v>\n<i>1</i>\n<v>1e39</v>\n</data>\n", too_large(3)},
+        {head + "<data>\n<v>1</v><i>1</i>\n<v>1</v><i>-1e39</i>\n", too_large(2)},
+        // The frequency: a number, blanks, then "<" or the line's end.
+        {"<sampling_frequency>500,5</sampling_frequency>\n<data>\n<v>1</v><i>2</i>\n", range},
+        {"<sampling_frequency>500Hz\n<data>\n<v>1</v><i>2</i>\n", range},
+        {"<sampling_frequency>5e\n<data>\n<v>1</v><i>2</i>\n", range},
+        {"<sampling_frequency>nan\n<data>\n<v>1</v><i>2</i>\n", range},
+        // The frequency's message comes before any line's.
+        {"<sampling_frequency>x\n<data>\n<v>y</v><i>2</i>\n<v>1</v><i>2</i>\n", range},
     };
     for (const auto& c : cases) {
         std::string message;
@@ -207,20 +215,99 @@ TEST(reading, stops_on_a_frequency_outside_the_range_and_on_values_too_large)
     EXPECT_EQ(scan_and_load(head + "<data>\n<v>3.4028234e38</v><i>2</i>\n").v[0], 3.4028234e38f);
 }
 
+// Every value lands in its own sample or the reading stops at the first
+// line that breaks the rules; the end tag makes every line count.
+TEST(reading, stops_at_the_first_line_that_breaks_the_block_rules)
+{
+    const auto not_a_number = [](int line) {
+        return "\nFatal error: the value on line " + std::to_string(line) + " of the data block is not a number.\n";
+    };
+    const auto no_pair = [](int line) {
+        return "\nFatal error: line " + std::to_string(line) + " of the data block does not hold a v and an i value.\n";
+    };
+    const auto broken = [](int first) {
+        return "\nFatal error: lines " + std::to_string(first) + " and " + std::to_string(first + 1) +
+               " of the data block do not hold one v and one i value.\n";
+    };
+    const std::string paired = head + "<data>\n<v>1e-4</v><i>2e-4</i>\n";
+    const std::string split = head + "<data>\n<v>1e-4</v>\n<i>2e-4</i>\n";
+    const std::string more_pairs = "<v>3e-4</v><i>4e-4</i>\n</data>\n";
+    const std::string more_split = "<v>3e-4</v>\n<i>4e-4</i>\n</data>\n";
+    const struct {
+        std::string content;
+        std::string message;
+    } cases[] = {
+        // Values that are not numbers of the grammar.
+        {paired + "<v>nan</v><i>1</i>\n" + more_pairs, not_a_number(2)},
+        {paired + "<v>1</v><i>inf</i>\n" + more_pairs, not_a_number(2)},
+        {paired + "<v>0x10</v><i>1</i>\n" + more_pairs, not_a_number(2)},
+        {paired + "<v>3,5</v><i>1</i>\n" + more_pairs, not_a_number(2)},
+        {paired + "<v>3abc</v><i>1</i>\n" + more_pairs, not_a_number(2)},
+        {paired + "<v>1e</v><i>1</i>\n" + more_pairs, not_a_number(2)},
+        {paired + "<v>1.2.3</v><i>1</i>\n" + more_pairs, not_a_number(2)},
+        {paired + "<v></v><i>1</i>\n" + more_pairs, not_a_number(2)},
+        {paired + "<v>1</v><i></i>\n" + more_pairs, not_a_number(2)},
+        {paired + "<v>1</v><i>2</v>\n" + more_pairs, not_a_number(2)},
+        {paired + "<v>1 2</v><i>2</i>\n" + more_pairs, not_a_number(2)},
+        {split + "<v>-</v>\n<i>1</i>\n" + more_split, not_a_number(3)},
+        {split + "<v>1</v>\n<i>1</v>\n" + more_split, not_a_number(4)},
+        {split + "<v>1</v>\n<i>\v1</i>\n" + more_split, not_a_number(4)},
+        // Paired lines without both values.
+        {paired + "<v>9</v>\n" + more_pairs, no_pair(2)},
+        {paired + "<v>9</v>  <i>1</i>\n" + more_pairs, no_pair(2)},
+        {paired + "</v><i>5</i>\n" + more_pairs, no_pair(2)},
+        {paired + "</v><i>5</i><v>6\n" + more_pairs, no_pair(2)},
+        {paired + "\n" + more_pairs, no_pair(2)},
+        {paired + "<!-- note -->\n" + more_pairs, no_pair(2)},
+        {paired + "<v>1</v><i>2</i>\r\r\n" + more_pairs, no_pair(3)},
+        {paired + "</data>\n", ""},  // for contrast: a complete block
+        {paired + "<v>1</v><i>2</i>\n</acquisition>\n</data>\n", no_pair(3)},
+        // Split pairs without one v and one i value.
+        {split + "<v>1</v>\n<v>2</v>\n" + more_split, broken(3)},
+        {split + "<i>1</i>\n<i>2</i>\n" + more_split, broken(3)},
+        {split + "\n<i>2</i>\n" + more_split, broken(3)},
+        {split + "<v>1</v>\n\n" + more_split, broken(3)},
+        {split + "<v>1</v><i>2</i>\n<v>1</v>\n" + more_split, broken(3)},
+        {split + "<v>1</v> <i>2</i>\n<v>1</v>\n" + more_split, broken(3)},
+        {split + "<v>1</v>\n</data>\n", broken(3)},
+        {head + "<data>\n</data>\n<v>1</v>\n<i>2</i>\n</data>\n", broken(1)},
+        // The first stop wins, whatever its kind.
+        {paired + "\n<v>x</v><i>1</i>\n" + more_pairs, no_pair(2)},
+        {paired + "<v>x</v><i>1</i>\n\n" + more_pairs, not_a_number(2)},
+        {paired + "<v>1e39</v><i>1</i>\n<v>x</v><i>1</i>\n" + more_pairs,
+         "\nFatal error: the value on line 2 of the data block is too large for single precision.\n"},
+        // A line that breaks the rules stops even when the recording ends after it.
+        {paired + "<v>x</v><i>1</i>\n<v>1</v><i>2</i>\n", not_a_number(2)},
+        {split + "<v>1</v>\n<v>2</v>\n<v>1</v>\n", broken(3)},
+    };
+    for (const auto& c : cases) {
+        std::string message;
+        scan_and_load(c.content, default_held_limit, &message);
+        EXPECT_EQ(message, c.message) << c.content;
+        for (const std::size_t limit : {std::size_t{3}, std::size_t{9}}) {
+            std::string summarized;
+            scan_and_load(c.content, limit, &summarized);
+            EXPECT_EQ(summarized, c.message) << limit << " " << c.content;
+        }
+    }
+}
+
 TEST(reading, counts_large_blocks_in_both_layouts)
 {
     std::string paired = head + "<data>\n";
     std::string split = head + "<data>\n";
     for (int k = 0; k < 100; ++k) paired += "<v>" + std::to_string(k) + "</v><i>" + std::to_string(-k) + "</i>\n";
-    for (int k = 0; k < 201; ++k) split += (k % 2 == 0 ? "<v>" : "<i>") + std::to_string(k) + "\n";
+    for (int k = 0; k < 200; ++k) split += (k % 2 == 0 ? "<v>" : "<i>") + std::to_string(k) + "\n";
     const scan_result p = scan_and_load(paired + "</data>\n");
     EXPECT_EQ(p.count, 100);
     EXPECT_EQ(p.points, 100);
     EXPECT_EQ(p.v[99], 99.0f);
     EXPECT_EQ(p.i[99], -99.0f);
     const scan_result s = scan_and_load(split + "</data>\n");
-    EXPECT_EQ(s.count, 201);
+    EXPECT_EQ(s.count, 200);
     EXPECT_EQ(s.points, 100);
+    // A 201st line: without the end tag it has no pair and is no data.
+    EXPECT_EQ(scan_and_load(split + "<v>200\n").count, 200);
     EXPECT_EQ(s.v[99], 198.0f);
     EXPECT_EQ(s.i[99], 199.0f);
 }
@@ -267,7 +354,7 @@ std::vector<std::string> parallel_cases()
     for (int k = 0; k < 300; ++k) {
         const std::string v = std::to_string(k * 0.37 - 50), i = std::to_string(k * -1.5e-3);
         paired += "<v>" + v + "</v><i>" + i + "</i>" + (k % 3 == 0 ? "\r\n" : k % 3 == 1 ? "\n" : "\r");
-        if (k % 50 == 7) paired += std::string(300, ' ') + "\n";
+        if (k % 50 == 7) paired += "<v>1</v><i>2</i>" + std::string(300, ' ') + "\n";
         split += (k % 2 ? "<i>" + i + "</i>\n" : "<v>" + v + "</v>\r\n");
         mixed += (k % 7 == 3 ? "<v>" + v + "</v><i>" + i + "</i>\n" : k % 2 ? "<i>" + i + "\n" : "<v>" + v + "\n");
     }
@@ -309,8 +396,26 @@ std::vector<std::string> parallel_cases()
           "<V>1</V><i>2</i>", "<v> 1</v><i>\t2</i>", "<v>1</i>", "<i>5</i><v>6</v>", "<v>.</v><i>-</i>",
           "<v>0.000000000000000000001</v><i>-0</i>", "<v>1</v><i>2</i>\r", "<i>8</i>\r\n", "<v>1</v>"}) {
         for (int k = 0; k < 40; ++k) near_misses += std::string(line) + "\n";
+        // Each near miss on its own, between common lines of both layouts.
+        std::string lines;
+        for (int k = 0; k < 40; ++k) lines += std::string(line) + "\n";
+        std::string common_pairs;
+        std::string common_split;
+        for (int k = 0; k < 60; ++k) {
+            common_pairs += "<v>" + std::to_string(k) + ".5</v><i>-0.25</i>\n";
+            common_split += "<v>" + std::to_string(k) + ".5</v>\n<i>-0.25</i>\n";
+        }
+        cases.push_back(head + "<data>\n" + common_pairs + lines + common_pairs + "</data>\n");
+        cases.push_back(head + "<data>\n" + common_split + lines + common_split + "</data>\n");
     }
     cases.push_back(near_misses);
+    // Numbers of 16 significant digits beside a single-precision rounding
+    // midpoint, in repeated shapes.
+    std::string midpoints = head + "<data>\n";
+    for (int k = 0; k < 400; ++k)
+        midpoints += "<v>1.00000005960464" + std::to_string(k % 10) + "</v><i>-3.00000017881393" +
+                     std::to_string(9 - k % 10) + "</i>\n";
+    cases.push_back(midpoints + "</data>\n");
     // Lines that repeat a few shapes with other digits: the same shape may
     // hold a number the exact path cannot take (exponent 23 and beyond).
     const char* const shapes[] = {"<v>#.######e-0#</v><i>0.########</i>", "<v>-#.######e-0#</v><i>0.########</i>",
@@ -322,8 +427,9 @@ std::vector<std::string> parallel_cases()
                                   "<v>####.####</v><i>-#######.#</i>",   "<v>########.</v><i>.########</i>",
                                   "<v>##.#e-01#</v><i>+.###</i>",
                                   "<v>-#.##############e-0#</v><i>-#.##############e+0#</i>"};
-    // Each shape for 7 lines in a row, or for 100 (as a file repeats one).
-    for (const std::string layout : {"paired", "split", "paired runs", "split runs"}) {
+    // Each shape for 7 lines in a row, or for 100 (as a file repeats one);
+    // with a wrong character now and then, or none.
+    for (const std::string layout : {"paired", "split", "paired runs", "split runs", "paired clean", "split clean"}) {
         std::string repeated = head + "<data>\n";
         unsigned state = 7;
         for (int k = 0; k < 3000; ++k) {
@@ -337,7 +443,8 @@ std::vector<std::string> parallel_cases()
                 state = state * 1103515245 + 12345;
                 const unsigned r = state >> 16;
                 if (c != '#') continue;
-                const bool beside = runs ? k % 5 == 0 && place++ == k / 5 % places : r % 61 < 2;
+                const bool beside = layout.ends_with("clean") ? false
+                                    : runs ? k % 5 == 0 && place++ == k / 5 % places : r % 61 < 2;
                 c = beside ? (r % 2 ? ':' : '/') : static_cast<char>('0' + r % (k % 3 == 0 ? 2 : 10));
             }
             if (layout.starts_with("split")) line = k % 2 ? line.substr(line.find("<i>")) : line.substr(0, line.find("<i>"));
