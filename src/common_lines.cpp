@@ -349,7 +349,7 @@ struct held_shape {
 template <std::size_t Cycle>
 [[gnu::target("ssse3")]] std::int64_t read_in_turn(const char*& p, const char* last, std::int64_t c,
                                                    const line_shape* const (&shapes)[Cycle],
-                                                   const store_target& target, int open_pair)
+                                                   const store_target& target)
 {
     const auto held = [&]<std::size_t... k>(std::index_sequence<k...>) {
         return std::array<held_shape, Cycle>{held_shape(*shapes[k])...};
@@ -357,12 +357,9 @@ template <std::size_t Cycle>
     float* const v = target.v;
     float* const i = target.i;
     // Split lines in turn hold one v and one i value per pair only when the
-    // cycle's two shapes take the two channels, the first the one a pair
-    // opened before it does not hold.
-    if (!held[0].paired) {
-        if (Cycle != 2 || held[0].to_v == held[Cycle - 1].to_v) return 0;
-        if (c % 2 == 1 && (held[0].to_v ? 0 : 1) == open_pair) return 0;
-    }
+    // cycle's two shapes take the two channels (the line before had the
+    // second shape, so a pair it opened takes the first).
+    if (!held[0].paired && (Cycle != 2 || held[0].to_v == held[Cycle - 1].to_v)) return 0;
     std::int64_t read = 0;
     for (;;) {
         for (const held_shape& shape : held) {
@@ -419,10 +416,10 @@ template <bool Gathered>
             std::int64_t in_turn = 0;
             if (next == expected && next == shapes.current) {
                 const line_shape* const cycle[] = {&shape};
-                in_turn = read_in_turn(p, last, c + read, cycle, target, shapes.open_pair);
+                in_turn = read_in_turn(p, last, c + read, cycle, target);
             } else if (next == expected && shapes.current != line_shapes::none && shapes.successor[next] == shapes.current) {
                 const line_shape* const cycle[] = {&shape, &shapes.shape[shapes.current]};
-                in_turn = read_in_turn(p, last, c + read, cycle, target, shapes.open_pair);
+                in_turn = read_in_turn(p, last, c + read, cycle, target);
             }
             if (in_turn > 0) {
                 // The cycle's shapes follow each other already; the last

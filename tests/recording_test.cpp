@@ -380,10 +380,27 @@ std::vector<std::string> parallel_cases()
     std::string overflows_after_the_end;
     for (int k = 0; k < 300; ++k) overflows_after_the_end += "<v>1e39</v><i>1</i>\n";
     cases.push_back(paired + "</data>\n" + overflows_after_the_end);  // after the end: no error
-    // Pairs of two v lines: the second of each pair wins.
+    // Pairs of two v lines, unclosed or in common shapes, alone or after
+    // many good pairs (where the shapes are known and read in turn).
     std::string two_v = head + "<data>\n";
     for (int k = 0; k < 300; ++k) two_v += "<v>" + std::to_string(k) + "\n";
     cases.push_back(two_v);
+    for (const int good_pairs : {0, 1, 150}) {
+        for (const char* const wrong : {"<v>4.25</v>\n<v>5.25</v>\n", "<i>4.25</i>\n<i>5.25</i>\n"}) {
+            std::string pairs = head + "<data>\n";
+            for (int k = 0; k < good_pairs; ++k) pairs += "<v>1." + std::to_string(k % 10) + "5</v>\n<i>2.25</i>\n";
+            for (int k = 0; k < 200; ++k) pairs += k == 60 ? wrong : "<v>3.25</v>\n<i>2.25</i>\n";
+            cases.push_back(pairs + "</data>\n");
+            // The same shapes with the pairs' order turning at the wrong one.
+            std::string turned = head + "<data>\n<v>1.25</v>\n";
+            for (int k = 0; k < 200; ++k) turned += k == 60 ? "<v>4.25</v>\n" : "<i>3.25</i>\n<v>2.25</v>\n";
+            cases.push_back(turned + "<i>3.25</i>\n</data>\n");
+        }
+    }
+    // Pairs v, i and then i, v: two i lines in a row, in two pairs.
+    std::string order_turns = head + "<data>\n";
+    for (int k = 0; k < 400; ++k) order_turns += k < 200 ? "<v>1.25</v>\n<i>2.5</i>\n" : "<i>3.25</i>\n<v>4.5</v>\n";
+    cases.push_back(order_turns + "</data>\n");
     // A paired block whose later split lines would land below their own run.
     cases.push_back(head + "<data>\n<v>1</v><i>2</i>\n" + std::string(200, '\n') + "<v>5</v>\n<i>6</i>\n</data>\n");
     cases.push_back(paired + "</data>\n" + std::string(100, '\n') + "<v>5</v>\n<i>6</i>\n");
