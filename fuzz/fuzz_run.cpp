@@ -19,6 +19,8 @@ const char* const known_messages[] = {
     "The string <data> or the string <sampling_frequency> of the XML format does not exist.\n",
     "\nFatal error: the sampling frequency must be a number from 1e-37 to 1e37.\n",
     "\nFatal error: the value on line ",
+    "\nFatal error: line ",
+    "\nFatal error: lines ",
     "\nFatal error: the number of data points is too low. Decrease\n",
     "the number of sections in the file config_veltrin.txt.\n",
     "\nFatal error: the number of points per section is not a power of 2.\n",
