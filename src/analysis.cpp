@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <memory>
 #include <numbers>
 
@@ -84,6 +85,12 @@ void add_coherence(spectrum_result& result, const welch_spectra& spectra, std::s
     result_column coherence{"coherence", {}};
     result_column phase{"phase", {}};
     for (std::size_t k = first; k <= last; ++k) {
+        // A channel without power in the bin has no phase against the other.
+        if (spectra.psd_v[k] == 0.0 || spectra.psd_i[k] == 0.0) {
+            coherence.values.push_back(std::numeric_limits<double>::quiet_NaN());
+            phase.values.push_back(std::numeric_limits<double>::quiet_NaN());
+            continue;
+        }
         const std::complex<double> c = spectra.cross[k];
         coherence.values.push_back(std::norm(c) / (spectra.psd_v[k] * spectra.psd_i[k]));
         double degrees = std::atan2(c.imag(), c.real()) * (180.0 / std::numbers::pi);

@@ -88,18 +88,3 @@ void real_transform::forward(const double* x, std::complex<double>* X)
     transform_complex();
     for (std::size_t k = 0; k <= p.n / 2; ++k) X[k] = p.out[k];
 }
-
-void real_transform::forward_pair(const double* x, const double* y, std::complex<double>* X,
-                                  std::complex<double>* Y)
-{
-    plan& p = *plan_;
-    for (std::size_t j = 0; j < p.n; ++j) p.in[j] = std::complex<double>(x[j], y[j]);
-    transform_complex();
-    for (std::size_t k = 0; k <= p.n / 2; ++k) {
-        const std::complex<double> z = p.out[k];
-        const std::complex<double> mirror = std::conj(p.out[k == 0 ? 0 : p.n - k]);
-        X[k] = (z + mirror) * 0.5;
-        const std::complex<double> d = (z - mirror) * 0.5;
-        Y[k] = std::complex<double>(d.imag(), -d.real());  // d / i
-    }
-}

@@ -10,6 +10,9 @@
 // length n >= 1. Lengths whose prime factors are small go straight through
 // a mixed-radix transform; others through Bluestein's chirp convolution on a
 // power-of-two length, so that a large prime length costs O(n log n) too.
+// The sequence is the real part of a complex transform of its own: packing
+// a second sequence into the imaginary part would halve the work, but would
+// leave the rounding of the larger one's bins in the smaller one's.
 class real_transform {
 public:
     explicit real_transform(std::size_t n);
@@ -19,10 +22,6 @@ public:
 
     // x holds n values; X receives n/2 + 1 bins.
     void forward(const double* x, std::complex<double>* X);
-
-    // Two sequences at the cost of one complex transform: z = x + i y is
-    // transformed, and X_k = (Z_k + conj Z_{n-k}) / 2, Y_k = (Z_k - conj Z_{n-k}) / 2i.
-    void forward_pair(const double* x, const double* y, std::complex<double>* X, std::complex<double>* Y);
 
 private:
     // The complex transform of p.in into p.out, n values.

@@ -17,7 +17,8 @@ struct accurate_sum {
         compensation += std::abs(sum) >= std::abs(x) ? (sum - t) + x : (x - t) + sum;
         sum = t;
     }
-    double value() const { return sum + compensation; }
+    // An infinite term leaves the compensation nan; the sum itself is then the answer.
+    double value() const { return std::isfinite(sum) ? sum + compensation : sum; }
 };
 
 struct moments {

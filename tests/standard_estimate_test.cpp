@@ -1,6 +1,8 @@
 // The standard estimate's pieces against closed forms: transforms of any
 // length, windows, detrending, densities, median bias, degrees of freedom,
-// quantiles and statistics. (tests/scipy_agreement.py checks whole runs against scipy.)
+// quantiles and statistics; and both estimates whole, over every window: a
+// silent channel, channels that must not reach each other.
+// (tests/scipy_agreement.py checks whole runs against scipy.)
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,6 +12,7 @@
 #include <random>
 #include <vector>
 
+#include "analysis.hpp"
 #include "confidence.hpp"
 #include "general_fft.hpp"
 #include "standard_estimate.hpp"
@@ -39,19 +42,6 @@ TEST(general_fft, matches_a_direct_dft_for_any_length)
             worst = std::max(worst, std::abs(X[k] - std::complex<double>(sum)));
         }
         EXPECT_LT(worst, 1e-12 * std::sqrt(static_cast<double>(n)) * 10) << n;
-        // Two sequences through one complex transform give each one's own.
-        std::vector<double> y(n);
-        for (double& value : y) value = gauss(generator);
-        std::vector<std::complex<double>> Y(n / 2 + 1);
-        std::vector<std::complex<double>> X2(n / 2 + 1);
-        std::vector<std::complex<double>> Y2(n / 2 + 1);
-        real_transform transform(n);
-        transform.forward(y.data(), Y.data());
-        transform.forward_pair(x.data(), y.data(), X2.data(), Y2.data());
-        for (std::size_t k = 0; k <= n / 2; ++k) {
-            EXPECT_LT(std::abs(X2[k] - X[k]), 1e-12 * static_cast<double>(n)) << n << " bin " << k;
-            EXPECT_LT(std::abs(Y2[k] - Y[k]), 1e-12 * static_cast<double>(n)) << n << " bin " << k;
-        }
     }
     EXPECT_EQ(largest_prime_factor(4099), 4099u);
     EXPECT_EQ(largest_prime_factor(1000), 5u);
@@ -211,6 +201,130 @@ TEST(threads, give_the_same_bits_for_every_count)
         EXPECT_EQ(many.cross, one.cross) << threads;
         EXPECT_EQ(welch(v, i, 10.0, plan, average_mode::median, false, threads).psd_v,
                   welch(v, i, 10.0, plan, average_mode::median, false, 1).psd_v);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// Both estimates as a run computes them, over the windows and the modes.
+struct estimate_case {
+    const char* name;
+    bool standard;
+    std::int32_t hanning;  // the configuration estimate's
+    const char* window;    // the standard estimate's
+    detrend_mode detrend;
+    average_mode average;
+    std::int32_t n;
+};
+
+const estimate_case estimate_cases[] = {
+    {"configuration", false, 0, "hann", detrend_mode::constant, average_mode::mean, 256},
+    {"configuration Hann", false, 1, "hann", detrend_mode::constant, average_mode::mean, 256},
+    {"hann", true, 0, "hann", detrend_mode::constant, average_mode::mean, 256},
+    {"hamming", true, 0, "hamming", detrend_mode::constant, average_mode::mean, 256},
+    {"blackman", true, 0, "blackman", detrend_mode::constant, average_mode::mean, 256},
+    {"blackmanharris", true, 0, "blackmanharris", detrend_mode::constant, average_mode::mean, 256},
+    {"flattop", true, 0, "flattop", detrend_mode::constant, average_mode::mean, 256},
+    {"bartlett", true, 0, "bartlett", detrend_mode::constant, average_mode::mean, 256},
+    {"boxcar", true, 0, "boxcar", detrend_mode::constant, average_mode::mean, 256},
+    {"odd length, linear", true, 0, "hann", detrend_mode::linear, average_mode::mean, 255},
+    {"Bluestein length, no detrend", true, 0, "hann", detrend_mode::none, average_mode::mean, 202},
+    {"median, linear", true, 0, "flattop", detrend_mode::linear, average_mode::median, 256},
+};
+
+spectrum_result run_case(const estimate_case& c, const std::vector<float>& v, const std::vector<float>& i)
+{
+    estimate_settings s;
+    s.standard = c.standard;
+    s.hanning = c.hanning;
+    s.all_sections = true;
+    s.nbpoint_section = c.n;
+    s.window = c.window;
+    s.overlap = c.standard ? 0.5 : 0.0;
+    s.detrend = c.detrend;
+    s.average = c.average;
+    s.coherence = c.average == average_mode::mean;  // the cross spectrum is computed too
+    return analyse({250.0, 0.004f, v, i}, "r.xml", s, "r.xml", "", 2);
+}
+
+const std::vector<double>& column(const spectrum_result& result, const std::string& name)
+{
+    for (const result_column& c : result.columns)
+        if (c.name == name) return c.values;
+    static const std::vector<double> none;
+    ADD_FAILURE() << "no column " << name;
+    return none;
+}
+
+std::vector<float> gaussian_noise(std::size_t count, unsigned seed, float scale)
+{
+    std::mt19937 generator(seed);
+    std::normal_distribution<float> gauss(0.0f, scale);
+    std::vector<float> x(count);
+    for (float& value : x) value = gauss(generator);
+    return x;
+}
+
+constexpr std::size_t case_samples = 4096;
+
+TEST(silent_channel, has_a_density_of_exactly_zero_and_no_coherence_or_phase)
+{
+    const std::vector<float> v = gaussian_noise(case_samples, 1, 1.0f);
+    std::vector<float> line(case_samples);
+    for (std::size_t j = 0; j < line.size(); ++j) line[j] = 0.25f * static_cast<float>(j) - 3.0f;
+    for (const estimate_case& c : estimate_cases) {
+        // What each detrending removes exactly: zeros always, a constant, a line.
+        std::vector<std::vector<float>> silent = {std::vector<float>(case_samples, 0.0f)};
+        if (c.detrend != detrend_mode::none) silent.emplace_back(case_samples, 1e-3f);
+        if (c.detrend == detrend_mode::linear) silent.push_back(line);
+        for (const std::vector<float>& i : silent) {
+            const spectrum_result r = run_case(c, v, i);
+            const std::vector<double>& psd_v = column(r, "psd_v");
+            for (std::size_t k = 0; k < psd_v.size(); ++k) {
+                EXPECT_EQ(column(r, "psd_i")[k], 0.0) << c.name << " bin " << k << " i[1] " << i[1];
+                const double zn = column(r, "zn")[k];
+                EXPECT_TRUE(psd_v[k] > 0.0 ? zn == INFINITY : std::isnan(zn)) << c.name << " bin " << k;
+                if (c.average == average_mode::median) continue;
+                EXPECT_TRUE(std::isnan(column(r, "coherence")[k])) << c.name << " bin " << k << " i[1] " << i[1];
+                EXPECT_TRUE(std::isnan(column(r, "phase")[k])) << c.name << " bin " << k << " i[1] " << i[1];
+            }
+        }
+    }
+}
+
+TEST(channels, do_not_reach_each_other)
+{
+    const std::vector<float> i = gaussian_noise(case_samples, 2, 1e-6f);
+    const std::vector<float> quiet(case_samples, 0.0f);
+    const std::vector<float> loud = gaussian_noise(case_samples, 3, 1e6f);
+    const auto agree = [](const std::vector<double>& alone, const std::vector<double>& beside, const char* name) {
+        for (std::size_t k = 0; k < alone.size(); ++k)
+            EXPECT_NEAR(beside[k], alone[k], 1e-12 * alone[k]) << name << " bin " << k;
+    };
+    for (const estimate_case& c : estimate_cases) {
+        agree(column(run_case(c, quiet, i), "psd_i"), column(run_case(c, loud, i), "psd_i"), c.name);
+        agree(column(run_case(c, loud, quiet), "psd_v"), column(run_case(c, loud, i), "psd_v"), c.name);
+    }
+}
+
+TEST(channels, in_proportion_are_fully_coherent_in_phase)
+{
+    // i = 2^-40 v exactly: PSD_i = 2^-80 PSD_v, coherence 1 and phase 0 in every bin with power.
+    const std::vector<float> v = gaussian_noise(case_samples, 4, 1.0f);
+    std::vector<float> i(v.size());
+    for (std::size_t j = 0; j < v.size(); ++j) i[j] = std::ldexp(v[j], -40);
+    for (const estimate_case& c : estimate_cases) {
+        const spectrum_result r = run_case(c, v, i);
+        const std::vector<double>& psd_v = column(r, "psd_v");
+        for (std::size_t k = 0; k < psd_v.size(); ++k) {
+            EXPECT_NEAR(column(r, "psd_i")[k], std::ldexp(psd_v[k], -80), 1e-12 * std::ldexp(psd_v[k], -80))
+                << c.name << " bin " << k;
+            if (c.average == average_mode::median || psd_v[k] == 0.0) continue;
+            EXPECT_NEAR(column(r, "coherence")[k], 1.0, 1e-12) << c.name << " bin " << k;
+            EXPECT_NEAR(column(r, "phase")[k], 0.0, 1e-9) << c.name << " bin " << k;
+        }
     }
 }
 
