@@ -1,6 +1,7 @@
 // Reads a file once, as whole lines, through a large block buffer.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -32,13 +33,14 @@ struct line_reader {
     bool file_done = false;  // the file has no bytes beyond buffer[end)
     bool failed = false;     // a read error ended the input early
     std::string summary;     // the text given for the last long line
+    const std::atomic<bool>* cancel = nullptr;  // see read_stream
 };
 
 inline constexpr std::size_t default_held_limit = std::size_t{1} << 16;
 
 // Takes an open file (binary mode), positioned at its start.
 void start_reading(line_reader& reader, std::FILE* file, std::span<const std::string_view> watched_tags,
-                   std::size_t held_limit = default_held_limit);
+                   std::size_t held_limit = default_held_limit, const std::atomic<bool>* cancel = nullptr);
 
 // Makes at least `wanted` unread bytes available, or all that the file has.
 void refill(line_reader& reader, std::size_t wanted);
