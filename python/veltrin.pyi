@@ -1,10 +1,13 @@
 """Averaged noise spectra of a voltage v and a current i: the reading and the
 analysis of the veltrin program, for numpy."""
 import os
-from typing import Any, Optional, Union
+from typing import Any, Optional, SupportsIndex, Union
 
 import numpy as np
 import numpy.typing as npt
+
+# A file name as open() takes it.
+_Path = Union[str, bytes, os.PathLike[str], os.PathLike[bytes]]
 
 class Recording:
     """A recording as the program reads it."""
@@ -33,18 +36,20 @@ class Spectra:
     settings: dict[str, Any]
     nu: Optional[float]
 
-def read(path: Union[str, os.PathLike[str]]) -> Recording:
-    """Reads a recording with the program's own reader, on all cores, without holding the GIL."""
+def read(path: _Path) -> Recording:
+    """Reads a recording with the program's own reader, on all cores, without holding the GIL;
+    Ctrl-C stops it at once."""
 
-def spectra(v: npt.ArrayLike, i: npt.ArrayLike, fs: float, points: int, sections: Optional[int] = None,
-            hanning: bool = False, window: Optional[str] = None, overlap: float = 0.0, detrend: str = "constant",
-            average: str = "mean", confidence: Optional[float] = None, coherence: bool = False) -> Spectra:
-    """The averaged one-sided densities of v and i (as float32)."""
+def spectra(v: npt.ArrayLike, i: npt.ArrayLike, fs: float, points: SupportsIndex,
+            sections: Optional[SupportsIndex] = None, hanning: bool = False, window: Optional[str] = None,
+            overlap: float = 0.0, detrend: str = "constant", average: str = "mean",
+            confidence: Optional[float] = None, coherence: bool = False) -> Spectra:
+    """The averaged one-sided densities of v and i (as float32, every value finite)."""
 
-def statistics(v: npt.ArrayLike, i: npt.ArrayLike, fs: float, points: int, sections: Optional[int] = None,
-               hanning: bool = False, window: Optional[str] = None, overlap: float = 0.0,
-               detrend: str = "constant", average: str = "mean") -> dict[str, float]:
+def statistics(v: npt.ArrayLike, i: npt.ArrayLike, fs: float, points: SupportsIndex,
+               sections: Optional[SupportsIndex] = None, hanning: bool = False, window: Optional[str] = None,
+               overlap: float = 0.0, detrend: str = "constant", average: str = "mean") -> dict[str, float]:
     """The time-domain noise statistics of the samples the sections cover."""
 
-def run_config(path: Union[str, os.PathLike[str]]) -> Spectra:
+def run_config(path: _Path) -> Spectra:
     """Runs the configuration mode on a settings file and returns its result without writing anything."""

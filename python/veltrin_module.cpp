@@ -1,21 +1,30 @@
 // The Python module veltrin: the program's reading and analysis for numpy.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
-#include <pybind11/stl.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <climits>
 #include <cmath>
+#include <future>
 #include <memory>
-#include <new>
 #include <optional>
+#include <span>
 #include <string>
+#include <string_view>
+#include <thread>
 #include <vector>
 
 #include "analysis.hpp"
 #include "analysis_error.hpp"
 #include "config_mode.hpp"
 #include "platform.hpp"
+#include "windows.hpp"
 
 namespace py = pybind11;
+using namespace std::chrono_literals;
+using namespace pybind11::literals;
 
 namespace {
 
@@ -47,65 +56,315 @@ py::object result_object(spectrum_result&& result)
     return spectra;
 }
 
-std::string path_text(const py::object& path)
+// The arguments are bound and checked as Python would, each message naming
+// the argument in Python's terms.
+
+struct parameter {
+    const char* name;
+    bool required;
+};
+
+// A call's arguments bound to the parameters by position and keyword; a
+// parameter not given, or not one of the function's, is a null object.
+struct arguments {
+    std::span<const parameter> parameters;
+    std::vector<py::object> values;
+
+    py::object operator[](std::string_view name) const
+    {
+        for (std::size_t k = 0; k < parameters.size(); ++k)
+            if (name == parameters[k].name) return values[k];
+        return {};
+    }
+};
+
+// Python's own binding rules and messages: pybind11's would print every
+// signature and every argument (whole arrays) for one misspelt keyword.
+arguments bind(const char* function, std::span<const parameter> parameters, const py::args& args,
+               const py::kwargs& kwargs)
 {
-    return py::str(py::module_::import("os").attr("fspath")(path));
+    const std::string called = std::string(function) + "() ";
+    if (args.size() > parameters.size())
+        throw py::type_error(called + "takes at most " + std::to_string(parameters.size()) +
+                             (parameters.size() == 1 ? " argument (" : " arguments (") + std::to_string(args.size()) +
+                             " given)");
+    arguments bound{parameters, std::vector<py::object>(parameters.size())};
+    for (std::size_t k = 0; k < args.size(); ++k) bound.values[k] = args[k];
+    for (const auto& [key, value] : kwargs) {
+        const std::string name = py::str(key);
+        const auto at = std::find_if(parameters.begin(), parameters.end(),
+                                     [&](const parameter& p) { return name == p.name; });
+        if (at == parameters.end()) throw py::type_error(called + "got an unexpected keyword argument '" + name + "'");
+        py::object& slot = bound.values[static_cast<std::size_t>(at - parameters.begin())];
+        if (slot) throw py::type_error(called + "got multiple values for argument '" + name + "'");
+        slot = py::reinterpret_borrow<py::object>(value);
+    }
+    for (std::size_t k = 0; k < parameters.size(); ++k)
+        if (parameters[k].required && !bound.values[k])
+            throw py::type_error(called + "missing required argument '" + parameters[k].name + "'");
+    return bound;
 }
 
-[[noreturn]] void bad_argument(const std::string& message)
+// An argument of the wrong type is shown by its type, one of the right type
+// by its value (a long one cut short).
+std::string type_of(const py::handle& value)
 {
-    throw py::value_error(message);
+    return value.is_none() ? "None" : Py_TYPE(value.ptr())->tp_name;
 }
 
-// The command line's rules for the estimate's arguments.
-estimate_settings settings_from(int points, std::optional<int> sections, bool hanning,
-                                const std::optional<std::string>& window, double overlap, const std::string& detrend,
-                                const std::string& average, std::optional<double> confidence, bool coherence,
-                                bool statistics)
+std::string shown(const py::handle& value)
+{
+    try {
+        py::str text = py::isinstance<py::str>(value) ? py::repr(value) : py::str(value);
+        if (py::len(text) > 40) text = py::str("{}...").format(text[py::slice(0, 37, 1)]);
+        return text;
+    } catch (const py::error_already_set&) {
+        return "a number too long to print";
+    }
+}
+
+[[noreturn]] void wrong_type(const std::string& wanted, const py::handle& value)
+{
+    throw py::type_error(wanted + ", not " + type_of(value));
+}
+
+[[noreturn]] void out_of_range(const std::string& wanted, const py::handle& value)
+{
+    throw py::value_error(wanted + ", not " + shown(value));
+}
+
+bool given(const py::object& value)
+{
+    return value && !value.is_none();
+}
+
+// True and False are ints to Python, but never a count or a rate here.
+bool is_boolean(const py::handle& value)
+{
+    return PyBool_Check(value.ptr()) || py::isinstance(value, py::module_::import("numpy").attr("bool_"));
+}
+
+int whole_number(const py::object& value, const std::string& wanted, int low)
+{
+    if (is_boolean(value) || !PyIndex_Check(value.ptr())) wrong_type(wanted, value);
+    const auto number = py::reinterpret_steal<py::object>(PyNumber_Index(value.ptr()));
+    if (!number) throw py::error_already_set();
+    int overflow = 0;
+    const long long n = PyLong_AsLongLongAndOverflow(number.ptr(), &overflow);
+    if (overflow != 0 || n < low || n > INT_MAX) out_of_range(wanted, number);
+    return static_cast<int>(n);
+}
+
+double real_number(const py::object& value, const std::string& wanted)
+{
+    if (is_boolean(value)) wrong_type(wanted, value);
+    const double x = PyFloat_AsDouble(value.ptr());
+    if (x == -1.0 && PyErr_Occurred()) {
+        const bool too_large = PyErr_ExceptionMatches(PyExc_OverflowError) != 0;
+        PyErr_Clear();
+        if (too_large) out_of_range(wanted, value);
+        wrong_type(wanted, value);
+    }
+    return x;
+}
+
+// True or False; 0 and 1 too, as the configuration file writes them.
+bool flag(const py::object& value, const std::string& wanted)
+{
+    if (is_boolean(value)) return value.cast<bool>();
+    if (!PyIndex_Check(value.ptr())) wrong_type(wanted, value);
+    const int n = whole_number(value, wanted, INT_MIN);
+    if (n != 0 && n != 1) out_of_range(wanted, value);
+    return n == 1;
+}
+
+std::string text(const py::object& value, const std::string& wanted)
+{
+    if (!py::isinstance<py::str>(value)) wrong_type(wanted, value);
+    return value.cast<std::string>();
+}
+
+// A path as str, bytes or os.PathLike, as the bytes the system opens: a
+// name that is not UTF-8 reaches the file it names.
+std::string file_name(const py::object& path)
+{
+    const std::string wanted = "path must be a str, bytes or os.PathLike object";
+    if (!py::isinstance<py::str>(path) && !py::isinstance<py::bytes>(path) && !py::hasattr(path, "__fspath__"))
+        wrong_type(wanted, path);
+    const std::string name = py::bytes(py::module_::import("os").attr("fsencode")(path));
+    if (name.find('\0') != std::string::npos) throw py::value_error("path must not hold a null character");
+    return name;
+}
+
+// v or i as the program stores it: float32, every value finite.
+float_array samples(const py::object& value, const char* name)
+{
+    const std::string wanted = std::string(name) + " must be a one-dimensional array of real numbers";
+    if (value.is_none() || py::isinstance<py::str>(value) || py::isinstance<py::bytes>(value))
+        wrong_type(wanted, value);
+    const py::module_ numpy = py::module_::import("numpy");
+    py::array array;
+    try {
+        array = numpy.attr("asarray")(value);
+    } catch (const py::error_already_set& failure) {
+        if (!failure.matches(PyExc_ValueError) && !failure.matches(PyExc_TypeError)) throw;
+        wrong_type(wanted, value);
+    }
+    const char kind = array.dtype().kind();
+    if (std::string_view("iuf").find(kind) == std::string_view::npos)
+        throw py::type_error(wanted + ", not an array of " +
+                             (kind == 'U' || kind == 'S' ? "str" : std::string(py::str(array.dtype().attr("name")))));
+    if (array.ndim() != 1)
+        throw py::value_error(wanted + ", not a " + std::to_string(array.ndim()) + "-dimensional array");
+    // A value beyond single precision is reported below, not warned about by numpy.
+    const py::object quiet = numpy.attr("errstate")("over"_a = "ignore");
+    quiet.attr("__enter__")();
+    float_array stored = float_array::ensure(array);
+    quiet.attr("__exit__")(py::none(), py::none(), py::none());
+    if (!stored) throw py::error_already_set();
+    const float* const data = stored.data();
+    for (py::ssize_t k = 0; k < stored.size(); ++k) {
+        if (std::isfinite(data[k])) continue;
+        const py::object original = array.attr("item")(k);
+        const double x = PyFloat_AsDouble(original.ptr());
+        if (x == -1.0 && PyErr_Occurred()) PyErr_Clear();
+        const std::string where = " at index " + std::to_string(k) + " (" + shown(original) + ")";
+        if (std::isfinite(x))
+            throw py::value_error(std::string(name) + " holds a value too large for single precision" + where);
+        throw py::value_error(std::string(name) + " holds a value that is not finite" + where);
+    }
+    return stored;
+}
+
+// The estimate's settings, each argument checked, then the rules between them.
+estimate_settings settings_from(const arguments& a, bool statistics)
 {
     estimate_settings s;
-    if (points < 2) bad_argument("-n needs a whole number from 2 to 2147483647, not '" + std::to_string(points) + "'");
-    if (sections && *sections < 1)
-        bad_argument("-s needs a whole number from 1 to 2147483647, not '" + std::to_string(*sections) + "'");
-    const std::optional<detrend_mode> detrending = detrend_named(detrend);
-    if (!detrending) bad_argument("--detrend needs constant, linear or none, not '" + detrend + "'");
-    const std::optional<average_mode> averaging = average_named(average);
-    if (!averaging) bad_argument("--average needs mean or median, not '" + average + "'");
-    s.detrend = *detrending;
-    s.average = *averaging;
-    s.standard = window.has_value() || overlap != 0.0 || s.detrend != detrend_mode::constant ||
+    const py::object points = a["points"];
+    s.nbpoint_section = whole_number(points, "points must be a whole number from 2 to 2147483647", 2);
+    s.all_sections = !given(a["sections"]);
+    if (!s.all_sections)
+        s.nb_section = whole_number(a["sections"], "sections must be None or a whole number from 1 to 2147483647", 1);
+    const bool hanning = a["hanning"] && flag(a["hanning"], "hanning must be True or False");
+    s.hanning = hanning ? 1 : 0;
+    const bool windowed = given(a["window"]);
+    s.window = "hann";
+    if (windowed) {
+        const std::string wanted = std::string("window must be None or one of ") + window_names;
+        s.window = text(a["window"], wanted);
+        if (!named_window(s.window, 2)) out_of_range(wanted, a["window"]);
+    }
+    if (a["overlap"]) {
+        const std::string wanted = "overlap must be a number at least 0 and less than 1";
+        s.overlap = real_number(a["overlap"], wanted);
+        if (!(s.overlap >= 0.0 && s.overlap < 1.0)) out_of_range(wanted, a["overlap"]);
+    }
+    if (a["detrend"]) {
+        const std::string wanted = "detrend must be 'constant', 'linear' or 'none'";
+        const std::optional<detrend_mode> detrending = detrend_named(text(a["detrend"], wanted));
+        if (!detrending) out_of_range(wanted, a["detrend"]);
+        s.detrend = *detrending;
+    }
+    if (a["average"]) {
+        const std::string wanted = "average must be 'mean' or 'median'";
+        const std::optional<average_mode> averaging = average_named(text(a["average"], wanted));
+        if (!averaging) out_of_range(wanted, a["average"]);
+        s.average = *averaging;
+    }
+    if (given(a["confidence"])) {
+        const std::string wanted = "confidence must be None or a number more than 0 and less than 1";
+        s.confidence = real_number(a["confidence"], wanted);
+        if (!(*s.confidence > 0.0 && *s.confidence < 1.0)) out_of_range(wanted, a["confidence"]);
+    }
+    s.coherence = a["coherence"] && flag(a["coherence"], "coherence must be True or False");
+    s.statistics = statistics;
+
+    s.standard = windowed || s.overlap != 0.0 || s.detrend != detrend_mode::constant ||
                  s.average != average_mode::mean;
     if (hanning && s.standard)
-        bad_argument("--hanning is the configuration mode's window: with the standard estimate use --window hann");
-    s.hanning = hanning ? 1 : 0;
-    s.nbpoint_section = points;
-    s.nb_section = sections.value_or(0);
-    s.all_sections = !sections;
-    s.window = window.value_or("hann");
-    s.overlap = overlap;
-    s.confidence = confidence;
-    s.coherence = coherence;
-    s.statistics = statistics;
-    if (const std::string problem = settings_problem(s); !problem.empty()) bad_argument(problem);
+        throw py::value_error("hanning=True is the configuration estimate's window: with the standard estimate use "
+                              "window='hann'");
+    if (!s.standard && (s.nbpoint_section & (s.nbpoint_section - 1)) != 0)
+        out_of_range("points must be a power of 2 for the configuration estimate", points);
+    if (s.average == average_mode::median && s.confidence) throw py::value_error("confidence needs average='mean'");
+    if (s.average == average_mode::median && s.coherence) throw py::value_error("coherence needs average='mean'");
+    // The library's own rules, which the checks above already cover.
+    if (const std::string problem = settings_problem(s); !problem.empty()) throw py::value_error(problem);
     return s;
 }
 
-spectrum_result analyse_arrays(const float_array& v, const float_array& i, double fs, const estimate_settings& s)
+// The arguments checked in their order, then the estimate.
+spectrum_result analyse_arrays(const arguments& a, bool statistics)
 {
-    if (v.ndim() != 1 || i.ndim() != 1) bad_argument("v and i must be one-dimensional");
-    if (v.size() != i.size()) bad_argument("v and i must have the same length");
-    if (!(fs >= 1e-37 && fs <= 1e37)) bad_argument("the sampling frequency must be a number from 1e-37 to 1e37");
-    const sample_view samples{fs, static_cast<float>(1.0 / fs),
-                              std::span<const float>(v.data(), static_cast<std::size_t>(v.size())),
-                              std::span<const float>(i.data(), static_cast<std::size_t>(i.size()))};
+    const float_array v = samples(a["v"], "v");
+    const float_array i = samples(a["i"], "i");
+    if (v.size() != i.size())
+        throw py::value_error("v and i must have the same length, not " + std::to_string(v.size()) + " and " +
+                              std::to_string(i.size()));
+    const std::string wanted = "fs must be a number from 1e-37 to 1e37";
+    const double fs = real_number(a["fs"], wanted);
+    if (!(fs >= 1e-37 && fs <= 1e37)) out_of_range(wanted, a["fs"]);
+    const estimate_settings s = settings_from(a, statistics);
+    const sample_view view{fs, static_cast<float>(1.0 / fs),
+                           std::span<const float>(v.data(), static_cast<std::size_t>(v.size())),
+                           std::span<const float>(i.data(), static_cast<std::size_t>(i.size()))};
     const py::gil_scoped_release unlocked;
-    return analyse(samples, "", s, "arrays", "the number of sections or the points per section.\n", core_count());
+    return analyse(view, "", s, "arrays", "the number of sections or the points per section.\n", core_count());
 }
+
+// Reads in a thread of its own while this one, taking the GIL between
+// short waits, lets Python's signal handlers run: Ctrl-C is answered at
+// once even while a FIFO waits for its writer. An interrupted reading is
+// told to stop; one that a system call still holds is left to end alone.
+std::shared_ptr<recording> read_interruptibly(const std::string& name)
+{
+    auto stop = std::make_shared<std::atomic<bool>>(false);
+    std::promise<std::shared_ptr<recording>> promise;
+    std::future<std::shared_ptr<recording>> outcome = promise.get_future();
+    std::thread reader([name, stop, promise = std::move(promise)]() mutable {
+        try {
+            reading_options options{core_count()};
+            options.cancel = stop.get();
+            file_identity identity;
+            promise.set_value(std::make_shared<recording>(load_recording(name, name, identity, options)));
+        } catch (...) {
+            promise.set_exception(std::current_exception());
+        }
+    });
+    const auto ends_within = [&](std::chrono::milliseconds wait) {
+        const py::gil_scoped_release unlocked;
+        return outcome.wait_for(wait) == std::future_status::ready;
+    };
+    while (!ends_within(20ms)) {
+        if (PyErr_CheckSignals() == 0) continue;
+        stop->store(true);
+        if (ends_within(100ms))
+            reader.join();
+        else
+            reader.detach();
+        throw py::error_already_set();
+    }
+    reader.join();
+    return outcome.get();
+}
+
+constexpr parameter path_parameters[] = {{"path", true}};
+constexpr parameter spectra_parameters[] = {
+    {"v", true},          {"i", true},         {"fs", true},       {"points", true},
+    {"sections", false},  {"hanning", false},  {"window", false},  {"overlap", false},
+    {"detrend", false},   {"average", false},  {"confidence", false}, {"coherence", false}};
+constexpr parameter statistics_parameters[] = {
+    {"v", true},         {"i", true},        {"fs", true},      {"points", true},   {"sections", false},
+    {"hanning", false},  {"window", false},  {"overlap", false}, {"detrend", false}, {"average", false}};
 
 }  // namespace
 
 PYBIND11_MODULE(veltrin, m)
 {
+    // The functions bind their arguments themselves: each docstring starts with its Python signature.
+    py::options options;
+    options.disable_function_signatures();
+
     m.doc() = "Averaged noise spectra of a voltage v and a current i: the reading and the analysis of the veltrin "
               "program, for numpy.";
 
@@ -113,14 +372,19 @@ PYBIND11_MODULE(veltrin, m)
         try {
             if (failure) std::rethrow_exception(failure);
         } catch (const analysis_error& error) {
-            const std::string message = one_line_message(error);
+            PyObject* type = PyExc_ValueError;
             switch (error.kind) {
-            case error_kind::missing_file: PyErr_SetString(PyExc_FileNotFoundError, message.c_str()); break;
+            case error_kind::missing_file: type = PyExc_FileNotFoundError; break;
             case error_kind::unreadable_file:
-            case error_kind::unwritable_file: PyErr_SetString(PyExc_OSError, message.c_str()); break;
-            case error_kind::out_of_memory: PyErr_SetString(PyExc_MemoryError, message.c_str()); break;
-            default: PyErr_SetString(PyExc_ValueError, message.c_str()); break;
+            case error_kind::unwritable_file: type = PyExc_OSError; break;
+            case error_kind::out_of_memory: type = PyExc_MemoryError; break;
+            default: break;
             }
+            // File names are bytes: decoded as os.fsdecode does, so a name that is not UTF-8 still shows.
+            const std::string message = one_line_message(error);
+            const auto text = py::reinterpret_steal<py::object>(
+                PyUnicode_DecodeFSDefaultAndSize(message.data(), static_cast<Py_ssize_t>(message.size())));
+            if (text) PyErr_SetObject(type, text.ptr());
         }
     });
 
@@ -156,34 +420,23 @@ PYBIND11_MODULE(veltrin, m)
 
     m.def(
         "read",
-        [](const py::object& path) {
-            const std::string name = path_text(path);
-            auto result = std::make_shared<recording>();
-            {
-                const py::gil_scoped_release unlocked;
-                file_identity identity;
-                *result = load_recording(name, name, identity, reading_options{core_count()});
-            }
-            return result;
+        [](const py::args& args, const py::kwargs& kwargs) {
+            return read_interruptibly(file_name(bind("read", path_parameters, args, kwargs)["path"]));
         },
-        py::arg("path"),
+        "read(path)\n\n"
         "Reads a recording (a tagged sample file) with the program's own reader, on all cores, without holding "
-        "the GIL.\n\nRaises FileNotFoundError, OSError, or ValueError for a file that gives no series.");
+        "the GIL; Ctrl-C stops it at once, even while a FIFO waits for its writer. The path is a str, bytes or "
+        "os.PathLike.\n\nRaises FileNotFoundError, OSError, or ValueError for a file that gives no series.");
 
     m.def(
         "spectra",
-        [](const float_array& v, const float_array& i, double fs, int points, std::optional<int> sections,
-           bool hanning, std::optional<std::string> window, double overlap, const std::string& detrend,
-           const std::string& average, std::optional<double> confidence, bool coherence) {
-            const estimate_settings s = settings_from(points, sections, hanning, window, overlap, detrend, average,
-                                                      confidence, coherence, false);
-            return result_object(analyse_arrays(v, i, fs, s));
+        [](const py::args& args, const py::kwargs& kwargs) {
+            return result_object(analyse_arrays(bind("spectra", spectra_parameters, args, kwargs), false));
         },
-        py::arg("v"), py::arg("i"), py::arg("fs"), py::arg("points"), py::arg("sections") = py::none(),
-        py::arg("hanning") = false, py::arg("window") = py::none(), py::arg("overlap") = 0.0,
-        py::arg("detrend") = "constant", py::arg("average") = "mean", py::arg("confidence") = py::none(),
-        py::arg("coherence") = false,
-        "The averaged one-sided densities of v and i (converted to float32, as the program stores them).\n\n"
+        "spectra(v, i, fs, points, sections=None, hanning=False, window=None, overlap=0.0, detrend='constant', "
+        "average='mean', confidence=None, coherence=False)\n\n"
+        "The averaged one-sided densities of v and i (converted to float32, as the program stores them; every "
+        "value must be finite).\n\n"
         "With window=None and overlap, detrend, average at their defaults it is the configuration mode's "
         "estimate (power-of-two points, hanning=True for its Hann window); otherwise the standard estimate, "
         "scipy.signal.welch's definition (window 'hann' when none is named). Returns a Spectra object with the "
@@ -192,26 +445,22 @@ PYBIND11_MODULE(veltrin, m)
 
     m.def(
         "statistics",
-        [](const float_array& v, const float_array& i, double fs, int points, std::optional<int> sections,
-           bool hanning, std::optional<std::string> window, double overlap, const std::string& detrend,
-           const std::string& average) {
-            const estimate_settings s = settings_from(points, sections, hanning, window, overlap, detrend, average,
-                                                      std::nullopt, false, true);
+        [](const py::args& args, const py::kwargs& kwargs) {
+            const arguments a = bind("statistics", statistics_parameters, args, kwargs);
             py::dict statistics;
-            for (const auto& [key, value] : analyse_arrays(v, i, fs, s).statistics) statistics[key.c_str()] = value;
+            for (const auto& [key, value] : analyse_arrays(a, true).statistics) statistics[key.c_str()] = value;
             return statistics;
         },
-        py::arg("v"), py::arg("i"), py::arg("fs"), py::arg("points"), py::arg("sections") = py::none(),
-        py::arg("hanning") = false, py::arg("window") = py::none(), py::arg("overlap") = 0.0,
-        py::arg("detrend") = "constant", py::arg("average") = "mean",
+        "statistics(v, i, fs, points, sections=None, hanning=False, window=None, overlap=0.0, detrend='constant', "
+        "average='mean')\n\n"
         "The time-domain noise statistics of the samples the sections cover, as --stats gives them: v_mean, "
         "v_std, v_rms, v_skewness, v_kurtosis, v_min, v_max, the same for i, rn, localization_index and "
         "rn_sections.");
 
     m.def(
         "run_config",
-        [](const py::object& path) {
-            const std::string name = path_text(path);
+        [](const py::args& args, const py::kwargs& kwargs) {
+            const std::string name = file_name(bind("run_config", path_parameters, args, kwargs)["path"]);
             config_analysis run;
             {
                 const py::gil_scoped_release unlocked;
@@ -219,7 +468,7 @@ PYBIND11_MODULE(veltrin, m)
             }
             return result_object(std::move(run.result));
         },
-        py::arg("path"),
+        "run_config(path)\n\n"
         "Runs the configuration mode on a settings file (relative names inside it taken relative to its "
-        "directory) and returns its result without writing anything.");
+        "directory) and returns its result without writing anything. The path is a str, bytes or os.PathLike.");
 }

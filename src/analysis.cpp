@@ -18,7 +18,8 @@ recording load_recording(const std::string& path, const std::string& shown_name,
                          const reading_options& options)
 {
     open_outcome outcome;
-    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(open_for_reading(path, outcome), &std::fclose);
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(open_for_reading(path, outcome, options.cancel),
+                                                               &std::fclose);
     if (outcome == open_outcome::missing)
         fail(error_kind::missing_file, shown_name,
              "\nThe file " + shown_name + " does not exist in the current directory.\n");

@@ -145,12 +145,13 @@ void refill(line_reader& reader, std::size_t wanted)
         reader.end = kept;
     }
     while (reader.end < wanted && !reader.file_done) {
-        const std::size_t got =
-            std::fread(reader.buffer.get() + reader.end, 1, reader.capacity - reader.end, reader.file);
-        reader.end += got;
-        if (got == 0) {
+        const std::int64_t got =
+            read_stream(reader.file, reader.buffer.get() + reader.end, reader.capacity - reader.end, reader.cancel);
+        if (got > 0) {
+            reader.end += static_cast<std::size_t>(got);
+        } else {
             reader.file_done = true;
-            reader.failed = std::ferror(reader.file) != 0;
+            reader.failed = got < 0;
         }
     }
 }
@@ -201,9 +202,10 @@ void enlarge_buffer(line_reader& reader, std::size_t capacity)
 }
 
 void start_reading(line_reader& reader, std::FILE* file, std::span<const std::string_view> watched_tags,
-                   long_line_summary summarize, std::size_t held_limit)
+                   long_line_summary summarize, std::size_t held_limit, const std::atomic<bool>* cancel)
 {
     reader.file = file;
+    reader.cancel = cancel;
     reader.watched_tags = watched_tags;
     reader.summarize = summarize;
     reader.line_ended = true;

@@ -1,6 +1,7 @@
 // Reads a file once, as whole lines, through a large block buffer.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -54,13 +55,15 @@ struct line_reader {
     bool failed = false;     // a read error ended the input early
     bool line_ended = true;  // the last line read had a line end
     std::string summary;     // the text given for the last long line
+    const std::atomic<bool>* cancel = nullptr;  // see read_stream
 };
 
 inline constexpr std::size_t default_held_limit = std::size_t{1} << 16;
 
 // Takes an open file (binary mode), positioned at its start.
 void start_reading(line_reader& reader, std::FILE* file, std::span<const std::string_view> watched_tags,
-                   long_line_summary summarize, std::size_t held_limit = default_held_limit);
+                   long_line_summary summarize, std::size_t held_limit = default_held_limit,
+                   const std::atomic<bool>* cancel = nullptr);
 
 // Makes at least `wanted` unread bytes available, or all that the file has.
 void refill(line_reader& reader, std::size_t wanted);

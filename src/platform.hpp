@@ -2,6 +2,7 @@
 // replacing files, and the number of cores.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
@@ -11,8 +12,18 @@
 
 enum class open_outcome { opened, missing, unreadable };
 
-// Opens a file for reading in binary mode. A directory is unreadable.
-std::FILE* open_for_reading(const std::string& name, open_outcome& outcome);
+// Opens a file for reading in binary mode. A directory is unreadable. With
+// a cancellation flag the opening never waits (a FIFO without a writer opens
+// at once), and the file must then be read with read_stream and that flag.
+std::FILE* open_for_reading(const std::string& name, open_outcome& outcome,
+                            const std::atomic<bool>* cancel = nullptr);
+
+// Reads up to `size` bytes of an open stream: the bytes read (at least one),
+// 0 at its end, -1 on a read error or once *cancel is true. Without a flag it
+// is fread. With one, a pipe, FIFO or device is waited on in short slices
+// that look at the flag, and read without the stream's own buffer (nothing
+// may have been read through it); a regular file is read as by fread.
+std::int64_t read_stream(std::FILE* file, char* buffer, std::size_t size, const std::atomic<bool>* cancel = nullptr);
 
 // Reads a whole file; false with the outcome when it cannot be opened or read.
 bool read_whole_file(const std::string& name, std::string& text, open_outcome& outcome);

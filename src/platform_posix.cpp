@@ -9,15 +9,36 @@
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
+#include <poll.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "analysis_error.hpp"
 
-std::FILE* open_for_reading(const std::string& name, open_outcome& outcome)
+namespace {
+
+// Opens without waiting for a FIFO's writer; reads block again afterwards.
+std::FILE* open_at_once(const std::string& name)
 {
-    std::FILE* file = std::fopen(name.c_str(), "rb");
+    const int descriptor = open(name.c_str(), O_RDONLY | O_NONBLOCK);
+    if (descriptor < 0) return nullptr;
+    const int flags = fcntl(descriptor, F_GETFL);
+    std::FILE* file = nullptr;
+    if (flags != -1 && fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) != -1) file = fdopen(descriptor, "rb");
+    if (file == nullptr) {
+        const int error = errno;
+        close(descriptor);
+        errno = error;
+    }
+    return file;
+}
+
+}  // namespace
+
+std::FILE* open_for_reading(const std::string& name, open_outcome& outcome, const std::atomic<bool>* cancel)
+{
+    std::FILE* file = cancel != nullptr ? open_at_once(name) : std::fopen(name.c_str(), "rb");
     if (file == nullptr) {
         outcome = errno == ENOENT || errno == ENOTDIR ? open_outcome::missing : open_outcome::unreadable;
         return nullptr;
@@ -296,6 +317,29 @@ std::int64_t read_at(std::FILE* file, std::uint64_t offset, char* buffer, std::s
         got += static_cast<std::size_t>(n);
     }
     return static_cast<std::int64_t>(got);
+}
+
+std::int64_t read_stream(std::FILE* file, char* buffer, std::size_t size, const std::atomic<bool>* cancel)
+{
+    struct stat status {};
+    const int descriptor = fileno(file);
+    if (cancel == nullptr || descriptor < 0 || fstat(descriptor, &status) != 0 || S_ISREG(status.st_mode)) {
+        if (cancel != nullptr && cancel->load()) return -1;
+        const std::size_t got = std::fread(buffer, 1, size, file);
+        return got == 0 && std::ferror(file) ? -1 : static_cast<std::int64_t>(got);
+    }
+    // A pipe can stay silent for ever: wait in slices short enough that a
+    // cancellation is seen at once.
+    while (!cancel->load()) {
+        pollfd watched{descriptor, POLLIN, 0};
+        const int ready = poll(&watched, 1, 20);
+        if (ready < 0 && errno != EINTR) return -1;
+        if (ready <= 0) continue;
+        const ssize_t got = read(descriptor, buffer, size);
+        if (got >= 0) return got;
+        if (errno != EINTR && errno != EAGAIN) return -1;
+    }
+    return -1;
 }
 
 bool set_stream_position(std::FILE* file, std::uint64_t position)

@@ -107,7 +107,8 @@ struct pending_result {
 
 }  // namespace
 
-std::FILE* open_for_reading(const std::string& name, open_outcome& outcome)
+// Windows keeps the waiting open and reads: a cancellation is seen between reads.
+std::FILE* open_for_reading(const std::string& name, open_outcome& outcome, const std::atomic<bool>*)
 {
     const std::wstring path = wide(name);
     const DWORD attributes = GetFileAttributesW(path.c_str());
@@ -125,6 +126,13 @@ std::FILE* open_for_reading(const std::string& name, open_outcome& outcome)
     std::FILE* file = _wfopen(path.c_str(), L"rb");
     outcome = file != nullptr ? open_outcome::opened : open_outcome::unreadable;
     return file;
+}
+
+std::int64_t read_stream(std::FILE* file, char* buffer, std::size_t size, const std::atomic<bool>* cancel)
+{
+    if (cancel != nullptr && cancel->load()) return -1;
+    const std::size_t got = std::fread(buffer, 1, size, file);
+    return got == 0 && std::ferror(file) ? -1 : static_cast<std::int64_t>(got);
 }
 
 bool regular_file_extent(std::FILE* file, std::uint64_t& size, std::uint64_t& position)

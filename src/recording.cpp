@@ -384,7 +384,7 @@ void read_block_in_parallel(line_reader& reader, block_state& block, const readi
 recording read_recording(std::FILE* file, const std::string& name, const reading_options& options)
 {
     line_reader reader;
-    start_reading(reader, file, watched_tags, summary_of, options.held_limit);
+    start_reading(reader, file, watched_tags, summary_of, options.held_limit, options.cancel);
     recording result;
     block_state block{result, false, 0, false, {}, -1, true, true};
     block.gather_digits = options.gather_digits;

@@ -1,6 +1,7 @@
 // Reading a recording: the sampling frequency and the v and i series of its data block.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <span>
@@ -41,6 +42,10 @@ struct reading_options {
     std::size_t block_size = std::size_t{4} << 20;  // bytes the threads share at a time
     std::size_t held_limit = default_held_limit;     // longer lines are read through, not held
     bool gather_digits = true;  // false: digits read 8 at a time, as without SSSE3 (the same result)
+    // Set to true from another thread, it ends the reading as a read error: at
+    // once while a pipe or FIFO is waited on, otherwise at the next sequential
+    // read (nullptr: never). The file must be opened with the same flag.
+    const std::atomic<bool>* cancel = nullptr;
 };
 
 // Reads the open file once, from its start: finds the sampling frequency
