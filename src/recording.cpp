@@ -352,8 +352,16 @@ void read_block_in_parallel(line_reader& reader, block_state& block, const readi
     while (!block.ended) {
         if (reader.end - reader.begin < block_size && !reader.file_done) refill_in_parallel(reader, team);
         if (reader.begin == reader.end) return;
-        // Any byte more is a line after a stop's unit.
-        if (block.stop.stops()) block.stop_now();
+        if (block.stop.stops()) {
+            // Any byte more is a line after the stop's unit, once that is complete.
+            if (block.count >= block.unit_end(block.stop.line)) block.stop_now();
+            std::string_view line;
+            if (read_line(reader, line)) {
+                block.last_line_ended = reader.line_ended;
+                block.take(line);
+            }
+            continue;
+        }
         const char* const first = reader.buffer.get() + reader.begin;
         const std::size_t available = std::min(reader.end - reader.begin, block_size);
         const char* const last = first + available;
