@@ -14,6 +14,59 @@
 #include "statistics.hpp"
 #include "windows.hpp"
 
+namespace {
+
+// A thread parses at least this much of a block: less is not worth its start.
+constexpr std::uint64_t bytes_per_reading_thread = std::uint64_t{64} << 10;
+
+// Threads that can share the reading of the rest of the file: one per
+// bytes_per_reading_thread of a block, one for a stream that is not a regular file.
+unsigned reading_threads(std::FILE* file, const reading_options& options)
+{
+    std::uint64_t size = 0;
+    std::uint64_t position = 0;
+    if (!regular_file_extent(file, size, position) || position >= size) return 1;
+    const std::uint64_t useful =
+        std::min<std::uint64_t>(size - position, std::max<std::size_t>(options.block_size, 1)) / bytes_per_reading_thread;
+    return static_cast<unsigned>(std::clamp<std::uint64_t>(useful, 1, std::max(options.threads, 1u)));
+}
+
+// True when a regular file starts as UTF-16 text: with a byte-order mark,
+// or with characters of one byte each beside a NUL byte.
+bool starts_as_utf16(std::FILE* file)
+{
+    std::uint64_t size = 0;
+    std::uint64_t position = 0;
+    if (!regular_file_extent(file, size, position)) return false;
+    unsigned char start[16];
+    const std::int64_t got = read_at(file, 0, reinterpret_cast<char*>(start), sizeof start);
+    if (got < 2) return false;
+    if ((start[0] == 0xFF && start[1] == 0xFE) || (start[0] == 0xFE && start[1] == 0xFF)) return true;
+    bool little_endian = true;
+    bool big_endian = true;
+    for (std::int64_t k = 0; k + 1 < got; k += 2) {
+        little_endian = little_endian && start[k] != 0 && start[k + 1] == 0;
+        big_endian = big_endian && start[k] == 0 && start[k + 1] != 0;
+    }
+    return little_endian || big_endian;
+}
+
+}  // namespace
+
+recording read_open_recording(std::FILE* file, const std::string& shown_name, const reading_options& options)
+{
+    reading_options useful = options;
+    useful.threads = reading_threads(file, options);
+    try {
+        return read_recording(file, shown_name, useful);
+    } catch (analysis_error& error) {
+        if (error.kind == error_kind::bad_data && !error.lines.empty() &&
+            error.lines.front() == structure_unknown_message)
+            error.looks_like_utf16 = starts_as_utf16(file);
+        throw;
+    }
+}
+
 recording load_recording(const std::string& path, const std::string& shown_name, file_identity& identity,
                          const reading_options& options)
 {
@@ -26,7 +79,7 @@ recording load_recording(const std::string& path, const std::string& shown_name,
     if (outcome == open_outcome::unreadable)
         fail(error_kind::unreadable_file, shown_name, "\nThe file " + shown_name + " cannot be read.\n");
     identity = identity_of(file.get());
-    return read_recording(file.get(), shown_name, options);
+    return read_open_recording(file.get(), shown_name, options);
 }
 
 std::string settings_problem(const estimate_settings& s)
@@ -113,6 +166,8 @@ spectrum_result configuration_estimate(const sample_view& samples, spectrum_resu
         s.nb_section = static_cast<std::int32_t>(std::clamp<std::int64_t>(fit, 1, 2147483647));
     }
     check_sectioning({s.hanning, s.nb_section, s.nbpoint_section}, samples.v.size(), shown_name, advice);
+    // A thread transforms whole sections: more threads than sections would only hold memory.
+    threads = std::min(threads, static_cast<unsigned>(s.nb_section));
     const density_pair densities =
         estimate_spectra({s.hanning, s.nb_section, s.nbpoint_section}, samples.deltat, samples.v, samples.i, threads);
 
@@ -153,8 +208,10 @@ spectrum_result standard_estimate(const sample_view& samples, spectrum_result re
         const std::size_t fit = sections_that_fit(samples.v.size(), n, step);
         s.nb_section = static_cast<std::int32_t>(std::min<std::size_t>(std::max<std::size_t>(fit, 1), 2147483647));
     }
-    segment_plan plan{*named_window(s.window, n), step, static_cast<std::size_t>(s.nb_section), s.detrend};
-    if (samples_covered(plan) > samples.v.size()) too_few_points(shown_name, advice);
+    // Before the window is made, so that a section longer than the recording costs no memory.
+    const auto sections = static_cast<std::size_t>(s.nb_section);
+    if (sections > 0 && (sections - 1) * step + n > samples.v.size()) too_few_points(shown_name, advice);
+    segment_plan plan{*named_window(s.window, n), step, sections, s.detrend};
 
     const welch_spectra spectra =
         welch(samples.v, samples.i, samples.sampling_frequency, plan, s.average, s.coherence, threads);

@@ -12,6 +12,11 @@
 recording load_recording(const std::string& path, const std::string& shown_name, file_identity& identity,
                          const reading_options& options = {});
 
+// Reads the recording from an open file, as load_recording does: with no
+// more threads than the file's size can use, and with an unknown structure
+// marked when the file looks like UTF-16 text.
+recording read_open_recording(std::FILE* file, const std::string& shown_name, const reading_options& options = {});
+
 // Checks the settings against the recording and computes the estimate and
 // what else the settings ask for. `data_file` is echoed in the result;
 // `advice` completes the too-few-points message (see check_sectioning).

@@ -13,6 +13,12 @@ void fail(error_kind kind, std::string file, std::string first_line, std::string
     throw analysis_error{kind, std::move(file), {std::move(first_line), std::move(second_line)}};
 }
 
+void fail_unwritable(std::string file, int system_error)
+{
+    std::string line = "\nThe file " + file + " cannot be written.\n";
+    throw analysis_error{error_kind::unwritable_file, std::move(file), {std::move(line)}, system_error};
+}
+
 std::string one_line_message(const analysis_error& error)
 {
     std::string text;

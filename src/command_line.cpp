@@ -5,12 +5,14 @@
 #include <algorithm>
 #include <atomic>
 #include <charconv>
+#include <cerrno>
 #include <cstdio>
 #include <getopt.h>
 #include <map>
 #include <new>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "analysis.hpp"
@@ -72,7 +74,12 @@ struct usage_error {
     std::string message;
 };
 
+// More threads than this only cost memory and time to start.
+constexpr std::int32_t most_threads = 1024;
+
 struct options {
+    bool help = false;
+    bool version = false;
     std::optional<std::string> config;
     std::optional<std::int32_t> points;
     std::optional<std::int32_t> sections;
@@ -91,8 +98,9 @@ struct options {
     std::vector<std::string> data_files;
 };
 
-// A whole decimal integer from `least` up to the 32-bit maximum.
-std::int32_t integer_value(const std::string& option, const char* text, std::int32_t least)
+// A whole decimal integer from `least` to `most`.
+std::int32_t integer_value(const std::string& option, const char* text, std::int32_t least,
+                           std::int32_t most = 2147483647)
 {
     const std::string value = text;
     long long number = 0;
@@ -100,11 +108,11 @@ std::int32_t integer_value(const std::string& option, const char* text, std::int
     const bool has_digits = k < value.size();
     for (; k < value.size() && value[k] >= '0' && value[k] <= '9'; ++k) {
         number = number * 10 + (value[k] - '0');
-        if (number > 2147483647) break;
+        if (number > most) break;
     }
-    if (!has_digits || k != value.size() || number < least)
-        throw usage_error{option + " needs a whole number from " + std::to_string(least) +
-                          " to 2147483647, not '" + value + "'"};
+    if (!has_digits || k != value.size() || number < least || number > most)
+        throw usage_error{option + " needs a whole number from " + std::to_string(least) + " to " +
+                          std::to_string(most) + ", not '" + value + "'"};
     return static_cast<std::int32_t>(number);
 }
 
@@ -172,10 +180,11 @@ options parse_options(int argc, char** argv)
         case 'P': parsed.confidence = real_value("--confidence", optarg); break;
         case 'C': parsed.coherence = true; break;
         case 'S': parsed.statistics = true; break;
-        case 'T': parsed.threads = static_cast<unsigned>(integer_value("--threads", optarg, 1)); break;
-        case 'j': parsed.jobs = static_cast<unsigned>(integer_value("-j", optarg, 1)); break;
-        case 'h': std::fputs(usage_line, stdout); std::fputs(help_text, stdout); std::exit(0);
-        case 'V': std::puts("veltrin " VELTRIN_VERSION); std::exit(0);
+        case 'T': parsed.threads = static_cast<unsigned>(integer_value("--threads", optarg, 1, most_threads)); break;
+        case 'j': parsed.jobs = static_cast<unsigned>(integer_value("-j", optarg, 1, most_threads)); break;
+        // What follows -h or -V is not looked at.
+        case 'h': parsed.help = true; return parsed;
+        case 'V': parsed.version = true; return parsed;
         case ':': throw usage_error{"option " + option_name(argv, optopt) + " needs a value"};
         default: throw usage_error{"unknown option " + option_name(argv, optopt)};
         }
@@ -217,6 +226,7 @@ void check_options(const options& o)
         return;
     }
     if (!o.points) throw usage_error{"-n (points per section) is required"};
+    if (o.output && o.output->empty()) throw usage_error{"-o needs a file or directory name, not ''"};
     if (o.data_files.empty()) throw usage_error{"no data file given"};
     if (o.hanning && standard_requested(o))
         throw usage_error{"--hanning is the configuration mode's window: with the standard estimate use --window hann"};
@@ -248,6 +258,24 @@ std::string result_name_for(const std::string& data_file, const std::string& dir
     return relative_to(directory, base + extension_of(format));
 }
 
+// Refuses results that would replace a data file of the run, however either
+// is spelled or linked: checked before anything is read or written.
+void check_results_spare_the_data(const options& o, const std::vector<std::string>& names)
+{
+    std::vector<file_identity> data;
+    for (const std::string& data_file : o.data_files)
+        data.push_back(data_file == "-" ? identity_of(stdin) : identity_of(data_file));
+    for (std::size_t k = 0; k < names.size(); ++k) {
+        if (names[k] == "-") continue;
+        const file_identity result = identity_of(names[k]);
+        for (std::size_t j = 0; j < data.size(); ++j) {
+            if (result.known && data[j].known && result.device == data[j].device && result.node == data[j].node)
+                throw usage_error{"the result of " + o.data_files[k] + " (" + names[k] +
+                                  ") would overwrite the data file " + o.data_files[j]};
+        }
+    }
+}
+
 // Where each data file's result goes; "-" is standard output.
 std::vector<std::string> result_names(const options& o)
 {
@@ -266,6 +294,26 @@ std::vector<std::string> result_names(const options& o)
     return names;
 }
 
+// The line for standard error: the configuration mode's message on one
+// line, with the system's reason why a file cannot be written and a hint
+// for a sample file saved as UTF-16.
+std::string failure_line(const analysis_error& error)
+{
+    std::string message = one_line_message(error);
+    if (error.kind == error_kind::unwritable_file && error.system_error != 0)
+        message = "The file " + error.file + " cannot be written: " + std::generic_category().message(error.system_error);
+    if (error.looks_like_utf16) message += " (the file looks like UTF-16 text: save it as UTF-8)";
+    return "veltrin: " + error.file + ": " + message + "\n";
+}
+
+// Flushes what was written to standard output since errno was cleared; a
+// failure is the result "-" that cannot be written.
+void flush_standard_output()
+{
+    if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0) return;
+    fail_unwritable("-", errno != 0 ? errno : EIO);
+}
+
 struct file_job {
     std::string data_file;
     std::string result_name;
@@ -278,7 +326,7 @@ void analyse_file(const options& o, file_job& job, unsigned threads)
         file_identity data_identity;
         const reading_options reading{threads};
         const recording samples = job.data_file == "-"
-                                      ? read_recording(stdin, "-", reading)
+                                      ? read_open_recording(stdin, "-", reading)
                                       : load_recording(job.data_file, job.data_file, data_identity, reading);
         if (job.data_file == "-") data_identity = identity_of(stdin);
         const spectrum_result result =
@@ -286,15 +334,15 @@ void analyse_file(const options& o, file_job& job, unsigned threads)
                     "the number of sections (-s) or the points per section (-n).\n", threads);
         const auto content = [&](std::FILE* stream) { write_result(stream, result, o.format); };
         if (job.result_name == "-") {
+            errno = 0;
             content(stdout);
-            if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0)
-                fail(error_kind::unwritable_file, "-", "\nThe file - cannot be written.\n");
+            flush_standard_output();
         } else {
             const file_identity inputs[] = {data_identity};
             write_result_file(job.result_name, job.result_name, inputs, content);
         }
     } catch (const analysis_error& error) {
-        job.failure = "veltrin: " + error.file + ": " + one_line_message(error) + "\n";
+        job.failure = failure_line(error);
     } catch (const std::bad_alloc&) {
         job.failure = "veltrin: " + job.data_file + ": Fatal error: not enough memory.\n";
     }
@@ -303,6 +351,7 @@ void analyse_file(const options& o, file_job& job, unsigned threads)
 int run_files(const options& o)
 {
     const std::vector<std::string> names = result_names(o);
+    check_results_spare_the_data(o, names);
     std::vector<file_job> jobs;
     for (std::size_t k = 0; k < o.data_files.size(); ++k) jobs.push_back({o.data_files[k], names[k], ""});
     const std::size_t workers = std::min<std::size_t>(o.jobs != 0 ? o.jobs : core_count(), jobs.size());
@@ -329,11 +378,30 @@ int run_config_file(const std::string& path, unsigned o_threads)
         run_config_mode(path, path, directory_of(path), o_threads);
         return 0;
     } catch (const analysis_error& error) {
-        std::fprintf(stderr, "veltrin: %s: %s\n", error.file.c_str(), one_line_message(error).c_str());
+        std::fputs(failure_line(error).c_str(), stderr);
     } catch (const std::bad_alloc&) {
         std::fprintf(stderr, "veltrin: %s: Fatal error: not enough memory.\n", path.c_str());
     }
     return 1;
+}
+
+// Help and version go to standard output, which may fail like a result.
+int show_help_or_version(bool help)
+{
+    try {
+        errno = 0;
+        if (help) {
+            std::fputs(usage_line, stdout);
+            std::fputs(help_text, stdout);
+        } else {
+            std::fputs("veltrin " VELTRIN_VERSION "\n", stdout);
+        }
+        flush_standard_output();
+        return 0;
+    } catch (const analysis_error& error) {
+        std::fputs(failure_line(error).c_str(), stderr);
+        return 1;
+    }
 }
 
 }  // namespace
@@ -349,6 +417,7 @@ int run_command_line(int argc, char** argv)
 {
     try {
         const options o = parse_options(argc, argv);
+        if (o.help || o.version) return show_help_or_version(o.help);
         check_options(o);
         if (o.config) return run_config_file(*o.config, o.threads != 0 ? o.threads : core_count());
         return run_files(o);

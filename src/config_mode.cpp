@@ -29,5 +29,5 @@ void run_config_mode(const std::string& config_path, const std::string& shown_na
 {
     const config_analysis run = analyse_config_file(config_path, shown_name, base_directory, threads);
     write_result_file(run.result_path, run.result_path, run.inputs,
-                      [&](std::FILE* stream) { write_result(stream, run.result, result_format::table); });
+                      [&](std::FILE* stream) { write_result(stream, run.result, result_format::table, true); });
 }

@@ -134,16 +134,22 @@ std::string final_target(std::string path)
     return path;
 }
 
+// The failure of the call just made, with its errno value.
 [[noreturn]] void cannot_write(const std::string& display_name)
 {
-    fail(error_kind::unwritable_file, display_name, "\nThe file " + display_name + " cannot be written.\n");
+    fail_unwritable(display_name, errno);
 }
 
-// Writes the content to the stream and makes sure it reached the disk.
-bool write_and_sync(std::FILE* stream, const std::function<void(std::FILE*)>& content)
+// Writes the content and flushes it; false, with errno saying why, when a
+// write failed (the errno of the failed write when nothing has replaced it).
+bool write_and_flush(std::FILE* stream, const std::function<void(std::FILE*)>& content)
 {
+    errno = 0;
     content(stream);
-    return std::fflush(stream) == 0 && std::ferror(stream) == 0 && fsync(fileno(stream)) == 0;
+    if (std::fflush(stream) != 0) return false;
+    if (std::ferror(stream) == 0) return true;
+    if (errno == 0) errno = EIO;
+    return false;
 }
 
 void sync_directory(const std::string& directory)
@@ -249,14 +255,14 @@ void write_result_file(const std::string& name, const std::string& display_name,
         // A device or a FIFO is the destination itself: write into it.
         const int descriptor = open(name.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
         if (descriptor < 0 || (pending.stream = fdopen(descriptor, "wb")) == nullptr) {
+            const int reason = errno;
             if (descriptor >= 0) close(descriptor);
-            cannot_write(display_name);
+            fail_unwritable(display_name, reason);
         }
-        content(pending.stream);
-        const bool ok = std::fflush(pending.stream) == 0 && std::ferror(pending.stream) == 0;
-        const bool closed = std::fclose(pending.stream) == 0;
+        if (!write_and_flush(pending.stream, content)) cannot_write(display_name);
+        const int closed = std::fclose(pending.stream);
         pending.stream = nullptr;
-        if (!ok || !closed) cannot_write(display_name);
+        if (closed != 0) cannot_write(display_name);
         return;
     }
     if (exists && access(name.c_str(), W_OK) != 0) cannot_write(display_name);
@@ -280,10 +286,12 @@ void write_result_file(const std::string& name, const std::string& display_name,
     }
     pending.stream = fdopen(descriptor, "wb");
     if (pending.stream == nullptr) {
+        const int reason = errno;
         close(descriptor);
-        cannot_write(display_name);
+        fail_unwritable(display_name, reason);
     }
-    if (!write_and_sync(pending.stream, content)) cannot_write(display_name);
+    // On the disk before it gets its name.
+    if (!write_and_flush(pending.stream, content) || fsync(descriptor) != 0) cannot_write(display_name);
     bool published;
     if (unnamed) {
         published = link_unnamed(descriptor, directory, target, exists, pending);

@@ -84,9 +84,38 @@ cleanup_slot* remember_temporary(const std::wstring& path)
     return nullptr;
 }
 
+// The errno value closest to a system error code; 0 when none says it better.
+int errno_of(DWORD error)
+{
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME: return ENOENT;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_WRITE_PROTECT: return EACCES;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL: return ENOSPC;
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY: return ENOMEM;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS: return EEXIST;
+    case ERROR_DIRECTORY: return EISDIR;
+    default: return 0;
+    }
+}
+
+// A failure of a system call, with GetLastError's reason.
 [[noreturn]] void cannot_write(const std::string& display_name)
 {
-    fail(error_kind::unwritable_file, display_name, "\nThe file " + display_name + " cannot be written.\n");
+    fail_unwritable(display_name, errno_of(GetLastError()));
+}
+
+// A failure of the C library's stream calls, with errno's reason.
+[[noreturn]] void stream_cannot_be_written(const std::string& display_name)
+{
+    fail_unwritable(display_name, errno != 0 ? errno : EIO);
 }
 
 // A stream that is closed, and its temporary file removed, however the write ends.
@@ -210,18 +239,22 @@ void write_result_file(const std::string& name, const std::string& display_name,
     pending_result pending;
     const DWORD attributes = GetFileAttributesW(target.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES) {
-        if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) cannot_write(display_name);
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY) fail_unwritable(display_name, EISDIR);
+        if (attributes & FILE_ATTRIBUTE_READONLY) fail_unwritable(display_name, EACCES);
         // A device (NUL, CON, a pipe) is the destination itself: write into it.
         const HANDLE handle = CreateFileW(target.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                           OPEN_EXISTING, 0, nullptr);
         if (handle != INVALID_HANDLE_VALUE && GetFileType(handle) != FILE_TYPE_DISK) {
             const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
-            if (descriptor < 0 || (pending.stream = _fdopen(descriptor, "wb")) == nullptr) cannot_write(display_name);
+            if (descriptor < 0 || (pending.stream = _fdopen(descriptor, "wb")) == nullptr)
+                stream_cannot_be_written(display_name);
+            errno = 0;
             content(pending.stream);
-            const bool ok = std::fflush(pending.stream) == 0 && std::ferror(pending.stream) == 0;
-            const bool closed = std::fclose(pending.stream) == 0;
+            if (std::fflush(pending.stream) != 0 || std::ferror(pending.stream) != 0)
+                stream_cannot_be_written(display_name);
+            const int closed = std::fclose(pending.stream);
             pending.stream = nullptr;
-            if (!ok || !closed) cannot_write(display_name);
+            if (closed != 0) stream_cannot_be_written(display_name);
             return;
         }
         if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
@@ -244,20 +277,25 @@ void write_result_file(const std::string& name, const std::string& display_name,
     pending.slot = remember_temporary(pending.temporary_name);
     const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
     if (descriptor < 0) {
+        const int reason = errno;
         CloseHandle(handle);
-        cannot_write(display_name);
+        fail_unwritable(display_name, reason);
     }
     pending.stream = _fdopen(descriptor, "wb");
     if (pending.stream == nullptr) {
+        const int reason = errno;
         _close(descriptor);
-        cannot_write(display_name);
+        fail_unwritable(display_name, reason);
     }
+    errno = 0;
     content(pending.stream);
-    bool ok = std::fflush(pending.stream) == 0 && std::ferror(pending.stream) == 0 && FlushFileBuffers(handle);
-    ok = std::fclose(pending.stream) == 0 && ok;
+    if (std::fflush(pending.stream) != 0 || std::ferror(pending.stream) != 0) stream_cannot_be_written(display_name);
+    // On the disk before it gets its name.
+    if (!FlushFileBuffers(handle)) cannot_write(display_name);
+    const int closed = std::fclose(pending.stream);
     pending.stream = nullptr;
-    if (!ok || !MoveFileExW(pending.temporary_name.c_str(), target.c_str(),
-                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (closed != 0) stream_cannot_be_written(display_name);
+    if (!MoveFileExW(pending.temporary_name.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         cannot_write(display_name);
     pending.temporary_name.clear();  // it is the target now
 }

@@ -105,8 +105,8 @@ void flush(std::FILE* stream, std::string& text, bool always)
     text.clear();
 }
 
-// A name on a "#" line: control characters (a line feed would end the
-// comment) are written as \xHH.
+// A name on a "#" line or the table's first line: control characters (a
+// line feed would end the line) are written as \xHH.
 std::string printable(const std::string& name)
 {
     std::string text;
@@ -134,24 +134,25 @@ std::string text_of(const setting_value& value)
     return std::get<std::string>(value);
 }
 
-void write_table(std::FILE* stream, const spectrum_result& result)
+void write_table(std::FILE* stream, const spectrum_result& result, bool name_as_configured)
 {
     const estimate_settings& s = result.settings;
+    const std::string name = name_as_configured ? result.data_file : printable(result.data_file);
     if (s.standard) {
         std::fprintf(stream,
                      "data file = %s    window = %s    nb_section = %d     nbpoint_section = %d     noverlap = %d"
                      "    detrend = %s    average = %s\n",
-                     result.data_file.c_str(), s.window.c_str(), s.nb_section, s.nbpoint_section, noverlap_of(s),
+                     name.c_str(), s.window.c_str(), s.nb_section, s.nbpoint_section, noverlap_of(s),
                      detrend_name(s.detrend), average_name(s.average));
     } else {
         std::fprintf(stream, "data file = %s    hanning = %d    nb_section = %d     nbpoint_section = %d\n",
-                     result.data_file.c_str(), s.hanning, s.nb_section, s.nbpoint_section);
+                     name.c_str(), s.hanning, s.nb_section, s.nbpoint_section);
     }
     std::string text = "    frequency        PSD_v           PSD_i            Zn";
     for (std::size_t c = 4; c < result.columns.size(); ++c) {
-        char name[64];
-        std::snprintf(name, sizeof name, "\t%14s", result.columns[c].name.c_str());
-        text += name;
+        char heading[64];
+        std::snprintf(heading, sizeof heading, "\t%14s", result.columns[c].name.c_str());
+        text += heading;
     }
     text += '\n';
     const std::size_t rows = result.columns.front().values.size();
@@ -226,10 +227,10 @@ void write_json(std::FILE* stream, const spectrum_result& result)
 
 }  // namespace
 
-void write_result(std::FILE* stream, const spectrum_result& result, result_format format)
+void write_result(std::FILE* stream, const spectrum_result& result, result_format format, bool name_as_configured)
 {
     switch (format) {
-    case result_format::table: write_table(stream, result); break;
+    case result_format::table: write_table(stream, result, name_as_configured); break;
     case result_format::csv: write_csv(stream, result); break;
     case result_format::json: write_json(stream, result); break;
     }

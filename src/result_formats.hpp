@@ -56,7 +56,10 @@ std::vector<std::pair<std::string, setting_value>> settings_of(const spectrum_re
 enum class result_format { table, csv, json };
 
 // Writes the whole result to the stream; errors show in the stream's state.
-void write_result(std::FILE* stream, const spectrum_result& result, result_format format);
+// The table names the data file with its control characters as \xHH, or,
+// for the configuration mode, byte for byte as configured.
+void write_result(std::FILE* stream, const spectrum_result& result, result_format format,
+                  bool name_as_configured = false);
 
 // One "%14.6e" field, except that not-a-number is always "nan" (never "-nan").
 void append_field(std::string& text, double value);

@@ -10,6 +10,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 #include <algorithm>
 
@@ -70,9 +71,18 @@ const usage_case usage_cases[] = {
     {"points_beyond_32_bits", "-n 4294967296 samples.xml",
      "veltrin: -n needs a whole number from 2 to 2147483647, not '4294967296'\n"},
     {"no_sections", "-n 8 -s 0 samples.xml", "veltrin: -s needs a whole number from 1 to 2147483647, not '0'\n"},
-    {"no_jobs", "-n 8 -j 0 samples.xml", "veltrin: -j needs a whole number from 1 to 2147483647, not '0'\n"},
-    {"no_threads", "-n 8 --threads 0 samples.xml",
-     "veltrin: --threads needs a whole number from 1 to 2147483647, not '0'\n"},
+    {"no_jobs", "-n 8 -j 0 samples.xml", "veltrin: -j needs a whole number from 1 to 1024, not '0'\n"},
+    {"no_threads", "-n 8 --threads 0 samples.xml", "veltrin: --threads needs a whole number from 1 to 1024, not '0'\n"},
+    {"points_beyond_the_largest", "-n 2147483648 -w hann samples.xml",
+     "veltrin: -n needs a whole number from 2 to 2147483647, not '2147483648'\n"},
+    {"sections_beyond_the_largest", "-n 8 -s 2147483648 samples.xml",
+     "veltrin: -s needs a whole number from 1 to 2147483647, not '2147483648'\n"},
+    {"jobs_beyond_the_largest", "-n 8 -j 1025 samples.xml", "veltrin: -j needs a whole number from 1 to 1024, not '1025'\n"},
+    {"threads_beyond_the_largest", "-n 8 --threads 1025 samples.xml",
+     "veltrin: --threads needs a whole number from 1 to 1024, not '1025'\n"},
+    {"empty_output_name", "-n 8 -o '' samples.xml", "veltrin: -o needs a file or directory name, not ''\n"},
+    {"result_is_the_data_file", "-n 8 -o ./samples.xml samples.xml",
+     "veltrin: the result of samples.xml (./samples.xml) would overwrite the data file samples.xml\n"},
     {"unknown_format", "-n 8 -f xml samples.xml", "veltrin: -f needs table, csv or json, not 'xml'\n"},
     {"unknown_long_option", "--bogus=1 -n 8 samples.xml", "veltrin: unknown option --bogus\n"},
     {"unknown_short_option", "-x -n 8 samples.xml", "veltrin: unknown option -x\n"},
@@ -202,21 +212,163 @@ TEST(command_line, several_files_in_parallel_and_one_failing)
               replace_name(read_file(dir + "/out/second.psd.csv"), "sub/second.data", "samples.xml"));
 }
 
+// Each failure to write says why, in the system's words.
 TEST(command_line, result_files_that_cannot_be_written)
 {
     const std::string dir = scratch_with_recording();
-    const command_outcome missing_dir = run_command(dir, "-n 8 -o nowhere/r.txt samples.xml");
-    EXPECT_EQ(missing_dir.status, 1);
-    EXPECT_EQ(missing_dir.err, "veltrin: nowhere/r.txt: The file nowhere/r.txt cannot be written.\n");
-    const command_outcome input = run_command(dir, "-n 8 -o ./samples.xml samples.xml");
-    EXPECT_EQ(input.status, 1);
-    EXPECT_EQ(input.err, "veltrin: ./samples.xml: The file ./samples.xml cannot be written: it is an input of this run.\n");
-    EXPECT_EQ(read_file(dir + "/samples.xml"), small_recording());
-    // Standard output that cannot take the table.
-    const std::string command = "cd " + quoted(dir) + " && '" + program_under_test() + "' -n 8 samples.xml >/dev/full 2>err";
-    const int status = std::system(command.c_str());
-    EXPECT_EQ(WEXITSTATUS(status), 1);
-    EXPECT_EQ(read_file(dir + "/err"), "veltrin: -: The file - cannot be written.\n");
+    mkdir((dir + "/sub").c_str(), 0755);
+    const struct {
+        const char* arguments;
+        const char* error;
+    } cases[] = {
+        {"-n 8 -o nowhere/r.txt samples.xml",
+         "veltrin: nowhere/r.txt: The file nowhere/r.txt cannot be written: No such file or directory\n"},
+        {"-n 8 -o sub samples.xml", "veltrin: sub: The file sub cannot be written: Is a directory\n"},
+        // Standard output that cannot take the table, the help or the version.
+        {"-n 8 samples.xml >/dev/full", "veltrin: -: The file - cannot be written: No space left on device\n"},
+        {"--help >/dev/full", "veltrin: -: The file - cannot be written: No space left on device\n"},
+        {"-V >/dev/full", "veltrin: -: The file - cannot be written: No space left on device\n"},
+    };
+    for (const auto& c : cases) {
+        const std::string command =
+            "cd " + quoted(dir) + " && '" + program_under_test() + "' " + c.arguments + " 2>err";
+        const int status = std::system(command.c_str());
+        EXPECT_EQ(WEXITSTATUS(status), 1) << c.arguments;
+        EXPECT_EQ(read_file(dir + "/err"), c.error);
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(dir + "/sub"));
+}
+
+// However a result's name is spelled or linked, it never replaces a data
+// file of the run: a usage error before anything is read or written.
+TEST(command_line, a_result_never_replaces_a_data_file_of_the_run)
+{
+    const std::string dir = scratch_with_recording();
+    mkdir((dir + "/out").c_str(), 0755);
+    for (const char* name : {"a.xml", "a.psd.txt", "b.xml", "out/a.psd.csv"}) write_file(dir + "/" + name, small_recording());
+    ASSERT_EQ(link((dir + "/a.xml").c_str(), (dir + "/b.psd.txt").c_str()), 0);
+    ASSERT_EQ(symlink("samples.xml", (dir + "/link.psd.txt").c_str()), 0);
+    const auto snapshot = [&] {
+        std::vector<std::string> files;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(dir))
+            files.push_back(entry.path().string() + "=" + (entry.is_regular_file() ? read_file(entry.path()) : ""));
+        std::sort(files.begin(), files.end());
+        return files;
+    };
+    const std::vector<std::string> before = snapshot();
+    const struct {
+        const char* arguments;
+        const char* stdin_file;
+        const char* error;
+    } cases[] = {
+        {"-n 8 a.xml a.psd.txt", "/dev/null", "the result of a.xml (a.psd.txt) would overwrite the data file a.psd.txt"},
+        {"-n 8 -f csv -o out a.xml out/a.psd.csv", "/dev/null",
+         "the result of a.xml (out/a.psd.csv) would overwrite the data file out/a.psd.csv"},
+        {"-n 8 a.xml b.xml", "/dev/null", "the result of b.xml (b.psd.txt) would overwrite the data file a.xml"},
+        {"-n 8 samples.xml link.xml", "/dev/null",
+         "the result of link.xml (link.psd.txt) would overwrite the data file samples.xml"},
+        {"-n 8 -o a.psd.txt -", "a.psd.txt", "the result of - (a.psd.txt) would overwrite the data file -"},
+    };
+    for (const auto& c : cases) {
+        // Wine does not identify a standard input redirected from a file.
+        if (std::string(c.arguments).ends_with(" -") && std::getenv("VELTRIN_TEST_EXE") != nullptr) continue;
+        const command_outcome outcome = run_command(dir, c.arguments, c.stdin_file);
+        EXPECT_EQ(outcome.status, 2) << c.arguments;
+        EXPECT_EQ(outcome.out, "") << c.arguments;
+        EXPECT_EQ(outcome.err.substr(0, outcome.err.find('\n')), std::string("veltrin: ") + c.error);
+        EXPECT_EQ(outcome.err.substr(outcome.err.find('\n') + 1, usage_start.size()), usage_start) << c.arguments;
+        EXPECT_EQ(snapshot(), before) << c.arguments;
+    }
+}
+
+// A name that starts with its only dot has no extension to drop, and two
+// such names are no clash.
+TEST(command_line, names_that_start_with_a_dot_keep_it_in_their_results)
+{
+    const std::string dir = scratch_with_recording();
+    mkdir((dir + "/sub").c_str(), 0755);
+    for (const char* name : {".a", ".b", "sub/.rec"}) write_file(dir + "/" + name, small_recording());
+    const command_outcome outcome = run_command(dir, "-n 8 .a .b sub/.rec");
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.err, "");
+    EXPECT_EQ(read_file(dir + "/.a.psd.txt"), small_table(".a"));
+    EXPECT_EQ(read_file(dir + "/.b.psd.txt"), small_table(".b"));
+    EXPECT_EQ(read_file(dir + "/sub/.rec.psd.txt"), small_table("sub/.rec"));
+}
+
+// Text saved as UTF-16 has no tags the reader can see: the structure
+// message gets a hint, which the configuration mode does not give.
+TEST(command_line, a_sample_file_in_utf16_gets_a_hint)
+{
+    const std::string dir = make_scratch_directory();
+    std::string little_endian;
+    std::string big_endian;
+    for (const char c : small_recording()) {
+        little_endian += std::string{c, '\0'};
+        big_endian += std::string{'\0', c};
+    }
+    const std::string structure =
+        "The structure of the input data file is unknown. The string <data> or the string <sampling_frequency> of "
+        "the XML format does not exist.";
+    const std::string hint = " (the file looks like UTF-16 text: save it as UTF-8)";
+    const struct {
+        const char* name;
+        std::string content;
+        bool hinted;
+    } cases[] = {
+        {"le_bom.xml", "\xFF\xFE" + little_endian, true}, {"be_bom.xml", "\xFE\xFF" + big_endian, true},
+        {"le.xml", little_endian, true},                 {"be.xml", big_endian, true},
+        {"nul.xml", std::string(64, '\0'), false},       {"text.xml", "just text\n", false},
+    };
+    for (const auto& c : cases) {
+        write_file(dir + "/" + c.name, c.content);
+        const command_outcome outcome = run_command(dir, std::string("-n 8 ") + c.name);
+        EXPECT_EQ(outcome.status, 1) << c.name;
+        EXPECT_EQ(outcome.err, "veltrin: " + std::string(c.name) + ": " + structure + (c.hinted ? hint : "") + "\n");
+    }
+}
+
+// Control characters of a file name are written \xHH in the CSV "#" line and
+// in the table's first line, so that neither breaks its lines; the
+// configuration mode echoes its name as configured.
+TEST(command_line, control_characters_in_any_file_name_are_escaped)
+{
+    const std::string dir = make_scratch_directory();
+    const std::string name = "a\x01" "b\x7F" "c\nd.xml";
+    const std::string escaped = "a\\x01b\\x7Fc\\x0Ad.xml";
+    write_file(dir + "/" + name, small_recording());
+    const command_outcome csv = run_command(dir, "-n 8 -f csv " + quoted(name));
+    EXPECT_NE(csv.out.find("\n# data_file = " + escaped + "\n"), std::string::npos) << csv.out;
+    EXPECT_EQ(run_command(dir, "-n 8 " + quoted(name)).out, small_table(escaped));
+    const std::string configured = "a\x01" "b\x7F" "c.xml";
+    write_file(dir + "/" + configured, small_recording());
+    write_file(dir + "/config_veltrin.txt", configured + " 0 1 8 result.txt\n");
+    EXPECT_EQ(run_command(dir, "").status, 0);
+    EXPECT_EQ(read_file(dir + "/result.txt"), small_table(configured));
+}
+
+// The largest value of each whole-number option is taken (the next is a
+// usage error, see usage_cases). Sections longer than the recording are
+// refused before their memory is taken: within a small memory limit, at once.
+TEST(command_line, largest_option_values_are_taken_and_cost_no_memory)
+{
+    const std::string dir = scratch_with_recording();
+#ifdef VELTRIN_SANITIZED
+    const std::string limit;  // the sanitizers reserve far more address space
+#else
+    const std::string limit = "ulimit -v 200000 &&";
+#endif
+    const std::string too_low = "veltrin: samples.xml: Fatal error: the number of data points is too low. Decrease "
+                                "the number of sections (-s) or the points per section (-n).\n";
+    for (const char* arguments : {"-n 2147483647 -w hann samples.xml", "-n 2147483647 -s 2147483647 --overlap 0.5 samples.xml",
+                                  "-n 1073741824 samples.xml", "-n 8 -s 2147483647 --coherence --stats samples.xml"}) {
+        const command_outcome outcome = run_command(dir, arguments, "/dev/null", limit);
+        EXPECT_EQ(outcome.status, 1) << arguments;
+        EXPECT_EQ(outcome.err, too_low) << arguments;
+    }
+    const command_outcome most = run_command(dir, "--threads 1024 -j 1024 -n 8 samples.xml", "/dev/null", limit);
+    EXPECT_EQ(most.status, 0);
+    EXPECT_EQ(most.out, small_table("samples.xml"));
 }
 
 TEST(command_line, config_option_takes_names_relative_to_its_file)
@@ -238,6 +390,8 @@ TEST(command_line, config_option_takes_names_relative_to_its_file)
          "veltrin: lab/samples.xml: Fatal error: the number of data points is too low. Decrease the number of "
          "sections in the file lab/settings.txt.\n"},
         {"absent.xml 0 1 8 result.txt", "veltrin: lab/absent.xml: The file lab/absent.xml does not exist.\n"},
+        {"samples.xml 0 1 8 missing/r.txt",
+         "veltrin: lab/missing/r.txt: The file lab/missing/r.txt cannot be written: No such file or directory\n"},
         {"samples.xml 0 1 8", "veltrin: lab/settings.txt: The file lab/settings.txt is not valid: it must hold the "
                               "data file name, hanning, nb_section, nbpoint_section and the result file name.\n"},
     };

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -61,6 +62,14 @@ struct run_case {
     std::string console;
 };
 
+// The text as UTF-16 (little-endian, with its byte-order mark), as some editors save it.
+std::string utf16_of(const std::string& text)
+{
+    std::string bytes = "\xFF\xFE";
+    for (const char c : text) bytes += std::string{c, '\0'};
+    return bytes;
+}
+
 const run_case fatal_cases[] = {
     {"no_configuration", nullptr, small_sample_file("500"),
      "\nThe file config_veltrin.txt does not exist in the current directory.\n"},
@@ -95,6 +104,7 @@ const run_case fatal_cases[] = {
      replace_all(small_sample_file("500"), "<v>-1.0</v>", "<v>-3.5e38</v>"),
      "\nFatal error: the value on line 6 of the data block is too large for single precision.\n"},
     {"no_tags", "samples.txt 0 1 8 result.txt", "just some text\n1 2\n", structure_unknown},
+    {"utf16_text", "samples.txt 0 1 8 result.txt", utf16_of(small_sample_file("500")), structure_unknown},
     {"no_data_tag", "samples.txt 0 1 8 result.txt", "<sampling_frequency>500\n<v>1</v><i>2</i>\n",
      structure_unknown},
     {"frequency_zero", "samples.txt 0 1 8 result.txt", small_sample_file("0"), bad_frequency},
@@ -203,6 +213,27 @@ TEST(end_to_end, memory_that_cannot_be_obtained_is_a_fatal_stop)
     EXPECT_EQ(outcome.console, fatal_console("\nFatal error: not enough memory.\n"));
     EXPECT_EQ(outcome.status, 0);
     EXPECT_FALSE(file_exists(dir + "/result.txt"));
+}
+
+// Memory runs out inside a task of the standard estimate's threads (a prime
+// section length is transformed on a power of two beyond twice its length):
+// the failure reaches the front end as a message, never as a crash.
+TEST(end_to_end, memory_exhausted_in_a_thread_task_is_a_message)
+{
+#ifdef VELTRIN_SANITIZED
+    GTEST_SKIP() << "the sanitizers reserve far more address space than the limit";
+#endif
+    const std::string dir = make_scratch_directory();
+    const int points = 262147;
+    std::string text = "<sampling_frequency>500\n<data>\n";
+    for (int k = 0; k < points; ++k) text += "<v>" + std::to_string(k % 7) + "</v><i>" + std::to_string(k % 5) + "</i>\n";
+    write_file(dir + "/samples.txt", text + "</data>\n");
+    const command_outcome outcome =
+        run_command(dir, "--threads 2 -n " + std::to_string(points) + " -w hann samples.txt", "/dev/null",
+                    "ulimit -v 60000 &&");
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(outcome.err, "veltrin: samples.txt: Fatal error: not enough memory.\n");
+    EXPECT_EQ(outcome.out, "");
 }
 
 TEST(end_to_end, long_file_names_are_accepted)
@@ -432,6 +463,90 @@ TEST(end_to_end, a_line_far_longer_than_memory_allows_is_read_through)
     EXPECT_EQ(run_program(dir).console, "");
     EXPECT_EQ(replace_all(read_file(dir + "/result.txt"), "samples.txt", "short.txt"),
               read_file(dir + "/short_result.txt"));
+}
+
+}  // namespace
+
+namespace {
+
+// True when the shell command succeeds, its output discarded.
+bool succeeds(const std::string& command)
+{
+    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// The result reaches the disk before it gets its name, and its name reaches
+// the disk after: the system calls of a new and of a replaced result.
+TEST(posix_run, a_result_is_synced_before_its_name_and_the_directory_after)
+{
+    if (!succeeds("strace -o /dev/null true")) GTEST_SKIP() << "strace is missing or may not trace";
+    const std::string dir = make_scratch_directory();
+    mkdir((dir + "/sub").c_str(), 0755);
+    write_file(dir + "/samples.txt", small_sample_file("500"));
+    const std::string sub = std::filesystem::canonical(dir + "/sub").string();
+    for (const char* round : {"new", "replaced"}) {
+        const command_outcome outcome =
+            run_command(dir, "-n 8 -o sub/r.txt samples.txt", "/dev/null",
+                        "strace -f -y -e trace=fsync,fdatasync,linkat,rename,renameat,renameat2 -o trace");
+        ASSERT_EQ(outcome.status, 0) << round << outcome.err;
+        // The calls in order, consecutive namings as one.
+        std::vector<std::string> steps;
+        std::istringstream trace(read_file(dir + "/trace"));
+        for (std::string line; std::getline(trace, line);) {
+            std::string step;
+            if (line.find(" fsync(") != std::string::npos || line.find(" fdatasync(") != std::string::npos)
+                step = line.find("<" + sub + ">)") != std::string::npos ? "sync the directory" : "sync the file";
+            else if (line.find(" linkat(") != std::string::npos || line.find(" rename") != std::string::npos)
+                step = "name";
+            if (!step.empty() && (steps.empty() || steps.back() != step || step != "name")) steps.push_back(step);
+        }
+        EXPECT_EQ(steps, (std::vector<std::string>{"sync the file", "name", "sync the directory"})) << round;
+        EXPECT_EQ(read_file(dir + "/sub/r.txt").substr(0, 24), "data file = samples.txt ");
+    }
+}
+
+// A small recording gives 1024 threads nothing to share: none is started,
+// in either estimate.
+TEST(posix_run, threads_beyond_the_useful_number_are_not_started)
+{
+#ifdef VELTRIN_SANITIZED
+    GTEST_SKIP() << "the sanitizers start threads of their own";
+#endif
+    if (!succeeds("strace -o /dev/null true")) GTEST_SKIP() << "strace is missing or may not trace";
+    const std::string dir = make_scratch_directory();
+    write_file(dir + "/samples.txt", small_sample_file("500"));
+    for (const char* estimate : {"-n 8 --coherence", "-n 8 -w hann --coherence"}) {
+        const command_outcome outcome = run_command(dir, std::string("--threads 1024 ") + estimate + " samples.txt",
+                                                    "/dev/null", "strace -f -e trace=clone,clone3 -o trace");
+        EXPECT_EQ(outcome.status, 0) << estimate;
+        EXPECT_EQ(read_file(dir + "/trace").find("clone"), std::string::npos) << estimate;
+    }
+}
+
+// An existing result that the user may not write is refused, even in a
+// directory where it could be replaced. CI runs as root, who may write
+// anything: there the run is made as the unprivileged user 65534.
+TEST(posix_run, an_existing_result_without_write_permission_is_refused)
+{
+    const std::string dir = make_scratch_directory();
+    chmod(dir.c_str(), 0777);
+    write_file(dir + "/samples.txt", small_sample_file("500"));
+    write_file(dir + "/r.txt", "earlier result\n");
+    chmod((dir + "/r.txt").c_str(), 0444);
+    std::string as_user;
+    if (geteuid() == 0) {
+        as_user = "setpriv --reuid=65534 --regid=65534 --clear-groups";
+        if (!succeeds(as_user + " '" + program_under_test() + "' --version"))
+            GTEST_SKIP() << "setpriv is missing or cannot run the program as user 65534";
+    }
+    const command_outcome outcome = run_command(dir, "-n 8 -o r.txt samples.txt", "/dev/null", as_user);
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(outcome.err, "veltrin: r.txt: The file r.txt cannot be written: Permission denied\n");
+    EXPECT_EQ(read_file(dir + "/r.txt"), "earlier result\n");
+    std::vector<std::string> entries;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) entries.push_back(entry.path().filename());
+    std::sort(entries.begin(), entries.end());
+    EXPECT_EQ(entries, (std::vector<std::string>{"r.txt", "samples.txt"}));
 }
 
 }  // namespace

@@ -94,10 +94,11 @@ std::string quoted(const std::string& text)
 }
 
 command_outcome run_command(const std::string& directory, const std::string& arguments,
-                            const std::string& stdin_file)
+                            const std::string& stdin_file, const std::string& prefix)
 {
     const std::string out = make_scratch_directory();
-    const std::string command = "cd " + quoted(directory) + " && '" + program_under_test() + "' " + arguments + " <" +
+    const std::string command = "cd " + quoted(directory) + " && " + prefix + " '" + program_under_test() + "' " +
+                                arguments + " <" +
                                 quoted(stdin_file) + " >" + out + "/out 2>" + out + "/err";
     const int status = std::system(command.c_str());
     command_outcome outcome{read_file(out + "/out"), read_file(out + "/err"), -1};

@@ -31,9 +31,11 @@ struct command_outcome {
 };
 
 // Runs the built veltrin in directory with the given shell-quoted arguments
-// and standard input from stdin_file (relative to directory), /dev/null by default.
+// and standard input from stdin_file (relative to directory), /dev/null by
+// default; prefix comes before the program (a resource limit and "&&", say,
+// or a command that runs it).
 command_outcome run_command(const std::string& directory, const std::string& arguments,
-                            const std::string& stdin_file = "/dev/null");
+                            const std::string& stdin_file = "/dev/null", const std::string& prefix = "");
 
 // Quotes a text for the shell.
 std::string quoted(const std::string& text);
