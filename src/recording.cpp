@@ -413,7 +413,7 @@ recording read_recording(std::FILE* file, const std::string& name, const reading
         }
         if (reader.failed) fail(error_kind::unreadable_file, name, "\nThe file " + name + " cannot be read.\n");
         if (!data_found)
-            fail(error_kind::bad_data, name, "\nThe structure of the input data file is unknown.\n",
+            fail(error_kind::bad_data, name, structure_unknown_message,
                  "The string <data> or the string <sampling_frequency> of the XML format does not exist.\n");
         const double frequency = result.sampling_frequency;
         if (!frequency_read || !(frequency >= 1e-37 && frequency <= 1e37))
