@@ -189,6 +189,7 @@ struct line_run {
     bool no_cr = false;           // its text holds no CR
     int open_pair = -1;           // split layout: the channel of the line before its first, if that opens a pair
     reading_stop stop;            // its first stop: parsing ends there
+    const char* stop_end = nullptr;  // just after the line that stops
 };
 
 // Stores a run's values. Its own indices are the ones only its lines can
@@ -225,32 +226,31 @@ void parse_run(line_run& run, block_state& block, const std::size_t (&sizes_befo
                 break;
             }
             const line_fault fault = read_block_line(line, c, block.paired, s);
-            if (fault != line_fault::none) {
-                run.stop = stop_for(fault, c, block.paired);
-                break;
-            }
+            if (fault != line_fault::none) run.stop = stop_for(fault, c, block.paired);
         }
-        if (!block.paired) {
+        if (!run.stop.stops() && !block.paired) {
             const int channel = s.to_v[0] ? 0 : 1;
-            if (c % 2 == 1 && channel == shapes.open_pair) {
-                run.stop = {stop_kind::broken_pair, c};
-                break;
-            }
+            if (c % 2 == 1 && channel == shapes.open_pair) run.stop = {stop_kind::broken_pair, c};
             shapes.open_pair = c % 2 == 0 ? channel : -1;
         }
-        for (int store = 0; store < s.count; ++store) {
+        for (int store = 0; store < s.count && !run.stop.stops(); ++store) {
             float& element = (s.to_v[store] ? target.v : target.i)[s.index[store]];
             element = static_cast<float>(s.value[store]);
             if (std::isinf(element)) run.stop = {stop_kind::too_large, c};
         }
-        if (run.stop.stops()) break;
+        if (run.stop.stops()) {
+            run.stop_end = p;
+            break;
+        }
         ++c;
     }
     run.open_pair = shapes.open_pair;
 }
 
-// Parses the complete lines [first, last) of the block with the team's threads.
-void parse_in_parallel(const char* first, const char* last, block_state& block, worker_team& team)
+// Parses the complete lines [first, last) of the block with the team's
+// threads; returns where the lines it took end: `last`, or after the first
+// line that stops the reading (what follows it is read line by line).
+const char* parse_in_parallel(const char* first, const char* last, block_state& block, worker_team& team)
 {
     // Runs of about equal size, cut after line ends, a few per thread.
     std::vector<line_run> runs;
@@ -303,13 +303,13 @@ void parse_in_parallel(const char* first, const char* last, block_state& block, 
     in_parallel([&](line_run& run) { parse_run(run, block, sizes_before); });
 
     // The runs in order up to the first that stops or holds the block's end.
-    // A stop with lines after its unit in this part is certain; otherwise
-    // the lines that follow, if any, decide.
     std::int64_t lines = block.count;
+    const char* taken = last;
     for (const line_run& run : runs) {
         if (run.stop.stops()) {
             block.stop = run.stop;
-            lines = c_end;
+            lines = run.stop.line + 1;
+            taken = run.stop_end;
             break;
         }
         block.open_pair = run.open_pair;
@@ -323,7 +323,7 @@ void parse_in_parallel(const char* first, const char* last, block_state& block, 
     if (lines > most_lines)
         fail(error_kind::bad_data, "", "\nFatal error: the data block has more than 2147483647 lines.\n");
     block.count = lines;
-    if (block.stop.stops() && block.count > block.unit_end(block.stop.line)) block.stop_now();
+    return taken;
 }
 
 // Reserves the series for the whole file at the line density seen so far,
@@ -353,7 +353,8 @@ void read_block_in_parallel(line_reader& reader, block_state& block, const readi
         if (reader.end - reader.begin < block_size && !reader.file_done) refill_in_parallel(reader, team);
         if (reader.begin == reader.end) return;
         if (block.stop.stops()) {
-            // Any byte more is a line after the stop's unit, once that is complete.
+            // After a stop the lines are taken one by one: any byte more is a
+            // line after the stop's unit, once that is complete.
             if (block.count >= block.unit_end(block.stop.line)) block.stop_now();
             std::string_view line;
             if (read_line(reader, line)) {
@@ -377,9 +378,9 @@ void read_block_in_parallel(line_reader& reader, block_state& block, const readi
             continue;
         }
         const std::int64_t lines_before = block.count;
-        parse_in_parallel(first, cut, block, team);
-        block.last_line_ended = cut[-1] == '\n' || cut[-1] == '\r';
-        reader.begin += static_cast<std::size_t>(cut - first);
+        const char* const taken = parse_in_parallel(first, cut, block, team);
+        block.last_line_ended = taken[-1] == '\n' || taken[-1] == '\r';
+        reader.begin += static_cast<std::size_t>(taken - first);
         if (first_region && !block.ended)
             reserve_for_the_rest(reader.file, reader, block, block.count - lines_before,
                                  static_cast<std::size_t>(cut - first));

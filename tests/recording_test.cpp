@@ -397,6 +397,10 @@ std::vector<std::string> parallel_cases()
             cases.push_back(turned + "<i>3.25</i>\n</data>\n");
         }
     }
+    // A stop whose unit ends at the end tag, the tag just after the stop.
+    cases.push_back(head + "<data>\n<v>1</v>\n<i>2</i>\n>2./v>\n</data>\n");
+    cases.push_back(head + "<data>\n<v>1</v>\n<i>2</i>\n<v>3</v>\n<v>2</v>\n</data>\n<v>1</v>\n");
+    cases.push_back(head + "<data>\n<v>1</v><i>2</i>\n<v>1</v>\n</data>\n");
     // Pairs v, i and then i, v: two i lines in a row, in two pairs.
     std::string order_turns = head + "<data>\n";
     for (int k = 0; k < 400; ++k) order_turns += k < 200 ? "<v>1.25</v>\n<i>2.5</i>\n" : "<i>3.25</i>\n<v>4.5</v>\n";
