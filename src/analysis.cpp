@@ -31,40 +31,13 @@ unsigned reading_threads(std::FILE* file, const reading_options& options)
     return static_cast<unsigned>(std::clamp<std::uint64_t>(useful, 1, std::max(options.threads, 1u)));
 }
 
-// True when a regular file starts as UTF-16 text: with a byte-order mark,
-// or with characters of one byte each beside a NUL byte.
-bool starts_as_utf16(std::FILE* file)
-{
-    std::uint64_t size = 0;
-    std::uint64_t position = 0;
-    if (!regular_file_extent(file, size, position)) return false;
-    unsigned char start[16];
-    const std::int64_t got = read_at(file, 0, reinterpret_cast<char*>(start), sizeof start);
-    if (got < 2) return false;
-    if ((start[0] == 0xFF && start[1] == 0xFE) || (start[0] == 0xFE && start[1] == 0xFF)) return true;
-    bool little_endian = true;
-    bool big_endian = true;
-    for (std::int64_t k = 0; k + 1 < got; k += 2) {
-        little_endian = little_endian && start[k] != 0 && start[k + 1] == 0;
-        big_endian = big_endian && start[k] == 0 && start[k + 1] != 0;
-    }
-    return little_endian || big_endian;
-}
-
 }  // namespace
 
 recording read_open_recording(std::FILE* file, const std::string& shown_name, const reading_options& options)
 {
     reading_options useful = options;
     useful.threads = reading_threads(file, options);
-    try {
-        return read_recording(file, shown_name, useful);
-    } catch (analysis_error& error) {
-        if (error.kind == error_kind::bad_data && !error.lines.empty() &&
-            error.lines.front() == structure_unknown_message)
-            error.looks_like_utf16 = starts_as_utf16(file);
-        throw;
-    }
+    return read_recording(file, shown_name, useful);
 }
 
 recording load_recording(const std::string& path, const std::string& shown_name, file_identity& identity,

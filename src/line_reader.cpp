@@ -96,6 +96,21 @@ void feed_values(std::vector<watch>& watches, const char* first, const char* las
     }
 }
 
+// Whether text starts as UTF-16 does: with its byte-order mark, or with
+// characters of one byte each beside a NUL byte.
+bool starts_as_utf16(const unsigned char* start, std::size_t size)
+{
+    if (size < 2) return false;
+    if ((start[0] == 0xFF && start[1] == 0xFE) || (start[0] == 0xFE && start[1] == 0xFF)) return true;
+    bool little_endian = true;
+    bool big_endian = true;
+    for (std::size_t k = 0; k + 1 < size; k += 2) {
+        little_endian = little_endian && start[k] != 0 && start[k + 1] == 0;
+        big_endian = big_endian && start[k] == 0 && start[k + 1] != 0;
+    }
+    return little_endian || big_endian;
+}
+
 }  // namespace
 
 std::int64_t count_line_feeds(const char* first, const char* last, bool& has_cr)
@@ -219,6 +234,8 @@ void start_reading(line_reader& reader, std::FILE* file, std::span<const std::st
     reader.file_done = reader.failed = false;
     refill(reader, 3);
     if (reader.end >= 3 && std::memcmp(reader.buffer.get(), "\xEF\xBB\xBF", 3) == 0) reader.begin = 3;
+    reader.starts_as_utf16 = starts_as_utf16(reinterpret_cast<const unsigned char*>(reader.buffer.get()),
+                                             std::min<std::size_t>(reader.end, 16));
 }
 
 std::string_view summarize_long_line(line_reader& reader)

@@ -54,6 +54,7 @@ struct line_reader {
     bool file_done = false;  // the file has no bytes beyond buffer[end)
     bool failed = false;     // a read error ended the input early
     bool line_ended = true;  // the last line read had a line end
+    bool starts_as_utf16 = false;  // a UTF-16 byte-order mark, or one-byte characters beside NULs
     std::string summary;     // the text given for the last long line
     const std::atomic<bool>* cancel = nullptr;  // see read_stream
 };

@@ -413,9 +413,12 @@ recording read_recording(std::FILE* file, const std::string& name, const reading
             data_found = holds(line, data_tag);
         }
         if (reader.failed) fail(error_kind::unreadable_file, name, "\nThe file " + name + " cannot be read.\n");
-        if (!data_found)
-            fail(error_kind::bad_data, name, structure_unknown_message,
-                 "The string <data> or the string <sampling_frequency> of the XML format does not exist.\n");
+        if (!data_found) {
+            analysis_error error{error_kind::bad_data, name, {structure_unknown_message,
+                "The string <data> or the string <sampling_frequency> of the XML format does not exist.\n"}};
+            error.looks_like_utf16 = reader.starts_as_utf16;
+            throw error;
+        }
         const double frequency = result.sampling_frequency;
         if (!frequency_read || !(frequency >= 1e-37 && frequency <= 1e37))
             fail(error_kind::bad_data, name,

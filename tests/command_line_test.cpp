@@ -326,6 +326,13 @@ TEST(command_line, a_sample_file_in_utf16_gets_a_hint)
         EXPECT_EQ(outcome.status, 1) << c.name;
         EXPECT_EQ(outcome.err, "veltrin: " + std::string(c.name) + ": " + structure + (c.hinted ? hint : "") + "\n");
     }
+    // Standard input and a FIFO too, which are read once.
+    EXPECT_EQ(run_command(dir, "-n 8 -", "le_bom.xml").err, "veltrin: -: " + structure + hint + "\n");
+#ifndef _WIN32
+    ASSERT_EQ(mkfifo((dir + "/fifo").c_str(), 0600), 0);
+    const command_outcome piped = run_command(dir, "-n 8 fifo", "/dev/null", "(cat be.xml >fifo &) &&");
+    EXPECT_EQ(piped.err, "veltrin: fifo: " + structure + hint + "\n");
+#endif
 }
 
 // Control characters of a file name are written \xHH in the CSV "#" line and
