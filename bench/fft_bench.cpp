@@ -5,7 +5,7 @@
 #include <random>
 #include <vector>
 
-#include "fft.hpp"
+#include "estimates/radix2_fft.hpp"
 
 static void drealft_forward(benchmark::State& state)
 {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "run_config.hpp"
+#include "input/configuration_file.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "number_text.hpp"
+#include "input/number_text.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

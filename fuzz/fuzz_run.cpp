@@ -7,9 +7,9 @@
 #include <string>
 #include <unistd.h>
 
-#include "analysis_error.hpp"
-#include "config_mode.hpp"
-#include "recording.hpp"
+#include "model/error.hpp"
+#include "analysis/configuration_run.hpp"
+#include "input/tagged_reading.hpp"
 
 namespace {
 

@@ -16,11 +16,11 @@
 #include <thread>
 #include <vector>
 
-#include "analysis.hpp"
-#include "analysis_error.hpp"
-#include "config_mode.hpp"
-#include "platform.hpp"
-#include "windows.hpp"
+#include "analysis/analysis.hpp"
+#include "model/error.hpp"
+#include "analysis/configuration_run.hpp"
+#include "platform/platform.hpp"
+#include "estimates/window_functions.hpp"
 
 namespace py = pybind11;
 using namespace std::chrono_literals;

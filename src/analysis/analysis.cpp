@@ -1,0 +1,219 @@
+// Reading a recording by name, and the estimates with their intervals,
+// coherence and statistics.
+#include "analysis/analysis.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <numbers>
+
+#include "model/error.hpp"
+#include "estimates/confidence_intervals.hpp"
+#include "estimates/configuration_estimate.hpp"
+#include "estimates/noise_statistics.hpp"
+#include "estimates/window_functions.hpp"
+
+namespace {
+
+// A thread parses at least this much of a block: less is not worth its start.
+constexpr std::uint64_t bytes_per_reading_thread = std::uint64_t{64} << 10;
+
+// Threads that can share the reading of the rest of the file: one per
+// bytes_per_reading_thread of a block, one for a stream that is not a regular file.
+unsigned reading_threads(std::FILE* file, const reading_options& options)
+{
+    std::uint64_t size = 0;
+    std::uint64_t position = 0;
+    if (!regular_file_extent(file, size, position) || position >= size) return 1;
+    const std::uint64_t useful =
+        std::min<std::uint64_t>(size - position, std::max<std::size_t>(options.block_size, 1)) / bytes_per_reading_thread;
+    return static_cast<unsigned>(std::clamp<std::uint64_t>(useful, 1, std::max(options.threads, 1u)));
+}
+
+}  // namespace
+
+recording read_open_recording(std::FILE* file, const std::string& shown_name, const reading_options& options)
+{
+    reading_options useful = options;
+    useful.threads = reading_threads(file, options);
+    return read_recording(file, shown_name, useful);
+}
+
+recording load_recording(const std::string& path, const std::string& shown_name, file_identity& identity,
+                         const reading_options& options)
+{
+    open_outcome outcome;
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(open_for_reading(path, outcome, options.cancel),
+                                                               &std::fclose);
+    if (outcome == open_outcome::missing)
+        fail(error_kind::missing_file, shown_name,
+             "\nThe file " + shown_name + " does not exist in the current directory.\n");
+    if (outcome == open_outcome::unreadable)
+        fail(error_kind::unreadable_file, shown_name, "\nThe file " + shown_name + " cannot be read.\n");
+    identity = identity_of(file.get());
+    return read_open_recording(file.get(), shown_name, options);
+}
+
+std::string settings_problem(const estimate_settings& s)
+{
+    if (s.nbpoint_section < 2) return "the number of points per section must be at least 2";
+    if (!s.standard) {
+        std::int64_t p = 2;
+        while (p < s.nbpoint_section) p += p;
+        if (p != s.nbpoint_section) return "the number of points per section is not a power of 2";
+    }
+    if (s.standard && !named_window(s.window, 2)) return std::string("the window must be ") + window_names;
+    if (!(s.overlap >= 0.0 && s.overlap < 1.0)) return "the overlap must be at least 0 and less than 1";
+    if (s.confidence && !(*s.confidence > 0.0 && *s.confidence < 1.0))
+        return "the confidence must be more than 0 and less than 1";
+    if (s.average == average_mode::median && s.confidence)
+        return "confidence intervals need the mean average";
+    if (s.average == average_mode::median && s.coherence) return "the coherence needs the mean average";
+    return "";
+}
+
+namespace {
+
+[[noreturn]] void too_few_points(const std::string& shown_name, const std::string& advice)
+{
+    fail(error_kind::bad_settings, shown_name, "\nFatal error: the number of data points is too low. Decrease\n",
+         advice);
+}
+
+// Intervals of psd_v, psd_i and zn; nu_of(k) gives bin k's degrees of freedom.
+template <class degrees>
+void add_intervals(spectrum_result& result, std::size_t first_bin, degrees nu_of)
+{
+    const double p = *result.settings.confidence;
+    const std::vector<double>& psd_v = result.columns[1].values;
+    const std::vector<double>& psd_i = result.columns[2].values;
+    const std::vector<double>& zn = result.columns[3].values;
+    result_column v_low{"psd_v_low", {}}, v_high{"psd_v_high", {}}, i_low{"psd_i_low", {}},
+        i_high{"psd_i_high", {}}, z_low{"zn_low", {}}, z_high{"zn_high", {}};
+    for (std::size_t row = 0; row < psd_v.size(); ++row) {
+        const double nu = nu_of(first_bin + row);
+        const interval_factors f = density_interval(p, nu);
+        const double r = ratio_interval(p, nu);
+        v_low.values.push_back(psd_v[row] * f.low);
+        v_high.values.push_back(psd_v[row] * f.high);
+        i_low.values.push_back(psd_i[row] * f.low);
+        i_high.values.push_back(psd_i[row] * f.high);
+        z_low.values.push_back(zn[row] / r);
+        z_high.values.push_back(zn[row] * r);
+    }
+    for (result_column* column : {&v_low, &v_high, &i_low, &i_high, &z_low, &z_high})
+        result.columns.push_back(std::move(*column));
+}
+
+// Coherence and the cross spectrum's phase in degrees, (-180, 180], of bins first ... last.
+void add_coherence(spectrum_result& result, const welch_spectra& spectra, std::size_t first, std::size_t last)
+{
+    result_column coherence{"coherence", {}};
+    result_column phase{"phase", {}};
+    for (std::size_t k = first; k <= last; ++k) {
+        // A channel without power in the bin has no phase against the other.
+        if (spectra.psd_v[k] == 0.0 || spectra.psd_i[k] == 0.0) {
+            coherence.values.push_back(std::numeric_limits<double>::quiet_NaN());
+            phase.values.push_back(std::numeric_limits<double>::quiet_NaN());
+            continue;
+        }
+        const std::complex<double> c = spectra.cross[k];
+        coherence.values.push_back(std::norm(c) / (spectra.psd_v[k] * spectra.psd_i[k]));
+        double degrees = std::atan2(c.imag(), c.real()) * (180.0 / std::numbers::pi);
+        if (degrees <= -180.0) degrees = 180.0;
+        phase.values.push_back(degrees);
+    }
+    result.columns.push_back(std::move(coherence));
+    result.columns.push_back(std::move(phase));
+}
+
+spectrum_result configuration_estimate(const sample_view& samples, spectrum_result result,
+                                       const std::string& shown_name, const std::string& advice, unsigned threads)
+{
+    estimate_settings& s = result.settings;
+    const auto n = static_cast<std::size_t>(s.nbpoint_section);
+    if (s.all_sections) {
+        // A recording too short for one section gets the too-few-points message.
+        const auto fit = static_cast<std::int64_t>(samples.v.size() / std::max<std::size_t>(n, 1));
+        s.nb_section = static_cast<std::int32_t>(std::clamp<std::int64_t>(fit, 1, 2147483647));
+    }
+    check_sectioning({s.hanning, s.nb_section, s.nbpoint_section}, samples.v.size(), shown_name, advice);
+    // A thread transforms whole sections: more threads than sections would only hold memory.
+    threads = std::min(threads, static_cast<unsigned>(s.nb_section));
+    const density_pair densities =
+        estimate_spectra({s.hanning, s.nb_section, s.nbpoint_section}, samples.deltat, samples.v, samples.i, threads);
+
+    const float fN = static_cast<float>(1.0 / (static_cast<double>(samples.deltat) + samples.deltat));
+    const std::size_t half = n / 2;
+    const double bin_width = static_cast<double>(fN) / static_cast<double>(half);
+    result.columns = {{"frequency", {}}, {"psd_v", {}}, {"psd_i", {}}, {"zn", {}}};
+    for (std::size_t k = 1; k <= half; ++k) {
+        const double v = densities.psd_v[k];
+        const double i = densities.psd_i[k];
+        result.columns[0].values.push_back(bin_width * static_cast<double>(k));
+        result.columns[1].values.push_back(v);
+        result.columns[2].values.push_back(i);
+        result.columns[3].values.push_back(std::sqrt(v / i));
+    }
+
+    const segment_plan plan{configuration_window(s.hanning, n), n, static_cast<std::size_t>(s.nb_section),
+                            detrend_mode::constant};
+    if (s.confidence) {
+        result.nu = equivalent_degrees_of_freedom(plan.window, plan.step, plan.sections);
+        add_intervals(result, 1, [&](std::size_t k) { return k == half ? result.nu / 2.0 : result.nu; });
+    }
+    if (s.coherence) {
+        // The density's scale cancels in the coherence and the phase.
+        add_coherence(result, welch(samples.v, samples.i, 1.0, plan, average_mode::mean, true, threads), 1, half);
+    }
+    if (s.statistics) result.statistics = noise_statistics(samples.v, samples.i, plan);
+    return result;
+}
+
+spectrum_result standard_estimate(const sample_view& samples, spectrum_result result, const std::string& shown_name,
+                                  const std::string& advice, unsigned threads)
+{
+    estimate_settings& s = result.settings;
+    const auto n = static_cast<std::size_t>(s.nbpoint_section);
+    const std::size_t step = n - static_cast<std::size_t>(noverlap_of(s));
+    if (s.all_sections) {
+        const std::size_t fit = sections_that_fit(samples.v.size(), n, step);
+        s.nb_section = static_cast<std::int32_t>(std::min<std::size_t>(std::max<std::size_t>(fit, 1), 2147483647));
+    }
+    // Before the window is made, so that a section longer than the recording costs no memory.
+    const auto sections = static_cast<std::size_t>(s.nb_section);
+    if (sections > 0 && (sections - 1) * step + n > samples.v.size()) too_few_points(shown_name, advice);
+    segment_plan plan{*named_window(s.window, n), step, sections, s.detrend};
+
+    const welch_spectra spectra =
+        welch(samples.v, samples.i, samples.sampling_frequency, plan, s.average, s.coherence, threads);
+    result.columns = {{"frequency", bin_frequencies(n, samples.sampling_frequency)},
+                      {"psd_v", spectra.psd_v},
+                      {"psd_i", spectra.psd_i},
+                      {"zn", {}}};
+    for (std::size_t k = 0; k < spectra.psd_v.size(); ++k)
+        result.columns[3].values.push_back(std::sqrt(spectra.psd_v[k] / spectra.psd_i[k]));
+
+    const std::size_t last = n / 2;
+    if (s.confidence) {
+        result.nu = equivalent_degrees_of_freedom(plan.window, plan.step, plan.sections);
+        // One degree of freedom per section at bin 0 and, for even n, at n/2.
+        add_intervals(result, 0, [&](std::size_t k) {
+            return k == 0 || (n % 2 == 0 && k == last) ? result.nu / 2.0 : result.nu;
+        });
+    }
+    if (s.coherence) add_coherence(result, spectra, 0, last);
+    if (s.statistics) result.statistics = noise_statistics(samples.v, samples.i, plan);
+    return result;
+}
+
+}  // namespace
+
+spectrum_result analyse(const sample_view& samples, const std::string& data_file, const estimate_settings& settings,
+                        const std::string& shown_name, const std::string& advice, unsigned threads)
+{
+    spectrum_result result{data_file, samples.sampling_frequency, settings, {}, 0.0, {}};
+    return settings.standard ? standard_estimate(samples, std::move(result), shown_name, advice, threads)
+                             : configuration_estimate(samples, std::move(result), shown_name, advice, threads);
+}

@@ -1,0 +1,30 @@
+// The library's entry points: a recording read by name, and its analysis.
+#pragma once
+
+#include <string>
+
+#include "platform/platform.hpp"
+#include "input/tagged_reading.hpp"
+#include "output/result_formats.hpp"
+
+// Opens and reads the recording at `path`, naming it `shown_name` in the
+// messages; `identity` receives the file opened.
+recording load_recording(const std::string& path, const std::string& shown_name, file_identity& identity,
+                         const reading_options& options = {});
+
+// Reads the recording from an open file, as load_recording does: with no
+// more threads than the file's size can use, and with an unknown structure
+// marked when the file looks like UTF-16 text.
+recording read_open_recording(std::FILE* file, const std::string& shown_name, const reading_options& options = {});
+
+// Checks the settings against the recording and computes the estimate and
+// what else the settings ask for. `data_file` is echoed in the result;
+// `advice` completes the too-few-points message (see check_sectioning).
+// The settings must be consistent (see settings_problem). `threads`
+// compute at once; the result does not depend on them.
+spectrum_result analyse(const sample_view& samples, const std::string& data_file, const estimate_settings& settings,
+                        const std::string& shown_name, const std::string& advice, unsigned threads = 1);
+
+// The rules between the settings that need no recording; the message of the
+// first one broken, or "" when they hold.
+std::string settings_problem(const estimate_settings& settings);

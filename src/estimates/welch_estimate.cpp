@@ -1,0 +1,182 @@
+// Welch's averaged periodograms in double precision.
+#include "estimates/welch_estimate.hpp"
+
+#include <algorithm>
+
+#include "estimates/general_fft.hpp"
+#include "platform/worker_team.hpp"
+
+std::size_t samples_covered(const segment_plan& plan)
+{
+    return plan.sections == 0 ? 0 : (plan.sections - 1) * plan.step + plan.window.size();
+}
+
+std::size_t sections_that_fit(std::size_t samples, std::size_t n, std::size_t step)
+{
+    return samples < n ? 0 : (samples - n) / step + 1;
+}
+
+void detrend(std::span<double> x, detrend_mode mode)
+{
+    if (mode == detrend_mode::none || x.empty()) return;
+    const auto n = static_cast<double>(x.size());
+    double sum = 0.0;
+    for (const double value : x) sum += value;
+    const double mean = sum / n;
+    if (mode == detrend_mode::constant) {
+        for (double& value : x) value -= mean;
+        return;
+    }
+    // Centred abscissae t_j = j - (n - 1)/2 make the slope's sums independent of the mean's.
+    const double centre = (n - 1.0) / 2.0;
+    double st = 0.0;
+    double tt = 0.0;
+    for (std::size_t j = 0; j < x.size(); ++j) {
+        const double t = static_cast<double>(j) - centre;
+        st += t * (x[j] - mean);
+        tt += t * t;
+    }
+    const double slope = tt > 0.0 ? st / tt : 0.0;
+    for (std::size_t j = 0; j < x.size(); ++j) x[j] = x[j] - mean - slope * (static_cast<double>(j) - centre);
+}
+
+double median_bias(std::size_t sections)
+{
+    double bias = 1.0;
+    for (std::size_t k = 1; k <= (sections - 1) / 2; ++k)
+        bias += 1.0 / static_cast<double>(2 * k + 1) - 1.0 / static_cast<double>(2 * k);
+    return bias;
+}
+
+std::vector<double> bin_frequencies(std::size_t n, double fs)
+{
+    std::vector<double> f(n / 2 + 1);
+    const double width = 1.0 / (static_cast<double>(n) * (1.0 / fs));
+    for (std::size_t k = 0; k < f.size(); ++k) f[k] = static_cast<double>(k) * width;
+    return f;
+}
+
+namespace {
+
+double median_of(std::vector<double>& values)
+{
+    const std::size_t half = values.size() / 2;
+    std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(half), values.end());
+    const double upper = values[half];
+    if (values.size() % 2 == 1) return upper;
+    const double lower = *std::max_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(half));
+    return (lower + upper) / 2.0;
+}
+
+}  // namespace
+
+namespace {
+
+// Sections are summed in groups of this many, the groups' sums then in
+// group order: the same additions whatever the number of threads.
+constexpr std::size_t group_size = 32;
+
+struct group_sums {
+    std::vector<double> pv;
+    std::vector<double> pi;
+    std::vector<std::complex<double>> cross;
+};
+
+}  // namespace
+
+welch_spectra welch(std::span<const float> v, std::span<const float> i, double fs, const segment_plan& plan,
+                    average_mode average, bool with_cross, unsigned threads)
+{
+    const std::size_t n = plan.window.size();
+    const std::size_t bins = n / 2 + 1;
+    const std::size_t sections = plan.sections;
+    double weight_power = 0.0;
+    for (const double w : plan.window) weight_power += w * w;
+    const double scale = 1.0 / (fs * weight_power);
+    // Every bin but 0 and, for even n, n/2 carries its negative-frequency twin.
+    const std::size_t doubled_end = n % 2 == 0 ? bins - 1 : bins;
+    const bool median = average == average_mode::median;
+
+    // The median needs every section's value of each bin.
+    std::vector<double> v_all;
+    std::vector<double> i_all;
+    if (median) {
+        v_all.resize(bins * sections);
+        i_all.resize(bins * sections);
+    }
+    const std::size_t groups = (sections + group_size - 1) / group_size;
+    std::vector<group_sums> sums(median ? 0 : groups);
+    const std::size_t tasks = std::min<std::size_t>(std::max(1u, threads), std::max<std::size_t>(groups, 1));
+    run_in_parallel(tasks, [&](std::size_t task) {
+        real_transform transform(n);
+        std::vector<double> v_section(n);
+        std::vector<double> i_section(n);
+        std::vector<std::complex<double>> V(bins);
+        std::vector<std::complex<double>> I(bins);
+        for (std::size_t g = task; g < groups; g += tasks) {
+            group_sums* sum = median ? nullptr : &sums[g];
+            if (sum != nullptr) {
+                sum->pv.assign(bins, 0.0);
+                sum->pi.assign(bins, 0.0);
+                if (with_cross) sum->cross.assign(bins, 0.0);
+            }
+            for (std::size_t s = g * group_size; s < std::min(sections, (g + 1) * group_size); ++s) {
+                const std::size_t first = s * plan.step;
+                for (std::size_t j = 0; j < n; ++j) {
+                    v_section[j] = v[first + j];
+                    i_section[j] = i[first + j];
+                }
+                detrend(v_section, plan.detrend);
+                detrend(i_section, plan.detrend);
+                for (std::size_t j = 0; j < n; ++j) {
+                    v_section[j] *= plan.window[j];
+                    i_section[j] *= plan.window[j];
+                }
+                // A transform each, so that neither channel's rounding reaches the other.
+                transform.forward(v_section.data(), V.data());
+                transform.forward(i_section.data(), I.data());
+                for (std::size_t k = 0; k < bins; ++k) {
+                    const double factor = k > 0 && k < doubled_end ? 2.0 * scale : scale;
+                    const double pv = std::norm(V[k]) * factor;
+                    const double pi = std::norm(I[k]) * factor;
+                    if (median) {
+                        v_all[k * sections + s] = pv;
+                        i_all[k * sections + s] = pi;
+                        continue;
+                    }
+                    sum->pv[k] += pv;
+                    sum->pi[k] += pi;
+                    if (with_cross) sum->cross[k] += std::conj(V[k]) * I[k] * factor;
+                }
+            }
+        }
+    });
+
+    welch_spectra result{std::vector<double>(bins, 0.0), std::vector<double>(bins, 0.0), {}};
+    if (with_cross) result.cross.assign(bins, 0.0);
+    const auto count = static_cast<double>(sections);
+    if (median) {
+        const double bias = median_bias(sections);
+        std::vector<double> values(sections);
+        for (std::size_t k = 0; k < bins; ++k) {
+            std::copy_n(v_all.begin() + static_cast<std::ptrdiff_t>(k * sections), sections, values.begin());
+            result.psd_v[k] = median_of(values) / bias;
+            std::copy_n(i_all.begin() + static_cast<std::ptrdiff_t>(k * sections), sections, values.begin());
+            result.psd_i[k] = median_of(values) / bias;
+        }
+        return result;
+    }
+    for (const group_sums& sum : sums) {
+        for (std::size_t k = 0; k < bins; ++k) {
+            result.psd_v[k] += sum.pv[k];
+            result.psd_i[k] += sum.pi[k];
+            if (with_cross) result.cross[k] += sum.cross[k];
+        }
+    }
+    for (std::size_t k = 0; k < bins; ++k) {
+        result.psd_v[k] /= count;
+        result.psd_i[k] /= count;
+    }
+    for (std::complex<double>& c : result.cross) c /= count;
+    return result;
+}

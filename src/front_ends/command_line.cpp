@@ -1,0 +1,428 @@
+// Parsing the options, naming the results, running the files in parallel,
+// and reporting each failure as one line on standard error.
+#include "front_ends/command_line.hpp"
+
+#include <algorithm>
+#include <atomic>
+#include <charconv>
+#include <cerrno>
+#include <cstdio>
+#include <getopt.h>
+#include <map>
+#include <new>
+#include <optional>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "analysis/analysis.hpp"
+#include "model/error.hpp"
+#include "analysis/configuration_run.hpp"
+#include "platform/worker_team.hpp"
+
+#ifndef VELTRIN_VERSION
+#define VELTRIN_VERSION "unknown"
+#endif
+
+namespace {
+
+const char* const usage_line =
+    "usage: veltrin -n N [-s K] [--hanning | -w WINDOW --overlap F --detrend D --average A]\n"
+    "               [--confidence P] [--coherence] [--stats] [-f table|csv|json] [-o PATH]\n"
+    "               [-j N] [--threads N] DATA_FILE...\n"
+    "       veltrin -c CONFIG_FILE [--threads N]\n";
+
+const char* const help_text =
+    "veltrin estimates the power spectral densities of a voltage v and a current i\n"
+    "and their ratio Zn = sqrt(PSD_v / PSD_i) from a tagged sample file.\n"
+    "\n"
+    "Without arguments it reads config_veltrin.txt in the current directory.\n"
+    "\n"
+    "Options:\n"
+    "  -c, --config FILE   run the configuration file FILE (relative names in it are\n"
+    "                      taken relative to its directory)\n"
+    "  -n, --points N      points per section (required): a power of two from 2, or\n"
+    "                      any number from 2 with the standard estimate\n"
+    "  -s, --sections K    sections averaged (default: as many as the recording holds)\n"
+    "      --hanning       Hann window with its 8/3 correction\n"
+    "\n"
+    "Any of these selects the standard estimate (scipy.signal.welch's definition):\n"
+    "  -w, --window NAME   hann (default), hamming, blackman, blackmanharris, flattop,\n"
+    "                      bartlett or boxcar\n"
+    "      --overlap F     fraction of a section shared with the next, 0 <= F < 1 (default 0)\n"
+    "      --detrend D     constant (default), linear or none, per section\n"
+    "      --average A     mean (default) or median\n"
+    "\n"
+    "With either estimate:\n"
+    "      --confidence P  confidence intervals at probability P (0 < P < 1)\n"
+    "      --coherence     coherence of v and i and the phase of their cross spectrum\n"
+    "      --stats         time-domain noise statistics and the noise resistance\n"
+    "\n"
+    "  -f, --format F      table (default), csv or json\n"
+    "  -o, --output PATH   result file, - for standard output (the default); with\n"
+    "                      several data files, a directory for NAME.psd.txt (.csv, .json)\n"
+    "  -j, --jobs N        data files analysed at once (default: the number of cores)\n"
+    "      --threads N     threads in all that parse recordings (default: the number\n"
+    "                      of cores), shared between the files analysed at once\n"
+    "  -h, --help          this help\n"
+    "  -V, --version       the version\n"
+    "\n"
+    "A data file - is standard input. Exit status: 0 success, 1 a data or result\n"
+    "file failed, 2 a usage error.\n";
+
+struct usage_error {
+    std::string message;
+};
+
+// More threads than this only cost memory and time to start.
+constexpr std::int32_t most_threads = 1024;
+
+struct options {
+    bool help = false;
+    bool version = false;
+    std::optional<std::string> config;
+    std::optional<std::int32_t> points;
+    std::optional<std::int32_t> sections;
+    bool hanning = false;
+    std::optional<std::string> window;
+    std::optional<double> overlap;
+    std::optional<detrend_mode> detrend;
+    std::optional<average_mode> average;
+    std::optional<double> confidence;
+    bool coherence = false;
+    bool statistics = false;
+    std::optional<std::string> output;
+    result_format format = result_format::table;
+    unsigned jobs = 0;     // 0: the number of cores
+    unsigned threads = 0;  // 0: the number of cores
+    std::vector<std::string> data_files;
+};
+
+// A whole decimal integer from `least` to `most`.
+std::int32_t integer_value(const std::string& option, const char* text, std::int32_t least,
+                           std::int32_t most = 2147483647)
+{
+    const std::string value = text;
+    long long number = 0;
+    std::size_t k = value.starts_with('+') ? 1 : 0;
+    const bool has_digits = k < value.size();
+    for (; k < value.size() && value[k] >= '0' && value[k] <= '9'; ++k) {
+        number = number * 10 + (value[k] - '0');
+        if (number > most) break;
+    }
+    if (!has_digits || k != value.size() || number < least || number > most)
+        throw usage_error{option + " needs a whole number from " + std::to_string(least) + " to " +
+                          std::to_string(most) + ", not '" + value + "'"};
+    return static_cast<std::int32_t>(number);
+}
+
+// The option getopt_long stopped at, as the user wrote it.
+std::string option_name(char** argv, int short_option)
+{
+    const std::string given = argv[optind - 1];
+    if (given.starts_with("--")) return given.substr(0, given.find('='));
+    return std::string("-") + static_cast<char>(short_option);
+}
+
+// A whole decimal number, as a double.
+double real_value(const std::string& option, const char* text)
+{
+    const std::string value = text;
+    double number = 0.0;
+    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), number);
+    if (value.empty() || error != std::errc() || end != value.data() + value.size())
+        throw usage_error{option + " needs a number, not '" + value + "'"};
+    return number;
+}
+
+options parse_options(int argc, char** argv)
+{
+    static const option long_options[] = {
+        {"config", required_argument, nullptr, 'c'}, {"points", required_argument, nullptr, 'n'},
+        {"sections", required_argument, nullptr, 's'}, {"hanning", no_argument, nullptr, 'H'},
+        {"output", required_argument, nullptr, 'o'}, {"format", required_argument, nullptr, 'f'},
+        {"jobs", required_argument, nullptr, 'j'},    {"help", no_argument, nullptr, 'h'},
+        {"version", no_argument, nullptr, 'V'},       {"window", required_argument, nullptr, 'w'},
+        {"overlap", required_argument, nullptr, 'O'}, {"detrend", required_argument, nullptr, 'D'},
+        {"average", required_argument, nullptr, 'A'}, {"confidence", required_argument, nullptr, 'P'},
+        {"coherence", no_argument, nullptr, 'C'},     {"stats", no_argument, nullptr, 'S'},
+        {"threads", required_argument, nullptr, 'T'},
+        {nullptr, 0, nullptr, 0}};
+    options parsed;
+    opterr = 0;  // the messages are ours
+    optind = 1;
+    int option_char;
+    while ((option_char = getopt_long(argc, argv, ":c:n:s:o:f:j:w:hV", long_options, nullptr)) != -1) {
+        switch (option_char) {
+        case 'c': parsed.config = optarg; break;
+        case 'n': parsed.points = integer_value("-n", optarg, 2); break;
+        case 's': parsed.sections = integer_value("-s", optarg, 1); break;
+        case 'H': parsed.hanning = true; break;
+        case 'o': parsed.output = optarg; break;
+        case 'f': {
+            const std::string name = optarg;
+            if (name == "table") parsed.format = result_format::table;
+            else if (name == "csv") parsed.format = result_format::csv;
+            else if (name == "json") parsed.format = result_format::json;
+            else throw usage_error{"-f needs table, csv or json, not '" + name + "'"};
+            break;
+        }
+        case 'w': parsed.window = optarg; break;
+        case 'O': parsed.overlap = real_value("--overlap", optarg); break;
+        case 'D':
+            parsed.detrend = detrend_named(optarg);
+            if (!parsed.detrend) throw usage_error{"--detrend needs constant, linear or none, not '" + std::string(optarg) + "'"};
+            break;
+        case 'A':
+            parsed.average = average_named(optarg);
+            if (!parsed.average) throw usage_error{"--average needs mean or median, not '" + std::string(optarg) + "'"};
+            break;
+        case 'P': parsed.confidence = real_value("--confidence", optarg); break;
+        case 'C': parsed.coherence = true; break;
+        case 'S': parsed.statistics = true; break;
+        case 'T': parsed.threads = static_cast<unsigned>(integer_value("--threads", optarg, 1, most_threads)); break;
+        case 'j': parsed.jobs = static_cast<unsigned>(integer_value("-j", optarg, 1, most_threads)); break;
+        // What follows -h or -V is not looked at.
+        case 'h': parsed.help = true; return parsed;
+        case 'V': parsed.version = true; return parsed;
+        case ':': throw usage_error{"option " + option_name(argv, optopt) + " needs a value"};
+        default: throw usage_error{"unknown option " + option_name(argv, optopt)};
+        }
+    }
+    for (int k = optind; k < argc; ++k) parsed.data_files.emplace_back(argv[k]);
+    return parsed;
+}
+
+bool standard_requested(const options& o)
+{
+    return o.window || o.overlap || o.detrend || o.average;
+}
+
+// The settings the options ask for.
+estimate_settings settings_of(const options& o)
+{
+    estimate_settings s;
+    s.standard = standard_requested(o);
+    s.hanning = o.hanning ? 1 : 0;
+    s.nbpoint_section = o.points.value_or(0);
+    s.nb_section = o.sections.value_or(0);
+    s.all_sections = !o.sections;
+    s.window = o.window.value_or("hann");
+    s.overlap = o.overlap.value_or(0.0);
+    s.detrend = o.detrend.value_or(detrend_mode::constant);
+    s.average = o.average.value_or(average_mode::mean);
+    s.confidence = o.confidence;
+    s.coherence = o.coherence;
+    s.statistics = o.statistics;
+    return s;
+}
+
+void check_options(const options& o)
+{
+    if (o.config) {
+        if (o.points || o.sections || o.hanning || o.output || o.format != result_format::table || o.jobs != 0 ||
+            !o.data_files.empty() || standard_requested(o) || o.confidence || o.coherence || o.statistics)
+            throw usage_error{"-c takes no other options but --threads, and no data files"};
+        return;
+    }
+    if (!o.points) throw usage_error{"-n (points per section) is required"};
+    if (o.output && o.output->empty()) throw usage_error{"-o needs a file or directory name, not ''"};
+    if (o.data_files.empty()) throw usage_error{"no data file given"};
+    if (o.hanning && standard_requested(o))
+        throw usage_error{"--hanning is the configuration mode's window: with the standard estimate use --window hann"};
+    if (const std::string problem = settings_problem(settings_of(o)); !problem.empty())
+        throw usage_error{problem.starts_with("the number of points")
+                              ? "-n " + std::to_string(*o.points) + ": " + problem
+                              : problem};
+    if (o.data_files.size() > 1 &&
+        std::find(o.data_files.begin(), o.data_files.end(), "-") != o.data_files.end())
+        throw usage_error{"standard input (-) can only be read as the only data file"};
+}
+
+const char* extension_of(result_format format)
+{
+    switch (format) {
+    case result_format::csv: return ".psd.csv";
+    case result_format::json: return ".psd.json";
+    default: return ".psd.txt";
+    }
+}
+
+// NAME.psd.txt for NAME.xml: the base name without its last extension.
+std::string result_name_for(const std::string& data_file, const std::string& directory, result_format format)
+{
+    const std::size_t slash = data_file.rfind('/');
+    std::string base = slash == std::string::npos ? data_file : data_file.substr(slash + 1);
+    const std::size_t dot = base.rfind('.');
+    if (dot != std::string::npos && dot > 0) base.erase(dot);
+    return relative_to(directory, base + extension_of(format));
+}
+
+// Refuses results that would replace a data file of the run, however either
+// is spelled or linked: checked before anything is read or written.
+void check_results_spare_the_data(const options& o, const std::vector<std::string>& names)
+{
+    std::vector<file_identity> data;
+    for (const std::string& data_file : o.data_files)
+        data.push_back(data_file == "-" ? identity_of(stdin) : identity_of(data_file));
+    for (std::size_t k = 0; k < names.size(); ++k) {
+        if (names[k] == "-") continue;
+        const file_identity result = identity_of(names[k]);
+        for (std::size_t j = 0; j < data.size(); ++j) {
+            if (result.known && data[j].known && result.device == data[j].device && result.node == data[j].node)
+                throw usage_error{"the result of " + o.data_files[k] + " (" + names[k] +
+                                  ") would overwrite the data file " + o.data_files[j]};
+        }
+    }
+}
+
+// Where each data file's result goes; "-" is standard output.
+std::vector<std::string> result_names(const options& o)
+{
+    if (o.data_files.size() == 1) return {o.output.value_or("-")};
+    if (o.output) {
+        if (!is_directory(*o.output)) throw usage_error{"-o " + *o.output + ": with several data files, -o names an existing directory"};
+    }
+    std::vector<std::string> names;
+    std::map<std::string, std::string> seen;
+    for (const std::string& data_file : o.data_files) {
+        names.push_back(result_name_for(data_file, o.output ? *o.output : directory_of(data_file), o.format));
+        const auto [at, inserted] = seen.emplace(names.back(), data_file);
+        if (!inserted)
+            throw usage_error{"data files " + at->second + " and " + data_file + " would both write " + names.back()};
+    }
+    return names;
+}
+
+// The line for standard error: the configuration mode's message on one
+// line, with the system's reason why a file cannot be written and a hint
+// for a sample file saved as UTF-16.
+std::string failure_line(const analysis_error& error)
+{
+    std::string message = one_line_message(error);
+    if (error.kind == error_kind::unwritable_file && error.system_error != 0)
+        message = "The file " + error.file + " cannot be written: " + std::generic_category().message(error.system_error);
+    if (error.looks_like_utf16) message += " (the file looks like UTF-16 text: save it as UTF-8)";
+    return "veltrin: " + error.file + ": " + message + "\n";
+}
+
+// Flushes what was written to standard output since errno was cleared; a
+// failure is the result "-" that cannot be written.
+void flush_standard_output()
+{
+    if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0) return;
+    fail_unwritable("-", errno != 0 ? errno : EIO);
+}
+
+struct file_job {
+    std::string data_file;
+    std::string result_name;
+    std::string failure;  // the line for standard error, empty on success
+};
+
+void analyse_file(const options& o, file_job& job, unsigned threads)
+{
+    try {
+        file_identity data_identity;
+        const reading_options reading{threads};
+        const recording samples = job.data_file == "-"
+                                      ? read_open_recording(stdin, "-", reading)
+                                      : load_recording(job.data_file, job.data_file, data_identity, reading);
+        if (job.data_file == "-") data_identity = identity_of(stdin);
+        const spectrum_result result =
+            analyse(view_of(samples), job.data_file, settings_of(o), job.data_file,
+                    "the number of sections (-s) or the points per section (-n).\n", threads);
+        const auto content = [&](std::FILE* stream) { write_result(stream, result, o.format); };
+        if (job.result_name == "-") {
+            errno = 0;
+            content(stdout);
+            flush_standard_output();
+        } else {
+            const file_identity inputs[] = {data_identity};
+            write_result_file(job.result_name, job.result_name, inputs, content);
+        }
+    } catch (const analysis_error& error) {
+        job.failure = failure_line(error);
+    } catch (const std::bad_alloc&) {
+        job.failure = "veltrin: " + job.data_file + ": Fatal error: not enough memory.\n";
+    }
+}
+
+int run_files(const options& o)
+{
+    const std::vector<std::string> names = result_names(o);
+    check_results_spare_the_data(o, names);
+    std::vector<file_job> jobs;
+    for (std::size_t k = 0; k < o.data_files.size(); ++k) jobs.push_back({o.data_files[k], names[k], ""});
+    const std::size_t workers = std::min<std::size_t>(o.jobs != 0 ? o.jobs : core_count(), jobs.size());
+    // The threads are shared between the files analysed at once, never oversubscribed.
+    const unsigned all_threads = o.threads != 0 ? o.threads : core_count();
+    const auto threads_per_file = static_cast<unsigned>(std::max<std::size_t>(1, all_threads / workers));
+    std::atomic<std::size_t> next{0};
+    const auto work = [&] {
+        for (std::size_t k; (k = next.fetch_add(1)) < jobs.size();) analyse_file(o, jobs[k], threads_per_file);
+    };
+    run_in_parallel(workers, [&](std::size_t) { work(); });
+    int status = 0;
+    for (const file_job& job : jobs) {
+        if (job.failure.empty()) continue;
+        std::fputs(job.failure.c_str(), stderr);
+        status = 1;
+    }
+    return status;
+}
+
+int run_config_file(const std::string& path, unsigned o_threads)
+{
+    try {
+        run_config_mode(path, path, directory_of(path), o_threads);
+        return 0;
+    } catch (const analysis_error& error) {
+        std::fputs(failure_line(error).c_str(), stderr);
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "veltrin: %s: Fatal error: not enough memory.\n", path.c_str());
+    }
+    return 1;
+}
+
+// Help and version go to standard output, which may fail like a result.
+int show_help_or_version(bool help)
+{
+    try {
+        errno = 0;
+        if (help) {
+            std::fputs(usage_line, stdout);
+            std::fputs(help_text, stdout);
+        } else {
+            std::fputs("veltrin " VELTRIN_VERSION "\n", stdout);
+        }
+        flush_standard_output();
+        return 0;
+    } catch (const analysis_error& error) {
+        std::fputs(failure_line(error).c_str(), stderr);
+        return 1;
+    }
+}
+
+}  // namespace
+
+bool wants_command_line(int argc, char** argv)
+{
+    for (int k = 1; k < argc; ++k)
+        if (argv[k][0] == '-') return true;
+    return false;
+}
+
+int run_command_line(int argc, char** argv)
+{
+    try {
+        const options o = parse_options(argc, argv);
+        if (o.help || o.version) return show_help_or_version(o.help);
+        check_options(o);
+        if (o.config) return run_config_file(*o.config, o.threads != 0 ? o.threads : core_count());
+        return run_files(o);
+    } catch (const usage_error& error) {
+        std::fprintf(stderr, "veltrin: %s\n%s", error.message.c_str(), usage_line);
+        return 2;
+    }
+}

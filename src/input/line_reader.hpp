@@ -1,0 +1,138 @@
+// Reads a file once, as whole lines, through a large block buffer.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/large_arrays.hpp"
+#include "platform/worker_team.hpp"
+
+// What a line too long to hold has after the first occurrence of a watched
+// tag: blanks, a number of the grammar, blanks, then its first bytes.
+struct tag_value {
+    std::string_view tag;
+    bool found = false;
+    std::uint64_t position = 0;  // of the tag's first character in the line
+    bool number = false;         // blanks and a whole number follow the tag
+    std::string number_text;     // a short text of the same value
+    std::string after;           // up to 8 bytes after the number's trailing blanks
+    bool line_ends = false;      // nothing follows those blanks
+
+    // The number is closed by `closing` or by the line's end.
+    bool closed_by(std::string_view closing) const
+    {
+        return number && (line_ends || after.starts_with(closing));
+    }
+};
+
+// Turns what a long line holds after its watched tags into a short line
+// that the caller's grammar reads as it would read the whole line.
+using long_line_summary = std::string (*)(std::span<const tag_value> tags);
+
+// A line ends at LF, CR LF or a lone CR; the line end is not part of its
+// text. A UTF-8 byte-order mark at the very start of the file is skipped.
+// A line longer than held_limit is never held whole: it is read through,
+// its watched tags and their values noted, and `summarize` gives the short
+// line that stands for it.
+struct line_reader {
+    std::FILE* file = nullptr;
+    std::span<const std::string_view> watched_tags;
+    long_line_summary summarize = nullptr;
+    std::size_t held_limit = 0;
+    large_buffer buffer;  // left uninitialized: only what is read gets touched
+    std::size_t capacity = 0;
+    std::size_t begin = 0;  // first unread byte in buffer
+    std::size_t end = 0;    // one past the last valid byte in buffer
+    bool file_done = false;  // the file has no bytes beyond buffer[end)
+    bool failed = false;     // a read error ended the input early
+    bool line_ended = true;  // the last line read had a line end
+    bool starts_as_utf16 = false;  // a UTF-16 byte-order mark, or one-byte characters beside NULs
+    std::string summary;     // the text given for the last long line
+    const std::atomic<bool>* cancel = nullptr;  // see read_stream
+};
+
+inline constexpr std::size_t default_held_limit = std::size_t{1} << 16;
+
+// Takes an open file (binary mode), positioned at its start.
+void start_reading(line_reader& reader, std::FILE* file, std::span<const std::string_view> watched_tags,
+                   long_line_summary summarize, std::size_t held_limit = default_held_limit,
+                   const std::atomic<bool>* cancel = nullptr);
+
+// Makes at least `wanted` unread bytes available, or all that the file has.
+void refill(line_reader& reader, std::size_t wanted);
+
+// Like refill, for a regular file: the buffer's free room is filled at once,
+// by the team's threads, each reading a part of it.
+void refill_in_parallel(line_reader& reader, worker_team& team);
+
+// Grows the buffer to hold at least `capacity` bytes, keeping what it holds.
+void enlarge_buffer(line_reader& reader, std::size_t capacity);
+
+// The next line of the complete lines in memory [p, last): its text, and p
+// moved past its line end. A CR at `last` ends its line (the caller cuts
+// memory only after complete line ends). False when p == last. `no_cr`
+// promises that [p, last) holds no CR, which spares a search per line.
+inline bool next_line_in(const char*& p, const char* last, std::string_view& text, bool no_cr = false)
+{
+    if (p == last) return false;
+    const char* const start = p;
+    const auto length = static_cast<std::size_t>(last - p);
+    const void* feed = std::memchr(p, '\n', length);
+    const std::size_t feed_at = feed != nullptr ? static_cast<std::size_t>(static_cast<const char*>(feed) - p) : length;
+    const void* ret = no_cr ? nullptr : std::memchr(p, '\r', feed_at);
+    p += ret != nullptr ? static_cast<std::size_t>(static_cast<const char*>(ret) - p) : feed_at;
+    text = std::string_view(start, static_cast<std::size_t>(p - start));
+    if (p != last) {
+        const bool cr = *p == '\r';
+        ++p;
+        if (cr && p != last && *p == '\n') ++p;
+    }
+    return true;
+}
+
+// The LF characters in [first, last), and whether any CR is among them, in
+// one pass of 64 bytes at a time.
+std::int64_t count_line_feeds(const char* first, const char* last, bool& has_cr);
+
+// Reads a line longer than held_limit to its end and returns its summary.
+std::string_view summarize_long_line(line_reader& reader);
+
+// Reads the next line into `text`, valid until the next call; false at the
+// end of the input (then check reader.failed).
+inline bool read_line(line_reader& reader, std::string_view& text)
+{
+    // One byte beyond the limit tells a long line; one more, a CR from a CR LF.
+    if (reader.end - reader.begin < reader.held_limit + 2 && !reader.file_done)
+        refill(reader, reader.held_limit + 2);
+    const std::size_t available = reader.end - reader.begin;
+    if (available == 0) return false;
+    const char* const start = reader.buffer.get() + reader.begin;
+    const std::size_t window = available < reader.held_limit + 1 ? available : reader.held_limit + 1;
+    const void* feed = std::memchr(start, '\n', window);
+    const std::size_t feed_at = feed != nullptr ? static_cast<std::size_t>(static_cast<const char*>(feed) - start) : window;
+    const void* ret = std::memchr(start, '\r', feed_at);
+    const std::size_t k = ret != nullptr ? static_cast<std::size_t>(static_cast<const char*>(ret) - start) : feed_at;
+    if (k == window) {
+        if (window > reader.held_limit) {
+            text = summarize_long_line(reader);
+            return true;
+        }
+        text = std::string_view(start, k);  // the last line, without a line end
+        reader.begin += k;
+        reader.line_ended = false;
+        return true;
+    }
+    text = std::string_view(start, k);
+    const bool crlf = start[k] == '\r' && k + 1 < available && start[k + 1] == '\n';
+    reader.begin += k + (crlf ? 2 : 1);
+    reader.line_ended = true;
+    return true;
+}

@@ -1,0 +1,237 @@
+// The table, CSV and JSON writers.
+#include "output/result_formats.hpp"
+
+#include <charconv>
+#include <cmath>
+#include <nlohmann/json.hpp>
+
+std::int32_t noverlap_of(const estimate_settings& settings)
+{
+    return static_cast<std::int32_t>(std::floor(settings.overlap * settings.nbpoint_section));
+}
+
+const char* detrend_name(detrend_mode mode)
+{
+    switch (mode) {
+    case detrend_mode::none: return "none";
+    case detrend_mode::linear: return "linear";
+    default: return "constant";
+    }
+}
+
+const char* average_name(average_mode mode)
+{
+    return mode == average_mode::median ? "median" : "mean";
+}
+
+std::optional<detrend_mode> detrend_named(const std::string& name)
+{
+    for (const detrend_mode mode : {detrend_mode::constant, detrend_mode::linear, detrend_mode::none})
+        if (name == detrend_name(mode)) return mode;
+    return std::nullopt;
+}
+
+std::optional<average_mode> average_named(const std::string& name)
+{
+    for (const average_mode mode : {average_mode::mean, average_mode::median})
+        if (name == average_name(mode)) return mode;
+    return std::nullopt;
+}
+
+void append_field(std::string& text, double value)
+{
+    // printf's "%14.6e": to_chars writes the same characters, several times
+    // faster. A not-a-number is "nan" whatever its sign, where the C library
+    // would write "-nan".
+    char number[32] = "nan";
+    std::size_t length = 3;
+    if (!std::isnan(value))
+        length = static_cast<std::size_t>(
+            std::to_chars(number, number + sizeof number, value, std::chars_format::scientific, 6).ptr - number);
+    text.append(length < 14 ? 14 - length : 0, ' ');
+    text.append(number, length);
+}
+
+void append_shortest(std::string& text, double value)
+{
+    if (std::isnan(value)) {
+        text += "nan";
+        return;
+    }
+    if (std::isinf(value)) {
+        text += value > 0 ? "inf" : "-inf";
+        return;
+    }
+    char number[64];
+    const auto result = std::to_chars(number, number + sizeof number, value);
+    text.append(number, result.ptr);
+}
+
+std::vector<std::pair<std::string, setting_value>> settings_of(const spectrum_result& result)
+{
+    const estimate_settings& s = result.settings;
+    std::vector<std::pair<std::string, setting_value>> entries;
+    entries.emplace_back("estimate", std::string(s.standard ? "standard" : "configuration"));
+    if (s.standard) {
+        entries.emplace_back("window", s.window);
+    } else {
+        entries.emplace_back("hanning", std::int64_t{s.hanning});
+    }
+    entries.emplace_back("nb_section", std::int64_t{s.nb_section});
+    entries.emplace_back("nbpoint_section", std::int64_t{s.nbpoint_section});
+    if (s.standard) {
+        entries.emplace_back("noverlap", std::int64_t{noverlap_of(s)});
+        entries.emplace_back("detrend", std::string(detrend_name(s.detrend)));
+        entries.emplace_back("average", std::string(average_name(s.average)));
+    }
+    if (s.confidence) {
+        entries.emplace_back("confidence", *s.confidence);
+        entries.emplace_back("nu", result.nu);
+    }
+    if (s.coherence && s.nb_section == 1)
+        entries.emplace_back("coherence_note", std::string("one section: the coherence is 1 by construction"));
+    return entries;
+}
+
+namespace {
+
+// Text goes out in blocks of about this size, not line by line.
+constexpr std::size_t flush_size = 65536;
+
+void flush(std::FILE* stream, std::string& text, bool always)
+{
+    if (!always && text.size() < flush_size) return;
+    std::fwrite(text.data(), 1, text.size(), stream);
+    text.clear();
+}
+
+// A name on a "#" line or the table's first line: control characters (a
+// line feed would end the line) are written as \xHH.
+std::string printable(const std::string& name)
+{
+    std::string text;
+    for (const char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+            text += escaped;
+        } else {
+            text += c;
+        }
+    }
+    return text;
+}
+
+std::string text_of(const setting_value& value)
+{
+    if (const auto* integer = std::get_if<std::int64_t>(&value)) return std::to_string(*integer);
+    if (const auto* real = std::get_if<double>(&value)) {
+        std::string text;
+        append_shortest(text, *real);
+        return text;
+    }
+    return std::get<std::string>(value);
+}
+
+void write_table(std::FILE* stream, const spectrum_result& result, bool name_as_configured)
+{
+    const estimate_settings& s = result.settings;
+    const std::string name = name_as_configured ? result.data_file : printable(result.data_file);
+    if (s.standard) {
+        std::fprintf(stream,
+                     "data file = %s    window = %s    nb_section = %d     nbpoint_section = %d     noverlap = %d"
+                     "    detrend = %s    average = %s\n",
+                     name.c_str(), s.window.c_str(), s.nb_section, s.nbpoint_section, noverlap_of(s),
+                     detrend_name(s.detrend), average_name(s.average));
+    } else {
+        std::fprintf(stream, "data file = %s    hanning = %d    nb_section = %d     nbpoint_section = %d\n",
+                     name.c_str(), s.hanning, s.nb_section, s.nbpoint_section);
+    }
+    std::string text = "    frequency        PSD_v           PSD_i            Zn";
+    for (std::size_t c = 4; c < result.columns.size(); ++c) {
+        char heading[64];
+        std::snprintf(heading, sizeof heading, "\t%14s", result.columns[c].name.c_str());
+        text += heading;
+    }
+    text += '\n';
+    const std::size_t rows = result.columns.front().values.size();
+    for (std::size_t row = 0; row < rows; ++row) {
+        for (std::size_t c = 0; c < result.columns.size(); ++c) {
+            if (c > 0) text += '\t';
+            append_field(text, result.columns[c].values[row]);
+        }
+        text += '\n';
+        flush(stream, text, false);
+    }
+    // Statistics after a blank line, so that readers of the rows stop before them.
+    if (!result.statistics.empty()) text += '\n';
+    for (const auto& [key, value] : result.statistics) {
+        text += key + " = ";
+        append_shortest(text, value);
+        text += '\n';
+    }
+    flush(stream, text, true);
+}
+
+void write_csv(std::FILE* stream, const spectrum_result& result)
+{
+    std::string text;
+    for (const result_column& column : result.columns) text += (text.empty() ? "" : ",") + column.name;
+    text += '\n';
+    const std::size_t rows = result.columns.front().values.size();
+    for (std::size_t row = 0; row < rows; ++row) {
+        for (std::size_t c = 0; c < result.columns.size(); ++c) {
+            if (c > 0) text += ',';
+            append_shortest(text, result.columns[c].values[row]);
+        }
+        text += '\n';
+        flush(stream, text, false);
+    }
+    // After the rows, so that a reader taking the first line as the header still works.
+    text += "# data_file = " + printable(result.data_file) + "\n# sampling_frequency = ";
+    append_shortest(text, result.sampling_frequency);
+    text += '\n';
+    for (const auto& [key, value] : settings_of(result)) text += "# " + key + " = " + text_of(value) + "\n";
+    for (const auto& [key, value] : result.statistics) {
+        text += "# " + key + " = ";
+        append_shortest(text, value);
+        text += '\n';
+    }
+    flush(stream, text, true);
+}
+
+void write_json(std::FILE* stream, const spectrum_result& result)
+{
+    nlohmann::ordered_json document;
+    document["data_file"] = result.data_file;
+    document["sampling_frequency"] = result.sampling_frequency;
+    nlohmann::ordered_json settings = nlohmann::ordered_json::object();
+    for (const auto& [key, value] : settings_of(result))
+        std::visit([&, name = key](const auto& v) { settings[name] = v; }, value);
+    document["settings"] = settings;
+    // Non-finite numbers have no JSON form; the library writes them as null.
+    nlohmann::ordered_json columns = nlohmann::ordered_json::object();
+    for (const result_column& column : result.columns) columns[column.name] = column.values;
+    document["columns"] = columns;
+    if (!result.statistics.empty()) {
+        nlohmann::ordered_json statistics = nlohmann::ordered_json::object();
+        for (const auto& [key, value] : result.statistics) statistics[key] = value;
+        document["statistics"] = statistics;
+    }
+    // A file name that is not UTF-8 gets U+FFFD for its stray bytes.
+    std::string text = document.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+    text += '\n';
+    std::fwrite(text.data(), 1, text.size(), stream);
+}
+
+}  // namespace
+
+void write_result(std::FILE* stream, const spectrum_result& result, result_format format, bool name_as_configured)
+{
+    switch (format) {
+    case result_format::table: write_table(stream, result, name_as_configured); break;
+    case result_format::csv: write_csv(stream, result); break;
+    case result_format::json: write_json(stream, result); break;
+    }
+}
