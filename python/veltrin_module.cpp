@@ -18,6 +18,7 @@
 
 #include "analysis/analysis.hpp"
 #include "model/error.hpp"
+#include "output/result_formats.hpp"
 #include "analysis/configuration_run.hpp"
 #include "platform/platform.hpp"
 #include "estimates/window_functions.hpp"

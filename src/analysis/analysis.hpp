@@ -5,7 +5,7 @@
 
 #include "platform/platform.hpp"
 #include "input/tagged_reading.hpp"
-#include "output/result_formats.hpp"
+#include "model/result.hpp"
 
 // Opens and reads the recording at `path`, naming it `shown_name` in the
 // messages; `identity` receives the file opened.

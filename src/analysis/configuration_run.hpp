@@ -4,7 +4,7 @@
 #include <string>
 
 #include "platform/platform.hpp"
-#include "output/result_formats.hpp"
+#include "model/result.hpp"
 
 // The analysis a configuration file asks for, not yet written: the result,
 // where it goes, and the run's inputs (which it must not replace).

@@ -7,8 +7,8 @@
 #include <span>
 #include <vector>
 
-enum class detrend_mode { none, constant, linear };
-enum class average_mode { mean, median };
+#include "model/request.hpp"
+
 
 struct segment_plan {
     std::vector<double> window;  // n weights

@@ -17,6 +17,7 @@
 
 #include "analysis/analysis.hpp"
 #include "model/error.hpp"
+#include "output/result_formats.hpp"
 #include "analysis/configuration_run.hpp"
 #include "platform/worker_team.hpp"
 

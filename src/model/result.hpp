@@ -1,0 +1,22 @@
+// The result of one analysis: its columns, settings and statistics.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "model/request.hpp"
+
+struct result_column {
+    std::string name;  // as in the CSV header
+    std::vector<double> values;
+};
+
+struct spectrum_result {
+    std::string data_file;  // as the user named it; the table's first line echoes it
+    double sampling_frequency = 0.0;
+    estimate_settings settings;          // nb_section as used
+    std::vector<result_column> columns;  // frequency, psd_v, psd_i, zn, then the optional ones
+    double nu = 0.0;                     // degrees of freedom of the inner bins, with a confidence
+    std::vector<std::pair<std::string, double>> statistics;
+};
