@@ -1,6 +1,12 @@
 // Helpers shared by the tests.
 #include "test_files.hpp"
 
+#include <map>
+#include <memory>
+#include <mutex>
+
+#include "platform/worker_team.hpp"
+
 #include <cstdlib>
 #include <filesystem>
 #include <vector>
@@ -127,4 +133,14 @@ std::FILE* stream_of(const std::string& content)
 std::string fatal_console(const std::string& lines)
 {
     return lines + "Press any key to exit\n";
+}
+
+worker_team& team_of(unsigned threads)
+{
+    static std::map<unsigned, std::unique_ptr<worker_team>> teams;
+    static std::mutex lock;
+    const std::lock_guard<std::mutex> hold(lock);
+    std::unique_ptr<worker_team>& team = teams[threads];
+    if (!team) team = std::make_unique<worker_team>(threads);
+    return *team;
 }

@@ -45,3 +45,7 @@ std::FILE* stream_of(const std::string& content);
 
 // The exact console text of a fatal stop with the given lines.
 std::string fatal_console(const std::string& lines);
+
+// A team of `threads` kept for the tests' whole run, one per size.
+class worker_team;
+worker_team& team_of(unsigned threads);

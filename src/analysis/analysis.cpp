@@ -140,9 +140,9 @@ spectrum_result configuration_estimate(const sample_view& samples, spectrum_resu
     }
     check_sectioning({s.hanning, s.nb_section, s.nbpoint_section}, samples.v.size(), shown_name, advice);
     // A thread transforms whole sections: more threads than sections would only hold memory.
-    threads = std::min(threads, static_cast<unsigned>(s.nb_section));
+    worker_team team(std::min(threads, static_cast<unsigned>(s.nb_section)));
     const density_pair densities =
-        estimate_spectra({s.hanning, s.nb_section, s.nbpoint_section}, samples.deltat, samples.v, samples.i, threads);
+        estimate_spectra({s.hanning, s.nb_section, s.nbpoint_section}, samples.deltat, samples.v, samples.i, team);
 
     const float fN = static_cast<float>(1.0 / (static_cast<double>(samples.deltat) + samples.deltat));
     const std::size_t half = n / 2;
@@ -165,7 +165,7 @@ spectrum_result configuration_estimate(const sample_view& samples, spectrum_resu
     }
     if (s.coherence) {
         // The density's scale cancels in the coherence and the phase.
-        add_coherence(result, welch(samples.v, samples.i, 1.0, plan, average_mode::mean, true, threads), 1, half);
+        add_coherence(result, welch(samples.v, samples.i, 1.0, plan, average_mode::mean, true, team), 1, half);
     }
     if (s.statistics) result.statistics = noise_statistics(samples.v, samples.i, plan);
     return result;
@@ -186,8 +186,9 @@ spectrum_result standard_estimate(const sample_view& samples, spectrum_result re
     if (sections > 0 && (sections - 1) * step + n > samples.v.size()) too_few_points(shown_name, advice);
     segment_plan plan{*named_window(s.window, n), step, sections, s.detrend};
 
+    worker_team team(static_cast<unsigned>(std::min<std::size_t>(threads, welch_threads(plan))));
     const welch_spectra spectra =
-        welch(samples.v, samples.i, samples.sampling_frequency, plan, s.average, s.coherence, threads);
+        welch(samples.v, samples.i, samples.sampling_frequency, plan, s.average, s.coherence, team);
     result.columns = {{"frequency", bin_frequencies(n, samples.sampling_frequency)},
                       {"psd_v", spectra.psd_v},
                       {"psd_i", spectra.psd_i},

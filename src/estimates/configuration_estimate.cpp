@@ -2,7 +2,6 @@
 #include "estimates/configuration_estimate.hpp"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -92,11 +91,11 @@ void check_sectioning(const section_settings& settings, std::size_t samples, con
 }
 
 density_pair estimate_spectra(const section_settings& config, float deltat, std::span<const float> v,
-                              std::span<const float> i, unsigned threads)
+                              std::span<const float> i, worker_team& team)
 {
     const auto n = static_cast<std::size_t>(config.nbpoint_section);
     const auto sections = static_cast<std::size_t>(config.nb_section);
-    threads = std::max(1u, threads);
+    const std::size_t threads = team.size();
     density_pair result{std::vector<float>(n / 2 + 1, 0.0f), std::vector<float>(n / 2 + 1, 0.0f)};
     // Computed once: the same numbers as computing them in every section.
     const std::vector<double> weights = configuration_window(config.hanning, n);
@@ -116,18 +115,14 @@ density_pair estimate_spectra(const section_settings& config, float deltat, std:
     std::vector<std::vector<double>> v_sections(threads, std::vector<double>(n));
     std::vector<std::vector<double>> i_sections(threads, std::vector<double>(n));
     const std::size_t bins = n / 2 + 1;
-    worker_team team(threads);
     for (std::size_t first = 0; first < sections; first += batch) {
         const std::size_t count = std::min(batch, sections - first);
         // Each thread takes the next section not yet taken, and then the next
         // range of bins, so that a thread held up for a moment holds up little.
-        std::atomic<std::size_t> next_section{0};
-        team.run(std::min<std::size_t>(threads, count), [&](std::size_t t) {
-            for (std::size_t b; (b = next_section.fetch_add(1, std::memory_order_relaxed)) < count;) {
-                prepare_section(v, i, first + b, config.hanning, weights, v_sections[t], i_sections[t]);
-                transform_and_unpack(v_sections[t], plan, &spectra[b * spectrum_floats]);
-                transform_and_unpack(i_sections[t], plan, &spectra[b * spectrum_floats + n + 2]);
-            }
+        team.run(count, [&](std::size_t b, std::size_t worker) {
+            prepare_section(v, i, first + b, config.hanning, weights, v_sections[worker], i_sections[worker]);
+            transform_and_unpack(v_sections[worker], plan, &spectra[b * spectrum_floats]);
+            transform_and_unpack(i_sections[worker], plan, &spectra[b * spectrum_floats + n + 2]);
         });
         const std::size_t ranges = team.tasks();
         team.run(ranges, [&](std::size_t t) {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/worker_team.hpp"
+
 struct section_settings {
     std::int32_t hanning = 0;          // 1 selects the Hann window and its 8/3 correction
     std::int32_t nb_section = 0;       // sections averaged
@@ -26,6 +28,7 @@ void check_sectioning(const section_settings& settings, std::size_t samples, con
 // Averages the periodograms of nb_section consecutive sections of
 // nbpoint_section samples, means removed, optionally Hann-windowed, and
 // scales them to a density with deltat. The sectioning must have been
-// checked. `threads` transform sections at once; the result does not depend on them.
+// checked. The team's threads transform sections at once; the result does
+// not depend on them.
 density_pair estimate_spectra(const section_settings& settings, float deltat, std::span<const float> v,
-                              std::span<const float> i, unsigned threads = 1);
+                              std::span<const float> i, worker_team& team);

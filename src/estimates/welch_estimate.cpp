@@ -84,8 +84,13 @@ struct group_sums {
 
 }  // namespace
 
+std::size_t welch_threads(const segment_plan& plan)
+{
+    return std::max<std::size_t>(1, (plan.sections + group_size - 1) / group_size);
+}
+
 welch_spectra welch(std::span<const float> v, std::span<const float> i, double fs, const segment_plan& plan,
-                    average_mode average, bool with_cross, unsigned threads)
+                    average_mode average, bool with_cross, worker_team& team)
 {
     const std::size_t n = plan.window.size();
     const std::size_t bins = n / 2 + 1;
@@ -106,8 +111,8 @@ welch_spectra welch(std::span<const float> v, std::span<const float> i, double f
     }
     const std::size_t groups = (sections + group_size - 1) / group_size;
     std::vector<group_sums> sums(median ? 0 : groups);
-    const std::size_t tasks = std::min<std::size_t>(std::max(1u, threads), std::max<std::size_t>(groups, 1));
-    run_in_parallel(tasks, [&](std::size_t task) {
+    const std::size_t tasks = std::min<std::size_t>(team.size(), std::max<std::size_t>(groups, 1));
+    team.run(tasks, [&](std::size_t task) {
         real_transform transform(n);
         std::vector<double> v_section(n);
         std::vector<double> i_section(n);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "model/request.hpp"
+#include "platform/worker_team.hpp"
 
 
 struct segment_plan {
@@ -32,10 +33,13 @@ struct welch_spectra {
 // The densities of v and i (x = the single-precision values in double) with
 // sampling frequency fs: each section detrended, windowed, transformed,
 // scaled by 1 / (fs sum w^2), doubled except at bin 0 and (even n) bin n/2,
-// then averaged (median: divided by its bias for K sections). `threads`
-// transform sections at once; the result does not depend on them.
+// then averaged (median: divided by its bias for K sections). The team's
+// threads transform sections at once; the result does not depend on them.
 welch_spectra welch(std::span<const float> v, std::span<const float> i, double fs, const segment_plan& plan,
-                    average_mode average, bool with_cross, unsigned threads = 1);
+                    average_mode average, bool with_cross, worker_team& team);
+
+// The most threads that welch can keep busy with this plan.
+std::size_t welch_threads(const segment_plan& plan);
 
 // Removes the section's mean, or its least-squares line, in place.
 void detrend(std::span<double> x, detrend_mode mode);

@@ -3,7 +3,6 @@
 #include "front_ends/command_line.hpp"
 
 #include <algorithm>
-#include <atomic>
 #include <charconv>
 #include <cerrno>
 #include <cstdio>
@@ -359,11 +358,9 @@ int run_files(const options& o)
     // The threads are shared between the files analysed at once, never oversubscribed.
     const unsigned all_threads = o.threads != 0 ? o.threads : core_count();
     const auto threads_per_file = static_cast<unsigned>(std::max<std::size_t>(1, all_threads / workers));
-    std::atomic<std::size_t> next{0};
-    const auto work = [&] {
-        for (std::size_t k; (k = next.fetch_add(1)) < jobs.size();) analyse_file(o, jobs[k], threads_per_file);
-    };
-    run_in_parallel(workers, [&](std::size_t) { work(); });
+    // Each of the team's threads takes the next file not yet taken.
+    worker_team team(static_cast<unsigned>(workers));
+    team.run(jobs.size(), [&](std::size_t k) { analyse_file(o, jobs[k], threads_per_file); });
     int status = 0;
     for (const file_job& job : jobs) {
         if (job.failure.empty()) continue;

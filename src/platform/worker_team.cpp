@@ -8,33 +8,6 @@
 #include <thread>
 #include <vector>
 
-void run_in_parallel(std::size_t count, const std::function<void(std::size_t)>& task)
-{
-    std::exception_ptr first_failure;
-    std::mutex failure_lock;
-    const auto guarded = [&](std::size_t k) {
-        try {
-            task(k);
-        } catch (...) {
-            const std::lock_guard<std::mutex> hold(failure_lock);
-            if (!first_failure) first_failure = std::current_exception();
-        }
-    };
-    std::vector<std::thread> threads;
-    std::size_t started = 1;
-    for (; started < count; ++started) {
-        try {
-            threads.emplace_back(guarded, started);
-        } catch (const std::system_error&) {
-            break;  // no more threads to be had: the rest runs here
-        }
-    }
-    if (count > 0) guarded(0);
-    for (std::size_t k = started; k < count; ++k) guarded(k);
-    for (std::thread& thread : threads) thread.join();
-    if (first_failure) std::rethrow_exception(first_failure);
-}
-
 namespace {
 
 // About 50 microseconds of polling.
@@ -61,7 +34,7 @@ worker_team::worker_team(unsigned size) : polls_(size <= std::max(1u, std::threa
 {
     for (unsigned k = 1; k < size; ++k) {
         try {
-            workers_.emplace_back([this] { serve(); });
+            workers_.emplace_back([this, worker = k] { serve(worker); });
         } catch (const std::system_error&) {
             break;  // the calling thread takes the tasks of the missing ones
         }
@@ -78,19 +51,18 @@ worker_team::~worker_team()
     for (std::thread& worker : workers_) worker.join();
 }
 
-void worker_team::take_tasks(std::size_t count, const std::function<void(std::size_t)>& task,
-                             std::exception_ptr& failure)
+void worker_team::take_tasks(std::size_t worker, std::exception_ptr& failure)
 {
-    for (std::size_t k; (k = next_task_.fetch_add(1, std::memory_order_relaxed)) < count;) {
+    for (std::size_t k; (k = next_task_.fetch_add(1, std::memory_order_relaxed)) < count_;) {
         try {
-            task(k);
+            (*task_)(k, worker);
         } catch (...) {
             if (!failure) failure = std::current_exception();
         }
     }
 }
 
-void worker_team::serve()
+void worker_team::serve(std::size_t worker)
 {
     std::uint64_t seen = 0;
     for (;;) {
@@ -99,11 +71,9 @@ void worker_team::serve()
         step_started_.wait(hold, [&] { return closing_ || step_ != seen; });
         if (closing_) return;
         seen = step_;
-        const std::size_t count = count_;
-        const std::function<void(std::size_t)>& task = *task_;
         hold.unlock();
         std::exception_ptr failure;
-        take_tasks(count, task, failure);
+        take_tasks(worker, failure);
         hold.lock();
         if (failure && !failure_) failure_ = failure;
         busy_seen_.store(busy_ - 1, std::memory_order_release);
@@ -112,6 +82,11 @@ void worker_team::serve()
 }
 
 void worker_team::run(std::size_t count, const std::function<void(std::size_t)>& task)
+{
+    run(count, [&task](std::size_t k, std::size_t) { task(k); });
+}
+
+void worker_team::run(std::size_t count, const std::function<void(std::size_t, std::size_t)>& task)
 {
     {
         const std::lock_guard<std::mutex> hold(lock_);
@@ -126,7 +101,7 @@ void worker_team::run(std::size_t count, const std::function<void(std::size_t)>&
     }
     step_started_.notify_all();
     std::exception_ptr failure;
-    take_tasks(count, task, failure);
+    take_tasks(0, failure);
     poll_while([&] { return busy_seen_.load(std::memory_order_acquire) != 0; });
     std::unique_lock<std::mutex> hold(lock_);
     step_done_.wait(hold, [&] { return busy_ == 0; });

@@ -11,17 +11,14 @@
 #include <thread>
 #include <vector>
 
-// Runs task(0) ... task(count - 1), each on its own thread (task 0 on the
-// calling one), and waits for all. A thread that cannot be started leaves
-// its task to the calling thread. The first exception a task throws is
-// rethrown once every task has ended.
-void run_in_parallel(std::size_t count, const std::function<void(std::size_t)>& task);
-
 // Threads kept for a series of parallel steps, so that a step does not pay
 // for starting its own: run(count, task) runs task(0) ... task(count - 1)
-// like run_in_parallel. The calling thread works too. Each thread takes the
-// next task not yet taken, so that a thread the system holds back for a
-// moment leaves its share to the others instead of holding up the step.
+// and waits for all; the first exception a task throws is rethrown once
+// every task has ended. The calling thread works too (worker 0). Each
+// thread takes the next task not yet taken, so that a thread the system
+// holds back for a moment leaves its share to the others instead of
+// holding up the step. A thread that cannot be started leaves its tasks to
+// the others. The one way the program runs work on threads.
 class worker_team {
 public:
     explicit worker_team(unsigned size);
@@ -34,11 +31,14 @@ public:
     // thread held up for a moment leaves part of its share to the others.
     std::size_t tasks() const { return size() == 1 ? 1 : std::size_t{4} * size(); }
     void run(std::size_t count, const std::function<void(std::size_t)>& task);
+    // The same, telling each task the worker that runs it (0 ... size() - 1),
+    // for scratch memory of its own.
+    void run(std::size_t count, const std::function<void(std::size_t task, std::size_t worker)>& task);
 
 private:
-    void serve();
+    void serve(std::size_t worker);
     // Runs tasks not yet taken until none is left; keeps the first failure.
-    void take_tasks(std::size_t count, const std::function<void(std::size_t)>& task, std::exception_ptr& failure);
+    void take_tasks(std::size_t worker, std::exception_ptr& failure);
     // Polls for a while (where polls_) as long as still() holds.
     template <class Condition>
     void poll_while(Condition still) const;
@@ -51,7 +51,7 @@ private:
     std::size_t busy_ = 0;    // workers still in the current step
     std::size_t count_ = 0;
     std::atomic<std::size_t> next_task_{0};
-    const std::function<void(std::size_t)>* task_ = nullptr;
+    const std::function<void(std::size_t, std::size_t)>* task_ = nullptr;
     bool closing_ = false;
     std::exception_ptr failure_;
     // step_ and busy_ as seen without the lock, for waiting a moment by

@@ -7,6 +7,7 @@
 
 #include "model/error.hpp"
 #include "estimates/configuration_estimate.hpp"
+#include "test_files.hpp"
 
 namespace {
 
@@ -27,7 +28,7 @@ std::string outcome(const section_settings& config, std::int32_t points)
     const std::vector<float> series(static_cast<std::size_t>(points), 1.0f);
     try {
         check_sectioning(config, series.size(), "samples.txt", "the number of sections in the file config_veltrin.txt.\n");
-        estimate_spectra(config, 0.002f, series, series);
+        estimate_spectra(config, 0.002f, series, series, team_of(1));
     } catch (const analysis_error& stop) {
         std::string text;
         for (const std::string& line : stop.lines) text += line;
@@ -77,7 +78,7 @@ TEST(spectra_checks, the_largest_power_of_two_passes_the_doubling)
 density_pair densities(std::int32_t hanning, std::int32_t sections, std::int32_t n, const std::vector<float>& v,
                        const std::vector<float>& i)
 {
-    return estimate_spectra(config_of(hanning, sections, n), 0.002f, v, i);
+    return estimate_spectra(config_of(hanning, sections, n), 0.002f, v, i, team_of(1));
 }
 
 // One-sided density of a real signal, from a direct DFT in long double,
@@ -213,9 +214,9 @@ TEST(spectra, every_thread_count_gives_the_same_bits)
     const std::vector<float> v = noise(65536, 5);
     const std::vector<float> i = noise(65536, 6);
     for (const std::int32_t hanning : {0, 1}) {
-        const density_pair one = estimate_spectra(config_of(hanning, 63, 1024), 0.002f, v, i, 1);
+        const density_pair one = estimate_spectra(config_of(hanning, 63, 1024), 0.002f, v, i, team_of(1));
         for (const unsigned threads : {2u, 3u, 7u}) {
-            const density_pair many = estimate_spectra(config_of(hanning, 63, 1024), 0.002f, v, i, threads);
+            const density_pair many = estimate_spectra(config_of(hanning, 63, 1024), 0.002f, v, i, team_of(threads));
             EXPECT_EQ(many.psd_v, one.psd_v) << threads;
             EXPECT_EQ(many.psd_i, one.psd_i) << threads;
         }

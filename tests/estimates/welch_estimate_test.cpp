@@ -16,6 +16,7 @@
 #include "estimates/confidence_intervals.hpp"
 #include "estimates/general_fft.hpp"
 #include "estimates/welch_estimate.hpp"
+#include "test_files.hpp"
 #include "estimates/noise_statistics.hpp"
 #include "estimates/window_functions.hpp"
 
@@ -101,12 +102,12 @@ TEST(welch, sinusoid_at_a_bin_and_parseval)
         i[j] = static_cast<float>(std::sin(0.37 * static_cast<double>(j)) + 1.5);
     }
     const welch_spectra s = welch(v, i, fs, plan_of(std::vector<double>(n, 1.0), n, 3, detrend_mode::constant),
-                                  average_mode::mean, false);
+                                  average_mode::mean, false, team_of(1));
     for (std::size_t k = 0; k <= n / 2; ++k)
         EXPECT_NEAR(s.psd_v[k], k == 5 ? 4.0 * n / (2.0 * fs) : 0.0, 1e-5) << k;
     // One section, boxcar, mean removed: the density integrates to the variance.
     const welch_spectra one = welch(i, i, fs, plan_of(std::vector<double>(n, 1.0), n, 1, detrend_mode::constant),
-                                    average_mode::mean, false);
+                                    average_mode::mean, false, team_of(1));
     double mean = 0.0;
     for (std::size_t j = 0; j < n; ++j) mean += i[j];
     mean /= n;
@@ -124,8 +125,8 @@ TEST(welch, median_of_identical_sections_is_their_value_over_the_bias)
     std::vector<float> v(30);
     for (std::size_t j = 0; j < v.size(); ++j) v[j] = static_cast<float>(j % 10) * 0.5f;
     const auto plan = plan_of(std::vector<double>(10, 1.0), 10, 3, detrend_mode::constant);
-    const welch_spectra mean = welch(v, v, 1.0, plan, average_mode::mean, false);
-    const welch_spectra median = welch(v, v, 1.0, plan, average_mode::median, false);
+    const welch_spectra mean = welch(v, v, 1.0, plan, average_mode::mean, false, team_of(1));
+    const welch_spectra median = welch(v, v, 1.0, plan, average_mode::median, false, team_of(1));
     for (std::size_t k = 0; k < mean.psd_v.size(); ++k)
         EXPECT_NEAR(median.psd_v[k], mean.psd_v[k] / (1.0 + 1.0 / 3.0 - 0.5), 1e-15 * (1 + mean.psd_v[k]));
     EXPECT_EQ(median_bias(1), 1.0);
@@ -193,14 +194,14 @@ TEST(threads, give_the_same_bits_for_every_count)
         i[j] = gauss(generator) + 0.5f * v[j];
     }
     const segment_plan plan{*named_window("hann", 1000), 500, 99, detrend_mode::linear};
-    const welch_spectra one = welch(v, i, 10.0, plan, average_mode::mean, true, 1);
+    const welch_spectra one = welch(v, i, 10.0, plan, average_mode::mean, true, team_of(1));
     for (const unsigned threads : {2u, 3u, 7u}) {
-        const welch_spectra many = welch(v, i, 10.0, plan, average_mode::mean, true, threads);
+        const welch_spectra many = welch(v, i, 10.0, plan, average_mode::mean, true, team_of(threads));
         EXPECT_EQ(many.psd_v, one.psd_v) << threads;
         EXPECT_EQ(many.psd_i, one.psd_i) << threads;
         EXPECT_EQ(many.cross, one.cross) << threads;
-        EXPECT_EQ(welch(v, i, 10.0, plan, average_mode::median, false, threads).psd_v,
-                  welch(v, i, 10.0, plan, average_mode::median, false, 1).psd_v);
+        EXPECT_EQ(welch(v, i, 10.0, plan, average_mode::median, false, team_of(threads)).psd_v,
+                  welch(v, i, 10.0, plan, average_mode::median, false, team_of(1)).psd_v);
     }
 }
 
