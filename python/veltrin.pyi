@@ -13,7 +13,7 @@ class Recording:
     """A recording as the program reads it."""
     sampling_frequency: float  # Hz, as written after <sampling_frequency>
     deltat: float  # 1 / sampling_frequency in single precision (s)
-    lines: int  # the data block's line count, blank lines included
+    lines: int  # the data block's lines read as data
     v: npt.NDArray[np.float32]
     i: npt.NDArray[np.float32]
 

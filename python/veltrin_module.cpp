@@ -395,7 +395,7 @@ PYBIND11_MODULE(veltrin, m)
         .def_property_readonly(
             "deltat", [](const recording& r) { return static_cast<double>(r.deltat); },
             "The sampling interval 1 / sampling_frequency in single precision (s).")
-        .def_readonly("lines", &recording::line_count, "The data block's line count, blank lines included.")
+        .def_readonly("lines", &recording::line_count, "The data block's lines read as data.")
         .def_property_readonly(
             "v", [](py::object self) {
                 const recording& r = self.cast<const recording&>();

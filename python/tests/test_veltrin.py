@@ -326,3 +326,28 @@ def test_reading_releases_the_gil(tmp_path):
     # held through the reading would stop it for the whole read.
     assert elapsed > 0.05
     assert longest_pause < elapsed / 3, (longest_pause, elapsed)
+
+
+def test_the_module_leaves_the_process_signal_handlers_alone(tmp_path):
+    # The C-level handlers, as sigaction reports them, before and after the module works.
+    script = f"""
+import ctypes, signal, sys
+libc = ctypes.CDLL(None, use_errno=True)
+def handlers():
+    seen = []
+    for number in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
+        action = ctypes.create_string_buffer(256)
+        assert libc.sigaction(number, None, action) == 0
+        seen.append(bytes(action.raw[:8]))
+    return seen
+before = handlers()
+import numpy as np
+import veltrin
+r = veltrin.read({os.path.join(EXAMPLES, "noise_paired.xml")!r})
+veltrin.spectra(r.v, r.i, fs=r.sampling_frequency, points=256, window="hann", coherence=True)
+veltrin.spectra(r.v, r.i, fs=r.sampling_frequency, points=256, hanning=True)
+veltrin.run_config({os.path.join(EXAMPLES, "config_veltrin.txt")!r})
+sys.exit(0 if handlers() == before else 1)
+"""
+    done = subprocess.run([sys.executable, "-c", script], env=os.environ, timeout=60)
+    assert done.returncode == 0

@@ -1,4 +1,5 @@
 // Entry point: the configuration mode with its prompt, or the command line.
+#include <csignal>
 #include <cstdio>
 #include <new>
 #include <string>
@@ -11,6 +12,28 @@
 #include "input/configuration_file.hpp"
 
 namespace {
+
+// A result is written under a temporary name until it is complete: a signal
+// that ends the process must not leave that file behind.
+extern "C" void remove_temporaries_and_die(int signal_number)
+{
+    remove_temporary_files();
+    std::signal(signal_number, SIG_DFL);
+    std::raise(signal_number);
+}
+
+void install_cleanup_handlers()
+{
+#ifdef SIGHUP
+    const int signals[] = {SIGINT, SIGTERM, SIGHUP};
+#else
+    const int signals[] = {SIGINT, SIGTERM};
+#endif
+    for (const int signal_number : signals) {
+        // A signal ignored by the caller (nohup) stays ignored.
+        if (std::signal(signal_number, remove_temporaries_and_die) == SIG_IGN) std::signal(signal_number, SIG_IGN);
+    }
+}
 
 // The configuration mode's one failure path: the lines, the prompt, one
 // character read from standard input (end of input ends the wait too), status 0.
@@ -26,6 +49,7 @@ void show_fatal_stop(const std::vector<std::string>& lines)
 
 int main(int argc, char** argv)
 {
+    install_cleanup_handlers();
     use_binary_standard_streams();
     std::vector<std::string> arguments = utf8_arguments(argc, argv);
     std::vector<char*> pointers;

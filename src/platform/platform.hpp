@@ -64,6 +64,11 @@ void write_result_file(const std::string& name, const std::string& display_name,
                        std::span<const file_identity> inputs, const std::function<void(std::FILE*)>& content,
                        bool allow_unnamed = true);
 
+// Removes the temporary files of results being written, for a signal
+// handler that ends the process: safe to call from one. The library
+// installs no handler; the executable's call this.
+void remove_temporary_files() noexcept;
+
 // The directory part of a path ("" for a bare name), and a path joined to it.
 std::string directory_of(const std::string& path);
 std::string relative_to(const std::string& directory, const std::string& path);

@@ -5,10 +5,8 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
-#include <csignal>
 #include <cstring>
 #include <fcntl.h>
-#include <mutex>
 #include <poll.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -74,32 +72,10 @@ struct cleanup_slot {
 };
 cleanup_slot cleanup_slots[32];
 
-extern "C" void remove_temporaries_and_die(int signal_number)
-{
-    for (cleanup_slot& slot : cleanup_slots)
-        if (slot.armed.load()) unlink(slot.path);
-    std::signal(signal_number, SIG_DFL);
-    std::raise(signal_number);
-}
-
-void install_cleanup_handlers()
-{
-    static std::once_flag once;
-    std::call_once(once, [] {
-        for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
-            struct sigaction current {};
-            // A signal ignored by the caller (nohup) stays ignored.
-            if (sigaction(signal_number, nullptr, &current) == 0 && current.sa_handler == SIG_DFL)
-                std::signal(signal_number, remove_temporaries_and_die);
-        }
-    });
-}
-
 // Claims a slot for a temporary name; nullptr when the name does not fit or
 // every slot is taken (the name is then only removed on the error paths).
 cleanup_slot* remember_temporary(const std::string& path)
 {
-    install_cleanup_handlers();
     if (path.size() >= sizeof cleanup_slot{}.path) return nullptr;
     for (cleanup_slot& slot : cleanup_slots) {
         bool expected = false;
@@ -217,6 +193,12 @@ bool link_unnamed(int descriptor, const std::string& directory, const std::strin
 }
 
 }  // namespace
+
+void remove_temporary_files() noexcept
+{
+    for (cleanup_slot& slot : cleanup_slots)
+        if (slot.armed.load()) unlink(slot.path);
+}
 
 bool is_directory(const std::string& name)
 {

@@ -8,12 +8,10 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <cwchar>
 #include <fcntl.h>
 #include <io.h>
-#include <mutex>
 #include <shellapi.h>
 
 #include "model/error.hpp"
@@ -50,7 +48,8 @@ bool same_file(const file_identity& a, const file_identity& b)
     return a.known && b.known && a.device == b.device && a.node == b.node;
 }
 
-// Temporary names that Ctrl+C must not leave behind.
+// Temporary names that Ctrl+C must not leave behind: the executable's
+// handlers remove them (remove_temporary_files).
 struct cleanup_slot {
     std::atomic<bool> claimed{false};
     std::atomic<bool> armed{false};
@@ -58,21 +57,8 @@ struct cleanup_slot {
 };
 cleanup_slot cleanup_slots[8];
 
-extern "C" void remove_temporaries_and_die(int signal_number)
-{
-    for (cleanup_slot& slot : cleanup_slots)
-        if (slot.armed.load()) DeleteFileW(slot.path);
-    std::signal(signal_number, SIG_DFL);
-    std::raise(signal_number);
-}
-
 cleanup_slot* remember_temporary(const std::wstring& path)
 {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        std::signal(SIGINT, remove_temporaries_and_die);
-        std::signal(SIGTERM, remove_temporaries_and_die);
-    });
     if (path.size() >= 32768) return nullptr;
     for (cleanup_slot& slot : cleanup_slots) {
         bool expected = false;
@@ -135,6 +121,12 @@ struct pending_result {
 };
 
 }  // namespace
+
+void remove_temporary_files() noexcept
+{
+    for (cleanup_slot& slot : cleanup_slots)
+        if (slot.armed.load()) DeleteFileW(slot.path);
+}
 
 // Windows keeps the waiting open and reads: a cancellation is seen between reads.
 std::FILE* open_for_reading(const std::string& name, open_outcome& outcome, const std::atomic<bool>*)
