@@ -77,9 +77,8 @@ inline std::uint64_t value_of_digits(std::uint64_t word, int n)
 }
 
 // Length of the number at the start of [first, last), by the same grammar,
-// white space not skipped (0 when there is none). parse_number leaves the
-// extent to from_chars; this plain reading of the grammar is what the tests
-// and the fuzz target check it against.
+// white space not skipped (0 when there is none): where a value's text ends,
+// so that what follows it can be checked.
 std::size_t number_extent(const char* first, const char* last);
 
 // Reads the number at the start of a text that arrives in pieces (a line
