@@ -4,6 +4,7 @@
 #include "analysis/analysis.hpp"
 #include "input/configuration_file.hpp"
 #include "output/result_formats.hpp"
+#include "output/result_file.hpp"
 
 config_analysis analyse_config_file(const std::string& config_path, const std::string& shown_name,
                                     const std::string& base_directory, unsigned threads)

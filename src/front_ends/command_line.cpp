@@ -19,6 +19,7 @@
 #include "output/result_formats.hpp"
 #include "analysis/configuration_run.hpp"
 #include "platform/worker_team.hpp"
+#include "output/result_file.hpp"
 
 #ifndef VELTRIN_VERSION
 #define VELTRIN_VERSION "unknown"

@@ -52,17 +52,23 @@ struct file_identity {
 file_identity identity_of(std::FILE* file);
 file_identity identity_of(const std::string& name);
 
-// Writes a result file. An existing regular file (or the file a symbolic
-// link leads to) is replaced only once the new content is complete and on
-// the disk, keeps its permission bits, and is never left half-written or
-// with a temporary file beside it; an existing file that is not a regular
+// Why a file could not be replaced: the errno value of the call that
+// failed, or that the name is one of the inputs.
+struct file_write_failure {
+    int system_error = 0;
+    bool is_input = false;
+};
+
+// Replaces a file's content. An existing regular file (or the file a
+// symbolic link leads to) is replaced only once the new content is complete
+// and on the disk, keeps its permission bits, and is never left half-written
+// or with a temporary file beside it; an existing file that is not a regular
 // file (a device, a FIFO) is written into directly. `name` must not be one
-// of `inputs`. Raises analysis_error ("cannot be written") on any failure,
-// with `display_name` as the file concerned. `allow_unnamed` false forces
-// the path through a named temporary file (for the tests).
-void write_result_file(const std::string& name, const std::string& display_name,
-                       std::span<const file_identity> inputs, const std::function<void(std::FILE*)>& content,
-                       bool allow_unnamed = true);
+// of `inputs`. Throws file_write_failure on any failure. `allow_unnamed`
+// false takes the path through a named temporary file, the one a system
+// without unnamed files takes.
+void replace_file(const std::string& name, std::span<const file_identity> inputs,
+                  const std::function<void(std::FILE*)>& content, bool allow_unnamed = true);
 
 // Removes the temporary files of results being written, for a signal
 // handler that ends the process: safe to call from one. The library

@@ -12,7 +12,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "model/error.hpp"
 
 namespace {
 
@@ -111,9 +110,9 @@ std::string final_target(std::string path)
 }
 
 // The failure of the call just made, with its errno value.
-[[noreturn]] void cannot_write(const std::string& display_name)
+[[noreturn]] void cannot_write()
 {
-    fail_unwritable(display_name, errno);
+    throw file_write_failure{errno};
 }
 
 // Writes the content and flushes it; false, with errno saying why, when a
@@ -220,17 +219,15 @@ file_identity identity_of(const std::string& name)
     return identity_from(status);
 }
 
-void write_result_file(const std::string& name, const std::string& display_name,
-                       std::span<const file_identity> inputs, const std::function<void(std::FILE*)>& content,
-                       bool allow_unnamed)
+void replace_file(const std::string& name, std::span<const file_identity> inputs,
+                  const std::function<void(std::FILE*)>& content, bool allow_unnamed)
 {
     struct stat existing {};
     const bool exists = stat(name.c_str(), &existing) == 0;
     if (exists) {
         for (const file_identity& input : inputs)
             if (same_file(input, identity_from(existing)))
-                fail(error_kind::unwritable_file, display_name,
-                     "\nThe file " + display_name + " cannot be written: it is an input of this run.\n");
+                throw file_write_failure{0, true};
     }
     pending_result pending;
     if (exists && !S_ISREG(existing.st_mode)) {
@@ -239,15 +236,15 @@ void write_result_file(const std::string& name, const std::string& display_name,
         if (descriptor < 0 || (pending.stream = fdopen(descriptor, "wb")) == nullptr) {
             const int reason = errno;
             if (descriptor >= 0) close(descriptor);
-            fail_unwritable(display_name, reason);
+            throw file_write_failure{reason};
         }
-        if (!write_and_flush(pending.stream, content)) cannot_write(display_name);
+        if (!write_and_flush(pending.stream, content)) cannot_write();
         const int closed = std::fclose(pending.stream);
         pending.stream = nullptr;
-        if (closed != 0) cannot_write(display_name);
+        if (closed != 0) cannot_write();
         return;
     }
-    if (exists && access(name.c_str(), W_OK) != 0) cannot_write(display_name);
+    if (exists && access(name.c_str(), W_OK) != 0) cannot_write();
 
     const std::string target = final_target(name);
     const std::string directory = directory_of(target);
@@ -258,7 +255,7 @@ void write_result_file(const std::string& name, const std::string& display_name,
         descriptor = open(directory.empty() ? "." : directory.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
 #endif
     const bool unnamed = descriptor >= 0;
-    if (!unnamed && !create_named_temporary(directory, pending, descriptor)) cannot_write(display_name);
+    if (!unnamed && !create_named_temporary(directory, pending, descriptor)) cannot_write();
     if (exists) {
         // Best effort: only a privileged process may give the file back to its owner.
         if (fchown(descriptor, existing.st_uid, existing.st_gid) != 0) {
@@ -270,17 +267,17 @@ void write_result_file(const std::string& name, const std::string& display_name,
     if (pending.stream == nullptr) {
         const int reason = errno;
         close(descriptor);
-        fail_unwritable(display_name, reason);
+        throw file_write_failure{reason};
     }
     // On the disk before it gets its name.
-    if (!write_and_flush(pending.stream, content) || fsync(descriptor) != 0) cannot_write(display_name);
+    if (!write_and_flush(pending.stream, content) || fsync(descriptor) != 0) cannot_write();
     bool published;
     if (unnamed) {
         published = link_unnamed(descriptor, directory, target, exists, pending);
     } else {
         published = std::rename(pending.temporary_name.c_str(), target.c_str()) == 0;
     }
-    if (!published) cannot_write(display_name);
+    if (!published) cannot_write();
     pending.temporary_name.clear();  // it is the target now
     sync_directory(directory);
 }

@@ -14,7 +14,6 @@
 #include <io.h>
 #include <shellapi.h>
 
-#include "model/error.hpp"
 
 namespace {
 
@@ -93,15 +92,15 @@ int errno_of(DWORD error)
 }
 
 // A failure of a system call, with GetLastError's reason.
-[[noreturn]] void cannot_write(const std::string& display_name)
+[[noreturn]] void cannot_write()
 {
-    fail_unwritable(display_name, errno_of(GetLastError()));
+    throw file_write_failure{errno_of(GetLastError())};
 }
 
 // A failure of the C library's stream calls, with errno's reason.
-[[noreturn]] void stream_cannot_be_written(const std::string& display_name)
+[[noreturn]] void stream_cannot_be_written()
 {
-    fail_unwritable(display_name, errno != 0 ? errno : EIO);
+    throw file_write_failure{errno != 0 ? errno : EIO};
 }
 
 // A stream that is closed, and its temporary file removed, however the write ends.
@@ -217,36 +216,34 @@ file_identity identity_of(const std::string& name)
     return identity;
 }
 
-void write_result_file(const std::string& name, const std::string& display_name,
-                       std::span<const file_identity> inputs, const std::function<void(std::FILE*)>& content,
-                       bool /*allow_unnamed: Windows has no unnamed files*/)
+void replace_file(const std::string& name, std::span<const file_identity> inputs,
+                  const std::function<void(std::FILE*)>& content, bool /*allow_unnamed: Windows has no unnamed files*/)
 {
     const std::wstring target = wide(name);
     const file_identity existing = identity_of(name);
     for (const file_identity& input : inputs)
         if (same_file(input, existing))
-            fail(error_kind::unwritable_file, display_name,
-                 "\nThe file " + display_name + " cannot be written: it is an input of this run.\n");
+            throw file_write_failure{0, true};
 
     pending_result pending;
     const DWORD attributes = GetFileAttributesW(target.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES) {
-        if (attributes & FILE_ATTRIBUTE_DIRECTORY) fail_unwritable(display_name, EISDIR);
-        if (attributes & FILE_ATTRIBUTE_READONLY) fail_unwritable(display_name, EACCES);
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY) throw file_write_failure{EISDIR};
+        if (attributes & FILE_ATTRIBUTE_READONLY) throw file_write_failure{EACCES};
         // A device (NUL, CON, a pipe) is the destination itself: write into it.
         const HANDLE handle = CreateFileW(target.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                           OPEN_EXISTING, 0, nullptr);
         if (handle != INVALID_HANDLE_VALUE && GetFileType(handle) != FILE_TYPE_DISK) {
             const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
             if (descriptor < 0 || (pending.stream = _fdopen(descriptor, "wb")) == nullptr)
-                stream_cannot_be_written(display_name);
+                stream_cannot_be_written();
             errno = 0;
             content(pending.stream);
             if (std::fflush(pending.stream) != 0 || std::ferror(pending.stream) != 0)
-                stream_cannot_be_written(display_name);
+                stream_cannot_be_written();
             const int closed = std::fclose(pending.stream);
             pending.stream = nullptr;
-            if (closed != 0) stream_cannot_be_written(display_name);
+            if (closed != 0) stream_cannot_be_written();
             return;
         }
         if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
@@ -264,31 +261,31 @@ void write_result_file(const std::string& name, const std::string& display_name,
     }
     if (handle == INVALID_HANDLE_VALUE) {
         pending.temporary_name.clear();
-        cannot_write(display_name);
+        cannot_write();
     }
     pending.slot = remember_temporary(pending.temporary_name);
     const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
     if (descriptor < 0) {
         const int reason = errno;
         CloseHandle(handle);
-        fail_unwritable(display_name, reason);
+        throw file_write_failure{reason};
     }
     pending.stream = _fdopen(descriptor, "wb");
     if (pending.stream == nullptr) {
         const int reason = errno;
         _close(descriptor);
-        fail_unwritable(display_name, reason);
+        throw file_write_failure{reason};
     }
     errno = 0;
     content(pending.stream);
-    if (std::fflush(pending.stream) != 0 || std::ferror(pending.stream) != 0) stream_cannot_be_written(display_name);
+    if (std::fflush(pending.stream) != 0 || std::ferror(pending.stream) != 0) stream_cannot_be_written();
     // On the disk before it gets its name.
-    if (!FlushFileBuffers(handle)) cannot_write(display_name);
+    if (!FlushFileBuffers(handle)) cannot_write();
     const int closed = std::fclose(pending.stream);
     pending.stream = nullptr;
-    if (closed != 0) stream_cannot_be_written(display_name);
+    if (closed != 0) stream_cannot_be_written();
     if (!MoveFileExW(pending.temporary_name.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        cannot_write(display_name);
+        cannot_write();
     pending.temporary_name.clear();  // it is the target now
 }
 

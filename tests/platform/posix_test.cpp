@@ -16,6 +16,7 @@
 #include "platform/large_arrays.hpp"
 #include "platform/platform.hpp"
 #include "test_files.hpp"
+#include "output/result_file.hpp"
 
 namespace {
 

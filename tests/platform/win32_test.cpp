@@ -9,6 +9,7 @@
 #include "model/error.hpp"
 #include "platform/platform.hpp"
 #include "test_files.hpp"
+#include "output/result_file.hpp"
 
 namespace {
 
