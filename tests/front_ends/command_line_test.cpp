@@ -326,13 +326,24 @@ TEST(command_line, a_sample_file_in_utf16_gets_a_hint)
         EXPECT_EQ(outcome.status, 1) << c.name;
         EXPECT_EQ(outcome.err, "veltrin: " + std::string(c.name) + ": " + structure + (c.hinted ? hint : "") + "\n");
     }
-    // Standard input and a FIFO too, which are read once.
+    // Standard input too, which is read once.
     EXPECT_EQ(run_command(dir, "-n 8 -", "le_bom.xml").err, "veltrin: -: " + structure + hint + "\n");
-#ifndef _WIN32
+}
+
+// A FIFO is read once, without going back to its start: the reader tells
+// UTF-16 from the bytes it has read.
+TEST(command_line, a_utf16_fifo_gets_the_hint_too)
+{
+    const std::string dir = make_scratch_directory();
+    std::string big_endian;
+    for (const char c : small_recording()) big_endian += std::string{'\0', c};
+    write_file(dir + "/be.xml", big_endian);
     ASSERT_EQ(mkfifo((dir + "/fifo").c_str(), 0600), 0);
     const command_outcome piped = run_command(dir, "-n 8 fifo", "/dev/null", "(cat be.xml >fifo &) &&");
-    EXPECT_EQ(piped.err, "veltrin: fifo: " + structure + hint + "\n");
-#endif
+    EXPECT_EQ(piped.err,
+              "veltrin: fifo: The structure of the input data file is unknown. The string <data> or the string "
+              "<sampling_frequency> of the XML format does not exist. (the file looks like UTF-16 text: save it as "
+              "UTF-8)\n");
 }
 
 // Control characters of a file name are written \xHH in the CSV "#" line and
