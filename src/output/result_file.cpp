@@ -3,7 +3,7 @@
 
 #include "model/error.hpp"
 
-void write_result_file(const std::string& name, const std::string& display_name,
+void write_result_file(const std::string& name, const std::string& shown_name,
                        std::span<const file_identity> inputs, const std::function<void(std::FILE*)>& content,
                        bool allow_unnamed)
 {
@@ -11,8 +11,8 @@ void write_result_file(const std::string& name, const std::string& display_name,
         replace_file(name, inputs, content, allow_unnamed);
     } catch (const file_write_failure& failure) {
         if (failure.is_input)
-            fail(error_kind::unwritable_file, display_name,
-                 "\nThe file " + display_name + " cannot be written: it is an input of this run.\n");
-        fail_unwritable(display_name, failure.system_error);
+            fail(error_kind::unwritable_file, shown_name,
+                 "\nThe file " + shown_name + " cannot be written: it is an input of this run.\n");
+        fail_unwritable(shown_name, failure.system_error);
     }
 }
