@@ -9,7 +9,7 @@
 
 #include "model/error.hpp"
 #include "analysis/configuration_run.hpp"
-#include "input/tagged_reading.hpp"
+#include "input/reading.hpp"
 
 namespace {
 

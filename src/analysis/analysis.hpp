@@ -4,7 +4,7 @@
 #include <string>
 
 #include "platform/platform.hpp"
-#include "input/tagged_reading.hpp"
+#include "input/reading.hpp"
 #include "model/result.hpp"
 
 // Opens and reads the recording at `path`, naming it `shown_name` in the

@@ -1,4 +1,5 @@
-// Whole lines over block reads, and the summaries of overlong lines.
+// Whole lines over block reads, the summaries of overlong lines, and the
+// cutting of a region into lines for the reading engine.
 #include "input/line_reader.hpp"
 
 #include <algorithm>
@@ -236,6 +237,36 @@ void start_reading(line_reader& reader, std::FILE* file, std::span<const std::st
     if (reader.end >= 3 && std::memcmp(reader.buffer.get(), "\xEF\xBB\xBF", 3) == 0) reader.begin = 3;
     reader.starts_as_utf16 = starts_as_utf16(reinterpret_cast<const unsigned char*>(reader.buffer.get()),
                                              std::min<std::size_t>(reader.end, 16));
+}
+
+const char* line_framing::complete_end(const char* first, const char* last, bool input_ends_here)
+{
+    if (input_ends_here) return last;
+    for (const char* p = last; p != first; --p) {
+        if (p[-1] == '\n') return p;
+        if (p[-1] == '\r' && p != last) return p;
+    }
+    return first;
+}
+
+const char* line_framing::next_start(const char* p, const char* last)
+{
+    std::string_view ignored;
+    next_line_in(p, last, ignored);
+    return p;
+}
+
+std::int64_t line_framing::count(const char* p, const char* last, bool& no_cr)
+{
+    bool has_cr = false;
+    const std::int64_t feeds = count_line_feeds(p, last, has_cr);
+    no_cr = !has_cr;
+    // Without a CR every LF ends a line, and so does the end of the text.
+    if (no_cr) return feeds + (p != last && last[-1] != '\n' ? 1 : 0);
+    std::int64_t lines = 0;
+    std::string_view ignored;
+    while (next_line_in(p, last, ignored, no_cr)) ++lines;
+    return lines;
 }
 
 std::string_view summarize_long_line(line_reader& reader)

@@ -136,3 +136,31 @@ inline bool read_line(line_reader& reader, std::string_view& text)
     reader.line_ended = true;
     return true;
 }
+
+// Text cut into lines for the reading engine (see reading_engine.hpp): a
+// region of the buffer is cut after its last complete line, and shared by
+// threads as runs of whole lines.
+struct line_framing {
+    // Where the complete lines of [first, last) end: after the last line
+    // end, except a CR at `last` that may still be followed by a LF; at
+    // `last` when the input ends there.
+    static const char* complete_end(const char* first, const char* last, bool input_ends_here);
+    // The start of the line after the one that holds p (or last).
+    static const char* next_start(const char* p, const char* last);
+    // The lines of [first, last), which end after a line end or at last;
+    // no_cr tells whether they hold no CR, for next().
+    static std::int64_t count(const char* first, const char* last, bool& no_cr);
+    static bool next(const char*& p, const char* last, std::string_view& text, bool no_cr)
+    {
+        return next_line_in(p, last, text, no_cr);
+    }
+    // Whether the text that ends at `end` ends with a line end.
+    static bool ends_complete(const char* end) { return end[-1] == '\n' || end[-1] == '\r'; }
+    // The next line from the reader, and whether it had its line end.
+    static bool read(line_reader& reader, std::string_view& text, bool& complete)
+    {
+        if (!read_line(reader, text)) return false;
+        complete = reader.line_ended;
+        return true;
+    }
+};

@@ -7,13 +7,7 @@
 #include <cstdint>
 #include <string_view>
 
-// The stores of one block line: which channel, which index, what value.
-struct line_stores {
-    int count = 0;
-    bool to_v[2];
-    std::int64_t index[2];
-    double value[2];
-};
+#include "input/reading_engine.hpp"
 
 // Where the digits of one number of a line are, relative to the line's start.
 struct number_positions {
@@ -90,15 +84,6 @@ struct line_shapes {
 // the caller's to check.
 bool read_common_line(std::string_view line, const char* readable_end, std::int64_t c, bool paired,
                       line_shapes& shapes, line_stores& s);
-
-// Where a run's lines store: the two series, and the indices that are the
-// run's own (another store would race with a neighbouring run).
-struct store_target {
-    float* v;
-    float* i;
-    std::int64_t own_first;
-    std::uint64_t owned;
-};
 
 // Reads the lines from p on, block line c on, as long as each has the shape
 // that followed the previous line's shape the last time, and stores their

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "model/error.hpp"
-#include "input/tagged_reading.hpp"
+#include "input/reading.hpp"
 #include "test_files.hpp"
 
 namespace {

@@ -1,14 +1,13 @@
-// Reading a tagged recording: the sampling frequency and the v and i series of its data block.
+// Reading a recording: the options of a reading, and the input formats the
+// program reads, each a grammar on the reading engine.
 #pragma once
 
 #include <atomic>
-#include <cstdint>
+#include <cstddef>
 #include <cstdio>
 #include <span>
-#include <memory>
 #include <string>
-#include <utility>
-#include <vector>
+#include <string_view>
 
 #include "input/line_reader.hpp"
 #include "model/recording.hpp"
@@ -24,13 +23,19 @@ struct reading_options {
     const std::atomic<bool>* cancel = nullptr;
 };
 
-// Reads the open file once, from its start: finds the sampling frequency
-// and the data block, takes the layout from the block's first line and
-// stores each line's values where its index puts them (a paired line at its
-// index, a split line at half of it; a store past the series is dropped;
-// an element that no line supplies is 0). The result is the same for every
-// thread count. `name` is the file as the user named it, for the messages.
-// Raises analysis_error when the file cannot be read, has no frequency or
-// data tag, has a frequency outside [1e-37, 1e37] or a stored value too
-// large for single precision.
+// An input format: its name, and the reading of an open file (binary mode,
+// positioned at its start) as that format, in one pass. `name` is the file
+// as the user named it, for the messages. The result is the same for every
+// thread count. Raises analysis_error when the file cannot be read or does
+// not hold a recording of the format.
+struct input_format {
+    std::string_view name;
+    recording (*read)(std::FILE* file, const std::string& name, const reading_options& options);
+};
+
+// The formats the program reads; the first is the one read_recording reads.
+std::span<const input_format> input_formats();
+
+// Reads the open file in the first of input_formats(), the tagged format
+// (tagged_grammar.hpp).
 recording read_recording(std::FILE* file, const std::string& name, const reading_options& options = {});

@@ -1,0 +1,438 @@
+// The reading engine: one pass over a recording, whatever its format. It
+// reads the file through a large buffer and takes the data block a region
+// of the buffer at a time: the worker team's threads share a region as runs
+// of whole lines, count them, learn each run's first line index, and store
+// the values straight into the series. The engine owns the regions, the
+// runs, the line indices, the growth of the series, the merging of the runs'
+// outcomes and when a stop counts; a grammar, one per input format, reads
+// the header and turns lines into samples and stops.
+//
+// A grammar is a struct G with these members (tagged_grammar.cpp is one):
+//
+//   using framing = line_framing;   how text is cut into pieces: lines
+//                                   (line_reader.hpp)
+//   using run_state = ...;          what the grammar keeps while it reads
+//                                   lines in order: the lines read of an
+//                                   unfinished unit, and what speeds it up;
+//                                   a new one stands at the start of a unit
+//   static constexpr std::string_view watched_tags[];
+//   static std::string summarize(std::span<const tag_value>);
+//                                   the tags noted in a line too long to
+//                                   hold, and the line that stands for it
+//   void read_header(line_reader&, const std::string& name, recording&);
+//                                   reads up to the data block: the sampling
+//                                   frequency and the format's own settings;
+//                                   raises the format's errors (a read error
+//                                   first: check_readable)
+//   void start_block(std::string_view first_line);
+//                                   the block's first line, before it is
+//                                   read: the layout it shows
+//   int unit_lines() const;         the lines of a unit, the pieces of the
+//                                   block a stop keeps or drops whole (1, or
+//                                   2 for pairs); line c stores at sample
+//                                   c / unit_lines()
+//   bool ends_block(std::string_view line, std::int64_t c) const;
+//                                   block line c ends the block (no data)
+//   reading_stop read_data_line(std::string_view line, std::int64_t c, run_state&, line_stores&) const;
+//                                   the values of block line c, or why it
+//                                   gives none: the format's rules
+//   reading_stop unfinished_unit(std::int64_t c) const;
+//                                   the stop of a unit that the block's end
+//                                   cuts short after line c
+//   std::string stop_message(const reading_stop&) const;
+//                                   the message of every stop, the engine's too
+//
+// and may give a fast path, used by the runs and nowhere else:
+//
+//   std::int64_t skim(const char*& p, const char* last, std::int64_t c, run_state&, const store_target&) const;
+//                                   reads the lines from p on (block line c
+//                                   on) that it can, straight into the target,
+//                                   stopping before any other; moves p past
+//                                   them and returns their number
+//   std::optional<reading_stop> read_common(std::string_view line, const char* readable_end,
+//                                           std::int64_t c, run_state&, line_stores&) const;
+//                                   what read_data_line gives, for a line it knows
+//                                   at once; nullopt for any other (the memory
+//                                   up to readable_end may be read)
+//
+// A format without lines (fixed-size binary records) brings a framing that
+// cuts by size in place of line_framing, with the same six members: the
+// regions, runs, indices, growth of the series and merging stay as they are.
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <limits>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "input/line_reader.hpp"
+#include "input/reading.hpp"
+#include "model/error.hpp"
+#include "model/recording.hpp"
+#include "platform/platform.hpp"
+#include "platform/worker_team.hpp"
+
+// The values of one block line: which channel, which sample, what value.
+struct line_stores {
+    int count = 0;
+    bool to_v[2];
+    std::int64_t index[2];
+    double value[2];
+};
+
+// Where a run stores: the two series, and the samples that are the run's
+// own (only its lines reach them; a store elsewhere would race with a
+// neighbouring run).
+struct store_target {
+    float* v;
+    float* i;
+    std::int64_t own_first;
+    std::uint64_t owned;
+};
+
+// Why a reading stops at a line: the engine's reasons, then the grammar's
+// own, which it numbers from first_grammar_stop on.
+enum stop_reason : int {
+    no_stop,
+    value_too_large,  // a value beyond single precision
+    too_many_lines,   // the block has more lines than a recording counts
+    first_grammar_stop,
+};
+
+struct reading_stop {
+    int kind = no_stop;
+    std::int64_t line = 0;  // block line, from 0
+
+    bool stops() const { return kind != no_stop; }
+};
+
+// Raises the read error ("cannot be read") once the reader has met one.
+void check_readable(const line_reader& reader, const std::string& name);
+
+// Reads the open file once, from its start, with grammar G: its header,
+// then its data block, each line's values stored where its index puts them
+// (a store past the series is dropped; a sample that no line supplies is
+// 0). A regular file's block is read by options.threads threads, with the
+// same result for every thread count. Raises analysis_error, the file named.
+template <class G>
+recording read_with_grammar(std::FILE* file, const std::string& name, const reading_options& options, G grammar);
+
+// The engine's inner workings.
+namespace reading_engine {
+
+// A recording counts its block's lines in 32 bits.
+inline constexpr std::int64_t most_block_lines = std::numeric_limits<std::int32_t>::max();
+
+// Stores line c's values into the series, grown as needed; the stop when
+// one is too large for single precision.
+reading_stop store_growing(recording& result, const line_stores& s, std::int64_t c);
+
+// Stores line c's values at the target's indices, which the run owns.
+inline reading_stop store_in(const store_target& target, const line_stores& s, std::int64_t c)
+{
+    for (int k = 0; k < s.count; ++k) {
+        float& element = (s.to_v[k] ? target.v : target.i)[s.index[k]];
+        element = static_cast<float>(s.value[k]);
+        if (std::isinf(element)) return {value_too_large, c};
+    }
+    return {};
+}
+
+// Sizes both series for `needed` samples before the runs store: within the
+// reserved capacity nothing moves, beyond it they grow by half. The new
+// samples below first_owned (which no run owns) become 0; the runs zero
+// their own.
+void grow_series(recording& result, std::size_t needed, std::size_t first_owned);
+
+// Zeroes the samples [own_first, own_end) that are new since the series
+// had the sizes `before`, so that none is ever read uninitialized.
+void zero_new_samples(recording& result, std::int64_t own_first, std::int64_t own_end,
+                      const std::size_t (&before)[2]);
+
+// Reserves the series for the whole file at the line density of the first
+// region, so that they are allocated once instead of grown step by step.
+void reserve_for_the_rest(const line_reader& reader, recording& result, std::int64_t count, int unit_lines,
+                          std::int64_t lines_seen, std::size_t bytes_seen);
+
+
+// The data block as it is read: the lines so far, the grammar's state
+// after them, and the first line that stops the reading. A stop is certain
+// once a line follows its unit or the block has ended; until then it may be
+// the end of a recording cut off while it was written.
+template <class G>
+struct block_reading {
+    G& grammar;
+    recording& result;
+    typename G::run_state state{};
+    std::int64_t count = 0;
+    bool ended = false;
+    reading_stop stop{};
+    bool last_line_ended = true;  // the last line read had its line end
+
+    std::int64_t unit() const { return grammar.unit_lines(); }
+    std::int64_t unit_start(std::int64_t c) const { return c / unit() * unit(); }
+    std::int64_t unit_end(std::int64_t c) const { return unit_start(c) + unit(); }
+
+    [[noreturn]] void stop_now() const { fail(error_kind::bad_data, "", grammar.stop_message(stop)); }
+
+    // Takes block line `count` in order; false when it ends the block.
+    bool take(std::string_view line, bool line_ended)
+    {
+        last_line_ended = line_ended;
+        if (grammar.ends_block(line, count)) {
+            ended = true;
+            return false;
+        }
+        if (count == 0) grammar.start_block(line);
+        if (stop.stops()) {
+            if (count >= unit_end(stop.line)) stop_now();
+        } else {
+            if (count == most_block_lines) fail(error_kind::bad_data, "", grammar.stop_message({too_many_lines, count}));
+            line_stores s;
+            stop = grammar.read_data_line(line, count, state, s);
+            if (!stop.stops()) stop = store_growing(result, s, count);
+        }
+        ++count;
+        return true;
+    }
+
+    // At the end of the input. Without the block's end, the last unit is not
+    // data when it breaks the rules or its last line has no line end; a value
+    // too large on a whole line is no sign of a cut.
+    void finish()
+    {
+        if (stop.stops()) {
+            const bool last_unit = !ended && count <= unit_end(stop.line);
+            if (!last_unit || (stop.kind == value_too_large && last_line_ended)) stop_now();
+            count = unit_start(stop.line);
+        } else if (ended && count % unit() != 0) {
+            stop = grammar.unfinished_unit(count - 1);
+            stop_now();
+        } else if (!ended && count > 0 && (!last_line_ended || count % unit() != 0)) {
+            count = unit_start(count - 1);
+        }
+    }
+};
+
+// One thread's run of whole lines and what reading it found.
+template <class G>
+struct line_run {
+    const char* first;
+    const char* last;
+    std::int64_t first_line = 0;  // block line index of its first line
+    std::int64_t lines = 0;
+    bool ended = false;  // it holds the block's end
+    std::int64_t end_line = 0;
+    bool hint = false;  // what counting learnt for the framing's next()
+    typename G::run_state state{};  // the grammar's, before its first line, then after its last
+    reading_stop stop{};             // its first stop: reading ends there
+    const char* stop_end = nullptr;  // just after the line that stops
+};
+
+// Reads a run and stores its values at the indices that are its own.
+template <class G>
+void read_run(line_run<G>& run, block_reading<G>& block, const std::size_t (&sizes_before)[2])
+{
+    using framing = typename G::framing;
+    const G& grammar = block.grammar;
+    const std::int64_t unit = block.unit();
+    const std::int64_t c_end = run.first_line + run.lines;
+    const std::int64_t own_first = run.first_line / unit;
+    const std::int64_t own_end = (c_end + unit - 1) / unit;
+    zero_new_samples(block.result, own_first, own_end, sizes_before);
+    // The series are not resized while the runs fill them.
+    const store_target target{block.result.v.data(), block.result.i.data(), own_first,
+                              static_cast<std::uint64_t>(own_end - own_first)};
+    typename G::run_state state = run.state;
+    const char* p = run.first;
+    const char* const last = run.last;
+    std::int64_t c = run.first_line;
+    std::string_view line;
+    for (;;) {
+        if constexpr (requires { &G::skim; }) c += grammar.skim(p, last, c, state, target);
+        if (!framing::next(p, last, line, run.hint)) break;
+        line_stores s;
+        std::optional<reading_stop> known;
+        if constexpr (requires { &G::read_common; }) known = grammar.read_common(line, last, c, state, s);
+        if (!known) {
+            if (grammar.ends_block(line, c)) {
+                run.ended = true;
+                run.end_line = c;
+                break;
+            }
+            known = grammar.read_data_line(line, c, state, s);
+        }
+        run.stop = known->stops() ? *known : store_in(target, s, c);
+        if (run.stop.stops()) {
+            run.stop_end = p;
+            break;
+        }
+        ++c;
+    }
+    run.state = state;
+}
+
+// Reads the complete lines [first, last) of the block with the team's
+// threads; returns where the lines it took end: `last`, or after the first
+// line that stops the reading (what follows it is read line by line).
+template <class G>
+const char* read_region(const char* first, const char* last, block_reading<G>& block, worker_team& team)
+{
+    using framing = typename G::framing;
+    // Runs of about equal size, cut after line ends, a few per thread.
+    std::vector<line_run<G>> runs;
+    const auto size = static_cast<std::size_t>(last - first);
+    const char* start = first;
+    const std::size_t parts = team.tasks();
+    for (std::size_t t = 1; t <= parts && start != last; ++t) {
+        const char* cut = t == parts ? last : framing::next_start(std::max(start, first + size * t / parts), last);
+        if (cut == start) continue;
+        runs.push_back(line_run<G>{.first = start, .last = cut});
+        start = cut;
+    }
+    const auto in_parallel = [&](auto&& work) { team.run(runs.size(), [&](std::size_t r) { work(runs[r]); }); };
+    in_parallel([](line_run<G>& run) { run.lines = framing::count(run.first, run.last, run.hint); });
+
+    // Each run's first line index. A run other than the first starts a unit,
+    // so that the lines of a unit stay in one run; the first goes on from
+    // the state the lines before it left.
+    const std::int64_t unit = block.unit();
+    std::int64_t c = block.count;
+    for (std::size_t r = 0; r < runs.size(); ++r) {
+        line_run<G>& run = runs[r];
+        while (r > 0 && c % unit != 0 && run.lines > 0) {
+            const char* moved = framing::next_start(run.first, run.last);
+            runs[r - 1].last = moved;
+            runs[r - 1].hint = runs[r - 1].hint && run.hint;
+            ++runs[r - 1].lines;
+            run.first = moved;
+            --run.lines;
+            ++c;
+        }
+        run.first_line = c;
+        c += run.lines;
+    }
+    if (!runs.empty()) runs.front().state = block.state;
+    const std::size_t sizes_before[2] = {block.result.v.size(), block.result.i.size()};
+    grow_series(block.result, static_cast<std::size_t>((c + unit - 1) / unit),
+                static_cast<std::size_t>(block.count / unit));
+
+    in_parallel([&](line_run<G>& run) { read_run(run, block, sizes_before); });
+
+    // The runs in order up to the first that stops or holds the block's end.
+    std::int64_t lines = block.count;
+    const char* taken = last;
+    for (const line_run<G>& run : runs) {
+        if (run.stop.stops()) {
+            block.stop = run.stop;
+            lines = run.stop.line + 1;
+            taken = run.stop_end;
+            break;
+        }
+        block.state = run.state;
+        if (run.ended) {
+            lines = run.end_line;
+            block.ended = true;
+            break;
+        }
+        lines = run.first_line + run.lines;
+    }
+    if (lines > most_block_lines)
+        fail(error_kind::bad_data, "", block.grammar.stop_message({too_many_lines, most_block_lines}));
+    block.count = lines;
+    return taken;
+}
+
+// Reads the rest of the block of a regular file, a region of the buffer at a time.
+template <class G>
+void read_regions(line_reader& reader, block_reading<G>& block, const reading_options& options)
+{
+    using framing = typename G::framing;
+    const std::size_t block_size = std::max<std::size_t>(options.block_size, 1);
+    // A file already read whole needs no larger buffer.
+    if (!reader.file_done) enlarge_buffer(reader, block_size);
+    worker_team team(options.threads);
+    bool first_region = true;
+    // One line on its own, as the sequential reading takes it.
+    const auto take_one = [&] {
+        std::string_view line;
+        bool complete = true;
+        if (framing::read(reader, line, complete)) block.take(line, complete);
+    };
+    while (!block.ended) {
+        if (reader.end - reader.begin < block_size && !reader.file_done) refill_in_parallel(reader, team);
+        if (reader.begin == reader.end) return;
+        if (block.stop.stops()) {
+            // After a stop the lines are taken one by one: any byte more is a
+            // line after the stop's unit, once that is complete.
+            if (block.count >= block.unit_end(block.stop.line)) block.stop_now();
+            take_one();
+            continue;
+        }
+        const char* const first = reader.buffer.get() + reader.begin;
+        const std::size_t available = std::min(reader.end - reader.begin, block_size);
+        const char* const last = first + available;
+        const bool input_ends_here = reader.file_done && available == reader.end - reader.begin;
+        const char* const cut = framing::complete_end(first, last, input_ends_here);
+        if (cut == first) {
+            // A line longer than the region: read through it on its own.
+            take_one();
+            continue;
+        }
+        const std::int64_t lines_before = block.count;
+        const char* const taken = read_region(first, cut, block, team);
+        block.last_line_ended = framing::ends_complete(taken);
+        reader.begin += static_cast<std::size_t>(taken - first);
+        if (first_region && !block.ended)
+            reserve_for_the_rest(reader, block.result, block.count, block.grammar.unit_lines(),
+                                 block.count - lines_before, static_cast<std::size_t>(cut - first));
+        first_region = false;
+    }
+}
+
+}  // namespace reading_engine
+
+template <class G>
+recording read_with_grammar(std::FILE* file, const std::string& name, const reading_options& options, G grammar)
+{
+    using framing = typename G::framing;
+    line_reader reader;
+    start_reading(reader, file, G::watched_tags, G::summarize, options.held_limit, options.cancel);
+    recording result;
+    reading_engine::block_reading<G> block{.grammar = grammar, .result = result};
+    try {
+        grammar.read_header(reader, name, result);
+        // The block's first line decides the layout and counts whatever it holds.
+        std::string_view line;
+        bool complete = true;
+        if (framing::read(reader, line, complete)) block.take(line, complete);
+        if (block.count > 0) {
+            // One thread too: the regions size the series once from the file's size.
+            std::uint64_t size = 0;
+            std::uint64_t position = 0;
+            if (regular_file_extent(file, size, position)) {
+                reading_engine::read_regions(reader, block, options);
+            } else {
+                while (framing::read(reader, line, complete) && block.take(line, complete)) {
+                }
+            }
+        }
+        check_readable(reader, name);
+        block.finish();
+    } catch (analysis_error& error) {
+        error.file = name;
+        throw;
+    }
+    result.line_count = static_cast<std::int32_t>(block.count);
+    const auto samples = static_cast<std::size_t>(block.count / block.unit());
+    result.v.resize(samples, 0.0f);
+    result.i.resize(samples, 0.0f);
+    return result;
+}
