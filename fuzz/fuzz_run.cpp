@@ -7,8 +7,8 @@
 #include <string>
 #include <unistd.h>
 
-#include "model/error.hpp"
 #include "analysis/configuration_run.hpp"
+#include "front_ends/configuration_mode.hpp"
 #include "input/reading.hpp"
 
 namespace {
@@ -104,7 +104,7 @@ std::string reading_outcome(const std::uint8_t* data, std::size_t size, std::siz
         outcome.append(reinterpret_cast<const char*>(r.v.data()), r.v.size() * sizeof(float));
         outcome.append(reinterpret_cast<const char*>(r.i.data()), r.i.size() * sizeof(float));
     } catch (const analysis_error& error) {
-        for (const std::string& line : error.lines) outcome += line;
+        for (const std::string& line : configuration_mode_lines(error)) outcome += line;
     }
     std::fclose(file);
     return outcome;
@@ -140,7 +140,7 @@ int run_one(const std::uint8_t* data, std::size_t size)
     try {
         run_config_mode("config_veltrin.txt", "config_veltrin.txt", "", 1);
     } catch (const analysis_error& stop) {
-        for (const std::string& line : stop.lines) {
+        for (const std::string& line : configuration_mode_lines(stop)) {
             bool known = false;
             for (const char* message : known_messages) known = known || line.starts_with(message);
             if (!known) std::abort();

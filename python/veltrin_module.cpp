@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <variant>
 #include <vector>
 
 #include "analysis/analysis.hpp"
@@ -21,7 +22,6 @@
 #include "output/result_formats.hpp"
 #include "analysis/configuration_run.hpp"
 #include "platform/platform.hpp"
-#include "estimates/window_functions.hpp"
 
 namespace py = pybind11;
 using namespace std::chrono_literals;
@@ -145,14 +145,15 @@ bool is_boolean(const py::handle& value)
     return PyBool_Check(value.ptr()) || py::isinstance(value, py::module_::import("numpy").attr("bool_"));
 }
 
-int whole_number(const py::object& value, const std::string& wanted, int low)
+// A whole number within 32 bits.
+int whole_number(const py::object& value, const std::string& wanted)
 {
     if (is_boolean(value) || !PyIndex_Check(value.ptr())) wrong_type(wanted, value);
     const auto number = py::reinterpret_steal<py::object>(PyNumber_Index(value.ptr()));
     if (!number) throw py::error_already_set();
     int overflow = 0;
     const long long n = PyLong_AsLongLongAndOverflow(number.ptr(), &overflow);
-    if (overflow != 0 || n < low || n > INT_MAX) out_of_range(wanted, number);
+    if (overflow != 0 || n < INT_MIN || n > INT_MAX) out_of_range(wanted, number);
     return static_cast<int>(n);
 }
 
@@ -174,7 +175,7 @@ bool flag(const py::object& value, const std::string& wanted)
 {
     if (is_boolean(value)) return value.cast<bool>();
     if (!PyIndex_Check(value.ptr())) wrong_type(wanted, value);
-    const int n = whole_number(value, wanted, INT_MIN);
+    const int n = whole_number(value, wanted);
     if (n != 0 && n != 1) out_of_range(wanted, value);
     return n == 1;
 }
@@ -237,60 +238,107 @@ float_array samples(const py::object& value, const char* name)
     return stored;
 }
 
-// The estimate's settings, each argument checked, then the rules between them.
-estimate_settings settings_from(const arguments& a, bool statistics)
+// Each setting by its argument's name, and what that argument must be.
+const char* argument_name(request_setting setting)
 {
-    estimate_settings s;
-    const py::object points = a["points"];
-    s.nbpoint_section = whole_number(points, "points must be a whole number from 2 to 2147483647", 2);
+    switch (setting) {
+    case request_setting::points: return "points";
+    case request_setting::sections: return "sections";
+    case request_setting::hanning: return "hanning";
+    case request_setting::window: return "window";
+    case request_setting::overlap: return "overlap";
+    case request_setting::confidence: return "confidence";
+    case request_setting::coherence: return "coherence";
+    }
+    return "";
+}
+
+std::string wanted(request_setting setting)
+{
+    const auto count = [](std::int32_t least) {
+        return "a whole number from " + std::to_string(least) + " to " + std::to_string(most_count);
+    };
+    const std::string name = argument_name(setting);
+    switch (setting) {
+    case request_setting::points: return name + " must be " + count(least_points);
+    case request_setting::sections: return name + " must be None or " + count(least_sections);
+    case request_setting::window: return name + " must be None or one of " + window_list();
+    case request_setting::overlap: return name + " must be a number at least 0 and less than 1";
+    case request_setting::confidence: return name + " must be None or a number more than 0 and less than 1";
+    case request_setting::hanning:
+    case request_setting::coherence: return name + " must be True or False";
+    }
+    return name;
+}
+
+// The request's problem as a ValueError in the arguments' terms.
+[[noreturn]] void refuse(const request_problem& problem, const arguments& a)
+{
+    const std::string name = argument_name(problem.setting);
+    switch (problem.rule) {
+    case request_rule::not_a_power_of_two:
+        out_of_range("points must be a power of 2 for the configuration estimate", a["points"]);
+    case request_rule::hanning_standard:
+        throw py::value_error("hanning=True is the configuration estimate's window: with the standard estimate use "
+                              "window='hann'");
+    case request_rule::needs_mean_average: throw py::value_error(name + " needs average='mean'");
+    case request_rule::below_least:
+        // The count it converted to: a numpy integer shows as the number.
+        out_of_range(wanted(problem.setting), py::int_(std::get<std::int64_t>(problem.value)));
+    default: out_of_range(wanted(problem.setting), a[name]);
+    }
+}
+
+// The argument of `setting` converted into the request: its own rule checked at once.
+void check(const analysis_request& s, request_setting setting, const arguments& a)
+{
+    if (const std::optional<request_problem> problem = check_setting(s, setting)) refuse(*problem, a);
+}
+
+// The request the arguments make, each checked as it is read, then the rules between them.
+analysis_request request_from(const arguments& a, bool statistics)
+{
+    analysis_request s;
+    s.nbpoint_section = whole_number(a["points"], wanted(request_setting::points));
+    check(s, request_setting::points, a);
     s.all_sections = !given(a["sections"]);
-    if (!s.all_sections)
-        s.nb_section = whole_number(a["sections"], "sections must be None or a whole number from 1 to 2147483647", 1);
-    const bool hanning = a["hanning"] && flag(a["hanning"], "hanning must be True or False");
+    if (!s.all_sections) {
+        s.nb_section = whole_number(a["sections"], wanted(request_setting::sections));
+        check(s, request_setting::sections, a);
+    }
+    const bool hanning = a["hanning"] && flag(a["hanning"], wanted(request_setting::hanning));
     s.hanning = hanning ? 1 : 0;
     const bool windowed = given(a["window"]);
-    s.window = "hann";
     if (windowed) {
-        const std::string wanted = std::string("window must be None or one of ") + window_names;
-        s.window = text(a["window"], wanted);
-        if (!named_window(s.window, 2)) out_of_range(wanted, a["window"]);
+        s.window = text(a["window"], wanted(request_setting::window));
+        check(s, request_setting::window, a);
     }
     if (a["overlap"]) {
-        const std::string wanted = "overlap must be a number at least 0 and less than 1";
-        s.overlap = real_number(a["overlap"], wanted);
-        if (!(s.overlap >= 0.0 && s.overlap < 1.0)) out_of_range(wanted, a["overlap"]);
+        s.overlap = real_number(a["overlap"], wanted(request_setting::overlap));
+        check(s, request_setting::overlap, a);
     }
     if (a["detrend"]) {
-        const std::string wanted = "detrend must be 'constant', 'linear' or 'none'";
-        const std::optional<detrend_mode> detrending = detrend_named(text(a["detrend"], wanted));
-        if (!detrending) out_of_range(wanted, a["detrend"]);
+        const std::string wanted_mode = "detrend must be 'constant', 'linear' or 'none'";
+        const std::optional<detrend_mode> detrending = detrend_named(text(a["detrend"], wanted_mode));
+        if (!detrending) out_of_range(wanted_mode, a["detrend"]);
         s.detrend = *detrending;
     }
     if (a["average"]) {
-        const std::string wanted = "average must be 'mean' or 'median'";
-        const std::optional<average_mode> averaging = average_named(text(a["average"], wanted));
-        if (!averaging) out_of_range(wanted, a["average"]);
+        const std::string wanted_mode = "average must be 'mean' or 'median'";
+        const std::optional<average_mode> averaging = average_named(text(a["average"], wanted_mode));
+        if (!averaging) out_of_range(wanted_mode, a["average"]);
         s.average = *averaging;
     }
     if (given(a["confidence"])) {
-        const std::string wanted = "confidence must be None or a number more than 0 and less than 1";
-        s.confidence = real_number(a["confidence"], wanted);
-        if (!(*s.confidence > 0.0 && *s.confidence < 1.0)) out_of_range(wanted, a["confidence"]);
+        s.confidence = real_number(a["confidence"], wanted(request_setting::confidence));
+        check(s, request_setting::confidence, a);
     }
-    s.coherence = a["coherence"] && flag(a["coherence"], "coherence must be True or False");
+    s.coherence = a["coherence"] && flag(a["coherence"], wanted(request_setting::coherence));
     s.statistics = statistics;
 
     s.standard = windowed || s.overlap != 0.0 || s.detrend != detrend_mode::constant ||
                  s.average != average_mode::mean;
-    if (hanning && s.standard)
-        throw py::value_error("hanning=True is the configuration estimate's window: with the standard estimate use "
-                              "window='hann'");
-    if (!s.standard && (s.nbpoint_section & (s.nbpoint_section - 1)) != 0)
-        out_of_range("points must be a power of 2 for the configuration estimate", points);
-    if (s.average == average_mode::median && s.confidence) throw py::value_error("confidence needs average='mean'");
-    if (s.average == average_mode::median && s.coherence) throw py::value_error("coherence needs average='mean'");
-    // The library's own rules, which the checks above already cover.
-    if (const std::string problem = settings_problem(s); !problem.empty()) throw py::value_error(problem);
+    if (const std::optional<request_problem> problem = check_request(s)) refuse(*problem, a);
     return s;
 }
 
@@ -305,12 +353,12 @@ spectrum_result analyse_arrays(const arguments& a, bool statistics)
     const std::string wanted = "fs must be a number from 1e-37 to 1e37";
     const double fs = real_number(a["fs"], wanted);
     if (!(fs >= 1e-37 && fs <= 1e37)) out_of_range(wanted, a["fs"]);
-    const estimate_settings s = settings_from(a, statistics);
+    const analysis_request s = request_from(a, statistics);
     const sample_view view{fs, static_cast<float>(1.0 / fs),
                            std::span<const float>(v.data(), static_cast<std::size_t>(v.size())),
                            std::span<const float>(i.data(), static_cast<std::size_t>(i.size()))};
     const py::gil_scoped_release unlocked;
-    return analyse(view, "", s, "arrays", "the number of sections or the points per section.\n", core_count());
+    return analyse(view, "", s, "arrays", core_count());
 }
 
 // Reads in a thread of its own while this one, taking the GIL between
@@ -382,7 +430,7 @@ PYBIND11_MODULE(veltrin, m)
             default: break;
             }
             // File names are bytes: decoded as os.fsdecode does, so a name that is not UTF-8 still shows.
-            const std::string message = one_line_message(error);
+            const std::string message = error.what();
             const auto text = py::reinterpret_steal<py::object>(
                 PyUnicode_DecodeFSDefaultAndSize(message.data(), static_cast<Py_ssize_t>(message.size())));
             if (text) PyErr_SetObject(type, text.ptr());

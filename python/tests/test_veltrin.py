@@ -126,16 +126,34 @@ def test_any_array_that_converts_to_float32(generated):
     assert np.array_equal(as_float32.psd_v, as_lists.psd_v) and np.array_equal(as_float32.psd_i, strided.psd_i)
 
 
+def run_config_with(tmp_path, settings):
+    """run_config on a configuration of the example recording with these three settings."""
+    config = tmp_path / "settings.txt"
+    config.write_text(f"{os.path.join(EXAMPLES, 'noise_paired.xml')} {settings} result.txt\n")
+    return veltrin.run_config(config)
+
+
+TOO_LOW = "Fatal error: the number of data points is too low. Decrease the number of sections"
+
+
 @pytest.mark.parametrize("call, error, message", [
-    (lambda: veltrin.read("absent.xml"), FileNotFoundError, "The file absent.xml does not exist."),
-    (lambda: veltrin.read(EXAMPLES), OSError, "cannot be read"),
-    (lambda: veltrin.read(os.path.join(EXAMPLES, "config_veltrin.txt")), ValueError, "structure of the input"),
-    (lambda: veltrin.run_config("absent.txt"), FileNotFoundError, "does not exist"),
-    (lambda: veltrin.spectra([1.0] * 8, [1.0] * 8, 500, 16), ValueError, "number of data points is too low"),
+    (lambda tmp: veltrin.read("absent.xml"), FileNotFoundError, "The file absent.xml does not exist."),
+    (lambda tmp: veltrin.read(EXAMPLES), OSError, f"The file {EXAMPLES} cannot be read."),
+    (lambda tmp: veltrin.read(os.path.join(EXAMPLES, "config_veltrin.txt")), ValueError,
+     "The structure of the input data file is unknown. The string <data> or the string <sampling_frequency> of the "
+     "XML format does not exist."),
+    (lambda tmp: veltrin.run_config("absent.txt"), FileNotFoundError, "The file absent.txt does not exist."),
+    (lambda tmp: veltrin.spectra([1.0] * 8, [1.0] * 8, 500, 16), ValueError, f"{TOO_LOW} or the points per section."),
+    # The settings of a configuration file: the file is named where they can be changed.
+    (lambda tmp: run_config_with(tmp, "0 1000 1024"), ValueError, f"{TOO_LOW} in the file {{tmp}}/settings.txt."),
+    (lambda tmp: run_config_with(tmp, "0 1 1000"), ValueError,
+     "Fatal error: the number of points per section is not a power of 2."),
+    (lambda tmp: run_config_with(tmp, "0 0 1024"), ValueError, "Fatal error: the number of sections must be at least 1."),
 ])
-def test_file_and_data_errors_have_the_fitting_type_and_the_program_message(call, error, message):
-    with pytest.raises(error, match=message):
-        call()
+def test_file_and_data_errors_have_the_fitting_type_and_the_program_message(tmp_path, call, error, message):
+    with pytest.raises(error) as raised:
+        call(tmp_path)
+    assert str(raised.value) == message.format(tmp=tmp_path)
 
 
 ONES = [1.0] * 8
@@ -156,6 +174,9 @@ def spectra_with(**changes):
     (spectra_with(points=1024.0), TypeError, "points must be a whole number from 2 to 2147483647, not float"),
     (spectra_with(points=True), TypeError, "points must be a whole number from 2 to 2147483647, not bool"),
     (spectra_with(points=6), ValueError, "points must be a power of 2 for the configuration estimate, not 6"),
+    # Each argument's own rule as it is read, before the rules between arguments.
+    (spectra_with(points=6, confidence=2), ValueError,
+     "confidence must be None or a number more than 0 and less than 1, not 2"),
     (spectra_with(sections=2**31), ValueError,
      "sections must be None or a whole number from 1 to 2147483647, not 2147483648"),
     (spectra_with(sections=-1), ValueError, "sections must be None or a whole number from 1 to 2147483647, not -1"),

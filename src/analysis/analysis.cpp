@@ -46,39 +46,24 @@ recording load_recording(const std::string& path, const std::string& shown_name,
     open_outcome outcome;
     const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(open_for_reading(path, outcome, options.cancel),
                                                                &std::fclose);
-    if (outcome == open_outcome::missing)
-        fail(error_kind::missing_file, shown_name,
-             "\nThe file " + shown_name + " does not exist in the current directory.\n");
-    if (outcome == open_outcome::unreadable)
-        fail(error_kind::unreadable_file, shown_name, "\nThe file " + shown_name + " cannot be read.\n");
+    if (outcome != open_outcome::opened)
+        fail(outcome == open_outcome::missing ? error_kind::missing_file : error_kind::unreadable_file, shown_name);
     identity = identity_of(file.get());
     return read_open_recording(file.get(), shown_name, options);
 }
 
-std::string settings_problem(const estimate_settings& s)
-{
-    if (s.nbpoint_section < 2) return "the number of points per section must be at least 2";
-    if (!s.standard) {
-        std::int64_t p = 2;
-        while (p < s.nbpoint_section) p += p;
-        if (p != s.nbpoint_section) return "the number of points per section is not a power of 2";
-    }
-    if (s.standard && !named_window(s.window, 2)) return std::string("the window must be ") + window_names;
-    if (!(s.overlap >= 0.0 && s.overlap < 1.0)) return "the overlap must be at least 0 and less than 1";
-    if (s.confidence && !(*s.confidence > 0.0 && *s.confidence < 1.0))
-        return "the confidence must be more than 0 and less than 1";
-    if (s.average == average_mode::median && s.confidence)
-        return "confidence intervals need the mean average";
-    if (s.average == average_mode::median && s.coherence) return "the coherence needs the mean average";
-    return "";
-}
-
 namespace {
 
-[[noreturn]] void too_few_points(const std::string& shown_name, const std::string& advice)
+// Sections of points that the recording cannot hold.
+[[noreturn]] void too_few_samples(const std::string& shown_name, const analysis_request& s)
 {
-    fail(error_kind::bad_settings, shown_name, "\nFatal error: the number of data points is too low. Decrease\n",
-         advice);
+    fail_settings(shown_name, {request_setting::sections, request_rule::too_few_samples, s.nb_section});
+}
+
+// The request's first broken rule, raised for the data file it was applied to.
+void check(const analysis_request& s, const std::string& shown_name)
+{
+    if (std::optional<request_problem> problem = check_request(s)) fail_settings(shown_name, std::move(*problem));
 }
 
 // Intervals of psd_v, psd_i and zn; nu_of(k) gives bin k's degrees of freedom.
@@ -129,20 +114,22 @@ void add_coherence(spectrum_result& result, const welch_spectra& spectra, std::s
 }
 
 spectrum_result configuration_estimate(const sample_view& samples, spectrum_result result,
-                                       const std::string& shown_name, const std::string& advice, unsigned threads)
+                                       const std::string& shown_name, unsigned threads)
 {
-    estimate_settings& s = result.settings;
+    analysis_request& s = result.settings;
     const auto n = static_cast<std::size_t>(s.nbpoint_section);
     if (s.all_sections) {
         // A recording too short for one section gets the too-few-points message.
         const auto fit = static_cast<std::int64_t>(samples.v.size() / std::max<std::size_t>(n, 1));
         s.nb_section = static_cast<std::int32_t>(std::clamp<std::int64_t>(fit, 1, 2147483647));
     }
-    check_sectioning({s.hanning, s.nb_section, s.nbpoint_section}, samples.v.size(), shown_name, advice);
+    // A recording too short for the sections is told before a setting that breaks its rule.
+    if (std::int64_t{s.nb_section} * s.nbpoint_section > static_cast<std::int64_t>(samples.v.size()))
+        too_few_samples(shown_name, s);
+    check(s, shown_name);
     // A thread transforms whole sections: more threads than sections would only hold memory.
     worker_team team(std::min(threads, static_cast<unsigned>(s.nb_section)));
-    const density_pair densities =
-        estimate_spectra({s.hanning, s.nb_section, s.nbpoint_section}, samples.deltat, samples.v, samples.i, team);
+    const density_pair densities = estimate_spectra(s, samples.deltat, samples.v, samples.i, team);
 
     const float fN = static_cast<float>(1.0 / (static_cast<double>(samples.deltat) + samples.deltat));
     const std::size_t half = n / 2;
@@ -172,9 +159,10 @@ spectrum_result configuration_estimate(const sample_view& samples, spectrum_resu
 }
 
 spectrum_result standard_estimate(const sample_view& samples, spectrum_result result, const std::string& shown_name,
-                                  const std::string& advice, unsigned threads)
+                                  unsigned threads)
 {
-    estimate_settings& s = result.settings;
+    analysis_request& s = result.settings;
+    check(s, shown_name);
     const auto n = static_cast<std::size_t>(s.nbpoint_section);
     const std::size_t step = n - static_cast<std::size_t>(noverlap_of(s));
     if (s.all_sections) {
@@ -183,7 +171,7 @@ spectrum_result standard_estimate(const sample_view& samples, spectrum_result re
     }
     // Before the window is made, so that a section longer than the recording costs no memory.
     const auto sections = static_cast<std::size_t>(s.nb_section);
-    if (sections > 0 && (sections - 1) * step + n > samples.v.size()) too_few_points(shown_name, advice);
+    if (sections > 0 && (sections - 1) * step + n > samples.v.size()) too_few_samples(shown_name, s);
     segment_plan plan{*named_window(s.window, n), step, sections, s.detrend};
 
     worker_team team(static_cast<unsigned>(std::min<std::size_t>(threads, welch_threads(plan))));
@@ -211,10 +199,10 @@ spectrum_result standard_estimate(const sample_view& samples, spectrum_result re
 
 }  // namespace
 
-spectrum_result analyse(const sample_view& samples, const std::string& data_file, const estimate_settings& settings,
-                        const std::string& shown_name, const std::string& advice, unsigned threads)
+spectrum_result analyse(const sample_view& samples, const std::string& data_file, const analysis_request& request,
+                        const std::string& shown_name, unsigned threads)
 {
-    spectrum_result result{data_file, samples.sampling_frequency, settings, {}, 0.0, {}};
-    return settings.standard ? standard_estimate(samples, std::move(result), shown_name, advice, threads)
-                             : configuration_estimate(samples, std::move(result), shown_name, advice, threads);
+    spectrum_result result{data_file, samples.sampling_frequency, request, {}, 0.0, {}};
+    return request.standard ? standard_estimate(samples, std::move(result), shown_name, threads)
+                            : configuration_estimate(samples, std::move(result), shown_name, threads);
 }

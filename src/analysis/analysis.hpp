@@ -17,14 +17,10 @@ recording load_recording(const std::string& path, const std::string& shown_name,
 // marked when the file looks like UTF-16 text.
 recording read_open_recording(std::FILE* file, const std::string& shown_name, const reading_options& options = {});
 
-// Checks the settings against the recording and computes the estimate and
-// what else the settings ask for. `data_file` is echoed in the result;
-// `advice` completes the too-few-points message (see check_sectioning).
-// The settings must be consistent (see settings_problem). `threads`
-// compute at once; the result does not depend on them.
-spectrum_result analyse(const sample_view& samples, const std::string& data_file, const estimate_settings& settings,
-                        const std::string& shown_name, const std::string& advice, unsigned threads = 1);
-
-// The rules between the settings that need no recording; the message of the
-// first one broken, or "" when they hold.
-std::string settings_problem(const estimate_settings& settings);
+// Checks the request against the recording and its rules (check_request),
+// then computes the estimate and what else it asks for. `data_file` is
+// echoed in the result; errors name `shown_name`. A recording too short for
+// the sections is told first. `threads` compute at once; the result does not
+// depend on them.
+spectrum_result analyse(const sample_view& samples, const std::string& data_file, const analysis_request& request,
+                        const std::string& shown_name, unsigned threads = 1);

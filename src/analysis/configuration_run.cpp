@@ -3,6 +3,7 @@
 
 #include "analysis/analysis.hpp"
 #include "input/configuration_file.hpp"
+#include "model/error.hpp"
 #include "output/result_formats.hpp"
 #include "output/result_file.hpp"
 
@@ -16,14 +17,15 @@ config_analysis analyse_config_file(const std::string& config_path, const std::s
 
     file_identity data_identity;
     const recording samples = load_recording(data_path, data_path, data_identity, reading_options{threads});
-    estimate_settings settings;
-    settings.hanning = config.hanning;
-    settings.nb_section = config.nb_section;
-    settings.nbpoint_section = config.nbpoint_section;
-    return {analyse(view_of(samples), config.data_file_name, settings, data_path,
-                    "the number of sections in the file " + shown_name + ".\n", threads),
-            relative_to(base_directory, config.result_file_name),
-            {data_identity, config_identity}};
+    try {
+        return {analyse(view_of(samples), config.data_file_name, request_of(config), data_path, threads),
+                relative_to(base_directory, config.result_file_name),
+                {data_identity, config_identity}};
+    } catch (analysis_error& error) {
+        // The settings are this file's: the messages say where to change them.
+        error.settings_file = shown_name;
+        throw;
+    }
 }
 
 void run_config_mode(const std::string& config_path, const std::string& shown_name,

@@ -19,6 +19,7 @@ config_analysis analyse_config_file(const std::string& config_path, const std::s
 // Runs one analysis from the configuration file at `config_path` (named
 // `shown_name` in the messages). Relative names inside it are taken
 // relative to `base_directory` ("" for the current one). A failure raises
-// analysis_error (or std::bad_alloc). `threads` parse the recording.
+// analysis_error, whose settings_file names the configuration when its
+// settings are at fault (or std::bad_alloc). `threads` parse the recording.
 void run_config_mode(const std::string& config_path, const std::string& shown_name,
                      const std::string& base_directory, unsigned threads);

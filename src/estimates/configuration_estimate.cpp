@@ -1,13 +1,11 @@
-// Sectioning checks, periodogram averaging and density scaling.
+// Periodogram averaging and density scaling.
 #include "estimates/configuration_estimate.hpp"
 
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <string>
 
-#include "model/error.hpp"
 #include "estimates/radix2_fft.hpp"
 #include "platform/large_arrays.hpp"
 #include "platform/worker_team.hpp"
@@ -74,31 +72,16 @@ void prepare_section(std::span<const float> v, std::span<const float> i, std::si
 }
 
 }  // namespace
-void check_sectioning(const section_settings& settings, std::size_t samples, const std::string& file,
-                      const std::string& advice)
-{
-    const std::int64_t needed = std::int64_t{settings.nb_section} * settings.nbpoint_section;
-    if (needed > static_cast<std::int64_t>(samples))
-        fail(error_kind::bad_settings, file, "\nFatal error: the number of data points is too low. Decrease\n",
-             advice);
-    std::int64_t p = 2;  // 64 bits: doubling up to 2^31 cannot wrap
-    while (p < settings.nbpoint_section) p += p;
-    if (p > settings.nbpoint_section)
-        fail(error_kind::bad_settings, file, "\nFatal error: the number of points per section is not a power of 2.\n");
-    // Zero or fewer sections would pass the first check and divide by zero.
-    if (settings.nb_section < 1)
-        fail(error_kind::bad_settings, file, "\nFatal error: the number of sections must be at least 1.\n");
-}
 
-density_pair estimate_spectra(const section_settings& config, float deltat, std::span<const float> v,
+density_pair estimate_spectra(const analysis_request& request, float deltat, std::span<const float> v,
                               std::span<const float> i, worker_team& team)
 {
-    const auto n = static_cast<std::size_t>(config.nbpoint_section);
-    const auto sections = static_cast<std::size_t>(config.nb_section);
+    const auto n = static_cast<std::size_t>(request.nbpoint_section);
+    const auto sections = static_cast<std::size_t>(request.nb_section);
     const std::size_t threads = team.size();
     density_pair result{std::vector<float>(n / 2 + 1, 0.0f), std::vector<float>(n / 2 + 1, 0.0f)};
     // Computed once: the same numbers as computing them in every section.
-    const std::vector<double> weights = configuration_window(config.hanning, n);
+    const std::vector<double> weights = configuration_window(request.hanning, n);
     const real_transform_plan plan = plan_drealft(static_cast<std::uint32_t>(n));
     float scale = static_cast<float>((static_cast<double>(deltat) + deltat) / static_cast<double>(n));
 
@@ -120,7 +103,7 @@ density_pair estimate_spectra(const section_settings& config, float deltat, std:
         // Each thread takes the next section not yet taken, and then the next
         // range of bins, so that a thread held up for a moment holds up little.
         team.run(count, [&](std::size_t b, std::size_t worker) {
-            prepare_section(v, i, first + b, config.hanning, weights, v_sections[worker], i_sections[worker]);
+            prepare_section(v, i, first + b, request.hanning, weights, v_sections[worker], i_sections[worker]);
             transform_and_unpack(v_sections[worker], plan, &spectra[b * spectrum_floats]);
             transform_and_unpack(i_sections[worker], plan, &spectra[b * spectrum_floats + n + 2]);
         });
@@ -135,8 +118,8 @@ density_pair estimate_spectra(const section_settings& config, float deltat, std:
         });
     }
 
-    if (config.hanning == 1) scale = static_cast<float>(static_cast<double>(scale) * 2.6666666666666665);
-    const double factor = static_cast<double>(scale) / config.nb_section;
+    if (request.hanning == 1) scale = static_cast<float>(static_cast<double>(scale) * 2.6666666666666665);
+    const double factor = static_cast<double>(scale) / request.nb_section;
     for (std::size_t k = 0; k <= n / 2; ++k) {
         result.psd_v[k] = static_cast<float>(factor * result.psd_v[k]);
         result.psd_i[k] = static_cast<float>(factor * result.psd_i[k]);

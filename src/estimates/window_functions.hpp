@@ -6,12 +6,10 @@
 #include <string>
 #include <vector>
 
-// The periodic window of length n by its name: hann, hamming, blackman,
-// blackmanharris, flattop, bartlett or boxcar. Nothing for another name.
+// The periodic window of length n by its name, one of window_kinds
+// (model/request.hpp). Nothing for another name.
 std::optional<std::vector<double>> named_window(const std::string& name, std::size_t n);
 
 // The configuration mode's window: with hanning 1 the historical Hann
 // (1 - cos(6.283185307 j / (n - 1))) / 2, otherwise all ones.
 std::vector<double> configuration_window(int hanning, std::size_t n);
-
-inline const char* const window_names = "hann, hamming, blackman, blackmanharris, flattop, bartlett or boxcar";

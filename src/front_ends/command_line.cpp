@@ -11,7 +11,7 @@
 #include <new>
 #include <optional>
 #include <string>
-#include <system_error>
+#include <variant>
 #include <vector>
 
 #include "analysis/analysis.hpp"
@@ -99,9 +99,15 @@ struct options {
     std::vector<std::string> data_files;
 };
 
+// "-n needs a whole number from 2 to 2147483647", and the like.
+std::string whole_number_wanted(const std::string& option, std::int32_t least, std::int32_t most = most_count)
+{
+    return option + " needs a whole number from " + std::to_string(least) + " to " + std::to_string(most);
+}
+
 // A whole decimal integer from `least` to `most`.
 std::int32_t integer_value(const std::string& option, const char* text, std::int32_t least,
-                           std::int32_t most = 2147483647)
+                           std::int32_t most = most_count)
 {
     const std::string value = text;
     long long number = 0;
@@ -112,8 +118,7 @@ std::int32_t integer_value(const std::string& option, const char* text, std::int
         if (number > most) break;
     }
     if (!has_digits || k != value.size() || number < least || number > most)
-        throw usage_error{option + " needs a whole number from " + std::to_string(least) + " to " +
-                          std::to_string(most) + ", not '" + value + "'"};
+        throw usage_error{whole_number_wanted(option, least, most) + ", not '" + value + "'"};
     return static_cast<std::int32_t>(number);
 }
 
@@ -156,8 +161,8 @@ options parse_options(int argc, char** argv)
     while ((option_char = getopt_long(argc, argv, ":c:n:s:o:f:j:w:hV", long_options, nullptr)) != -1) {
         switch (option_char) {
         case 'c': parsed.config = optarg; break;
-        case 'n': parsed.points = integer_value("-n", optarg, 2); break;
-        case 's': parsed.sections = integer_value("-s", optarg, 1); break;
+        case 'n': parsed.points = integer_value("-n", optarg, least_points); break;
+        case 's': parsed.sections = integer_value("-s", optarg, least_sections); break;
         case 'H': parsed.hanning = true; break;
         case 'o': parsed.output = optarg; break;
         case 'f': {
@@ -199,10 +204,10 @@ bool standard_requested(const options& o)
     return o.window || o.overlap || o.detrend || o.average;
 }
 
-// The settings the options ask for.
-estimate_settings settings_of(const options& o)
+// The request the options make.
+analysis_request request_of(const options& o)
 {
-    estimate_settings s;
+    analysis_request s;
     s.standard = standard_requested(o);
     s.hanning = o.hanning ? 1 : 0;
     s.nbpoint_section = o.points.value_or(0);
@@ -218,6 +223,33 @@ estimate_settings settings_of(const options& o)
     return s;
 }
 
+// A rule of the request, in the options' terms.
+std::string option_message(const request_problem& problem)
+{
+    const auto count = [&] { return std::to_string(std::get<std::int64_t>(problem.value)); };
+    const bool points = problem.setting == request_setting::points;
+    switch (problem.rule) {
+    case request_rule::below_least:
+        return whole_number_wanted(points ? "-n" : "-s", points ? least_points : least_sections) + ", not '" +
+               count() + "'";
+    case request_rule::not_a_power_of_two:
+        return "-n " + count() + ": the number of points per section is not a power of 2";
+    case request_rule::unknown_window: return "the window must be " + window_list();
+    case request_rule::outside_range:
+        return problem.setting == request_setting::overlap ? "the overlap must be at least 0 and less than 1"
+                                                           : "the confidence must be more than 0 and less than 1";
+    case request_rule::hanning_standard:
+        return "--hanning is the configuration mode's window: with the standard estimate use --window hann";
+    case request_rule::needs_mean_average:
+        return problem.setting == request_setting::confidence ? "confidence intervals need the mean average"
+                                                              : "the coherence needs the mean average";
+    case request_rule::too_few_samples:
+        return "Fatal error: the number of data points is too low. Decrease the number of sections (-s) or the "
+               "points per section (-n).";
+    }
+    return "the options do not fit each other";
+}
+
 void check_options(const options& o)
 {
     if (o.config) {
@@ -229,12 +261,8 @@ void check_options(const options& o)
     if (!o.points) throw usage_error{"-n (points per section) is required"};
     if (o.output && o.output->empty()) throw usage_error{"-o needs a file or directory name, not ''"};
     if (o.data_files.empty()) throw usage_error{"no data file given"};
-    if (o.hanning && standard_requested(o))
-        throw usage_error{"--hanning is the configuration mode's window: with the standard estimate use --window hann"};
-    if (const std::string problem = settings_problem(settings_of(o)); !problem.empty())
-        throw usage_error{problem.starts_with("the number of points")
-                              ? "-n " + std::to_string(*o.points) + ": " + problem
-                              : problem};
+    if (const std::optional<request_problem> problem = check_request(request_of(o)))
+        throw usage_error{option_message(*problem)};
     if (o.data_files.size() > 1 &&
         std::find(o.data_files.begin(), o.data_files.end(), "-") != o.data_files.end())
         throw usage_error{"standard input (-) can only be read as the only data file"};
@@ -295,14 +323,11 @@ std::vector<std::string> result_names(const options& o)
     return names;
 }
 
-// The line for standard error: the configuration mode's message on one
-// line, with the system's reason why a file cannot be written and a hint
-// for a sample file saved as UTF-16.
+// The line for standard error: the message on one line, the options named
+// when they are at fault, and a hint for a sample file saved as UTF-16.
 std::string failure_line(const analysis_error& error)
 {
-    std::string message = one_line_message(error);
-    if (error.kind == error_kind::unwritable_file && error.system_error != 0)
-        message = "The file " + error.file + " cannot be written: " + std::generic_category().message(error.system_error);
+    std::string message = error.problem && error.settings_file.empty() ? option_message(*error.problem) : error.what();
     if (error.looks_like_utf16) message += " (the file looks like UTF-16 text: save it as UTF-8)";
     return "veltrin: " + error.file + ": " + message + "\n";
 }
@@ -330,9 +355,7 @@ void analyse_file(const options& o, file_job& job, unsigned threads)
                                       ? read_open_recording(stdin, "-", reading)
                                       : load_recording(job.data_file, job.data_file, data_identity, reading);
         if (job.data_file == "-") data_identity = identity_of(stdin);
-        const spectrum_result result =
-            analyse(view_of(samples), job.data_file, settings_of(o), job.data_file,
-                    "the number of sections (-s) or the points per section (-n).\n", threads);
+        const spectrum_result result = analyse(view_of(samples), job.data_file, request_of(o), job.data_file, threads);
         const auto content = [&](std::FILE* stream) { write_result(stream, result, o.format); };
         if (job.result_name == "-") {
             errno = 0;
@@ -345,7 +368,7 @@ void analyse_file(const options& o, file_job& job, unsigned threads)
     } catch (const analysis_error& error) {
         job.failure = failure_line(error);
     } catch (const std::bad_alloc&) {
-        job.failure = "veltrin: " + job.data_file + ": Fatal error: not enough memory.\n";
+        job.failure = failure_line(analysis_error(error_kind::out_of_memory, job.data_file));
     }
 }
 
@@ -379,7 +402,7 @@ int run_config_file(const std::string& path, unsigned o_threads)
     } catch (const analysis_error& error) {
         std::fputs(failure_line(error).c_str(), stderr);
     } catch (const std::bad_alloc&) {
-        std::fprintf(stderr, "veltrin: %s: Fatal error: not enough memory.\n", path.c_str());
+        std::fputs(failure_line(analysis_error(error_kind::out_of_memory, path)).c_str(), stderr);
     }
     return 1;
 }

@@ -1,15 +1,11 @@
 // Entry point: the configuration mode with its prompt, or the command line.
 #include <csignal>
-#include <cstdio>
-#include <new>
 #include <string>
 #include <vector>
 
-#include "model/error.hpp"
 #include "front_ends/command_line.hpp"
-#include "analysis/configuration_run.hpp"
+#include "front_ends/configuration_mode.hpp"
 #include "platform/platform.hpp"
-#include "input/configuration_file.hpp"
 
 namespace {
 
@@ -35,16 +31,6 @@ void install_cleanup_handlers()
     }
 }
 
-// The configuration mode's one failure path: the lines, the prompt, one
-// character read from standard input (end of input ends the wait too), status 0.
-void show_fatal_stop(const std::vector<std::string>& lines)
-{
-    for (const std::string& line : lines) std::fwrite(line.data(), 1, line.size(), stdout);
-    std::fputs("Press any key to exit\n", stdout);
-    std::fflush(stdout);
-    std::getchar();
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
@@ -57,12 +43,5 @@ int main(int argc, char** argv)
     pointers.push_back(nullptr);
     const int count = static_cast<int>(arguments.size());
     if (wants_command_line(count, pointers.data())) return run_command_line(count, pointers.data());
-    try {
-        run_config_mode(config_file_name, config_file_name, "", core_count());
-    } catch (const analysis_error& error) {
-        show_fatal_stop(error.lines);
-    } catch (const std::bad_alloc&) {
-        show_fatal_stop({not_enough_memory_message});
-    }
-    return 0;
+    return run_configuration_mode(core_count());
 }

@@ -72,17 +72,18 @@ run_config read_run_config(const std::string& path, const std::string& shown_nam
 {
     std::string text;
     open_outcome outcome;
-    if (!read_whole_file(path, text, outcome)) {
-        if (outcome == open_outcome::missing)
-            fail(error_kind::missing_file, shown_name,
-                 "\nThe file " + shown_name + " does not exist in the current directory.\n");
-        fail(error_kind::unreadable_file, shown_name, "\nThe file " + shown_name + " cannot be read.\n");
-    }
+    if (!read_whole_file(path, text, outcome))
+        fail(outcome == open_outcome::missing ? error_kind::missing_file : error_kind::unreadable_file, shown_name);
     run_config config;
-    if (!parse_run_config(text, config))
-        fail(error_kind::bad_settings, shown_name,
-             "\nThe file " + shown_name +
-                 " is not valid: it must hold the data file name, hanning, "
-                 "nb_section, nbpoint_section and the result file name.\n");
+    if (!parse_run_config(text, config)) fail(error_kind::invalid_configuration, shown_name);
     return config;
+}
+
+analysis_request request_of(const run_config& config)
+{
+    analysis_request request;
+    request.hanning = config.hanning;
+    request.nb_section = config.nb_section;
+    request.nbpoint_section = config.nbpoint_section;
+    return request;
 }

@@ -1,9 +1,11 @@
-// The run configuration of the configuration mode.
+// The configuration mode's file: five fields, and the request they make.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "model/request.hpp"
 
 struct run_config {
     std::string data_file_name;
@@ -25,3 +27,6 @@ bool parse_run_config(std::string_view text, run_config& config);
 // Reads and parses the configuration file at `path`; `shown_name` is how
 // the messages name it. A missing, unreadable or invalid file raises analysis_error.
 run_config read_run_config(const std::string& path, const std::string& shown_name);
+
+// The configuration estimate with the file's window switch and sectioning.
+analysis_request request_of(const run_config& config);

@@ -1,11 +1,76 @@
-// The request's derived values and the names of its modes.
+// The request's rules, its derived values and the names of its modes.
 #include "model/request.hpp"
 
+#include <algorithm>
 #include <cmath>
 
-std::int32_t noverlap_of(const estimate_settings& settings)
+bool known_window(std::string_view name)
 {
-    return static_cast<std::int32_t>(std::floor(settings.overlap * settings.nbpoint_section));
+    return std::find(window_kinds.begin(), window_kinds.end(), name) != window_kinds.end();
+}
+
+std::string window_list()
+{
+    std::string list;
+    for (std::size_t k = 0; k < window_kinds.size(); ++k) {
+        if (k > 0) list += k + 1 == window_kinds.size() ? " or " : ", ";
+        list += window_kinds[k];
+    }
+    return list;
+}
+
+std::optional<request_problem> check_setting(const analysis_request& r, request_setting setting)
+{
+    const auto broken = [setting](request_rule rule, setting_value value) {
+        return std::optional<request_problem>({setting, rule, std::move(value)});
+    };
+    switch (setting) {
+    case request_setting::points:
+        if (r.nbpoint_section < least_points) return broken(request_rule::below_least, r.nbpoint_section);
+        break;
+    case request_setting::sections:
+        if (!r.all_sections && r.nb_section < least_sections) return broken(request_rule::below_least, r.nb_section);
+        break;
+    case request_setting::window:
+        if (!known_window(r.window)) return broken(request_rule::unknown_window, r.window);
+        break;
+    case request_setting::overlap:
+        if (!(r.overlap >= 0.0 && r.overlap < 1.0)) return broken(request_rule::outside_range, r.overlap);
+        break;
+    case request_setting::confidence:
+        if (r.confidence && !(*r.confidence > 0.0 && *r.confidence < 1.0))
+            return broken(request_rule::outside_range, *r.confidence);
+        break;
+    case request_setting::hanning:
+    case request_setting::coherence: break;  // switches: only their combinations have rules
+    }
+    return std::nullopt;
+}
+
+std::optional<request_problem> check_request(const analysis_request& r)
+{
+    if (r.standard && r.hanning == 1)
+        return request_problem{request_setting::hanning, request_rule::hanning_standard, r.hanning};
+    if (!r.standard) {
+        // From 2 on: a count below 2 is no power of 2 either.
+        std::int64_t p = 2;  // 64 bits: doubling up to 2^31 cannot wrap
+        while (p < r.nbpoint_section) p += p;
+        if (p != r.nbpoint_section)
+            return request_problem{request_setting::points, request_rule::not_a_power_of_two, r.nbpoint_section};
+    }
+    for (const request_setting setting : {request_setting::points, request_setting::sections, request_setting::window,
+                                          request_setting::overlap, request_setting::confidence})
+        if (std::optional<request_problem> problem = check_setting(r, setting)) return problem;
+    if (r.average == average_mode::median && r.confidence)
+        return request_problem{request_setting::confidence, request_rule::needs_mean_average, *r.confidence};
+    if (r.average == average_mode::median && r.coherence)
+        return request_problem{request_setting::coherence, request_rule::needs_mean_average, std::int64_t{1}};
+    return std::nullopt;
+}
+
+std::int32_t noverlap_of(const analysis_request& request)
+{
+    return static_cast<std::int32_t>(std::floor(request.overlap * request.nbpoint_section));
 }
 
 const char* detrend_name(detrend_mode mode)

@@ -1,21 +1,25 @@
-// What an analysis is asked for: the estimate, its sectioning and window,
-// and what else it computes.
+// What an analysis is asked for, whichever front end asks, and the rules
+// its settings obey.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <variant>
 
 enum class detrend_mode { none, constant, linear };
 enum class average_mode { mean, median };
 
-// What the user asked for. Without a standard option (window, overlap,
-// detrend, average) the estimate is the configuration mode's.
-struct estimate_settings {
+// The request of the configuration file, the options and the Python
+// arguments alike. Without a standard option (window, overlap, detrend,
+// average) the estimate is the configuration mode's.
+struct analysis_request {
     bool standard = false;
-    std::int32_t hanning = 0;          // the configuration estimate's window switch
+    std::int32_t hanning = 0;          // the configuration estimate's window switch: 1 windows
     std::int32_t nb_section = 0;       // sections averaged
-    bool all_sections = false;         // in a request: as many sections as fit
+    bool all_sections = false;         // as many sections as fit; nb_section is then set by the analysis
     std::int32_t nbpoint_section = 0;  // points per section
     std::string window = "hann";       // the standard estimate's
     double overlap = 0.0;              // fraction F; noverlap = floor(F n)
@@ -26,7 +30,48 @@ struct estimate_settings {
     bool statistics = false;
 };
 
-std::int32_t noverlap_of(const estimate_settings& settings);
+// The counts' bounds; the largest is that of the 32-bit settings.
+inline constexpr std::int32_t least_points = 2;
+inline constexpr std::int32_t least_sections = 1;
+inline constexpr std::int32_t most_count = 2147483647;
+
+// The standard estimate's windows, by their scipy names.
+inline constexpr std::array<std::string_view, 7> window_kinds = {"hann",    "hamming",  "blackman", "blackmanharris",
+                                                                 "flattop", "bartlett", "boxcar"};
+bool known_window(std::string_view name);
+// The windows listed for a message: "hann, hamming, ... or boxcar".
+std::string window_list();
+
+// A rule of the request that the settings break: which setting, which
+// rule, and the setting's value (a count, a fraction, or the window's name).
+enum class request_setting { points, sections, hanning, window, overlap, confidence, coherence };
+enum class request_rule {
+    below_least,         // a count below least_points or least_sections
+    not_a_power_of_two,  // the configuration estimate's points (from 2)
+    unknown_window,      // not one of window_kinds
+    outside_range,       // overlap not in [0, 1), confidence not in (0, 1)
+    hanning_standard,    // the configuration estimate's window asked with a standard option
+    needs_mean_average,  // confidence intervals or coherence with the median average
+    too_few_samples,     // the sections need more samples than the recording holds
+};
+using setting_value = std::variant<std::int64_t, double, std::string>;
+struct request_problem {
+    request_setting setting;
+    request_rule rule;
+    setting_value value;
+};
+
+// The rule of one setting alone (a count's least value, a known window, a
+// fraction's range): for a front end that checks each argument as it reads it.
+std::optional<request_problem> check_setting(const analysis_request& request, request_setting setting);
+
+// The first rule broken among those that need no recording, in this order:
+// hanning with a standard option, the configuration estimate's power of 2,
+// each setting's own rule (points, sections, window, overlap, confidence),
+// then the median average with intervals or coherence.
+std::optional<request_problem> check_request(const analysis_request& request);
+
+std::int32_t noverlap_of(const analysis_request& request);
 const char* detrend_name(detrend_mode mode);
 const char* average_name(average_mode mode);
 // The modes by their names ("constant", "linear", "none"; "mean", "median"); nothing for another name.

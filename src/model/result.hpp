@@ -15,7 +15,7 @@ struct result_column {
 struct spectrum_result {
     std::string data_file;  // as the user named it; the table's first line echoes it
     double sampling_frequency = 0.0;
-    estimate_settings settings;          // nb_section as used
+    analysis_request settings;  // as asked, with nb_section as used
     std::vector<result_column> columns;  // frequency, psd_v, psd_i, zn, then the optional ones
     double nu = 0.0;                     // degrees of freedom of the inner bins, with a confidence
     std::vector<std::pair<std::string, double>> statistics;

@@ -36,7 +36,7 @@ void append_shortest(std::string& text, double value)
 
 std::vector<std::pair<std::string, setting_value>> settings_of(const spectrum_result& result)
 {
-    const estimate_settings& s = result.settings;
+    const analysis_request& s = result.settings;
     std::vector<std::pair<std::string, setting_value>> entries;
     entries.emplace_back("estimate", std::string(s.standard ? "standard" : "configuration"));
     if (s.standard) {
@@ -103,7 +103,7 @@ std::string text_of(const setting_value& value)
 
 void write_table(std::FILE* stream, const spectrum_result& result, bool name_as_configured)
 {
-    const estimate_settings& s = result.settings;
+    const analysis_request& s = result.settings;
     const std::string name = name_as_configured ? result.data_file : printable(result.data_file);
     if (s.standard) {
         std::fprintf(stream,

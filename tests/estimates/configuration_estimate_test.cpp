@@ -1,78 +1,22 @@
-// The sectioning checks and the densities against closed forms and a direct DFT.
+// The densities against closed forms and a direct DFT.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <random>
 #include <vector>
 
-#include "model/error.hpp"
 #include "estimates/configuration_estimate.hpp"
 #include "test_files.hpp"
 
 namespace {
 
-const char* const too_few_points =
-    "\nFatal error: the number of data points is too low. Decrease\n"
-    "the number of sections in the file config_veltrin.txt.\n";
-const char* const not_power_of_two = "\nFatal error: the number of points per section is not a power of 2.\n";
-const char* const no_sections = "\nFatal error: the number of sections must be at least 1.\n";
-
-section_settings config_of(std::int32_t hanning, std::int32_t nb_section, std::int32_t nbpoint_section)
+analysis_request config_of(std::int32_t hanning, std::int32_t nb_section, std::int32_t nbpoint_section)
 {
-    return section_settings{hanning, nb_section, nbpoint_section};
-}
-
-// The message of the fatal stop, or "" when the spectra were computed.
-std::string outcome(const section_settings& config, std::int32_t points)
-{
-    const std::vector<float> series(static_cast<std::size_t>(points), 1.0f);
-    try {
-        check_sectioning(config, series.size(), "samples.txt", "the number of sections in the file config_veltrin.txt.\n");
-        estimate_spectra(config, 0.002f, series, series, team_of(1));
-    } catch (const analysis_error& stop) {
-        std::string text;
-        for (const std::string& line : stop.lines) text += line;
-        return text;
-    }
-    return "";
-}
-
-struct check_case {
-    std::int32_t nb_section;
-    std::int32_t nbpoint_section;
-    std::int32_t points;
-    const char* message;
-};
-
-const check_case check_cases[] = {
-    {4, 128, 512, ""},                 // equality is accepted
-    {4, 128, 511, too_few_points},
-    {1, 2, 2, ""},
-    {1, 3, 8, not_power_of_two},
-    {1, 6, 8, not_power_of_two},
-    {1, 100, 128, not_power_of_two},
-    {1, 1, 8, not_power_of_two},
-    {1, 0, 8, not_power_of_two},
-    {1, -8, 8, not_power_of_two},
-    {1, 100, 50, too_few_points},      // both fail: the data-points message wins
-    {2147483647, 1073741824, 8, too_few_points},  // the product does not wrap
-    {1, 1073741825, 8, too_few_points},
-    {0, 8, 8, no_sections},
-    {-3, 8, 8, no_sections},
-    {0, 6, 8, not_power_of_two},
-};
-
-TEST(spectra_checks, in_order_with_their_messages)
-{
-    for (const check_case& c : check_cases)
-        EXPECT_EQ(outcome(config_of(0, c.nb_section, c.nbpoint_section), c.points), c.message)
-            << c.nb_section << " x " << c.nbpoint_section << " of " << c.points;
-}
-
-TEST(spectra_checks, the_largest_power_of_two_passes_the_doubling)
-{
-    // 2^30 points per section on a series too short: only the first check can fail.
-    EXPECT_EQ(outcome(config_of(0, 1, 1073741824), 8), too_few_points);
+    analysis_request request;
+    request.hanning = hanning;
+    request.nb_section = nb_section;
+    request.nbpoint_section = nbpoint_section;
+    return request;
 }
 
 density_pair densities(std::int32_t hanning, std::int32_t sections, std::int32_t n, const std::vector<float>& v,

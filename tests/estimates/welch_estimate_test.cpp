@@ -10,6 +10,7 @@
 #include <numbers>
 #include <map>
 #include <random>
+#include <string_view>
 #include <vector>
 
 #include "analysis/analysis.hpp"
@@ -19,6 +20,7 @@
 #include "test_files.hpp"
 #include "estimates/noise_statistics.hpp"
 #include "estimates/window_functions.hpp"
+#include "model/request.hpp"
 
 namespace {
 
@@ -64,6 +66,8 @@ TEST(windows, closed_forms_and_names)
     EXPECT_EQ((*named_window("boxcar", 3)), std::vector<double>(3, 1.0));
     EXPECT_FALSE(named_window("Hann", 4));
     EXPECT_FALSE(named_window("kaiser", 4));
+    // Every name a request accepts has its weights.
+    for (const std::string_view name : window_kinds) EXPECT_TRUE(named_window(std::string(name), 4)) << name;
     // The configuration mode's Hann: zero at both ends.
     const std::vector<double> historical = configuration_window(1, 8);
     EXPECT_EQ(historical.front(), 0.0);
@@ -237,7 +241,7 @@ const estimate_case estimate_cases[] = {
 
 spectrum_result run_case(const estimate_case& c, const std::vector<float>& v, const std::vector<float>& i)
 {
-    estimate_settings s;
+    analysis_request s;
     s.standard = c.standard;
     s.hanning = c.hanning;
     s.all_sections = true;
@@ -247,7 +251,7 @@ spectrum_result run_case(const estimate_case& c, const std::vector<float>& v, co
     s.detrend = c.detrend;
     s.average = c.average;
     s.coherence = c.average == average_mode::mean;  // the cross spectrum is computed too
-    return analyse({250.0, 0.004f, v, i}, "r.xml", s, "r.xml", "", 2);
+    return analyse({250.0, 0.004f, v, i}, "r.xml", s, "r.xml", 2);
 }
 
 const std::vector<double>& column(const spectrum_result& result, const std::string& name)

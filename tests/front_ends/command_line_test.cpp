@@ -66,6 +66,11 @@ struct usage_case {
 const usage_case usage_cases[] = {
     {"points_missing", "-s 1 samples.xml", "veltrin: -n (points per section) is required\n"},
     {"points_not_a_power_of_two", "-n 6 samples.xml", "veltrin: -n 6: the number of points per section is not a power of 2\n"},
+    // The rules between options come before each option's own.
+    {"power_of_two_before_confidence", "-n 6 --confidence 2 samples.xml",
+     "veltrin: -n 6: the number of points per section is not a power of 2\n"},
+    {"hanning_before_window", "-n 8 --hanning -w kaiser samples.xml",
+     "veltrin: --hanning is the configuration mode's window: with the standard estimate use --window hann\n"},
     {"points_too_small", "-n 1 samples.xml", "veltrin: -n needs a whole number from 2 to 2147483647, not '1'\n"},
     {"points_not_a_number", "-n 8.0 samples.xml", "veltrin: -n needs a whole number from 2 to 2147483647, not '8.0'\n"},
     {"points_beyond_32_bits", "-n 4294967296 samples.xml",

@@ -12,7 +12,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "model/error.hpp"
+#include "front_ends/configuration_mode.hpp"
 #include "platform/large_arrays.hpp"
 #include "platform/platform.hpp"
 #include "test_files.hpp"
@@ -27,7 +27,7 @@ std::string write(const std::string& name, bool allow_unnamed = true, std::vecto
         write_result_file(name, "shown", inputs, [](std::FILE* stream) { std::fputs("new table\n", stream); },
                           allow_unnamed);
     } catch (const analysis_error& error) {
-        return error.lines.at(0);
+        return configuration_mode_lines(error).at(0);
     }
     return "";
 }

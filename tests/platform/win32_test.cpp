@@ -6,7 +6,7 @@
 #include <vector>
 #include <windows.h>
 
-#include "model/error.hpp"
+#include "front_ends/configuration_mode.hpp"
 #include "platform/platform.hpp"
 #include "test_files.hpp"
 #include "output/result_file.hpp"
@@ -21,7 +21,7 @@ std::string write(const std::string& name, std::vector<file_identity> inputs = {
             if (fail_midway) throw analysis_error{error_kind::out_of_memory, "", {"interrupted"}};
         });
     } catch (const analysis_error& error) {
-        return error.lines.at(0);
+        return configuration_mode_lines(error).at(0);
     }
     return "";
 }
