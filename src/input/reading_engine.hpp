@@ -180,7 +180,12 @@ struct block_reading {
     std::int64_t unit_start(std::int64_t c) const { return c / unit() * unit(); }
     std::int64_t unit_end(std::int64_t c) const { return unit_start(c) + unit(); }
 
-    [[noreturn]] void stop_now() const { fail(error_kind::bad_data, "", grammar.stop_message(stop)); }
+    [[noreturn]] void stop_now() const
+    {
+        analysis_error error(error_kind::bad_data, "", {grammar.stop_message(stop)});
+        error.data_line = stop.line + 1;
+        throw error;
+    }
 
     // Takes block line `count` in order; false when it ends the block.
     bool take(std::string_view line, bool line_ended)

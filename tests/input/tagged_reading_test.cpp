@@ -603,3 +603,17 @@ TEST(reading, a_crlf_split_between_two_fills_of_a_pipe_ends_one_line)
     EXPECT_EQ(r.i, (sample_series{2, 4, 6}));
 }
 #endif
+
+// A stop carries its line as data, for the front ends.
+TEST(reading, a_stop_names_its_line_as_data)
+{
+    std::FILE* file = stream_of(head + "<data>\n<v>1</v><i>2</i>\n<v>1</v><i>2</i>\n<v>x</v><i>2</i>\n</data>\n");
+    try {
+        read_recording(file, "samples.txt");
+        ADD_FAILURE() << "no stop";
+    } catch (const analysis_error& error) {
+        EXPECT_EQ(error.data_line, 3);
+        EXPECT_EQ(error.file, "samples.txt");
+    }
+    std::fclose(file);
+}
