@@ -11,6 +11,7 @@
 #include "model/error.hpp"
 #include "estimates/confidence_intervals.hpp"
 #include "estimates/configuration_estimate.hpp"
+#include "estimates/exact_angles.hpp"
 #include "estimates/noise_statistics.hpp"
 #include "estimates/window_functions.hpp"
 
@@ -105,7 +106,7 @@ void add_coherence(spectrum_result& result, const welch_spectra& spectra, std::s
         }
         const std::complex<double> c = spectra.cross[k];
         coherence.values.push_back(std::norm(c) / (spectra.psd_v[k] * spectra.psd_i[k]));
-        double degrees = std::atan2(c.imag(), c.real()) * (180.0 / std::numbers::pi);
+        double degrees = arc_tangent(c.imag(), c.real()) * (180.0 / std::numbers::pi);
         if (degrees <= -180.0) degrees = 180.0;
         phase.values.push_back(degrees);
     }

@@ -7,10 +7,38 @@
 #include <kissfft/kissfft.hh>
 #include <numbers>
 
+#include "estimates/exact_angles.hpp"
+
 namespace {
 
 // Above this prime factor kissfft's generic butterfly (O(n p)) loses to Bluestein.
 constexpr std::size_t direct_prime_limit = 61;
+
+}  // namespace
+
+// kissfft makes its twiddle factors with the C library's exp, whose last bit
+// differs between systems; they are made again from unit_turn, so that every
+// system transforms to the same bits. kissfft keeps them private: an explicit
+// instantiation is the one place where C++ lets code name a private member,
+// and this one hands out access to them.
+using twiddle_factors = std::vector<std::complex<double>>;
+twiddle_factors& twiddles_of(kissfft<double>& fft);
+template <twiddle_factors kissfft<double>::*factors>
+struct twiddle_access {
+    friend twiddle_factors& twiddles_of(kissfft<double>& fft) { return fft.*factors; }
+};
+template struct twiddle_access<&kissfft<double>::_twiddles>;
+
+namespace {
+
+// kissfft of length n whose twiddle factors are exp(-+2 pi i k / n) from unit_turn.
+kissfft<double> exact_kissfft(std::size_t n, bool inverse)
+{
+    kissfft<double> fft(n, inverse);
+    twiddle_factors& factors = twiddles_of(fft);
+    for (std::size_t k = 0; k < n; ++k) factors[k] = unit_turn(inverse ? k : n - k, n);
+    return fft;
+}
 
 }  // namespace
 
@@ -44,16 +72,16 @@ real_transform::real_transform(std::size_t n)
     if (bluestein)
         for (m = 1; m < 2 * n - 1; m *= 2) {
         }
-    plan_.reset(new plan{n, bluestein, kissfft<double>(m, false), nullptr, {}, {}, {}, {}});
+    plan_.reset(new plan{n, bluestein, exact_kissfft(m, false), nullptr, {}, {}, {}, {}});
     plan_->in.resize(m);
     plan_->out.resize(m);
     if (!bluestein) return;
-    plan_->inverse = std::make_unique<kissfft<double>>(m, true);
+    plan_->inverse = std::make_unique<kissfft<double>>(exact_kissfft(m, true));
     plan_->chirp.resize(n);
     for (std::size_t k = 0; k < n; ++k) {
-        // k^2 mod 2n keeps the angle small and exact.
-        const auto k2 = static_cast<double>((static_cast<std::uint64_t>(k) * k) % (2 * n));
-        plan_->chirp[k] = std::polar(1.0, -std::numbers::pi * k2 / static_cast<double>(n));
+        // exp(-i pi k^2 / n) = exp(-2 pi i (k^2 mod 2n) / 2n), the angle exact in whole numbers.
+        const std::uint64_t k2 = (static_cast<std::uint64_t>(k) * k) % (2 * n);
+        plan_->chirp[k] = unit_turn(2 * n - k2, 2 * n);
     }
     std::vector<std::complex<double>> b(m, 0.0);
     b[0] = std::conj(plan_->chirp[0]);
@@ -87,4 +115,8 @@ void real_transform::forward(const double* x, std::complex<double>* X)
     for (std::size_t j = 0; j < p.n; ++j) p.in[j] = x[j];
     transform_complex();
     for (std::size_t k = 0; k <= p.n / 2; ++k) X[k] = p.out[k];
+    // Bin 0 (and n/2 of an even n) of a real sequence is real: the chirp's
+    // rounding must not give it a sign of its own, nor a phase.
+    X[0].imag(0.0);
+    if (p.n % 2 == 0) X[p.n / 2].imag(0.0);
 }

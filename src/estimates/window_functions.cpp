@@ -3,22 +3,29 @@
 #include "estimates/window_functions.hpp"
 
 #include <cmath>
+#include <cstdint>
 #include <numbers>
+
+#include "estimates/exact_angles.hpp"
 
 namespace {
 
 // a0 - a1 cos(2 pi j / n) + a2 cos(4 pi j / n) - ..., written as the sum of
-// a_k cos(k phi) over phi = -pi + 2 pi j / n.
+// a_k cos(k phi) over phi = -pi + 2 pi j / n. k phi is the turn
+// (2 k j - k n) / 2n, taken in whole numbers so that every system gives the
+// same weights.
 std::vector<double> cosine_sum(std::initializer_list<double> a, std::size_t n)
 {
     std::vector<double> w(n, 0.0);
-    const double step = 2.0 * std::numbers::pi / static_cast<double>(n);
+    const std::uint64_t turn = 2 * static_cast<std::uint64_t>(n);
     for (std::size_t j = 0; j < n; ++j) {
-        const double phi = static_cast<double>(j) * step - std::numbers::pi;
-        double k = 0.0;
+        std::uint64_t k = 0;
         for (const double coefficient : a) {
-            w[j] += coefficient * std::cos(k * phi);
-            k += 1.0;
+            // k n is 0 or n modulo 2n.
+            const std::uint64_t half_turns = k % 2 == 0 ? 0 : n;
+            const std::uint64_t angle = (2 * k * j % turn + turn - half_turns) % turn;
+            w[j] += coefficient * unit_turn(angle, turn).real();
+            ++k;
         }
     }
     return w;

@@ -1,0 +1,14 @@
+// Sines, cosines and arc tangents made of the four operations alone, so that
+// every system gives the same bits (the C libraries' own differ in the last
+// bit from one system to another).
+#pragma once
+
+#include <complex>
+#include <cstdint>
+
+// exp(2 pi i k / n), n > 0: the angle is reduced to an eighth of a turn with
+// whole numbers first, so that it is exact up to one rounding.
+std::complex<double> unit_turn(std::uint64_t k, std::uint64_t n);
+
+// atan2(y, x) in radians, within a few units in the last place.
+double arc_tangent(double y, double x);
