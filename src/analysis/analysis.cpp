@@ -114,8 +114,8 @@ void add_coherence(spectrum_result& result, const welch_spectra& spectra, std::s
     result.columns.push_back(std::move(phase));
 }
 
-spectrum_result configuration_estimate(const sample_view& samples, spectrum_result result,
-                                       const std::string& shown_name, unsigned threads)
+spectrum_result with_configuration_estimate(const sample_view& samples, spectrum_result result,
+                                            const std::string& shown_name, unsigned threads)
 {
     analysis_request& s = result.settings;
     const auto n = static_cast<std::size_t>(s.nbpoint_section);
@@ -159,8 +159,8 @@ spectrum_result configuration_estimate(const sample_view& samples, spectrum_resu
     return result;
 }
 
-spectrum_result standard_estimate(const sample_view& samples, spectrum_result result, const std::string& shown_name,
-                                  unsigned threads)
+spectrum_result with_welch_estimate(const sample_view& samples, spectrum_result result, const std::string& shown_name,
+                                    unsigned threads)
 {
     analysis_request& s = result.settings;
     check(s, shown_name);
@@ -204,6 +204,6 @@ spectrum_result analyse(const sample_view& samples, const std::string& data_file
                         const std::string& shown_name, unsigned threads)
 {
     spectrum_result result{data_file, samples.sampling_frequency, request, {}, 0.0, {}};
-    return request.standard ? standard_estimate(samples, std::move(result), shown_name, threads)
-                            : configuration_estimate(samples, std::move(result), shown_name, threads);
+    return request.standard ? with_welch_estimate(samples, std::move(result), shown_name, threads)
+                            : with_configuration_estimate(samples, std::move(result), shown_name, threads);
 }
