@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <getopt.h>
 #include <map>
@@ -30,12 +31,14 @@ namespace {
 const char* const usage_line =
     "usage: veltrin -n N [-s K] [--hanning | -w WINDOW --overlap F --detrend D --average A]\n"
     "               [--confidence P] [--coherence] [--stats] [-f table|csv|json] [-o PATH]\n"
+    "               [--input-format F] [--v-column C] [--i-column C] [--fs HZ] [...]\n"
     "               [-j N] [--threads N] DATA_FILE...\n"
     "       veltrin -c CONFIG_FILE [--threads N]\n";
 
 const char* const help_text =
     "veltrin estimates the power spectral densities of a voltage v and a current i\n"
-    "and their ratio Zn = sqrt(PSD_v / PSD_i) from a tagged sample file.\n"
+    "and their ratio Zn = sqrt(PSD_v / PSD_i) from a recording: a tagged sample\n"
+    "file, an instrument's delimited text, or raw binary.\n"
     "\n"
     "Without arguments it reads config_veltrin.txt in the current directory.\n"
     "\n"
@@ -59,6 +62,23 @@ const char* const help_text =
     "      --coherence     coherence of v and i and the phase of their cross spectrum\n"
     "      --stats         time-domain noise statistics and the noise resistance\n"
     "\n"
+    "Reading the data files:\n"
+    "      --input-format F  auto (default: tagged or delimited, as the file shows),\n"
+    "                      tagged, delimited, f32le, f64le, f32be or f64be (raw\n"
+    "                      binary: interleaved v, i pairs)\n"
+    "      --v-column C    the v column of delimited text: its header name or its\n"
+    "                      number from 1 (default: a usual name such as v, E, Ewe/V)\n"
+    "      --i-column C    the i column (default: a usual name such as i, Im, <I>/mA)\n"
+    "      --time-column C the time column that gives the sampling frequency\n"
+    "                      (default: a usual name such as t, time/s, Time (s))\n"
+    "      --fs HZ         the sampling frequency, over the file's own; required for\n"
+    "                      raw binary and for delimited text without a time column\n"
+    "      --delimiter D   , ; tab or space (a run of blanks; default: found)\n"
+    "      --decimal-comma numbers use a decimal comma (default: found)\n"
+    "      --skip N        lines before the header row (default: found)\n"
+    "      --v-scale X     multiply v by X (default: from the column's unit, else 1)\n"
+    "      --i-scale X     multiply i by X (default: from the column's unit, else 1)\n"
+    "\n"
     "  -f, --format F      table (default), csv or json\n"
     "  -o, --output PATH   result file, - for standard output (the default); with\n"
     "                      several data files, a directory for NAME.psd.txt (.csv, .json)\n"
@@ -69,7 +89,7 @@ const char* const help_text =
     "  -V, --version       the version\n"
     "\n"
     "A data file - is standard input. Exit status: 0 success, 1 a data or result\n"
-    "file failed, 2 a usage error.\n";
+    "file failed, 2 a usage error (also options that do not fit a data file).\n";
 
 struct usage_error {
     std::string message;
@@ -96,6 +116,8 @@ struct options {
     result_format format = result_format::table;
     unsigned jobs = 0;     // 0: the number of cores
     unsigned threads = 0;  // 0: the number of cores
+    input_request input{.format = "auto"};
+    bool input_given = false;  // an option of the reading
     std::vector<std::string> data_files;
 };
 
@@ -141,6 +163,69 @@ double real_value(const std::string& option, const char* text)
     return number;
 }
 
+// A column: a header name, or a number from 1.
+std::string column_value(const std::string& option, const char* text)
+{
+    const std::string value = text;
+    const bool number = !value.empty() && value.find_first_not_of("0123456789") == std::string::npos;
+    if (value.empty() || (number && value.find_first_not_of('0') == std::string::npos))
+        throw usage_error{option + " needs a column name or a number from 1, not '" + value + "'"};
+    return value;
+}
+
+// A scale: a finite number other than 0.
+double scale_value(const std::string& option, const char* text)
+{
+    const double scale = real_value(option, text);
+    if (!std::isfinite(scale) || scale == 0.0)
+        throw usage_error{option + " needs a finite number other than 0, not '" + std::string(text) + "'"};
+    return scale;
+}
+
+std::string format_list()
+{
+    std::string list;
+    const auto names = input_format_names();
+    for (std::size_t k = 0; k < names.size(); ++k)
+        list += std::string(k == 0 ? "" : k + 1 == names.size() ? " or " : ", ") + std::string(names[k]);
+    return list;
+}
+
+void read_input_option(input_request& in, int option_char, const std::string& option, const char* text)
+{
+    const std::string value = text;
+    switch (option_char) {
+    case 'F': {
+        const auto names = input_format_names();
+        if (std::find(names.begin(), names.end(), value) == names.end())
+            throw usage_error{option + " needs " + format_list() + ", not '" + value + "'"};
+        in.format = value;
+        break;
+    }
+    case 'v': in.v_column = column_value(option, text); break;
+    case 'i': in.i_column = column_value(option, text); break;
+    case 't': in.time_column = column_value(option, text); break;
+    case 'r': {
+        const double fs = real_value(option, text);
+        if (!(fs >= 1e-37 && fs <= 1e37))
+            throw usage_error{option + " needs a sampling frequency from 1e-37 to 1e37 Hz, not '" + value + "'"};
+        in.sampling_frequency = fs;
+        break;
+    }
+    case 'd':
+        if (value == "," || value == ";") in.delimiter = value[0];
+        else if (value == "tab" || value == "\t") in.delimiter = '\t';
+        else if (value == "space") in.delimiter = ' ';
+        else throw usage_error{option + " needs ',', ';', tab or space, not '" + value + "'"};
+        break;
+    case ',': in.decimal_comma = true; break;
+    case 'k': in.skip = integer_value(option, text, 0); break;
+    case 'x': in.v_scale = scale_value(option, text); break;
+    case 'y': in.i_scale = scale_value(option, text); break;
+    default: break;
+    }
+}
+
 options parse_options(int argc, char** argv)
 {
     static const option long_options[] = {
@@ -153,6 +238,11 @@ options parse_options(int argc, char** argv)
         {"average", required_argument, nullptr, 'A'}, {"confidence", required_argument, nullptr, 'P'},
         {"coherence", no_argument, nullptr, 'C'},     {"stats", no_argument, nullptr, 'S'},
         {"threads", required_argument, nullptr, 'T'},
+        {"input-format", required_argument, nullptr, 'F'}, {"v-column", required_argument, nullptr, 'v'},
+        {"i-column", required_argument, nullptr, 'i'}, {"time-column", required_argument, nullptr, 't'},
+        {"fs", required_argument, nullptr, 'r'},      {"delimiter", required_argument, nullptr, 'd'},
+        {"decimal-comma", no_argument, nullptr, ','}, {"skip", required_argument, nullptr, 'k'},
+        {"v-scale", required_argument, nullptr, 'x'}, {"i-scale", required_argument, nullptr, 'y'},
         {nullptr, 0, nullptr, 0}};
     options parsed;
     opterr = 0;  // the messages are ours
@@ -188,6 +278,10 @@ options parse_options(int argc, char** argv)
         case 'S': parsed.statistics = true; break;
         case 'T': parsed.threads = static_cast<unsigned>(integer_value("--threads", optarg, 1, most_threads)); break;
         case 'j': parsed.jobs = static_cast<unsigned>(integer_value("-j", optarg, 1, most_threads)); break;
+        case 'F': case 'v': case 'i': case 't': case 'r': case 'd': case ',': case 'k': case 'x': case 'y':
+            read_input_option(parsed.input, option_char, option_name(argv, option_char), optarg);
+            parsed.input_given = true;
+            break;
         // What follows -h or -V is not looked at.
         case 'h': parsed.help = true; return parsed;
         case 'V': parsed.version = true; return parsed;
@@ -254,11 +348,15 @@ void check_options(const options& o)
 {
     if (o.config) {
         if (o.points || o.sections || o.hanning || o.output || o.format != result_format::table || o.jobs != 0 ||
-            !o.data_files.empty() || standard_requested(o) || o.confidence || o.coherence || o.statistics)
+            !o.data_files.empty() || standard_requested(o) || o.confidence || o.coherence || o.statistics ||
+            o.input_given)
             throw usage_error{"-c takes no other options but --threads, and no data files"};
         return;
     }
     if (!o.points) throw usage_error{"-n (points per section) is required"};
+    const bool raw = o.input.format.starts_with('f');
+    if (raw && !o.input.sampling_frequency)
+        throw usage_error{"--input-format " + o.input.format + " needs --fs: raw binary holds no sampling frequency"};
     if (o.output && o.output->empty()) throw usage_error{"-o needs a file or directory name, not ''"};
     if (o.data_files.empty()) throw usage_error{"no data file given"};
     if (const std::optional<request_problem> problem = check_request(request_of(o)))
@@ -344,18 +442,20 @@ struct file_job {
     std::string data_file;
     std::string result_name;
     std::string failure;  // the line for standard error, empty on success
+    bool usage = false;   // the failure is the options' (they do not fit the file)
 };
 
 void analyse_file(const options& o, file_job& job, unsigned threads)
 {
     try {
         file_identity data_identity;
-        const reading_options reading{threads};
+        const reading_options reading{.threads = threads, .input = o.input};
         const recording samples = job.data_file == "-"
                                       ? read_open_recording(stdin, "-", reading)
                                       : load_recording(job.data_file, job.data_file, data_identity, reading);
         if (job.data_file == "-") data_identity = identity_of(stdin);
-        const spectrum_result result = analyse(view_of(samples), job.data_file, request_of(o), job.data_file, threads);
+        spectrum_result result = analyse(view_of(samples), job.data_file, request_of(o), job.data_file, threads);
+        result.input = samples.input;
         const auto content = [&](std::FILE* stream) { write_result(stream, result, o.format); };
         if (job.result_name == "-") {
             errno = 0;
@@ -367,6 +467,7 @@ void analyse_file(const options& o, file_job& job, unsigned threads)
         }
     } catch (const analysis_error& error) {
         job.failure = failure_line(error);
+        job.usage = error.kind == error_kind::input_options;
     } catch (const std::bad_alloc&) {
         job.failure = failure_line(analysis_error(error_kind::out_of_memory, job.data_file));
     }
@@ -389,7 +490,7 @@ int run_files(const options& o)
     for (const file_job& job : jobs) {
         if (job.failure.empty()) continue;
         std::fputs(job.failure.c_str(), stderr);
-        status = 1;
+        status = std::max(status, job.usage ? 2 : 1);
     }
     return status;
 }

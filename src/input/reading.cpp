@@ -1,22 +1,144 @@
-// The input formats the program reads: one row per grammar.
+// The input formats the program reads, one row per grammar, and the choice
+// among them.
 #include "input/reading.hpp"
 
+#include <algorithm>
+#include <cstring>
+
+#include "input/delimited_fields.hpp"
+#include "input/delimited_grammar.hpp"
+#include "input/raw_binary.hpp"
+#include "input/tag_search.hpp"
 #include "input/tagged_grammar.hpp"
+#include "model/error.hpp"
 
 namespace {
 
-constexpr input_format formats[] = {
-    {"tagged", read_tagged_recording},
+// Text formats read from a reader that may have looked ahead.
+using text_reading = recording (*)(line_reader&, const std::string&, const reading_options&);
+
+struct format_row {
+    std::string_view name;
+    text_reading text = nullptr;  // a text format, else raw binary
+    sample_encoding encoding = sample_encoding::f32le;
 };
+
+constexpr format_row rows[] = {
+    {"tagged", read_tagged_recording},
+    {"delimited", read_delimited_recording},
+    {"f32le", nullptr, sample_encoding::f32le},
+    {"f64le", nullptr, sample_encoding::f64le},
+    {"f32be", nullptr, sample_encoding::f32be},
+    {"f64be", nullptr, sample_encoding::f64be},
+};
+
+// How much text the choice looks at before it settles for delimited text.
+constexpr std::size_t most_looked_at = std::size_t{1} << 20;
+
+// Tagged when a line holds the frequency or the data tag before any row of
+// numbers (or when the text looks like UTF-16, which neither reads, for the
+// tagged format's hint). The reader keeps every byte: the chosen grammar
+// starts at the file's first line.
+const format_row& text_format_of(line_reader& reader)
+{
+    const format_row& tagged = rows[0];
+    const format_row& delimited = rows[1];
+    if (reader.starts_as_utf16) return tagged;
+    std::size_t looked = 0;  // bytes of whole lines looked at
+    for (;;) {
+        const char* const start = reader.buffer.get() + reader.begin;
+        const char* p = start + looked;
+        const char* const last = reader.buffer.get() + reader.end;
+        const char* const cut = line_framing::complete_end(p, last, reader.file_done);
+        std::string_view line;
+        while (p != cut && next_line_in(p, cut, line)) {
+            if (holds(line, frequency_tag) || holds(line, data_tag)) return tagged;
+            if (!line.starts_with('#') && is_number_row(line)) return delimited;
+        }
+        looked = static_cast<std::size_t>(p - start);
+        if (reader.file_done || looked >= most_looked_at) break;
+        const std::size_t held = reader.end - reader.begin;
+        if (held + 65536 > reader.capacity) enlarge_buffer(reader, 2 * reader.capacity);
+        refill(reader, held + 1);
+        if (reader.end - reader.begin == held) break;
+    }
+    // A line longer than what was looked at may still hold a tag.
+    const std::string_view text(reader.buffer.get() + reader.begin, reader.end - reader.begin);
+    return holds(text, frequency_tag) || holds(text, data_tag) ? tagged : delimited;
+}
+
+// The options that only some formats read: given for another, they would be
+// ignored without a word.
+void check_options_apply(const format_row& format, const input_request& in, const std::string& name)
+{
+    const bool delimited = format.name == "delimited";
+    const bool raw = format.text == nullptr;
+    const auto refuse = [&](const char* option) {
+        fail(error_kind::input_options, name,
+             std::string(option) + " does not apply to " +
+                 (raw ? "raw binary input" : format.name == "tagged" ? "a tagged file" : "this input"));
+    };
+    if (!delimited) {
+        if (in.v_column) refuse("--v-column");
+        if (in.i_column) refuse("--i-column");
+        if (in.time_column) refuse("--time-column");
+        if (in.delimiter) refuse("--delimiter");
+        if (in.decimal_comma) refuse("--decimal-comma");
+        if (in.skip) refuse("--skip");
+    }
+    if (!delimited && !raw) {
+        if (in.v_scale) refuse("--v-scale");
+        if (in.i_scale) refuse("--i-scale");
+    }
+    if (raw && !in.sampling_frequency)
+        fail(error_kind::input_options, name, "raw binary input needs the sampling frequency: give it with --fs HZ");
+}
+
+recording read_raw(std::FILE* file, const std::string& name, const reading_options& options, const format_row& format)
+{
+    raw_layout layout;
+    layout.encoding = format.encoding;
+    layout.sampling_frequency = *options.input.sampling_frequency;
+    layout.v_scale = options.input.v_scale.value_or(1.0);
+    layout.i_scale = options.input.i_scale.value_or(1.0);
+    recording result = read_raw_binary(file, name, options, layout);
+    result.input.format = format.name;
+    result.input.v_scale = options.input.v_scale;
+    result.input.i_scale = options.input.i_scale;
+    return result;
+}
 
 }  // namespace
 
-std::span<const input_format> input_formats()
+std::span<const std::string_view> input_format_names()
 {
-    return formats;
+    static constexpr std::string_view names[] = {"auto", "tagged", "delimited", "f32le", "f64le", "f32be", "f64be"};
+    return names;
 }
 
 recording read_recording(std::FILE* file, const std::string& name, const reading_options& options)
 {
-    return formats[0].read(file, name, options);
+    const input_request& in = options.input;
+    const auto row = std::find_if(std::begin(rows), std::end(rows), [&](const format_row& f) { return f.name == in.format; });
+    if (in.format != "auto" && row == std::end(rows))
+        fail(error_kind::input_options, name, "unknown input format '" + in.format + "'");
+    if (in.sampling_frequency && !(*in.sampling_frequency >= 1e-37 && *in.sampling_frequency <= 1e37))
+        fail(error_kind::input_options, name, "the sampling frequency must be a number from 1e-37 to 1e37");
+    recording result;
+    if (row != std::end(rows) && row->text == nullptr) {
+        check_options_apply(*row, in, name);
+        result = read_raw(file, name, options, *row);
+    } else {
+        line_reader reader;
+        start_reading(reader, file, {}, nullptr, options.held_limit, options.cancel);
+        const format_row& format = row != std::end(rows) ? *row : text_format_of(reader);
+        check_options_apply(format, in, name);
+        result = format.text(reader, name, options);
+        result.input.format = format.name;
+    }
+    if (in.sampling_frequency) {
+        result.sampling_frequency = *in.sampling_frequency;
+        result.deltat = static_cast<float>(1.0 / *in.sampling_frequency);
+    }
+    return result;
 }

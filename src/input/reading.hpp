@@ -4,13 +4,31 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 
 #include "input/line_reader.hpp"
 #include "model/recording.hpp"
+
+// What the user says about the file: its format and, for delimited text
+// and raw binary, what the file itself does not say or says otherwise.
+struct input_request {
+    std::string format = "tagged";  // a name of input_format_names(); the front ends default to auto
+    // A column by its header name, or by its number from 1 (all digits).
+    std::optional<std::string> v_column{};
+    std::optional<std::string> i_column{};
+    std::optional<std::string> time_column{};
+    std::optional<double> sampling_frequency{};  // overrides the file's
+    std::optional<char> delimiter{};             // ',' ';' '\t', or ' ' for a run of blanks and tabs
+    bool decimal_comma = false;                // forced on; otherwise found from the first data row
+    std::optional<std::int64_t> skip{};          // lines before the header row
+    std::optional<double> v_scale{};             // overrides the column's unit
+    std::optional<double> i_scale{};
+};
 
 struct reading_options {
     unsigned threads = 1;  // threads that parse the data block of a regular file (pipes: one)
@@ -21,21 +39,20 @@ struct reading_options {
     // once while a pipe or FIFO is waited on, otherwise at the next sequential
     // read (nullptr: never). The file must be opened with the same flag.
     const std::atomic<bool>* cancel = nullptr;
+    input_request input{};
 };
 
-// An input format: its name, and the reading of an open file (binary mode,
-// positioned at its start) as that format, in one pass. `name` is the file
-// as the user named it, for the messages. The result is the same for every
-// thread count. Raises analysis_error when the file cannot be read or does
-// not hold a recording of the format.
-struct input_format {
-    std::string_view name;
-    recording (*read)(std::FILE* file, const std::string& name, const reading_options& options);
-};
+// The names options.input.format takes: "auto", then the formats the
+// program reads.
+std::span<const std::string_view> input_format_names();
 
-// The formats the program reads; the first is the one read_recording reads.
-std::span<const input_format> input_formats();
-
-// Reads the open file in the first of input_formats(), the tagged format
-// (tagged_grammar.hpp).
+// Reads the open file (binary mode, at its start) once, in the format
+// options.input.format names; "auto" takes the tagged format when a line
+// holds "<sampling_frequency>" or "<data>" before any line of numbers,
+// otherwise delimited text (raw binary is never guessed). A sampling
+// frequency given overrides the file's. `name` is the file as the user
+// named it, for the messages. The result is the same for every thread
+// count. Raises analysis_error when the file cannot be read, does not hold
+// a recording of the format, or the options do not fit it (input_options:
+// an option the format does not read, a column it does not have).
 recording read_recording(std::FILE* file, const std::string& name, const reading_options& options = {});

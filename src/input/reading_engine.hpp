@@ -39,8 +39,27 @@
 //   reading_stop unfinished_unit(std::int64_t c) const;
 //                                   the stop of a unit that the block's end
 //                                   cuts short after line c
-//   std::string stop_message(const reading_stop&) const;
+//   std::string stop_message(const reading_stop&, std::string_view line) const;
 //                                   the message of every stop, the engine's too
+//                                   (`line`: the text of the line that stops,
+//                                   empty for the engine's block-wide stops)
+//
+// A line whose reading gives no values and no stop holds no sample (a
+// comment): its slot is removed once the block is read. A grammar may also
+// give:
+//
+//   static constexpr bool marked_end;
+//                                   false: the format has no end mark, so a
+//                                   last line is read like any other (a
+//                                   missing line end is no sign of a cut)
+//   void after_block(line_reader&, std::int64_t block_lines, std::span<const std::int64_t> no_sample,
+//                    recording&);
+//                                   what follows the block (the reader stands
+//                                   after the line that ended it) and the
+//                                   recording as read: the last checks, and
+//                                   what the samples imply (a frequency from
+//                                   their times). `no_sample`: the block lines
+//                                   that held none, in order
 //
 // and may give a fast path, used by the runs and nowhere else:
 //
@@ -79,12 +98,15 @@
 #include "platform/platform.hpp"
 #include "platform/worker_team.hpp"
 
-// The values of one block line: which channel, which sample, what value.
+// The values of one block line: which channel, which sample, what value;
+// and the sample's time when the format gives one (stored at index[0]).
 struct line_stores {
     int count = 0;
     bool to_v[2];
     std::int64_t index[2];
     double value[2];
+    bool timed = false;
+    double time = 0.0;
 };
 
 // Where a run stores: the two series, and the samples that are the run's
@@ -93,6 +115,7 @@ struct line_stores {
 struct store_target {
     float* v;
     float* i;
+    double* time;  // nullptr when the format gives no times
     std::int64_t own_first;
     std::uint64_t owned;
 };
@@ -116,6 +139,14 @@ struct reading_stop {
 // Raises the read error ("cannot be read") once the reader has met one.
 void check_readable(const line_reader& reader, const std::string& name);
 
+// The message of a stop, from a grammar that may not look at the line.
+template <class G>
+std::string message_of(const G& grammar, const reading_stop& stop, std::string_view line)
+{
+    if constexpr (requires { grammar.stop_message(stop, line); }) return grammar.stop_message(stop, line);
+    else return grammar.stop_message(stop);
+}
+
 // Reads the open file once, from its start, with grammar G: its header,
 // then its data block, each line's values stored where its index puts them
 // (a store past the series is dropped; a sample that no line supplies is
@@ -123,6 +154,12 @@ void check_readable(const line_reader& reader, const std::string& name);
 // same result for every thread count. Raises analysis_error, the file named.
 template <class G>
 recording read_with_grammar(std::FILE* file, const std::string& name, const reading_options& options, G grammar);
+
+// The same from a reader already started on the file (which may have
+// looked ahead without taking anything): G's watched tags and summary are
+// put in place before the first line is read.
+template <class G>
+recording read_with_grammar(line_reader& reader, const std::string& name, const reading_options& options, G grammar);
 
 // The engine's inner workings.
 namespace reading_engine {
@@ -142,6 +179,7 @@ inline reading_stop store_in(const store_target& target, const line_stores& s, s
         element = static_cast<float>(s.value[k]);
         if (std::isinf(element)) return {value_too_large, c};
     }
+    if (s.timed && target.time != nullptr) target.time[s.index[0]] = s.time;
     return {};
 }
 
@@ -154,12 +192,16 @@ void grow_series(recording& result, std::size_t needed, std::size_t first_owned)
 // Zeroes the samples [own_first, own_end) that are new since the series
 // had the sizes `before`, so that none is ever read uninitialized.
 void zero_new_samples(recording& result, std::int64_t own_first, std::int64_t own_end,
-                      const std::size_t (&before)[2]);
+                      const std::size_t (&before)[3]);
 
 // Reserves the series for the whole file at the line density of the first
 // region, so that they are allocated once instead of grown step by step.
 void reserve_for_the_rest(const line_reader& reader, recording& result, std::int64_t count, int unit_lines,
                           std::int64_t lines_seen, std::size_t bytes_seen);
+
+// Removes the samples of the lines that held none (their indices, in
+// increasing order), and shrinks the series to `samples` minus them.
+void remove_empty_samples(recording& result, std::size_t samples, std::span<const std::int64_t> no_sample);
 
 
 // The data block as it is read: the lines so far, the grammar's state
@@ -174,6 +216,8 @@ struct block_reading {
     std::int64_t count = 0;
     bool ended = false;
     reading_stop stop{};
+    std::string stop_text{};      // the line that stops
+    std::vector<std::int64_t> no_sample{};  // the lines without a sample, in order
     bool last_line_ended = true;  // the last line read had its line end
 
     std::int64_t unit() const { return grammar.unit_lines(); }
@@ -182,7 +226,7 @@ struct block_reading {
 
     [[noreturn]] void stop_now() const
     {
-        analysis_error error(error_kind::bad_data, "", {grammar.stop_message(stop)});
+        analysis_error error(error_kind::bad_data, "", {message_of(grammar, stop, stop_text)});
         error.data_line = stop.line + 1;
         throw error;
     }
@@ -199,10 +243,12 @@ struct block_reading {
         if (stop.stops()) {
             if (count >= unit_end(stop.line)) stop_now();
         } else {
-            if (count == most_block_lines) fail(error_kind::bad_data, "", grammar.stop_message({too_many_lines, count}));
+            if (count == most_block_lines) fail(error_kind::bad_data, "", message_of(grammar, {too_many_lines, count}, ""));
             line_stores s;
             stop = grammar.read_data_line(line, count, state, s);
             if (!stop.stops()) stop = store_growing(result, s, count);
+            if (stop.stops()) stop_text.assign(line);
+            else if (s.count == 0) no_sample.push_back(count);
         }
         ++count;
         return true;
@@ -213,6 +259,12 @@ struct block_reading {
     // too large on a whole line is no sign of a cut.
     void finish()
     {
+        if constexpr (requires { G::marked_end; }) {
+            if (!G::marked_end) {
+                if (stop.stops()) stop_now();
+                return;
+            }
+        }
         if (stop.stops()) {
             const bool last_unit = !ended && count <= unit_end(stop.line);
             if (!last_unit || (stop.kind == value_too_large && last_line_ended)) stop_now();
@@ -235,15 +287,18 @@ struct line_run {
     std::int64_t lines = 0;
     bool ended = false;  // it holds the block's end
     std::int64_t end_line = 0;
+    const char* end_after = nullptr;  // just after the line that ends the block
     bool hint = false;  // what counting learnt for the framing's next()
     typename G::run_state state{};  // the grammar's, before its first line, then after its last
     reading_stop stop{};             // its first stop: reading ends there
     const char* stop_end = nullptr;  // just after the line that stops
+    std::string stop_text{};         // the line that stops
+    std::vector<std::int64_t> no_sample{};  // its lines without a sample, in order
 };
 
 // Reads a run and stores its values at the indices that are its own.
 template <class G>
-void read_run(line_run<G>& run, block_reading<G>& block, const std::size_t (&sizes_before)[2])
+void read_run(line_run<G>& run, block_reading<G>& block, const std::size_t (&sizes_before)[3])
 {
     using framing = typename G::framing;
     const G& grammar = block.grammar;
@@ -253,7 +308,8 @@ void read_run(line_run<G>& run, block_reading<G>& block, const std::size_t (&siz
     const std::int64_t own_end = (c_end + unit - 1) / unit;
     zero_new_samples(block.result, own_first, own_end, sizes_before);
     // The series are not resized while the runs fill them.
-    const store_target target{block.result.v.data(), block.result.i.data(), own_first,
+    const store_target target{block.result.v.data(), block.result.i.data(),
+                              !block.result.timed ? nullptr : block.result.time.data(), own_first,
                               static_cast<std::uint64_t>(own_end - own_first)};
     typename G::run_state state = run.state;
     const char* p = run.first;
@@ -270,6 +326,7 @@ void read_run(line_run<G>& run, block_reading<G>& block, const std::size_t (&siz
             if (grammar.ends_block(line, c)) {
                 run.ended = true;
                 run.end_line = c;
+                run.end_after = p;
                 break;
             }
             known = grammar.read_data_line(line, c, state, s);
@@ -277,8 +334,10 @@ void read_run(line_run<G>& run, block_reading<G>& block, const std::size_t (&siz
         run.stop = known->stops() ? *known : store_in(target, s, c);
         if (run.stop.stops()) {
             run.stop_end = p;
+            run.stop_text.assign(line);
             break;
         }
+        if (s.count == 0) run.no_sample.push_back(c);
         ++c;
     }
     run.state = state;
@@ -325,7 +384,7 @@ const char* read_region(const char* first, const char* last, block_reading<G>& b
         c += run.lines;
     }
     if (!runs.empty()) runs.front().state = block.state;
-    const std::size_t sizes_before[2] = {block.result.v.size(), block.result.i.size()};
+    const std::size_t sizes_before[3] = {block.result.v.size(), block.result.i.size(), block.result.time.size()};
     grow_series(block.result, static_cast<std::size_t>((c + unit - 1) / unit),
                 static_cast<std::size_t>(block.count / unit));
 
@@ -335,8 +394,10 @@ const char* read_region(const char* first, const char* last, block_reading<G>& b
     std::int64_t lines = block.count;
     const char* taken = last;
     for (const line_run<G>& run : runs) {
+        block.no_sample.insert(block.no_sample.end(), run.no_sample.begin(), run.no_sample.end());
         if (run.stop.stops()) {
             block.stop = run.stop;
+            block.stop_text = std::move(run.stop_text);
             lines = run.stop.line + 1;
             taken = run.stop_end;
             break;
@@ -345,12 +406,13 @@ const char* read_region(const char* first, const char* last, block_reading<G>& b
         if (run.ended) {
             lines = run.end_line;
             block.ended = true;
+            taken = run.end_after;
             break;
         }
         lines = run.first_line + run.lines;
     }
     if (lines > most_block_lines)
-        fail(error_kind::bad_data, "", block.grammar.stop_message({too_many_lines, most_block_lines}));
+        fail(error_kind::bad_data, "", message_of(block.grammar, {too_many_lines, most_block_lines}, ""));
     block.count = lines;
     return taken;
 }
@@ -393,7 +455,7 @@ void read_regions(line_reader& reader, block_reading<G>& block, const reading_op
         }
         const std::int64_t lines_before = block.count;
         const char* const taken = read_region(first, cut, block, team);
-        block.last_line_ended = framing::ends_complete(taken);
+        block.last_line_ended = block.ended || framing::ends_complete(taken);
         reader.begin += static_cast<std::size_t>(taken - first);
         if (first_region && !block.ended)
             reserve_for_the_rest(reader, block.result, block.count, block.grammar.unit_lines(),
@@ -407,9 +469,18 @@ void read_regions(line_reader& reader, block_reading<G>& block, const reading_op
 template <class G>
 recording read_with_grammar(std::FILE* file, const std::string& name, const reading_options& options, G grammar)
 {
-    using framing = typename G::framing;
     line_reader reader;
     start_reading(reader, file, G::watched_tags, G::summarize, options.held_limit, options.cancel);
+    return read_with_grammar(reader, name, options, std::move(grammar));
+}
+
+template <class G>
+recording read_with_grammar(line_reader& reader, const std::string& name, const reading_options& options, G grammar)
+{
+    using framing = typename G::framing;
+    reader.watched_tags = G::watched_tags;
+    reader.summarize = G::summarize;
+    std::FILE* const file = reader.file;
     recording result;
     reading_engine::block_reading<G> block{.grammar = grammar, .result = result};
     try {
@@ -431,13 +502,16 @@ recording read_with_grammar(std::FILE* file, const std::string& name, const read
         }
         check_readable(reader, name);
         block.finish();
+        result.line_count = static_cast<std::int32_t>(block.count);
+        reading_engine::remove_empty_samples(result, static_cast<std::size_t>(block.count / block.unit()),
+                                             block.no_sample);
+        if constexpr (requires { &G::after_block; }) {
+            grammar.after_block(reader, block.count, block.no_sample, result);
+            check_readable(reader, name);
+        }
     } catch (analysis_error& error) {
         error.file = name;
         throw;
     }
-    result.line_count = static_cast<std::int32_t>(block.count);
-    const auto samples = static_cast<std::size_t>(block.count / block.unit());
-    result.v.resize(samples, 0.0f);
-    result.i.resize(samples, 0.0f);
     return result;
 }

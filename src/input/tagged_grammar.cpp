@@ -237,7 +237,7 @@ struct tagged_grammar {
     }
 
     reading_stop unfinished_unit(std::int64_t c) const { return {broken_pair, c}; }
-    std::string stop_message(const reading_stop& stop) const { return stop_message_of(stop); }
+    std::string stop_message(const reading_stop& stop, std::string_view) const { return stop_message_of(stop); }
 
     std::int64_t skim(const char*& p, const char* last, std::int64_t c, line_shapes& state,
                       const store_target& target) const
@@ -255,9 +255,9 @@ struct tagged_grammar {
 
 }  // namespace
 
-recording read_tagged_recording(std::FILE* file, const std::string& name, const reading_options& options)
+recording read_tagged_recording(line_reader& reader, const std::string& name, const reading_options& options)
 {
     tagged_grammar grammar;
     grammar.gather_digits = options.gather_digits;
-    return read_with_grammar(file, name, options, grammar);
+    return read_with_grammar(reader, name, options, grammar);
 }

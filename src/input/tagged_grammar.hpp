@@ -6,10 +6,11 @@
 #include <cstdio>
 #include <string>
 
+#include "input/line_reader.hpp"
 #include "input/reading.hpp"
 #include "model/recording.hpp"
 
-// Reads the open file once, from its start: finds the sampling frequency
+// Reads the file from a reader started on it, once, from its start: finds the sampling frequency
 // and the data block, takes the layout from the block's first line and
 // stores each line's values where its index puts them (a paired line at its
 // index, a split line at half of it; a store past the series is dropped;
@@ -18,4 +19,4 @@
 // Raises analysis_error when the file cannot be read, has no frequency or
 // data tag, has a frequency outside [1e-37, 1e37], a line that breaks the
 // block's rules or a stored value too large for single precision.
-recording read_tagged_recording(std::FILE* file, const std::string& name, const reading_options& options);
+recording read_tagged_recording(line_reader& reader, const std::string& name, const reading_options& options);

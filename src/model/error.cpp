@@ -63,7 +63,8 @@ std::string one_line(const analysis_error& error)
         if (error.problem) return settings_message(*error.problem, error.settings_file);
         break;
     case error_kind::out_of_memory: return "Fatal error: not enough memory.";
-    case error_kind::bad_data: break;
+    case error_kind::bad_data:
+    case error_kind::input_options: break;
     }
     return "Fatal error: the recording cannot give a table.";
 }

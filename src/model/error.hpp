@@ -19,6 +19,7 @@ enum class error_kind {
     invalid_configuration,  // the configuration file does not hold its five fields
     bad_data,               // the recording cannot give a table
     bad_settings,           // the settings break a rule of the request (see problem)
+    input_options,          // the options that tell how to read a file do not fit it
     out_of_memory,
 };
 

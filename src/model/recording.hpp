@@ -2,19 +2,35 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "platform/large_arrays.hpp"
 
 using sample_series = std::vector<float, uninitialized_allocator<float>>;
+using sample_times = std::vector<double, uninitialized_allocator<double>>;
+
+// How a recording was read, for the result's settings: the input format
+// and, where the format has them, the columns and scales used.
+struct input_description {
+    std::string format;    // as options.input.format names it; empty for samples not read from a file
+    std::string v_column;  // a column's header name, or its number; empty when the format has none
+    std::string i_column;
+    std::optional<double> v_scale;
+    std::optional<double> i_scale;
+};
 
 struct recording {
-    double sampling_frequency = 0.0;  // as written after "<sampling_frequency>"
+    double sampling_frequency = 0.0;  // as written after "<sampling_frequency>", or as given
     float deltat = 0.0f;              // 1 / sampling_frequency, in single precision
-    std::int32_t line_count = 0;      // lines of the data block, blank ones included
+    std::int32_t line_count = 0;      // lines of the data block (tagged: blank ones included; others: samples)
     sample_series v;                  // nbpoint_acqui values each
     sample_series i;
+    bool timed = false;               // the reading keeps each sample's time
+    sample_times time;                // a time column's values while they are read and checked
+    input_description input;
 };
 
 // Samples to analyse, wherever they are held (a recording, numpy arrays).

@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "model/recording.hpp"
 #include "model/request.hpp"
 
 struct result_column {
@@ -19,4 +20,5 @@ struct spectrum_result {
     std::vector<result_column> columns;  // frequency, psd_v, psd_i, zn, then the optional ones
     double nu = 0.0;                     // degrees of freedom of the inner bins, with a confidence
     std::vector<std::pair<std::string, double>> statistics;
+    input_description input{};  // how the recording was read
 };

@@ -57,6 +57,12 @@ std::vector<std::pair<std::string, setting_value>> settings_of(const spectrum_re
     }
     if (s.coherence && s.nb_section == 1)
         entries.emplace_back("coherence_note", std::string("one section: the coherence is 1 by construction"));
+    const input_description& in = result.input;
+    if (!in.format.empty()) entries.emplace_back("input_format", in.format);
+    if (!in.v_column.empty()) entries.emplace_back("v_column", in.v_column);
+    if (!in.i_column.empty()) entries.emplace_back("i_column", in.i_column);
+    if (in.v_scale) entries.emplace_back("v_scale", *in.v_scale);
+    if (in.i_scale) entries.emplace_back("i_scale", *in.i_scale);
     return entries;
 }
 
@@ -159,7 +165,7 @@ void write_csv(std::FILE* stream, const spectrum_result& result)
     text += "# data_file = " + printable(result.data_file) + "\n# sampling_frequency = ";
     append_shortest(text, result.sampling_frequency);
     text += '\n';
-    for (const auto& [key, value] : settings_of(result)) text += "# " + key + " = " + text_of(value) + "\n";
+    for (const auto& [key, value] : settings_of(result)) text += "# " + key + " = " + printable(text_of(value)) + "\n";
     for (const auto& [key, value] : result.statistics) {
         text += "# " + key + " = ";
         append_shortest(text, value);
