@@ -302,7 +302,8 @@ TEST(command_line, names_that_start_with_a_dot_keep_it_in_their_results)
 }
 
 // Text saved as UTF-16 has no tags the reader can see: the structure
-// message gets a hint, which the configuration mode does not give.
+// message gets a hint, which the configuration mode does not give. Other
+// text without tags or numbers is no recording of any format.
 TEST(command_line, a_sample_file_in_utf16_gets_a_hint)
 {
     const std::string dir = make_scratch_directory();
@@ -316,21 +317,26 @@ TEST(command_line, a_sample_file_in_utf16_gets_a_hint)
         "The structure of the input data file is unknown. The string <data> or the string <sampling_frequency> of "
         "the XML format does not exist.";
     const std::string hint = " (the file looks like UTF-16 text: save it as UTF-8)";
+    const std::string no_table =
+        "Fatal error: the file holds no row of numbers, nor the <sampling_frequency> and <data> tags of a tagged "
+        "recording.";
     const struct {
         const char* name;
         std::string content;
-        bool hinted;
+        std::string message;
     } cases[] = {
-        {"le_bom.xml", "\xFF\xFE" + little_endian, true}, {"be_bom.xml", "\xFE\xFF" + big_endian, true},
-        {"le.xml", little_endian, true},                 {"be.xml", big_endian, true},
-        {"nul.xml", std::string(64, '\0'), false},       {"text.xml", "just text\n", false},
+        {"le_bom.xml", "\xFF\xFE" + little_endian, structure + hint}, {"be_bom.xml", "\xFE\xFF" + big_endian, structure + hint},
+        {"le.xml", little_endian, structure + hint},                 {"be.xml", big_endian, structure + hint},
+        {"nul.xml", std::string(64, '\0'), no_table},                {"text.xml", "just text\n", no_table},
     };
     for (const auto& c : cases) {
         write_file(dir + "/" + c.name, c.content);
         const command_outcome outcome = run_command(dir, std::string("-n 8 ") + c.name);
         EXPECT_EQ(outcome.status, 1) << c.name;
-        EXPECT_EQ(outcome.err, "veltrin: " + std::string(c.name) + ": " + structure + (c.hinted ? hint : "") + "\n");
+        EXPECT_EQ(outcome.err, "veltrin: " + std::string(c.name) + ": " + c.message + "\n");
     }
+    // Named as tagged, text without tags gets the tagged format's message.
+    EXPECT_EQ(run_command(dir, "-n 8 --input-format tagged text.xml").err, "veltrin: text.xml: " + structure + "\n");
     // Standard input too, which is read once.
     EXPECT_EQ(run_command(dir, "-n 8 -", "le_bom.xml").err, "veltrin: -: " + structure + hint + "\n");
 }
@@ -460,7 +466,7 @@ TEST(command_line, csv_holds_the_table_numbers_and_the_settings)
     }
     std::string rest((std::istreambuf_iterator<char>(csv)), std::istreambuf_iterator<char>());
     EXPECT_EQ(rest, "# data_file = samples.xml\n# sampling_frequency = 500\n# estimate = configuration\n# hanning = 0\n"
-                    "# nb_section = 1\n# nbpoint_section = 8\n");
+                    "# nb_section = 1\n# nbpoint_section = 8\n# input_format = tagged\n");
     EXPECT_NE(outcome.out.find("\n62.499996185302734,0,0,nan\n"), std::string::npos);
     EXPECT_NE(outcome.out.find(",0.03200000151991844,0,inf\n"), std::string::npos);
 }
@@ -476,7 +482,7 @@ TEST(command_line, json_is_one_object_and_any_file_name_survives)
     EXPECT_EQ(document["data_file"], name);
     EXPECT_EQ(document["sampling_frequency"], 500.0);
     EXPECT_EQ(document["settings"], (nlohmann::json{{"estimate", "configuration"}, {"hanning", 0}, {"nb_section", 1},
-                                                     {"nbpoint_section", 8}}));
+                                                     {"nbpoint_section", 8}, {"input_format", "tagged"}}));
     EXPECT_EQ(document["columns"]["zn"], (nlohmann::json{nullptr, 0.0, nullptr, nullptr}));
     EXPECT_EQ(document["columns"]["psd_v"][3].get<double>(), static_cast<double>(0.032f));
     EXPECT_EQ(document["columns"]["frequency"].size(), 4u);
