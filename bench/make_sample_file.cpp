@@ -1,8 +1,10 @@
 // Writes a deterministic sample file: v a slowly wandering noise voltage with
 // a weak sinusoid, i a white noise current.
 //
-// usage: make_sample_file LINES paired|split SEED [FREQUENCY_HZ] > file
-// LINES is the number of data-block lines (two per sample in the split layout).
+// usage: make_sample_file LINES paired|split|csv SEED [FREQUENCY_HZ] > file
+// LINES is the number of data-block lines (two per sample in the split
+// layout); csv writes the same samples as delimited text "v,i" under a
+// header row, to be read with --fs.
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
@@ -41,20 +43,25 @@ double next_gaussian(gaussian_source& source)
 
 int main(int argc, char** argv)
 {
-    if (argc < 4 || (std::strcmp(argv[2], "paired") != 0 && std::strcmp(argv[2], "split") != 0)) {
-        std::fputs("usage: make_sample_file LINES paired|split SEED [FREQUENCY_HZ]\n", stderr);
+    const bool csv = argc >= 4 && std::strcmp(argv[2], "csv") == 0;
+    if (argc < 4 || (std::strcmp(argv[2], "paired") != 0 && std::strcmp(argv[2], "split") != 0 && !csv)) {
+        std::fputs("usage: make_sample_file LINES paired|split|csv SEED [FREQUENCY_HZ]\n", stderr);
         return 2;
     }
     const std::uint64_t lines = std::strtoull(argv[1], nullptr, 10);
-    const bool paired = std::strcmp(argv[2], "paired") == 0;
+    const bool paired = std::strcmp(argv[2], "paired") == 0 || csv;
     const std::uint64_t seed = std::strtoull(argv[3], nullptr, 10);
     const double frequency = argc > 4 ? std::strtod(argv[4], nullptr) : 500.0;
 
     static char output_buffer[1 << 20];
     std::setvbuf(stdout, output_buffer, _IOFBF, sizeof output_buffer);
-    std::printf("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<acquisition>\n");
-    std::printf("<comment>synthetic noise record, seed %" PRIu64 "</comment>\n", seed);
-    std::printf("<sampling_frequency>%g</sampling_frequency>\n<data>\n", frequency);
+    if (csv) {
+        std::printf("v,i\n");
+    } else {
+        std::printf("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<acquisition>\n");
+        std::printf("<comment>synthetic noise record, seed %" PRIu64 "</comment>\n", seed);
+        std::printf("<sampling_frequency>%g</sampling_frequency>\n<data>\n", frequency);
+    }
 
     gaussian_source source{std::mt19937_64(seed)};
     double wander = 0.0;
@@ -65,12 +72,14 @@ int main(int argc, char** argv)
         const double t = static_cast<double>(k) / frequency;
         const double v = 2.0e-6 * wander + 3.0e-6 * std::sin(6.283185307179586 * tone * t);
         const double i = 1.0e-3 + 5.0e-5 * next_gaussian(source);
-        if (paired)
+        if (csv)
+            std::printf("%.6e,%.8f\n", v, i);
+        else if (paired)
             std::printf("<v>%.6e</v><i>%.8f</i>\n", v, i);
         else
             std::printf("<v>%.6e</v>\n<i>%.8f</i>\n", v, i);
     }
     if (!paired && lines % 2 == 1) std::printf("\n");
-    std::printf("</data>\n</acquisition>\n");
+    if (!csv) std::printf("</data>\n</acquisition>\n");
     return std::fflush(stdout) == 0 ? 0 : 1;
 }

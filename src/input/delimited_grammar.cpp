@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -14,6 +15,7 @@
 #include "input/delimited_fields.hpp"
 #include "input/number_text.hpp"
 #include "input/reading_engine.hpp"
+#include "input/tagged_shapes.hpp"
 #include "model/error.hpp"
 
 namespace {
@@ -205,7 +207,7 @@ std::string cell_fault(std::string_view line, const table_layout& t, std::int64_
 // The format's answers to the reading engine (see reading_engine.hpp).
 struct delimited_grammar {
     using framing = line_framing;
-    struct run_state {};
+    using run_state = line_shapes;
     static constexpr bool marked_end = false;
     static constexpr std::string_view watched_tags[] = {"#"};
 
@@ -217,6 +219,7 @@ struct delimited_grammar {
 
     const reading_options* options = nullptr;
     const std::string* name = nullptr;
+    bool gather_digits = true;
     table_layout t;
 
     std::int64_t file_line(std::int64_t c) const { return t.lines_before + c + 1; }
@@ -268,6 +271,88 @@ struct delimited_grammar {
     }
 
     reading_stop unfinished_unit(std::int64_t c) const { return {bad_cell, c}; }
+
+    // A common row read straight through: unquoted numbers that
+    // read_number_exactly takes right between the delimiters, a LF after
+    // the line. Its values in s, where its numbers are, and p moved past
+    // it; false for any other line, which the rules above then read.
+    bool read_simple_row(const char*& p, const char* last, std::int64_t c, line_stores& s, const char* (&first)[2],
+                         const char* (&end)[2]) const
+    {
+        const char point = t.decimal_comma ? ',' : '.';
+        const char d = t.delimiter;
+        const bool blanks = d == blank_run;
+        const std::size_t time_index = t.time ? t.time->index : t.fields_needed;
+        const auto is_blank = [](char ch) { return ch == ' ' || ch == '\t'; };
+        const char* q = p;
+        if (blanks)
+            while (q != last && is_blank(*q)) ++q;
+        double values[3] = {0.0, 0.0, 0.0};
+        for (std::size_t k = 0; k < t.fields_needed; ++k) {
+            const int slot = k == t.v.index ? 0 : k == t.i.index ? 1 : k == time_index ? 2 : -1;
+            if (slot >= 0) {
+                const char* const number = q;
+                q = read_number_exactly(q, last, values[slot], point);
+                if (q == nullptr) return false;
+                if (slot < 2) {
+                    first[slot] = number;
+                    end[slot] = q;
+                }
+            } else {
+                while (q != last && *q != d && *q != '\n' && *q != '\r' && *q != '"' && !(blanks && is_blank(*q))) ++q;
+            }
+            if (k + 1 == t.fields_needed) break;
+            if (q == last || !(blanks ? is_blank(*q) : *q == d)) return false;
+            ++q;
+            if (blanks)
+                while (q != last && is_blank(*q)) ++q;
+        }
+        if (q == last) return false;
+        // The rest of the line: a LF at once, or fields not read, without a CR.
+        if (*q != '\n') {
+            if (*q != d && !(blanks && is_blank(*q))) return false;
+            const void* feed = std::memchr(q, '\n', static_cast<std::size_t>(last - q));
+            if (feed == nullptr) return false;
+            const char* const line_end = static_cast<const char*>(feed);
+            if (std::memchr(q, '\r', static_cast<std::size_t>(line_end - q)) != nullptr) return false;
+            q = line_end;
+        }
+        if (static_cast<std::size_t>(q - p) > t.held_limit) return false;
+        s = line_stores{2, {true, false}, {c, c}, {values[0] * t.v_scale, values[1] * t.i_scale}};
+        s.timed = t.time.has_value();
+        s.time = values[2] * t.time_scale;
+        p = q + 1;
+        return true;
+    }
+
+    // The common rows at once. Rows of two numbers without scales repeat
+    // their shapes (tagged_shapes.hpp), which reads them fastest.
+    std::int64_t skim(const char*& p, const char* last, std::int64_t c, run_state& shapes,
+                      const store_target& target) const
+    {
+        const bool shaped = !t.decimal_comma && t.v_scale == 1.0 && t.i_scale == 1.0 && !t.time;
+        std::int64_t read = 0;
+        for (;;) {
+            if (shaped) read += read_lines_of_known_shapes(p, last, c + read, shapes, target, gather_digits);
+            const char* const line = p;
+            line_stores s;
+            const char* first[2];
+            const char* end[2];
+            if (p == last || !read_simple_row(p, last, c + read, s, first, end)) break;
+            if (reading_engine::store_in(target, s, c + read).stops()) {
+                p = line;
+                break;
+            }
+            ++read;
+            if (!shaped) continue;
+            const auto length = static_cast<std::size_t>(p - 1 - line);
+            if (length <= longest_shape && last - line >= static_cast<std::ptrdiff_t>(shape_reach))
+                learn_line_shape(std::string_view(line, length), s, first, end, shapes);
+            else
+                shapes.current = line_shapes::none;
+        }
+        return read;
+    }
 
     std::string stop_message(const reading_stop& stop, std::string_view line) const
     {
@@ -544,5 +629,6 @@ recording read_delimited_recording(line_reader& reader, const std::string& name,
     delimited_grammar grammar;
     grammar.options = &options;
     grammar.name = &name;
+    grammar.gather_digits = options.gather_digits;
     return read_with_grammar(reader, name, options, grammar);
 }

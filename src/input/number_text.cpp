@@ -123,7 +123,7 @@ int leading_digits(std::uint64_t word)
 
 }  // namespace
 
-const char* read_number_exactly(const char* first, const char* last, double& value)
+const char* read_number_exactly(const char* first, const char* last, double& value, char point)
 {
     // The recordings' common numbers (-2.5122407e-01, 0.00102767): a
     // significand below 2^53 and a power of ten up to 22 are both exact
@@ -136,7 +136,7 @@ const char* read_number_exactly(const char* first, const char* last, double& val
     int digits = 0;
     if (!read_digits(p, last, significand, digits)) return nullptr;
     int exponent = 0;
-    if (p != last && *p == '.') {
+    if (p != last && *p == point) {
         const char* const fraction = ++p;
         if (!read_digits(p, last, significand, digits)) return nullptr;
         exponent = -static_cast<int>(p - fraction);

@@ -18,8 +18,9 @@ double parse_number(const char* first, const char* last);
 // it has at most 19 digits, a significand below 2^53 and a power of ten up
 // to 22, which one exact operation converts: stores the value that
 // parse_number gives and returns the end of the number. Otherwise nullptr,
-// and the text needs parse_number.
-const char* read_number_exactly(const char* first, const char* last, double& value);
+// and the text needs parse_number. `point` is the decimal separator: ','
+// reads a decimal comma.
+const char* read_number_exactly(const char* first, const char* last, double& value, char point = '.');
 
 inline constexpr double exact_powers_of_ten[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                                  1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,

@@ -247,17 +247,22 @@ void follow(line_shapes& shapes, std::uint8_t slot)
     shapes.current = slot;
 }
 
-// Reads a line of no known shape straight through and learns its shape.
-bool read_and_learn(std::string_view line, std::int64_t c, bool paired, line_shapes& shapes, line_stores& s)
+}  // namespace
+
+void learn_line_shape(std::string_view line, const line_stores& s, const char* const (&first)[2],
+                      const char* const (&last)[2], line_shapes& shapes)
 {
     shapes.current = line_shapes::none;
-    number_spans spans;
-    if (!read_straight(line, c, paired, s, spans)) return false;
+    if (shapes.resting > 0) {
+        --shapes.resting;
+        return;
+    }
     if (++shapes.misses > 16) {
         shapes.misses = 0;
         shapes.resting = 4096;
-        return true;
+        return;
     }
+    const number_spans spans{{first[0], first[1]}, {last[0], last[1]}};
     line_shape learnt;
     if (learn_shape(line, s, spans, learnt)) {
         const auto slot = static_cast<std::uint8_t>(shapes.oldest);
@@ -265,6 +270,17 @@ bool read_and_learn(std::string_view line, std::int64_t c, bool paired, line_sha
         shapes.oldest = (shapes.oldest + 1) % std::size(shapes.shape);
         follow(shapes, slot);
     }
+}
+
+namespace {
+
+// Reads a line of no known shape straight through and learns its shape.
+bool read_and_learn(std::string_view line, std::int64_t c, bool paired, line_shapes& shapes, line_stores& s)
+{
+    shapes.current = line_shapes::none;
+    number_spans spans;
+    if (!read_straight(line, c, paired, s, spans)) return false;
+    learn_line_shape(line, s, spans.first, spans.last, shapes);
     return true;
 }
 

@@ -1,6 +1,8 @@
 // The recordings' own data lines, "<v>x</v><i>y</i>", "<v>x</v>" and
 // "<i>y</i>": read straight through, and once a line of the same shape has
-// been read, by the positions learnt from it.
+// been read, by the positions learnt from it. The shapes serve other
+// line formats too: a line of two numbers is a shape whatever bytes
+// surround them.
 #pragma once
 
 #include <cstddef>
@@ -84,6 +86,16 @@ struct line_shapes {
 // the caller's to check.
 bool read_common_line(std::string_view line, const char* readable_end, std::int64_t c, bool paired,
                       line_shapes& shapes, line_stores& s);
+
+// Learns the shape of a line of another format that has been read: its
+// values in s, read by read_number_exactly (with a decimal point) from the
+// spans [first[k], last[k]) of the line, which is at most longest_shape
+// bytes long and followed by at least shape_reach readable bytes from its
+// start. Lines that fit the shape then hold their values at the same
+// places, the same bytes around them. Where few lines repeat a shape it
+// learns nothing for a while, as read_common_line does.
+void learn_line_shape(std::string_view line, const line_stores& s, const char* const (&first)[2],
+                      const char* const (&last)[2], line_shapes& shapes);
 
 // Reads the lines from p on, block line c on, as long as each has the shape
 // that followed the previous line's shape the last time, and stores their
