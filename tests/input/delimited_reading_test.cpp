@@ -1,0 +1,187 @@
+// Delimited text: the header search, the columns and units, the rules of a
+// row, the end of the table, the time column, and the choice of the format.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "input/reading.hpp"
+#include "model/error.hpp"
+#include "test_files.hpp"
+
+namespace {
+
+// What a reading gives, as text: the frequency and the samples, or the
+// error's kind ("options: " for the options' fault) and message.
+std::string outcome_of(const std::string& content, const input_request& in, unsigned threads = 1,
+                       std::size_t block_size = std::size_t{4} << 20, bool sequential = false)
+{
+#ifdef _WIN32
+    std::FILE* file = stream_of(content);
+    (void)sequential;
+#else
+    // A memory stream is no regular file: it is read line by line, as a pipe is.
+    std::FILE* file = sequential ? fmemopen(const_cast<char*>(content.data()), content.size(), "rb") : stream_of(content);
+#endif
+    std::string text;
+    try {
+        reading_options options;
+        options.threads = threads;
+        options.block_size = block_size;
+        options.input = in;
+        const recording r = read_recording(file, "rec.csv", options);
+        char number[64];
+        std::snprintf(number, sizeof number, "fs %.17g:", r.sampling_frequency);
+        text = number;
+        for (std::size_t k = 0; k < r.v.size(); ++k) {
+            std::snprintf(number, sizeof number, " %.9g,%.9g", r.v[k], r.i[k]);
+            text += number;
+        }
+    } catch (const analysis_error& error) {
+        text = std::string(error.kind == error_kind::input_options ? "options: " : "") + error.what();
+    }
+    std::fclose(file);
+    return text;
+}
+
+input_request delimited(const std::function<void(input_request&)>& change = {})
+{
+    input_request in;
+    in.format = "delimited";
+    if (change) change(in);
+    return in;
+}
+
+const auto fs_10 = [](input_request& in) { in.sampling_frequency = 10.0; };
+
+}  // namespace
+
+TEST(delimited_reading, reads_the_columns_units_and_separators_a_file_shows)
+{
+    const struct {
+        const char* name;
+        std::string content;
+        input_request in;
+        std::string expected;
+    } cases[] = {
+        {"plain", "time,v,i\n0,1,2\n0.5,3,4\n", delimited(), "fs 2: 1,2 3,4"},
+        {"columns in another order", "i,t,v\n2,0,1\n4,0.5,3\n", delimited(), "fs 2: 1,2 3,4"},
+        {"no final line end", "time,v,i\n0,1,2\n0.5,3,4", delimited(), "fs 2: 1,2 3,4"},
+        {"CR and CR LF", "time,v,i\r0,1,2\r\n0.5,3,4\r", delimited(), "fs 2: 1,2 3,4"},
+        {"byte-order mark", "\xEF\xBB\xBFtime,v,i\n0,1,2\n0.5,3,4\n", delimited(), "fs 2: 1,2 3,4"},
+        {"quoted names and numbers", "\"time\",\"v\",\"i\"\n\"0\",\"1\",\"2\"\n0.5,3,4\n", delimited(), "fs 2: 1,2 3,4"},
+        {"preamble and footer", "Instrument X\nRate: 2 Hz\ntime,v,i\n0,1,2\n0.5,3,4\n\nEnd of data\n# done\n",
+         delimited(), "fs 2: 1,2 3,4"},
+        {"comments inside the table", "time,v,i\n# start\n0,1,2\n# pause\n#\n0.5,3,4\n", delimited(), "fs 2: 1,2 3,4"},
+        {"units row", "time;v;i\ns;V;A\n0;1;2\n0.5;3;4\n", delimited(), "fs 2: 1,2 3,4"},
+        {"decimal comma found", "t;v;i\n0;1,5;2\n0,5;3;4\n", delimited(), "fs 2: 1.5,2 3,4"},
+        {"decimal comma given, tab", "t\tv\ti\n0\t1\t2\n0,5\t3,25\t4\n", delimited([](input_request& in) { in.decimal_comma = true; }),
+         "fs 2: 1,2 3.25,4"},
+        {"blanks", "  t   v  i\n 0  1\t2\n 0.5 3 4  \n", delimited(), "fs 2: 1,2 3,4"},
+        {"tab before semicolon", "t\tv;x\ti\n0\t1;9\t2\n", delimited([](input_request& in) { in.v_column = "v;x"; }),
+         "Fatal error: line 2: the v column (v;x) holds '1;9', which is not a number."},
+        {"units scale", "time/s,E (mV),I [uA]\n0,1,2\n0.5,3,4\n", delimited([](input_request& in) { in.v_column = "E (mV)"; in.i_column = "I [uA]"; }),
+         "fs 2: 0.00100000005,1.99999999e-06 0.00300000003,3.99999999e-06"},
+        {"<I>/mA by default", "time/s\tEwe/V\t<I>/mA\n0\t1\t2\n0.5\t3\t4\n", delimited(), "fs 2: 1,0.00200000009 3,0.00400000019"},
+        {"scales given over units", "t,v,I/mA\n0,1,2\n0.5,3,4\n", delimited([](input_request& in) { in.v_scale = 2; in.i_scale = 10; }),
+         "fs 2: 2,20 6,40"},
+        {"numbered columns, no header", "1 2\n3 4\n", delimited([](input_request& in) { in.v_column = "1"; in.i_column = "2"; fs_10(in); }),
+         "fs 10: 1,2 3,4"},
+        {"numbered columns take the time by name", "time,a,b\n0,1,2\n0.5,3,4\n",
+         delimited([](input_request& in) { in.v_column = "2"; in.i_column = "3"; }), "fs 2: 1,2 3,4"},
+        {"--skip", "1,2,3\nx,y\nt,v,i\n0,1,2\n0.5,3,4\n", delimited([](input_request& in) { in.skip = 2; }), "fs 2: 1,2 3,4"},
+        {"Nb header lines", "File\nNb header lines : 4\nE I time in this order\ntime\tE\tI\n0\t1\t2\n0.5\t3\t4\n", delimited(),
+         "fs 2: 1,2 3,4"},
+        {"--fs over the time column", "t,v,i\n0,1,2\n7,3,4\n", delimited(fs_10), "fs 10: 1,2 3,4"},
+        {"a time column by name", "when,v,i\n0,1,2\n0.25,3,4\n", delimited([](input_request& in) { in.time_column = "when"; }),
+         "fs 4: 1,2 3,4"},
+        {"times in ms", "time (ms),v,i\n0,1,2\n250,3,4\n", delimited([](input_request& in) { in.time_column = "time (ms)"; }),
+         "fs 4: 1,2 3,4"},
+        {"auto reads delimited", "time,v,i\n0,1,2\n0.5,3,4\n", input_request{.format = "auto"}, "fs 2: 1,2 3,4"},
+        {"auto reads tagged", "v,i\n<sampling_frequency>4\n<data>\n<v>1</v><i>2</i>\n</data>\n", input_request{.format = "auto"},
+         "fs 4: 1,2"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(outcome_of(c.content, c.in), c.expected) << c.name;
+}
+
+TEST(delimited_reading, stops_naming_the_line_the_column_and_the_text)
+{
+    const std::string head = "time,v,i\n0,1,2\n";
+    const struct {
+        std::string content;
+        input_request in;
+        std::string expected;
+    } cases[] = {
+        {head + "0.1,abc,3\n", delimited(), "Fatal error: line 3: the v column (v) holds 'abc', which is not a number."},
+        {head + "0.1,nan,3\n", delimited(), "Fatal error: line 3: the v column (v) holds 'nan', which is not a number."},
+        {head + "0.1,1,3e\n", delimited(), "Fatal error: line 3: the i column (i) holds '3e', which is not a number."},
+        {head + "0.1,,3\n", delimited(), "Fatal error: line 3: the v column (v) is empty."},
+        {head + "0.1,1\n", delimited(), "Fatal error: line 3: the i column (i) is missing: the line has 2 fields."},
+        {head + "# note\n0.1,1e39,3\n", delimited(), "Fatal error: line 4: the v column (v) holds a value too large for single precision."},
+        {"t;v;i\n0;1;2\n0,1;1.5;3\n", delimited([](input_request& in) { in.decimal_comma = true; }),
+         "Fatal error: line 3: the v column (v) holds '1.5', which is not a number."},
+        {head + "0.5,1,2\n\nfooter\n7,1,2\n", delimited(),
+         "Fatal error: line 6 holds a row of numbers after the table ended on line 4; a second table is not read."},
+        {head + "0.5,1,2\nx,1,2\n0.6,1,2\n", delimited(),
+         "Fatal error: line 5 holds a row of numbers after the table ended on line 4; a second table is not read."},
+        {head + "1,1,2\n2,1,2\n3,1,2\n4.1,1,2\n5,1,2\n", delimited(),
+         "Fatal error: line 6: the time step (1.1 s) differs from the mean step (1 s) by more than 1 %; give "
+         "the sampling frequency with --fs to read the file anyway."},
+        {head + "-0.5,1,2\n", delimited(), "Fatal error: the time column (time) does not increase from line 2 to line 3."},
+        {head, delimited(), "options: one row cannot give the sampling frequency: give it with --fs"},
+        {"time,v,i\n\n", delimited(), "Fatal error: no row of numbers follows the header row (line 1)."},
+        {"just text\n", delimited(), "Fatal error: the file holds no row of numbers."},
+        {head + "0.5,1," + std::string(70000, '2') + "\n", delimited(), "Fatal error: line 3 is longer than 65536 bytes."},
+        {"1,2\n3,4\n", delimited(),
+         "options: no header row names the v and i columns: choose them with --v-column and --i-column (a name, or a "
+         "number from 1)"},
+        {"a,b\n1,2\n", delimited(fs_10),
+         "options: the header row (line 1) has no v column by a name the program knows; its names are \"a\", \"b\"; "
+         "choose the v column with --v-column (a name, or a number from 1)"},
+        {"v,b\n1,2\n", delimited(fs_10),
+         "options: the header row (line 1) has no i column by a name the program knows; its names are \"v\", \"b\"; "
+         "choose the i column with --i-column (a name, or a number from 1)"},
+        {"v,i\n1,2\n", delimited(),
+         "options: the file has no time column to give the sampling frequency: give it with --fs HZ, or choose the "
+         "time column with --time-column"},
+        {"t,v,I/mV\n0,1,2\n", delimited([](input_request& in) { in.i_column = "I/mV"; }),
+         "options: the i column (I/mV) is in volts: choose the i column with --i-column, or give --i-scale to read it "
+         "anyway"},
+        {head, delimited([](input_request& in) { in.v_column = "0"; }), "options: --v-column numbers the columns from 1"},
+        {head, input_request{.format = "tagged", .v_column = "v"}, "options: --v-column does not apply to a tagged file"},
+        {head, input_request{.format = "f32le", .delimiter = ','}, "options: --delimiter does not apply to raw binary input"},
+        {head, input_request{.format = "f32le"},
+         "options: raw binary input needs the sampling frequency: give it with --fs HZ"},
+        {head, input_request{.format = "tagged", .v_scale = 2.0}, "options: --v-scale does not apply to a tagged file"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(outcome_of(c.content, c.in), c.expected) << c.content.substr(0, 60);
+}
+
+// Rows, comments and a stop scattered over many regions: every thread count,
+// region size and a pipe read the same samples and stop at the same line.
+TEST(delimited_reading, reads_the_same_for_every_thread_count_and_through_a_pipe)
+{
+    std::string rows = "Rate 100 Hz\ntime,v,i\n";
+    for (int k = 0; k < 30000; ++k) {
+        const std::string t = std::to_string(k) + "e-2,";
+        if (k % 1111 == 0) rows += "# mark " + std::to_string(k) + "\n";
+        // Blanks and quotes take the long way; the others, the straight one.
+        if (k % 3001 == 0) rows += t + " " + std::to_string(k % 97) + ".25 ,\"" + std::to_string(-k) + "e-9\"\n";
+        else rows += t + std::to_string(k % 97) + ".25," + std::to_string(-k) + "e-9\n";
+    }
+    const std::string expected = outcome_of(rows, delimited(fs_10));
+    ASSERT_EQ(expected.substr(0, 23), "fs 10: 0.25,0 1.25,-9.9");
+    for (unsigned threads : {1u, 2u, 3u})
+        for (std::size_t block : {std::size_t{4} << 20, std::size_t{4096}, std::size_t{333}})
+            EXPECT_EQ(outcome_of(rows, delimited(fs_10), threads, block), expected)
+                << threads << " threads, regions of " << block;
+    EXPECT_EQ(outcome_of(rows, delimited(fs_10), 1, 4096, true), expected);
+    // The time column read too: 100 Hz.
+    EXPECT_EQ(outcome_of(rows, delimited(), 2, 4096).substr(0, 8), "fs 100: ");
+    const std::size_t middle = rows.find('\n', rows.size() / 2) + 1;
+    const std::string broken = rows.substr(0, middle) + "1,2,x\n" + rows.substr(middle);
+    const std::string stop = outcome_of(broken, delimited(fs_10), 1, 4096, true);
+    ASSERT_EQ(stop.substr(0, 26), "Fatal error: line 15464: t");
+    for (unsigned threads : {1u, 2u, 3u}) EXPECT_EQ(outcome_of(broken, delimited(fs_10), threads, 4096), stop);
+}
