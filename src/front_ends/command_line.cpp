@@ -191,9 +191,13 @@ std::string format_list()
     return list;
 }
 
-void read_input_option(input_request& in, int option_char, const std::string& option, const char* text)
+void read_input_option(input_request& in, int option_char, const char* text)
 {
     const std::string value = text;
+    const std::map<int, std::string> names = {{'F', "--input-format"}, {'v', "--v-column"}, {'i', "--i-column"},
+                                              {'t', "--time-column"},  {'r', "--fs"},       {'d', "--delimiter"},
+                                              {'k', "--skip"},         {'x', "--v-scale"},  {'y', "--i-scale"}};
+    const std::string option = names.contains(option_char) ? names.at(option_char) : "";
     switch (option_char) {
     case 'F': {
         const auto names = input_format_names();
@@ -279,7 +283,7 @@ options parse_options(int argc, char** argv)
         case 'T': parsed.threads = static_cast<unsigned>(integer_value("--threads", optarg, 1, most_threads)); break;
         case 'j': parsed.jobs = static_cast<unsigned>(integer_value("-j", optarg, 1, most_threads)); break;
         case 'F': case 'v': case 'i': case 't': case 'r': case 'd': case ',': case 'k': case 'x': case 'y':
-            read_input_option(parsed.input, option_char, option_name(argv, option_char), optarg);
+            read_input_option(parsed.input, option_char, optarg);
             parsed.input_given = true;
             break;
         // What follows -h or -V is not looked at.

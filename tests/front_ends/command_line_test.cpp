@@ -115,6 +115,20 @@ const usage_case usage_cases[] = {
     {"unknown_average", "-n 8 --average mode samples.xml", "veltrin: --average needs mean or median, not 'mode'\n"},
     {"output_not_a_directory", "-n 8 samples.xml other.xml -o samples.xml",
      "veltrin: -o samples.xml: with several data files, -o names an existing directory\n"},
+    {"unknown_input_format", "-n 8 --input-format xlsx samples.xml",
+     "veltrin: --input-format needs auto, tagged, delimited, f32le, f64le, f32be or f64be, not 'xlsx'\n"},
+    {"raw_without_fs", "-n 8 --input-format f64be samples.xml",
+     "veltrin: --input-format f64be needs --fs: raw binary holds no sampling frequency\n"},
+    {"fs_of_zero", "-n 8 --fs 0 samples.xml", "veltrin: --fs needs a sampling frequency from 1e-37 to 1e37 Hz, not '0'\n"},
+    {"fs_not_a_number", "-n 8 --fs 1kHz samples.xml", "veltrin: --fs needs a number, not '1kHz'\n"},
+    {"column_zero", "-n 8 --v-column 00 samples.xml", "veltrin: --v-column needs a column name or a number from 1, not '00'\n"},
+    {"empty_column", "-n 8 --i-column= samples.xml", "veltrin: --i-column needs a column name or a number from 1, not ''\n"},
+    {"unknown_delimiter", "-n 8 --delimiter '|' samples.xml", "veltrin: --delimiter needs ',', ';', tab or space, not '|'\n"},
+    {"negative_skip", "-n 8 --skip -1 samples.xml", "veltrin: --skip needs a whole number from 0 to 2147483647, not '-1'\n"},
+    {"scale_of_zero", "-n 8 --v-scale 0 samples.xml", "veltrin: --v-scale needs a finite number other than 0, not '0'\n"},
+    {"infinite_scale", "-n 8 --i-scale inf samples.xml", "veltrin: --i-scale needs a finite number other than 0, not 'inf'\n"},
+    {"config_with_an_input_option", "-c config.txt --fs 10",
+     "veltrin: -c takes no other options but --threads, and no data files\n"},
 };
 
 void PrintTo(const usage_case& c, std::ostream* os) { *os << c.name; }
@@ -625,3 +639,76 @@ TEST(command_line, csv_reads_in_numpy_and_pandas)
 }
 
 }  // namespace
+
+// Each instrument layout, written from the tagged recording's float32
+// samples, gives the tagged recording's rows byte for byte: through a
+// file, standard input, every estimate and format; the settings tell how
+// the file was read.
+TEST(command_line, instrument_files_give_the_rows_of_the_tagged_recording)
+{
+    const std::string source = std::string(VELTRIN_SOURCE_DIR) + "/tests/input/instrument_files/";
+    const std::string dir = make_scratch_directory();
+    for (const char* name : {"tagged.xml", "plain.csv", "semicolon.csv", "whitespace.txt", "ec_lab.mpt", "gamry.DTA", "autolab.txt"})
+        write_file(dir + "/" + name, read_file(source + name));
+    const auto rows = [](const std::string& csv) {
+        std::string kept;
+        std::istringstream lines(csv);
+        for (std::string line; std::getline(lines, line);)
+            if (!line.starts_with('#')) kept += line + "\n";
+        return kept;
+    };
+    const struct {
+        const char* file;
+        const char* options;
+        const char* settings;
+    } layouts[] = {
+        {"plain.csv", "", "# input_format = delimited\n# v_column = v\n# i_column = i\n# v_scale = 1\n# i_scale = 1\n"},
+        {"semicolon.csv", "", "# input_format = delimited\n# v_column = E\n# i_column = I\n# v_scale = 1\n# i_scale = 1\n"},
+        {"whitespace.txt", "--fs 16 --v-column 1 --i-column 2 --delimiter space",
+         "# input_format = delimited\n# v_column = 1\n# i_column = 2\n# v_scale = 1\n# i_scale = 1\n"},
+        {"ec_lab.mpt", "",
+         "# input_format = delimited\n# v_column = Ewe/V\n# i_column = <I>/mA\n# v_scale = 1\n# i_scale = 0.001\n"},
+        {"gamry.DTA", "", "# input_format = delimited\n# v_column = Vf\n# i_column = Im\n# v_scale = 1\n# i_scale = 1\n"},
+        {"autolab.txt", "--input-format delimited",
+         "# input_format = delimited\n# v_column = WE(1).Potential (V)\n# i_column = WE(1).Current (A)\n# v_scale = "
+         "1\n# i_scale = 1\n"},
+    };
+    for (const char* estimate : {"-n 64 --hanning --confidence 0.9 --coherence --stats",
+                                 "-n 100 -w hann --overlap 0.5 --detrend linear --confidence 0.95 --coherence"}) {
+        const std::string options = std::string(estimate) + " -f csv ";
+        const command_outcome tagged = run_command(dir, options + "tagged.xml");
+        ASSERT_EQ(tagged.status, 0) << tagged.err;
+        EXPECT_NE(tagged.out.find("# sampling_frequency = 16\n"), std::string::npos);
+        for (const auto& layout : layouts) {
+            const command_outcome read = run_command(dir, options + layout.options + " " + layout.file);
+            EXPECT_EQ(read.status, 0) << layout.file << ": " << read.err;
+            EXPECT_EQ(rows(read.out), rows(tagged.out)) << layout.file;
+            EXPECT_NE(read.out.find(layout.settings), std::string::npos) << layout.file << "\n" << read.out;
+            EXPECT_EQ(rows(run_command(dir, options + layout.options + " -", layout.file).out), rows(tagged.out))
+                << layout.file << " on standard input";
+        }
+    }
+    // The table is the configuration mode's, whatever the input.
+    EXPECT_EQ(run_command(dir, "-n 64 gamry.DTA").out.substr(run_command(dir, "-n 64 gamry.DTA").out.find('\n')),
+              run_command(dir, "-n 64 tagged.xml").out.substr(run_command(dir, "-n 64 tagged.xml").out.find('\n')));
+}
+
+// Options that do not fit a file are a usage error of that file: status 2,
+// one line, the other files still analysed.
+TEST(command_line, options_that_do_not_fit_a_file_exit_2)
+{
+    const std::string dir = scratch_with_recording();
+    write_file(dir + "/names.csv", "time,a,b\n0,1,2\n0.5,3,4\n");
+    write_file(dir + "/good.csv", "time,v,i\n0,1,2\n0.5,3,4\n1,1,2\n");
+    const command_outcome outcome = run_command(dir, "-n 2 -o . names.csv good.csv");
+    EXPECT_EQ(outcome.status, 2);
+    EXPECT_EQ(outcome.err,
+              "veltrin: names.csv: the header row (line 1) has no v column by a name the program knows; its names are "
+              "\"time\", \"a\", \"b\"; choose the v column with --v-column (a name, or a number from 1)\n");
+    EXPECT_TRUE(file_exists(dir + "/good.psd.txt"));
+    EXPECT_EQ(run_command(dir, "-n 8 --v-column 2 samples.xml").err,
+              "veltrin: samples.xml: --v-column does not apply to a tagged file\n");
+    // A row that breaks the rules is the data's fault: status 1.
+    write_file(dir + "/bad.csv", "time,v,i\n0,1,2\n0.5,x,4\n");
+    EXPECT_EQ(run_command(dir, "-n 2 bad.csv").status, 1);
+}
