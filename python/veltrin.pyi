@@ -11,11 +11,12 @@ _Path = Union[str, bytes, os.PathLike[str], os.PathLike[bytes]]
 
 class Recording:
     """A recording as the program reads it."""
-    sampling_frequency: float  # Hz, as written after <sampling_frequency>
+    sampling_frequency: float  # Hz: the file's (tagged, a time column) or as given
     deltat: float  # 1 / sampling_frequency in single precision (s)
-    lines: int  # the data block's lines read as data
+    lines: int  # the data block's lines read as data (delimited text and raw binary: the samples)
     v: npt.NDArray[np.float32]
     i: npt.NDArray[np.float32]
+    settings: dict[str, Any]  # input_format and, where used, v_column, i_column, v_scale, i_scale
 
 class Spectra:
     """Densities and what else was asked, as numpy arrays named like the CSV columns."""
@@ -36,9 +37,12 @@ class Spectra:
     settings: dict[str, Any]
     nu: Optional[float]
 
-def read(path: _Path) -> Recording:
-    """Reads a recording with the program's own reader, on all cores, without holding the GIL;
-    Ctrl-C stops it at once."""
+def read(path: _Path, *, input_format: str = "auto", v_column: Union[str, int, None] = None,
+         i_column: Union[str, int, None] = None, time_column: Union[str, int, None] = None,
+         fs: Optional[float] = None, delimiter: Optional[str] = None, decimal_comma: bool = False,
+         skip: Optional[int] = None, v_scale: Optional[float] = None, i_scale: Optional[float] = None) -> Recording:
+    """Reads a recording (tagged, delimited text or raw binary) with the program's own reader, on all
+    cores, without holding the GIL; Ctrl-C stops it at once."""
 
 def spectra(v: npt.ArrayLike, i: npt.ArrayLike, fs: float, points: SupportsIndex,
             sections: Optional[SupportsIndex] = None, hanning: bool = False, window: Optional[str] = None,

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <climits>
+#include <cstdint>
 #include <cmath>
 #include <future>
 #include <memory>
@@ -81,13 +82,15 @@ struct arguments {
 
 // Python's own binding rules and messages: pybind11's would print every
 // signature and every argument (whole arrays) for one misspelt keyword.
+// The parameters after the first `positional` are keyword-only.
 arguments bind(const char* function, std::span<const parameter> parameters, const py::args& args,
-               const py::kwargs& kwargs)
+               const py::kwargs& kwargs, std::size_t positional = SIZE_MAX)
 {
     const std::string called = std::string(function) + "() ";
-    if (args.size() > parameters.size())
-        throw py::type_error(called + "takes at most " + std::to_string(parameters.size()) +
-                             (parameters.size() == 1 ? " argument (" : " arguments (") + std::to_string(args.size()) +
+    positional = std::min(positional, parameters.size());
+    if (args.size() > positional)
+        throw py::type_error(called + "takes at most " + std::to_string(positional) +
+                             (positional == 1 ? " argument (" : " arguments (") + std::to_string(args.size()) +
                              " given)");
     arguments bound{parameters, std::vector<py::object>(parameters.size())};
     for (std::size_t k = 0; k < args.size(); ++k) bound.values[k] = args[k];
@@ -365,15 +368,16 @@ spectrum_result analyse_arrays(const arguments& a, bool statistics)
 // short waits, lets Python's signal handlers run: Ctrl-C is answered at
 // once even while a FIFO waits for its writer. An interrupted reading is
 // told to stop; one that a system call still holds is left to end alone.
-std::shared_ptr<recording> read_interruptibly(const std::string& name)
+std::shared_ptr<recording> read_interruptibly(const std::string& name, const input_request& input)
 {
     auto stop = std::make_shared<std::atomic<bool>>(false);
     std::promise<std::shared_ptr<recording>> promise;
     std::future<std::shared_ptr<recording>> outcome = promise.get_future();
-    std::thread reader([name, stop, promise = std::move(promise)]() mutable {
+    std::thread reader([name, input, stop, promise = std::move(promise)]() mutable {
         try {
             reading_options options{core_count()};
             options.cancel = stop.get();
+            options.input = input;
             file_identity identity;
             promise.set_value(std::make_shared<recording>(load_recording(name, name, identity, options)));
         } catch (...) {
@@ -398,6 +402,92 @@ std::shared_ptr<recording> read_interruptibly(const std::string& name)
 }
 
 constexpr parameter path_parameters[] = {{"path", true}};
+constexpr parameter read_parameters[] = {
+    {"path", true},         {"input_format", false}, {"v_column", false}, {"i_column", false},
+    {"time_column", false}, {"fs", false},           {"delimiter", false}, {"decimal_comma", false},
+    {"skip", false},        {"v_scale", false},      {"i_scale", false}};
+
+// A column: its header name (str) or its number from 1 (int).
+std::optional<std::string> column_of(const py::object& value, const char* name)
+{
+    if (!given(value)) return std::nullopt;
+    const std::string wanted = std::string(name) + " must be a column name (str) or number from 1 (int)";
+    if (py::isinstance<py::str>(value)) {
+        const std::string text = value.cast<std::string>();
+        if (text.empty()) out_of_range(wanted, value);
+        return text;
+    }
+    const int number = whole_number(value, wanted);
+    if (number < 1) out_of_range(wanted, value);
+    return std::to_string(number);
+}
+
+// What read()'s keywords say about the file, checked as the options are.
+input_request input_of(const arguments& a)
+{
+    input_request in;
+    in.format = "auto";
+    if (given(a["input_format"])) {
+        in.format = text(a["input_format"], "input_format must be a str");
+        const auto names = input_format_names();
+        if (std::find(names.begin(), names.end(), in.format) == names.end()) {
+            std::string list;
+            for (std::size_t k = 0; k < names.size(); ++k)
+                list += std::string(k == 0 ? "'" : k + 1 == names.size() ? " or '" : ", '") + std::string(names[k]) + "'";
+            out_of_range("input_format must be " + list, a["input_format"]);
+        }
+    }
+    in.v_column = column_of(a["v_column"], "v_column");
+    in.i_column = column_of(a["i_column"], "i_column");
+    in.time_column = column_of(a["time_column"], "time_column");
+    if (given(a["fs"])) {
+        const std::string wanted = "fs must be a sampling frequency from 1e-37 to 1e37 Hz";
+        const double fs = real_number(a["fs"], wanted);
+        if (!(fs >= 1e-37 && fs <= 1e37)) out_of_range(wanted, a["fs"]);
+        in.sampling_frequency = fs;
+    }
+    if (given(a["delimiter"])) {
+        const std::string wanted = "delimiter must be ',', ';', 'tab' or 'space'";
+        const std::string d = text(a["delimiter"], wanted);
+        if (d == "," || d == ";") in.delimiter = d[0];
+        else if (d == "tab" || d == "\t") in.delimiter = '\t';
+        else if (d == "space" || d == " ") in.delimiter = ' ';
+        else out_of_range(wanted, a["delimiter"]);
+    }
+    if (given(a["decimal_comma"])) in.decimal_comma = flag(a["decimal_comma"], "decimal_comma must be True or False");
+    if (given(a["skip"])) {
+        const std::string wanted = "skip must be a whole number of lines from 0";
+        const int skip = whole_number(a["skip"], wanted);
+        if (skip < 0) out_of_range(wanted, a["skip"]);
+        in.skip = skip;
+    }
+    for (const char* name : {"v_scale", "i_scale"}) {
+        if (!given(a[name])) continue;
+        const std::string wanted = std::string(name) + " must be a finite number other than 0";
+        const double scale = real_number(a[name], wanted);
+        if (!std::isfinite(scale) || scale == 0.0) out_of_range(wanted, a[name]);
+        (name[0] == 'v' ? in.v_scale : in.i_scale) = scale;
+    }
+    const bool raw = in.format.starts_with('f');
+    if (raw && !in.sampling_frequency)
+        throw py::value_error("input_format '" + in.format + "' needs fs: raw binary holds no sampling frequency");
+    return in;
+}
+
+// The library words the options as the command line names them; Python
+// names them as read()'s keywords.
+std::string in_python_terms(std::string message)
+{
+    static const std::pair<std::string_view, std::string_view> names[] = {
+        {"--v-column", "v_column"}, {"--i-column", "i_column"}, {"--time-column", "time_column"},
+        {"--fs HZ", "fs"},          {"--fs", "fs"},             {"--delimiter", "delimiter"},
+        {"--decimal-comma", "decimal_comma"}, {"--skip", "skip"}, {"--v-scale", "v_scale"},
+        {"--i-scale", "i_scale"}};
+    for (const auto& [option, keyword] : names)
+        for (std::size_t at = message.find(option); at != std::string::npos; at = message.find(option, at + keyword.size()))
+            message.replace(at, option.size(), keyword);
+    return message;
+}
 constexpr parameter spectra_parameters[] = {
     {"v", true},          {"i", true},         {"fs", true},       {"points", true},
     {"sections", false},  {"hanning", false},  {"window", false},  {"overlap", false},
@@ -430,7 +520,7 @@ PYBIND11_MODULE(veltrin, m)
             default: break;
             }
             // File names are bytes: decoded as os.fsdecode does, so a name that is not UTF-8 still shows.
-            const std::string message = error.what();
+            const std::string message = in_python_terms(error.what());
             const auto text = py::reinterpret_steal<py::object>(
                 PyUnicode_DecodeFSDefaultAndSize(message.data(), static_cast<Py_ssize_t>(message.size())));
             if (text) PyErr_SetObject(type, text.ptr());
@@ -456,6 +546,18 @@ PYBIND11_MODULE(veltrin, m)
                 return py::array_t<float>(static_cast<py::ssize_t>(r.i.size()), r.i.data(), self);
             },
             "The i series (float32), as the program stores it.")
+        .def_property_readonly(
+            "settings", [](const recording& r) {
+                py::dict settings;
+                const input_description& in = r.input;
+                settings["input_format"] = in.format;
+                if (!in.v_column.empty()) settings["v_column"] = in.v_column;
+                if (!in.i_column.empty()) settings["i_column"] = in.i_column;
+                if (in.v_scale) settings["v_scale"] = *in.v_scale;
+                if (in.i_scale) settings["i_scale"] = *in.i_scale;
+                return settings;
+            },
+            "How the file was read: input_format and, where used, v_column, i_column, v_scale and i_scale.")
         .def("__repr__", [](const recording& r) {
             return "<veltrin.Recording " + std::to_string(r.v.size()) + " samples at " +
                    py::str(py::float_(r.sampling_frequency)).cast<std::string>() + " Hz>";
@@ -470,12 +572,21 @@ PYBIND11_MODULE(veltrin, m)
     m.def(
         "read",
         [](const py::args& args, const py::kwargs& kwargs) {
-            return read_interruptibly(file_name(bind("read", path_parameters, args, kwargs)["path"]));
+            const arguments a = bind("read", read_parameters, args, kwargs, 1);
+            return read_interruptibly(file_name(a["path"]), input_of(a));
         },
-        "read(path)\n\n"
-        "Reads a recording (a tagged sample file) with the program's own reader, on all cores, without holding "
-        "the GIL; Ctrl-C stops it at once, even while a FIFO waits for its writer. The path is a str, bytes or "
-        "os.PathLike.\n\nRaises FileNotFoundError, OSError, or ValueError for a file that gives no series.");
+        "read(path, *, input_format='auto', v_column=None, i_column=None, time_column=None, fs=None, delimiter=None, "
+        "decimal_comma=False, skip=None, v_scale=None, i_scale=None)\n\n"
+        "Reads a recording with the program's own reader, on all cores, without holding the GIL; Ctrl-C stops it "
+        "at once, even while a FIFO waits for its writer. The path is a str, bytes or os.PathLike.\n\n"
+        "input_format: 'auto' (tagged or delimited, as the file shows), 'tagged', 'delimited', 'f32le', 'f64le', "
+        "'f32be' or 'f64be' (raw interleaved v, i pairs). For delimited text: v_column, i_column, time_column (a "
+        "header name, or a number from 1; by default the usual names), delimiter (',', ';', 'tab' or 'space'), "
+        "decimal_comma, skip (lines before the header row). fs overrides the file's sampling frequency (needed "
+        "for raw binary and for delimited text without a time column); v_scale and i_scale multiply the columns "
+        "(by default from their units).\n\n"
+        "Raises FileNotFoundError, OSError, or ValueError for a file that gives no series or options that do "
+        "not fit it.");
 
     m.def(
         "spectra",

@@ -140,6 +140,9 @@ TOO_LOW = "Fatal error: the number of data points is too low. Decrease the numbe
     (lambda tmp: veltrin.read("absent.xml"), FileNotFoundError, "The file absent.xml does not exist."),
     (lambda tmp: veltrin.read(EXAMPLES), OSError, f"The file {EXAMPLES} cannot be read."),
     (lambda tmp: veltrin.read(os.path.join(EXAMPLES, "config_veltrin.txt")), ValueError,
+     "Fatal error: the file holds no row of numbers, nor the <sampling_frequency> and <data> tags of a tagged "
+     "recording."),
+    (lambda tmp: veltrin.read(os.path.join(EXAMPLES, "config_veltrin.txt"), input_format="tagged"), ValueError,
      "The structure of the input data file is unknown. The string <data> or the string <sampling_frequency> of the "
      "XML format does not exist."),
     (lambda tmp: veltrin.run_config("absent.txt"), FileNotFoundError, "The file absent.txt does not exist."),
@@ -372,3 +375,44 @@ sys.exit(0 if handlers() == before else 1)
 """
     done = subprocess.run([sys.executable, "-c", script], env=os.environ, timeout=60)
     assert done.returncode == 0
+
+
+INSTRUMENT_FILES = os.path.join(os.environ["VELTRIN_SOURCE_DIR"], "tests", "input", "instrument_files")
+
+
+@pytest.mark.parametrize("name, keywords, settings", [
+    ("plain.csv", {}, dict(v_column="v", i_column="i", i_scale=1.0)),
+    ("semicolon.csv", dict(input_format="delimited"), dict(v_column="E", i_column="I", i_scale=1.0)),
+    ("whitespace.txt", dict(fs=16, v_column=1, i_column=2, delimiter="space"), dict(v_column="1", i_column="2")),
+    ("ec_lab.mpt", {}, dict(v_column="Ewe/V", i_column="<I>/mA", i_scale=0.001)),
+    ("gamry.DTA", {}, dict(v_column="Vf", i_column="Im", v_scale=1.0)),
+    ("autolab.txt", dict(time_column="Time (s)"), dict(v_column="WE(1).Potential (V)", i_column="WE(1).Current (A)")),
+])
+def test_instrument_files_read_as_the_tagged_recording(name, keywords, settings):
+    tagged = veltrin.read(os.path.join(INSTRUMENT_FILES, "tagged.xml"))
+    assert tagged.settings == {"input_format": "tagged"}
+    r = veltrin.read(os.path.join(INSTRUMENT_FILES, name), **keywords)
+    assert r.sampling_frequency == tagged.sampling_frequency == 16.0
+    assert r.v.tobytes() == tagged.v.tobytes() and r.i.tobytes() == tagged.i.tobytes()
+    assert r.settings["input_format"] == "delimited"
+    assert {key: r.settings[key] for key in settings} == settings
+
+
+@pytest.mark.parametrize("keywords, error, message", [
+    (dict(input_format="xlsx"), ValueError,
+     "input_format must be 'auto', 'tagged', 'delimited', 'f32le', 'f64le', 'f32be' or 'f64be', not 'xlsx'"),
+    (dict(input_format="f32le"), ValueError, "input_format 'f32le' needs fs: raw binary holds no sampling frequency"),
+    (dict(v_column=0), ValueError, "v_column must be a column name (str) or number from 1 (int), not 0"),
+    (dict(i_column=2.0), TypeError, "i_column must be a column name (str) or number from 1 (int), not float"),
+    (dict(fs=-1), ValueError, "fs must be a sampling frequency from 1e-37 to 1e37 Hz, not -1"),
+    (dict(delimiter="|"), ValueError, "delimiter must be ',', ';', 'tab' or 'space', not '|'"),
+    (dict(skip=-2), ValueError, "skip must be a whole number of lines from 0, not -2"),
+    (dict(v_scale=0.0), ValueError, "v_scale must be a finite number other than 0, not 0.0"),
+    (dict(v_column="x"), ValueError, 'the header row (line 1) has no column named "x"; its names are "time", "v", '
+     '"i"; choose the v column with v_column (a name, or a number from 1)'),
+    (dict(input_format="tagged", skip=1), ValueError, "skip does not apply to a tagged file"),
+])
+def test_reading_keywords_are_checked_and_named_as_python_names_them(keywords, error, message):
+    with pytest.raises(error) as raised:
+        veltrin.read(os.path.join(INSTRUMENT_FILES, "plain.csv"), **keywords)
+    assert str(raised.value) == message
