@@ -56,8 +56,8 @@ const format_row& text_format_of(line_reader& reader)
             if (!line.starts_with('#') && is_number_row(line)) return delimited;
         }
         looked = static_cast<std::size_t>(p - start);
-        if (reader.file_done || looked >= most_looked_at) break;
         const std::size_t held = reader.end - reader.begin;
+        if (reader.file_done || held >= most_looked_at) break;
         if (held + 65536 > reader.capacity) enlarge_buffer(reader, 2 * reader.capacity);
         refill(reader, held + 1);
         if (reader.end - reader.begin == held) break;
