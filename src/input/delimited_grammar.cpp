@@ -288,6 +288,7 @@ struct delimited_grammar {
         if (blanks)
             while (q != last && is_blank(*q)) ++q;
         double values[3] = {0.0, 0.0, 0.0};
+        bool row = false;  // a number has been the first field that is not empty
         for (std::size_t k = 0; k < t.fields_needed; ++k) {
             const int slot = k == t.v.index ? 0 : k == t.i.index ? 1 : k == time_index ? 2 : -1;
             if (slot >= 0) {
@@ -298,8 +299,16 @@ struct delimited_grammar {
                     first[slot] = number;
                     end[slot] = q;
                 }
+                row = true;
             } else {
+                const char* const field = q;
                 while (q != last && *q != d && *q != '\n' && *q != '\r' && *q != '"' && !(blanks && is_blank(*q))) ++q;
+                // A row starts with a number: the first field with text must be one.
+                if (!row && q != field) {
+                    double ignored = 0.0;
+                    if (read_number_exactly(field, q, ignored, point) != q) return false;
+                    row = true;
+                }
             }
             if (k + 1 == t.fields_needed) break;
             if (q == last || !(blanks ? is_blank(*q) : *q == d)) return false;

@@ -123,6 +123,8 @@ TEST(delimited_reading, stops_naming_the_line_the_column_and_the_text)
          "Fatal error: line 3: the v column (v) holds '1.5', which is not a number."},
         {head + "0.5,1,2\n\nfooter\n7,1,2\n", delimited(),
          "Fatal error: line 6 holds a row of numbers after the table ended on line 4; a second table is not read."},
+        {"n\tt\tv\ti\n1\t0\t1\t2\n2\t0.5\t3\t4\nx\t1\t3\t4\n3\t1.5\t1\t1\n", delimited(),
+         "Fatal error: line 5 holds a row of numbers after the table ended on line 4; a second table is not read."},
         {head + "0.5,1,2\nx,1,2\n0.6,1,2\n", delimited(),
          "Fatal error: line 5 holds a row of numbers after the table ended on line 4; a second table is not read."},
         {head + "1,1,2\n2,1,2\n3,1,2\n4.1,1,2\n5,1,2\n", delimited(),
