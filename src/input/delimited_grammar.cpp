@@ -290,14 +290,20 @@ struct delimited_grammar {
         double values[3] = {0.0, 0.0, 0.0};
         bool row = false;  // a number has been the first field that is not empty
         for (std::size_t k = 0; k < t.fields_needed; ++k) {
-            const int slot = k == t.v.index ? 0 : k == t.i.index ? 1 : k == time_index ? 2 : -1;
-            if (slot >= 0) {
+            // One column may be read twice (v and i the same, say).
+            const bool read[3] = {k == t.v.index, k == t.i.index, k == time_index};
+            if (read[0] || read[1] || read[2]) {
                 const char* const number = q;
-                q = read_number_exactly(q, last, values[slot], point);
+                double value = 0.0;
+                q = read_number_exactly(q, last, value, point);
                 if (q == nullptr) return false;
-                if (slot < 2) {
-                    first[slot] = number;
-                    end[slot] = q;
+                for (int slot = 0; slot < 3; ++slot) {
+                    if (!read[slot]) continue;
+                    values[slot] = value;
+                    if (slot < 2) {
+                        first[slot] = number;
+                        end[slot] = q;
+                    }
                 }
                 row = true;
             } else {

@@ -90,6 +90,8 @@ TEST(delimited_reading, reads_the_columns_units_and_separators_a_file_shows)
          "fs 10: 1,2 3,4"},
         {"numbered columns take the time by name", "time,a,b\n0,1,2\n0.5,3,4\n",
          delimited([](input_request& in) { in.v_column = "2"; in.i_column = "3"; }), "fs 2: 1,2 3,4"},
+        {"one column for both", "t,x\n0,1\n0.5,3\n", delimited([](input_request& in) { in.v_column = "x"; in.i_column = "2"; }),
+         "fs 2: 1,1 3,3"},
         {"--skip", "1,2,3\nx,y\nt,v,i\n0,1,2\n0.5,3,4\n", delimited([](input_request& in) { in.skip = 2; }), "fs 2: 1,2 3,4"},
         {"Nb header lines", "File\nNb header lines : 4\nE I time in this order\ntime\tE\tI\n0\t1\t2\n0.5\t3\t4\n", delimited(),
          "fs 2: 1,2 3,4"},
