@@ -281,6 +281,8 @@ struct delimited_grammar {
     {
         const char point = t.decimal_comma ? ',' : '.';
         const char d = t.delimiter;
+        // Decimal commas between commas are quoted: the rules read them.
+        if (point == d) return false;
         const bool blanks = d == blank_run;
         const std::size_t time_index = t.time ? t.time->index : t.fields_needed;
         const auto is_blank = [](char ch) { return ch == ' ' || ch == '\t'; };
