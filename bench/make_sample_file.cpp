@@ -1,10 +1,14 @@
 // Writes a deterministic sample file: v a slowly wandering noise voltage with
 // a weak sinusoid, i a white noise current.
 //
-// usage: make_sample_file LINES paired|split|csv SEED [FREQUENCY_HZ] > file
-// LINES is the number of data-block lines (two per sample in the split
-// layout); csv writes the same samples as delimited text "v,i" under a
-// header row, to be read with --fs.
+// usage: make_sample_file LINES paired|split|csv|f32le SEED [FREQUENCY_HZ] > file
+// LINES is the number of data-block lines (two per sample in the split layout).
+// csv writes the paired file's samples as delimited text "v,i" under a header
+// row (the same numbers, to be read with --fs).
+// f32le writes the samples of the paired file of as many lines as raw binary
+// pairs of little-endian floats: the numbers its text holds, rounded to float.
+#include <bit>
+#include <charconv>
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
@@ -39,17 +43,38 @@ double next_gaussian(gaussian_source& source)
     return radius * std::cos(angle);
 }
 
+// The float that the text of `value` in `format` reads back as.
+float as_written(const char* format, double value)
+{
+    char text[64];
+    const int length = std::snprintf(text, sizeof text, format, value);
+    double read = 0.0;
+    std::from_chars(text, text + length, read);
+    return static_cast<float>(read);
+}
+
+// A float's four bytes, least significant first.
+void put_little_endian(float value, std::FILE* out)
+{
+    const auto bits = std::bit_cast<std::uint32_t>(value);
+    const unsigned char bytes[4] = {static_cast<unsigned char>(bits), static_cast<unsigned char>(bits >> 8),
+                                    static_cast<unsigned char>(bits >> 16), static_cast<unsigned char>(bits >> 24)};
+    std::fwrite(bytes, 1, sizeof bytes, out);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    const bool csv = argc >= 4 && std::strcmp(argv[2], "csv") == 0;
-    if (argc < 4 || (std::strcmp(argv[2], "paired") != 0 && std::strcmp(argv[2], "split") != 0 && !csv)) {
-        std::fputs("usage: make_sample_file LINES paired|split|csv SEED [FREQUENCY_HZ]\n", stderr);
+    if (argc < 4 || (std::strcmp(argv[2], "paired") != 0 && std::strcmp(argv[2], "split") != 0 &&
+                     std::strcmp(argv[2], "csv") != 0 && std::strcmp(argv[2], "f32le") != 0)) {
+        std::fputs("usage: make_sample_file LINES paired|split|csv|f32le SEED [FREQUENCY_HZ]\n", stderr);
         return 2;
     }
     const std::uint64_t lines = std::strtoull(argv[1], nullptr, 10);
-    const bool paired = std::strcmp(argv[2], "paired") == 0 || csv;
+    const bool binary = std::strcmp(argv[2], "f32le") == 0;
+    const bool csv = std::strcmp(argv[2], "csv") == 0;
+    const bool paired = binary || csv || std::strcmp(argv[2], "paired") == 0;
     const std::uint64_t seed = std::strtoull(argv[3], nullptr, 10);
     const double frequency = argc > 4 ? std::strtod(argv[4], nullptr) : 500.0;
 
@@ -57,7 +82,7 @@ int main(int argc, char** argv)
     std::setvbuf(stdout, output_buffer, _IOFBF, sizeof output_buffer);
     if (csv) {
         std::printf("v,i\n");
-    } else {
+    } else if (!binary) {
         std::printf("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<acquisition>\n");
         std::printf("<comment>synthetic noise record, seed %" PRIu64 "</comment>\n", seed);
         std::printf("<sampling_frequency>%g</sampling_frequency>\n<data>\n", frequency);
@@ -72,14 +97,18 @@ int main(int argc, char** argv)
         const double t = static_cast<double>(k) / frequency;
         const double v = 2.0e-6 * wander + 3.0e-6 * std::sin(6.283185307179586 * tone * t);
         const double i = 1.0e-3 + 5.0e-5 * next_gaussian(source);
-        if (csv)
+        if (binary) {
+            put_little_endian(as_written("%.6e", v), stdout);
+            put_little_endian(as_written("%.8f", i), stdout);
+        } else if (csv) {
             std::printf("%.6e,%.8f\n", v, i);
-        else if (paired)
+        } else if (paired) {
             std::printf("<v>%.6e</v><i>%.8f</i>\n", v, i);
-        else
+        } else {
             std::printf("<v>%.6e</v>\n<i>%.8f</i>\n", v, i);
+        }
     }
     if (!paired && lines % 2 == 1) std::printf("\n");
-    if (!csv) std::printf("</data>\n</acquisition>\n");
+    if (!binary) std::printf("</data>\n</acquisition>\n");
     return std::fflush(stdout) == 0 ? 0 : 1;
 }

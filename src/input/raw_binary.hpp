@@ -16,6 +16,7 @@ struct raw_layout {
     double i_scale = 1.0;
 };
 
-// Reads the open file (binary mode, at its start) once as raw pairs.
+// Reads the open file (binary mode, at its start) once as raw pairs. Result: sampling_frequency as given, deltat =
+// float(1 / sampling_frequency), line_count = number of pairs, v and i as float32. Raises analysis_error naming `name`.
 recording read_raw_binary(std::FILE* file, const std::string& name, const reading_options& options,
                           const raw_layout& layout);

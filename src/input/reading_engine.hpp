@@ -74,9 +74,9 @@
 //                                   at once; nullopt for any other (the memory
 //                                   up to readable_end may be read)
 //
-// A format without lines (fixed-size binary records) brings a framing that
-// cuts by size in place of line_framing, with the same six members: the
-// regions, runs, indices, growth of the series and merging stay as they are.
+// A format without lines needs none of this: raw binary records are
+// located by arithmetic and read by raw_binary.cpp, which shares the line
+// reader's buffering and the worker team but not the line engine.
 #pragma once
 
 #include <algorithm>
