@@ -387,6 +387,8 @@ INSTRUMENT_FILES = os.path.join(os.environ["VELTRIN_SOURCE_DIR"], "tests", "inpu
     ("ec_lab.mpt", {}, dict(v_column="Ewe/V", i_column="<I>/mA", i_scale=0.001)),
     ("gamry.DTA", {}, dict(v_column="Vf", i_column="Im", v_scale=1.0)),
     ("autolab.txt", dict(time_column="Time (s)"), dict(v_column="WE(1).Potential (V)", i_column="WE(1).Current (A)")),
+    ("raw.f32le", dict(input_format="f32le", fs=16), {}),
+    ("raw.f64be", dict(input_format="f64be", fs=16, i_scale=1), dict(i_scale=1.0)),
 ])
 def test_instrument_files_read_as_the_tagged_recording(name, keywords, settings):
     tagged = veltrin.read(os.path.join(INSTRUMENT_FILES, "tagged.xml"))
@@ -394,7 +396,7 @@ def test_instrument_files_read_as_the_tagged_recording(name, keywords, settings)
     r = veltrin.read(os.path.join(INSTRUMENT_FILES, name), **keywords)
     assert r.sampling_frequency == tagged.sampling_frequency == 16.0
     assert r.v.tobytes() == tagged.v.tobytes() and r.i.tobytes() == tagged.i.tobytes()
-    assert r.settings["input_format"] == "delimited"
+    assert r.settings["input_format"] == keywords.get("input_format", "delimited")
     assert {key: r.settings[key] for key in settings} == settings
 
 

@@ -648,7 +648,8 @@ TEST(command_line, instrument_files_give_the_rows_of_the_tagged_recording)
 {
     const std::string source = std::string(VELTRIN_SOURCE_DIR) + "/tests/input/instrument_files/";
     const std::string dir = make_scratch_directory();
-    for (const char* name : {"tagged.xml", "plain.csv", "semicolon.csv", "whitespace.txt", "ec_lab.mpt", "gamry.DTA", "autolab.txt"})
+    for (const char* name : {"tagged.xml", "plain.csv", "semicolon.csv", "whitespace.txt", "ec_lab.mpt", "gamry.DTA",
+                             "autolab.txt", "raw.f32le", "raw.f64be"})
         write_file(dir + "/" + name, read_file(source + name));
     const auto rows = [](const std::string& csv) {
         std::string kept;
@@ -672,6 +673,8 @@ TEST(command_line, instrument_files_give_the_rows_of_the_tagged_recording)
         {"autolab.txt", "--input-format delimited",
          "# input_format = delimited\n# v_column = WE(1).Potential (V)\n# i_column = WE(1).Current (A)\n# v_scale = "
          "1\n# i_scale = 1\n"},
+        {"raw.f32le", "--input-format f32le --fs 16", "# input_format = f32le\n"},
+        {"raw.f64be", "--input-format f64be --fs 16 --v-scale 1", "# input_format = f64be\n# v_scale = 1\n"},
     };
     for (const char* estimate : {"-n 64 --hanning --confidence 0.9 --coherence --stats",
                                  "-n 100 -w hann --overlap 0.5 --detrend linear --confidence 0.95 --coherence"}) {

@@ -80,6 +80,12 @@ gamry = ['EXPLAIN', 'TAG\tCORPOT', 'TITLE\tLABEL\tElectrochemical Noise\tTest &I
     enumerate(zip(t, v, i))]
 write('gamry.DTA', gamry)
 
+# Raw binary: interleaved pairs, little-endian float32 and big-endian float64.
+with open(os.path.join(here, 'raw.f32le'), 'wb') as f:
+    f.write(b''.join(struct.pack('<ff', a, b) for a, b in zip(v, i)))
+with open(os.path.join(here, 'raw.f64be'), 'wb') as f:
+    f.write(b''.join(struct.pack('>dd', a, b) for a, b in zip(v, i)))
+
 # An Autolab-style ASCII export.
 write('autolab.txt', ['Index;Time (s);WE(1).Potential (V);WE(1).Current (A)'] +
       ['%d;%r;%s;%s' % (k + 1, tk, text(a), text(b)) for k, (tk, a, b) in enumerate(zip(t, v, i))])
