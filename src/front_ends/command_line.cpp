@@ -19,6 +19,7 @@
 #include "model/error.hpp"
 #include "output/result_formats.hpp"
 #include "analysis/configuration_run.hpp"
+#include "front_ends/progress.hpp"
 #include "platform/worker_team.hpp"
 #include "output/result_file.hpp"
 
@@ -32,7 +33,7 @@ const char* const usage_line =
     "usage: veltrin -n N [-s K] [--hanning | -w WINDOW --overlap F --detrend D --average A]\n"
     "               [--confidence P] [--coherence] [--stats] [-f table|csv|json] [-o PATH]\n"
     "               [--input-format F] [--v-column C] [--i-column C] [--fs HZ] [...]\n"
-    "               [-j N] [--threads N] DATA_FILE...\n"
+    "               [-j N] [--threads N] [-q | --progress] DATA_FILE...\n"
     "       veltrin -c CONFIG_FILE [--threads N]\n";
 
 const char* const help_text =
@@ -85,6 +86,9 @@ const char* const help_text =
     "  -j, --jobs N        data files analysed at once (default: the number of cores)\n"
     "      --threads N     threads in all that parse recordings (default: the number\n"
     "                      of cores), shared between the files analysed at once\n"
+    "  -q, --quiet         no progress on standard error (shown when it is a terminal)\n"
+    "      --progress      progress even when standard error is no terminal: a line\n"
+    "                      a file done\n"
     "  -h, --help          this help\n"
     "  -V, --version       the version\n"
     "\n"
@@ -116,6 +120,8 @@ struct options {
     result_format format = result_format::table;
     unsigned jobs = 0;     // 0: the number of cores
     unsigned threads = 0;  // 0: the number of cores
+    bool quiet = false;
+    bool progress = false;
     input_request input{.format = "auto"};
     bool input_given = false;  // an option of the reading
     std::vector<std::string> data_files;
@@ -247,12 +253,13 @@ options parse_options(int argc, char** argv)
         {"fs", required_argument, nullptr, 'r'},      {"delimiter", required_argument, nullptr, 'd'},
         {"decimal-comma", no_argument, nullptr, ','}, {"skip", required_argument, nullptr, 'k'},
         {"v-scale", required_argument, nullptr, 'x'}, {"i-scale", required_argument, nullptr, 'y'},
+        {"quiet", no_argument, nullptr, 'q'},         {"progress", no_argument, nullptr, 'p'},
         {nullptr, 0, nullptr, 0}};
     options parsed;
     opterr = 0;  // the messages are ours
     optind = 1;
     int option_char;
-    while ((option_char = getopt_long(argc, argv, ":c:n:s:o:f:j:w:hV", long_options, nullptr)) != -1) {
+    while ((option_char = getopt_long(argc, argv, ":c:n:s:o:f:j:w:qhV", long_options, nullptr)) != -1) {
         switch (option_char) {
         case 'c': parsed.config = optarg; break;
         case 'n': parsed.points = integer_value("-n", optarg, least_points); break;
@@ -282,6 +289,8 @@ options parse_options(int argc, char** argv)
         case 'S': parsed.statistics = true; break;
         case 'T': parsed.threads = static_cast<unsigned>(integer_value("--threads", optarg, 1, most_threads)); break;
         case 'j': parsed.jobs = static_cast<unsigned>(integer_value("-j", optarg, 1, most_threads)); break;
+        case 'q': parsed.quiet = true; break;
+        case 'p': parsed.progress = true; break;
         case 'F': case 'v': case 'i': case 't': case 'r': case 'd': case ',': case 'k': case 'x': case 'y':
             read_input_option(parsed.input, option_char, optarg);
             parsed.input_given = true;
@@ -353,11 +362,12 @@ void check_options(const options& o)
     if (o.config) {
         if (o.points || o.sections || o.hanning || o.output || o.format != result_format::table || o.jobs != 0 ||
             !o.data_files.empty() || standard_requested(o) || o.confidence || o.coherence || o.statistics ||
-            o.input_given)
+            o.input_given || o.quiet || o.progress)
             throw usage_error{"-c takes no other options but --threads, and no data files"};
         return;
     }
     if (!o.points) throw usage_error{"-n (points per section) is required"};
+    if (o.quiet && o.progress) throw usage_error{"-q and --progress contradict each other"};
     const bool raw = o.input.format.starts_with('f');
     if (raw && !o.input.sampling_frequency)
         throw usage_error{"--input-format " + o.input.format + " needs --fs: raw binary holds no sampling frequency"};
@@ -449,11 +459,12 @@ struct file_job {
     bool usage = false;   // the failure is the options' (they do not fit the file)
 };
 
-void analyse_file(const options& o, file_job& job, unsigned threads)
+void analyse_file(const options& o, file_job& job, unsigned threads, progress_display& progress)
 {
+    progress.file_started(job.data_file, job.data_file == "-" ? 0 : regular_file_size(job.data_file));
     try {
         file_identity data_identity;
-        const reading_options reading{.threads = threads, .input = o.input};
+        const reading_options reading{.threads = threads, .bytes_read = progress.bytes_counter(), .input = o.input};
         const recording samples = job.data_file == "-"
                                       ? read_open_recording(stdin, "-", reading)
                                       : load_recording(job.data_file, job.data_file, data_identity, reading);
@@ -475,6 +486,15 @@ void analyse_file(const options& o, file_job& job, unsigned threads)
     } catch (const std::bad_alloc&) {
         job.failure = failure_line(analysis_error(error_kind::out_of_memory, job.data_file));
     }
+    progress.file_done(job.data_file);
+}
+
+// Progress shows on a terminal unless -q; --progress writes it anywhere, a line a file.
+progress_display::mode progress_mode(const options& o)
+{
+    if (o.quiet) return progress_display::mode::off;
+    if (is_terminal(stderr)) return progress_display::mode::terminal;
+    return o.progress ? progress_display::mode::lines : progress_display::mode::off;
 }
 
 int run_files(const options& o)
@@ -488,8 +508,11 @@ int run_files(const options& o)
     const unsigned all_threads = o.threads != 0 ? o.threads : core_count();
     const auto threads_per_file = static_cast<unsigned>(std::max<std::size_t>(1, all_threads / workers));
     // Each of the team's threads takes the next file not yet taken.
-    worker_team team(static_cast<unsigned>(workers));
-    team.run(jobs.size(), [&](std::size_t k) { analyse_file(o, jobs[k], threads_per_file); });
+    {
+        progress_display progress(progress_mode(o), jobs.size());
+        worker_team team(static_cast<unsigned>(workers));
+        team.run(jobs.size(), [&](std::size_t k) { analyse_file(o, jobs[k], threads_per_file, progress); });
+    }
     int status = 0;
     for (const file_job& job : jobs) {
         if (job.failure.empty()) continue;

@@ -165,6 +165,7 @@ void refill(line_reader& reader, std::size_t wanted)
             read_stream(reader.file, reader.buffer.get() + reader.end, reader.capacity - reader.end, reader.cancel);
         if (got > 0) {
             reader.end += static_cast<std::size_t>(got);
+            if (reader.bytes_read != nullptr) reader.bytes_read->fetch_add(static_cast<std::uint64_t>(got), std::memory_order_relaxed);
         } else {
             reader.file_done = true;
             reader.failed = got < 0;
@@ -202,6 +203,7 @@ void refill_in_parallel(line_reader& reader, worker_team& team)
         if (static_cast<std::size_t>(got[k]) < part_size(k)) break;
     }
     reader.end += total;
+    if (reader.bytes_read != nullptr) reader.bytes_read->fetch_add(total, std::memory_order_relaxed);
     if (!set_stream_position(reader.file, position + total)) reader.failed = true;
     reader.file_done = reader.failed || total < room;
 }

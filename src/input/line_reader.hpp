@@ -57,6 +57,9 @@ struct line_reader {
     bool starts_as_utf16 = false;  // a UTF-16 byte-order mark, or one-byte characters beside NULs
     std::string summary;     // the text given for the last long line
     const std::atomic<bool>* cancel = nullptr;  // see read_stream
+    // Counts the bytes read, for a progress display (nullptr: none); set
+    // before start_reading, which keeps it.
+    std::atomic<std::uint64_t>* bytes_read = nullptr;
 };
 
 inline constexpr std::size_t default_held_limit = std::size_t{1} << 16;

@@ -206,6 +206,7 @@ void read_regular_file(std::FILE* file, const std::string& name, const reading_o
                              read_at(file, position + first * codec.pair_bytes, part, part_bytes) !=
                                  static_cast<std::int64_t>(part_bytes);
         if (!outcome.unreadable) {
+            if (options.bytes_read != nullptr) options.bytes_read->fetch_add(part_bytes, std::memory_order_relaxed);
             const auto at = static_cast<std::size_t>(first);
             outcome.fault = codec.decode(part, n, layout, result.v.data() + at, result.i.data() + at, first);
         }
@@ -223,6 +224,7 @@ void read_stream_in_order(std::FILE* file, const std::string& name, const readin
                           const raw_layout& layout, const pair_codec& codec, recording& result)
 {
     line_reader reader;
+    reader.bytes_read = options.bytes_read;
     start_reading(reader, file, {}, nullptr, default_held_limit, options.cancel);
     reader.begin = 0;  // the line reader skips a byte-order mark; here those bytes are values
     enlarge_buffer(reader, options.block_size);

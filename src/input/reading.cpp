@@ -130,6 +130,7 @@ recording read_recording(std::FILE* file, const std::string& name, const reading
         result = read_raw(file, name, options, *row);
     } else {
         line_reader reader;
+        reader.bytes_read = options.bytes_read;
         start_reading(reader, file, {}, nullptr, options.held_limit, options.cancel);
         const format_row& format = row != std::end(rows) ? *row : text_format_of(reader);
         check_options_apply(format, in, name);

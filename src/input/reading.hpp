@@ -39,6 +39,8 @@ struct reading_options {
     // once while a pipe or FIFO is waited on, otherwise at the next sequential
     // read (nullptr: never). The file must be opened with the same flag.
     const std::atomic<bool>* cancel = nullptr;
+    // Counts the bytes read as they are, for a progress display (nullptr: none).
+    std::atomic<std::uint64_t>* bytes_read = nullptr;
     input_request input{};
 };
 

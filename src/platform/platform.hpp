@@ -43,6 +43,10 @@ bool set_stream_position(std::FILE* file, std::uint64_t position);
 // True when the name is an existing directory (links followed).
 bool is_directory(const std::string& name);
 
+// The size in bytes of the regular file a name refers to (links followed); 0
+// for anything else or a name that cannot be looked at.
+std::uint64_t regular_file_size(const std::string& name);
+
 // Which file an open stream or a name refers to, links followed.
 struct file_identity {
     std::uint64_t device = 0;
@@ -81,6 +85,9 @@ std::string relative_to(const std::string& directory, const std::string& path);
 
 // Cores available to this process, at least 1.
 unsigned core_count();
+
+// Whether an open stream is a terminal (a console on Windows).
+bool is_terminal(std::FILE* file);
 
 // The standard streams carry bytes as they are (no CR added to a LF), so that
 // every platform shows and pipes the same bytes.

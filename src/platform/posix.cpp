@@ -205,6 +205,13 @@ bool is_directory(const std::string& name)
     return stat(name.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
 }
 
+std::uint64_t regular_file_size(const std::string& name)
+{
+    struct stat status {};
+    if (stat(name.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return 0;
+    return static_cast<std::uint64_t>(status.st_size);
+}
+
 file_identity identity_of(std::FILE* file)
 {
     struct stat status {};
@@ -335,6 +342,11 @@ bool set_stream_position(std::FILE* file, std::uint64_t position)
 }
 
 void use_binary_standard_streams() {}
+
+bool is_terminal(std::FILE* file)
+{
+    return isatty(fileno(file)) != 0;
+}
 
 std::vector<std::string> utf8_arguments(int argc, char** argv)
 {

@@ -201,6 +201,15 @@ bool is_directory(const std::string& name)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+std::uint64_t regular_file_size(const std::string& name)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(wide(name).c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return 0;
+    return (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+}
+
 file_identity identity_of(std::FILE* file)
 {
     if (file == nullptr) return {};
@@ -287,6 +296,11 @@ void replace_file(const std::string& name, std::span<const file_identity> inputs
     if (!MoveFileExW(pending.temporary_name.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         cannot_write();
     pending.temporary_name.clear();  // it is the target now
+}
+
+bool is_terminal(std::FILE* file)
+{
+    return _isatty(_fileno(file)) != 0;
 }
 
 void use_binary_standard_streams()

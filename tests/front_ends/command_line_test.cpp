@@ -715,3 +715,39 @@ TEST(command_line, options_that_do_not_fit_a_file_exit_2)
     write_file(dir + "/bad.csv", "time,v,i\n0,1,2\n0.5,x,4\n");
     EXPECT_EQ(run_command(dir, "-n 2 bad.csv").status, 1);
 }
+
+// Progress goes to standard error when it is a terminal (here a pseudo-
+// terminal made by script(1)), never into a result, and not with -q, in the
+// configuration mode or, without --progress, when it is no terminal.
+TEST(command_line, progress_on_a_terminal)
+{
+    const std::string dir = scratch_with_recording();
+    for (const char* name : {"a.xml", "b.xml", "c.xml"}) write_file(dir + "/" + name, small_recording());
+    write_file(dir + "/config.txt", "samples.xml 0 1 8 config.psd.txt\n");
+    // What the terminal showed: standard output goes to a file, standard error stays on the terminal.
+    const auto on_a_terminal = [&](const std::string& command) {
+        const std::string shown = make_scratch_directory() + "/tty";
+        const std::string inner = "cd " + quoted(dir) + " && " + command + " >out.txt";
+        const std::string outer = "script -qec " + quoted(inner) + " /dev/null >" + quoted(shown) + " 2>&1 </dev/null";
+        EXPECT_EQ(std::system(outer.c_str()), 0) << command;
+        return read_file(shown);
+    };
+    const std::string program = quoted(program_under_test());
+    const std::string batch = on_a_terminal(program + " -n 8 -j 1 -o . a.xml b.xml c.xml");
+    EXPECT_NE(batch.find("\r\033[Kveltrin: 0/3 files done, reading a.xml"), std::string::npos) << batch;
+    EXPECT_NE(batch.find("\r\033[Kveltrin: 2/3 files done, reading c.xml"), std::string::npos) << batch;
+    EXPECT_TRUE(batch.ends_with("\r\033[Kveltrin: 3/3 files done\r\033[K")) << batch;
+    EXPECT_EQ(read_file(dir + "/c.psd.txt"), small_table("c.xml"));
+    EXPECT_EQ(on_a_terminal(program + " -q -n 8 -j 1 -o . a.xml b.xml c.xml"), "");
+    EXPECT_EQ(on_a_terminal(program + " -c config.txt"), "");
+    // One file that takes more than a second: the bytes read and the rate, then the line cleared.
+    const std::string slow = on_a_terminal("(cat samples.xml | head -n 3; sleep 1.6; cat samples.xml | tail -n +4) | " +
+                                           program + " -n 8 -");
+    EXPECT_NE(slow.find("\r\033[Kveltrin: -: 0.0 MB read, "), std::string::npos) << slow;
+    EXPECT_TRUE(slow.ends_with(" MB/s\r\033[K")) << slow;
+    // No terminal: nothing, unless --progress asks for a line a file.
+    EXPECT_EQ(run_command(dir, "-n 8 -j 1 -o . a.xml b.xml").err, "");
+    const command_outcome logged = run_command(dir, "--progress -n 8 -j 1 -o . a.xml b.xml");
+    EXPECT_EQ(logged.err, "veltrin: 1/2 files done: a.xml\nveltrin: 2/2 files done: b.xml\n");
+    EXPECT_EQ(run_command(dir, "-q --progress -n 8 a.xml").status, 2);
+}
