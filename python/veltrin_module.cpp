@@ -1,4 +1,4 @@
-// The Python module veltrin: the program's reading and analysis for numpy.
+// The extension veltrin._veltrin under the package veltrin: the program's reading and analysis for numpy.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
@@ -498,7 +498,7 @@ constexpr parameter statistics_parameters[] = {
 
 }  // namespace
 
-PYBIND11_MODULE(veltrin, m)
+PYBIND11_MODULE(_veltrin, m)
 {
     // The functions bind their arguments themselves: each docstring starts with its Python signature.
     py::options options;
@@ -506,6 +506,7 @@ PYBIND11_MODULE(veltrin, m)
 
     m.doc() = "Averaged noise spectra of a voltage v and a current i: the reading and the analysis of the veltrin "
               "program, for numpy.";
+    m.attr("__version__") = VELTRIN_VERSION;
 
     py::register_exception_translator([](std::exception_ptr failure) {
         try {
@@ -561,13 +562,50 @@ PYBIND11_MODULE(veltrin, m)
         .def("__repr__", [](const recording& r) {
             return "<veltrin.Recording " + std::to_string(r.v.size()) + " samples at " +
                    py::str(py::float_(r.sampling_frequency)).cast<std::string>() + " Hz>";
-        });
+        })
+        // Recordings travel between processes (multiprocessing, Dask) as their values.
+        .def(py::pickle(
+            [](const py::object& self) {
+                const recording& r = self.cast<const recording&>();
+                const input_description& in = r.input;
+                const auto scale = [](const std::optional<double>& x) {
+                    return x ? py::object(py::float_(*x)) : py::object(py::none());
+                };
+                return py::make_tuple(r.sampling_frequency, r.deltat, r.line_count, self.attr("v"), self.attr("i"),
+                                      in.format, in.v_column, in.i_column, scale(in.v_scale), scale(in.i_scale));
+            },
+            [](const py::tuple& state) {
+                if (state.size() != 10) throw py::value_error("not the state of a pickled Recording");
+                auto r = std::make_shared<recording>();
+                r->sampling_frequency = state[0].cast<double>();
+                r->deltat = state[1].cast<float>();
+                r->line_count = state[2].cast<std::int32_t>();
+                const auto series = [&](std::size_t k) {
+                    const float_array values = float_array::ensure(state[k]);
+                    if (!values) throw py::error_already_set();
+                    return sample_series(values.data(), values.data() + values.size());
+                };
+                r->v = series(3);
+                r->i = series(4);
+                r->input.format = state[5].cast<std::string>();
+                r->input.v_column = state[6].cast<std::string>();
+                r->input.i_column = state[7].cast<std::string>();
+                if (!state[8].is_none()) r->input.v_scale = state[8].cast<double>();
+                if (!state[9].is_none()) r->input.i_scale = state[9].cast<double>();
+                return r;
+            }));
 
     py::class_<spectra_result>(m, "Spectra", py::dynamic_attr(),
                                "Densities and what else was asked, as numpy arrays named like the CSV columns.")
         .def("__repr__", [](py::object self) {
             return "<veltrin.Spectra " + py::str(self.attr("settings")).cast<std::string>() + ">";
-        });
+        })
+        // Everything is in the attributes, which pickle as they are (the arrays bit for bit).
+        .def(py::pickle([](const py::object& self) { return py::make_tuple(self.attr("__dict__")); },
+                        [](const py::tuple& state) {
+                            if (state.size() != 1) throw py::value_error("not the state of a pickled Spectra");
+                            return std::make_pair(spectra_result{}, state[0].cast<py::dict>());
+                        }));
 
     m.def(
         "read",

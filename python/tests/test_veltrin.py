@@ -1,6 +1,9 @@
 """The Python module against the program's own output, scipy, and its error rules."""
+import concurrent.futures
+import multiprocessing
 import os
 import pathlib
+import pickle
 import shutil
 import signal
 import subprocess
@@ -418,3 +421,84 @@ def test_reading_keywords_are_checked_and_named_as_python_names_them(keywords, e
     with pytest.raises(error) as raised:
         veltrin.read(os.path.join(INSTRUMENT_FILES, "plain.csv"), **keywords)
     assert str(raised.value) == message
+
+
+def test_version_is_the_programs():
+    shown = subprocess.run([VELTRIN, "-V"], capture_output=True, text=True, check=True).stdout.split()
+    assert shown == ["veltrin", veltrin.__version__]
+
+
+def test_to_pandas_holds_the_columns_in_the_csv_order_and_the_settings(generated):
+    pytest.importorskip("pandas")
+    r = veltrin.read(os.path.join(INSTRUMENT_FILES, "ec_lab.mpt"))
+    frame = r.to_pandas()
+    assert list(frame.columns) == ["v", "i"] and list(frame.dtypes) == [np.float32, np.float32]
+    assert frame["v"].to_numpy().tobytes() == r.v.tobytes() and frame["i"].to_numpy().tobytes() == r.i.tobytes()
+    assert frame.attrs == {"sampling_frequency": r.sampling_frequency, "settings": r.settings}
+    r = veltrin.read(generated)
+    for options, argv in ((dict(points=256, hanning=True), ["-n", "256", "--hanning"]),
+                          (dict(points=200, window="hann", confidence=0.9, coherence=True),
+                           ["-n", "200", "-w", "hann", "--confidence", "0.9", "--coherence"])):
+        s = veltrin.spectra(r.v, r.i, r.sampling_frequency, **options)
+        frame = s.to_pandas()
+        assert list(frame.columns) == list(program_csv(generated, *argv)[0])
+        for name in frame.columns:
+            assert frame[name].to_numpy().tobytes() == getattr(s, name).tobytes(), name
+        assert frame.attrs == {"settings": s.settings, "nu": s.nu}
+
+
+def test_to_pandas_without_pandas_says_what_to_install():
+    script = """
+import sys
+sys.modules["pandas"] = None
+import veltrin
+try:
+    veltrin.spectra([1.0] * 8, [1.0] * 8, 500, 4).to_pandas()
+except ImportError as error:
+    print(error)
+"""
+    done = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, timeout=60)
+    assert done.stdout == ("to_pandas() needs pandas, which is not installed "
+                           "(Debian: apt-get install python3-pandas; pip: pip install pandas)\n"), done.stderr
+
+
+def same_recording(a, b):
+    return ((a.sampling_frequency, a.deltat, a.lines, a.settings, a.v.tobytes(), a.i.tobytes()) ==
+            (b.sampling_frequency, b.deltat, b.lines, b.settings, b.v.tobytes(), b.i.tobytes()))
+
+
+def same_spectra(a, b):
+    arrays = [name for name in vars(a) if name not in ("settings", "nu")]
+    return (list(vars(a)) == list(vars(b)) and (a.settings, a.nu) == (b.settings, b.nu) and
+            all(getattr(a, name).tobytes() == getattr(b, name).tobytes() for name in arrays))
+
+
+@pytest.mark.parametrize("protocol", [2, pickle.HIGHEST_PROTOCOL])
+def test_recordings_and_results_pickle_bit_for_bit(protocol):
+    for path, keywords in ((os.path.join(EXAMPLES, "noise_paired.xml"), {}),
+                           (os.path.join(INSTRUMENT_FILES, "gamry.DTA"), dict(i_scale=1e-3)),
+                           (os.path.join(INSTRUMENT_FILES, "raw.f32le"), dict(input_format="f32le", fs=16))):
+        r = veltrin.read(path, **keywords)
+        copy = pickle.loads(pickle.dumps(r, protocol))
+        assert same_recording(copy, r) and repr(copy) == repr(r)
+        for options in (dict(points=4, hanning=True), dict(points=5, window="hann", confidence=0.9, coherence=True)):
+            s = veltrin.spectra(copy.v, copy.i, copy.sampling_frequency, **options)
+            assert same_spectra(pickle.loads(pickle.dumps(s, protocol)), s)
+    s = veltrin.run_config(os.path.join(EXAMPLES, "config_veltrin.txt"))
+    assert same_spectra(pickle.loads(pickle.dumps(s, protocol)), s)
+
+
+def read_and_analyse(path):
+    r = veltrin.read(path)
+    return r, veltrin.spectra(r.v, r.i, r.sampling_frequency, 256, window="hann", coherence=True)
+
+
+def test_worker_processes_return_recordings_and_results(generated):
+    paths = recordings(generated)
+    spawn = multiprocessing.get_context("spawn")  # fresh interpreters: only what pickles gets there
+    with concurrent.futures.ProcessPoolExecutor(2, mp_context=spawn) as pool:
+        returned = list(pool.map(read_and_analyse, paths))
+        read_there = list(pool.map(veltrin.read, paths))
+    for path, (r, s), r_there in zip(paths, returned, read_there):
+        here_r, here_s = read_and_analyse(path)
+        assert same_recording(r, here_r) and same_recording(r_there, here_r) and same_spectra(s, here_s)

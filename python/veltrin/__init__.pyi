@@ -5,6 +5,9 @@ from typing import Any, Optional, SupportsIndex, Union
 
 import numpy as np
 import numpy.typing as npt
+import pandas as pd
+
+__version__: str  # the program's version, as `veltrin -V` prints it
 
 # A file name as open() takes it.
 _Path = Union[str, bytes, os.PathLike[str], os.PathLike[bytes]]
@@ -17,6 +20,8 @@ class Recording:
     v: npt.NDArray[np.float32]
     i: npt.NDArray[np.float32]
     settings: dict[str, Any]  # input_format and, where used, v_column, i_column, v_scale, i_scale
+    def to_pandas(self) -> pd.DataFrame:
+        """Columns v and i (float32); attrs: sampling_frequency and settings. Needs pandas."""
 
 class Spectra:
     """Densities and what else was asked, as numpy arrays named like the CSV columns."""
@@ -36,6 +41,8 @@ class Spectra:
     phase: npt.NDArray[np.float64]
     settings: dict[str, Any]
     nu: Optional[float]
+    def to_pandas(self) -> pd.DataFrame:
+        """The columns in the CSV's order; attrs: settings and nu. Needs pandas."""
 
 def read(path: _Path, *, input_format: str = "auto", v_column: Union[str, int, None] = None,
          i_column: Union[str, int, None] = None, time_column: Union[str, int, None] = None,
