@@ -337,21 +337,31 @@ def test_a_fifo_written_in_pieces_reads_like_the_file(tmp_path):
 
 
 def test_reading_releases_the_gil(tmp_path):
-    path = tmp_path / "big.xml"
+    # A writer process that pauses 0.6 s in the middle of the recording makes
+    # the reading last that long whatever the machine's speed or load.
+    path = tmp_path / "rec.xml"
     with open(path, "w") as f:
-        subprocess.run([MAKE_SAMPLE, "3000000", "paired", "3", "500"], stdout=f, check=True)
+        subprocess.run([MAKE_SAMPLE, "200000", "paired", "3", "500"], stdout=f, check=True)
+    fifo = tmp_path / "fifo"
+    os.mkfifo(fifo)
+    # Opened for reading and writing, the FIFO does not wait for its reader; only the writer keeps it open.
+    end = os.open(fifo, os.O_RDWR)
+    writer = subprocess.Popen(["sh", "-c", 'head -c 100000 "$1"; sleep 0.6; tail -c +100001 "$1"', "sh", str(path)],
+                              stdout=end)
+    os.close(end)
     done = threading.Event()
-    reader = threading.Thread(target=lambda: (veltrin.read(path), done.set()))
+    reader = threading.Thread(target=lambda: (veltrin.read(fifo), done.set()))
     stamps = [time.perf_counter()]
     reader.start()
     while not done.is_set():
         stamps.append(time.perf_counter())
     reader.join()
+    writer.wait()
     elapsed = stamps[-1] - stamps[0]
     longest_pause = max(b - a for a, b in zip(stamps, stamps[1:]))
     # While the file is read, this thread keeps running Python code: a GIL
     # held through the reading would stop it for the whole read.
-    assert elapsed > 0.05
+    assert elapsed > 0.5
     assert longest_pause < elapsed / 3, (longest_pause, elapsed)
 
 
