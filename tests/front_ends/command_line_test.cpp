@@ -665,6 +665,8 @@ TEST(command_line, instrument_files_give_the_rows_of_the_tagged_recording)
     } layouts[] = {
         {"plain.csv", "", "# input_format = delimited\n# v_column = v\n# i_column = i\n# v_scale = 1\n# i_scale = 1\n"},
         {"semicolon.csv", "", "# input_format = delimited\n# v_column = E\n# i_column = I\n# v_scale = 1\n# i_scale = 1\n"},
+        {"semicolon.csv", "--decimal-comma --delimiter ';' --time-column Time",
+         "# input_format = delimited\n# v_column = E\n# i_column = I\n# v_scale = 1\n# i_scale = 1\n"},
         {"whitespace.txt", "--fs 16 --v-column 1 --i-column 2 --delimiter space",
          "# input_format = delimited\n# v_column = 1\n# i_column = 2\n# v_scale = 1\n# i_scale = 1\n"},
         {"ec_lab.mpt", "",
