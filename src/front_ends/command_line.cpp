@@ -193,7 +193,7 @@ std::string format_list()
 
 void read_input_option(input_request& in, int option_char, const char* text)
 {
-    const std::string value = text;
+    const std::string value = text != nullptr ? text : "";  // --decimal-comma takes no value
     const std::map<int, std::string> names = {{'F', "--input-format"}, {'v', "--v-column"}, {'i', "--i-column"},
                                               {'t', "--time-column"},  {'r', "--fs"},       {'d', "--delimiter"},
                                               {'k', "--skip"},         {'x', "--v-scale"},  {'y', "--i-scale"}};
