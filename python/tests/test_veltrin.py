@@ -350,13 +350,22 @@ def test_reading_releases_the_gil(tmp_path):
                               stdout=end)
     os.close(end)
     done = threading.Event()
-    reader = threading.Thread(target=lambda: (veltrin.read(fifo), done.set()))
+    read = []
+
+    def read_in_thread():
+        try:
+            read.append(veltrin.read(fifo))
+        finally:
+            done.set()  # a failed reading ends the loop below too
+
+    reader = threading.Thread(target=read_in_thread)
     stamps = [time.perf_counter()]
     reader.start()
     while not done.is_set():
         stamps.append(time.perf_counter())
     reader.join()
     writer.wait()
+    assert read, "the reading failed"
     elapsed = stamps[-1] - stamps[0]
     longest_pause = max(b - a for a, b in zip(stamps, stamps[1:]))
     # While the file is read, this thread keeps running Python code: a GIL
@@ -398,7 +407,7 @@ INSTRUMENT_FILES = os.path.join(os.environ["VELTRIN_SOURCE_DIR"], "tests", "inpu
     ("semicolon.csv", dict(input_format="delimited"), dict(v_column="E", i_column="I", i_scale=1.0)),
     ("whitespace.txt", dict(fs=16, v_column=1, i_column=2, delimiter="space"), dict(v_column="1", i_column="2")),
     ("ec_lab.mpt", {}, dict(v_column="Ewe/V", i_column="<I>/mA", i_scale=0.001)),
-    ("gamry.DTA", {}, dict(v_column="Vf", i_column="Im", v_scale=1.0)),
+    ("gamry.DTA", dict(delimiter="tab"), dict(v_column="Vf", i_column="Im", v_scale=1.0)),
     ("autolab.txt", dict(time_column="Time (s)"), dict(v_column="WE(1).Potential (V)", i_column="WE(1).Current (A)")),
     ("raw.f32le", dict(input_format="f32le", fs=16), {}),
     ("raw.f64be", dict(input_format="f64be", fs=16, i_scale=1), dict(i_scale=1.0)),
@@ -423,9 +432,14 @@ def test_instrument_files_read_as_the_tagged_recording(name, keywords, settings)
     (dict(delimiter="|"), ValueError, "delimiter must be ',', ';', 'tab' or 'space', not '|'"),
     (dict(skip=-2), ValueError, "skip must be a whole number of lines from 0, not -2"),
     (dict(v_scale=0.0), ValueError, "v_scale must be a finite number other than 0, not 0.0"),
+    (dict(time_column="when"), ValueError, 'the header row (line 1) has no column named "when"; its names are "time", '
+     '"v", "i"; choose the time column with time_column (a name, or a number from 1)'),
+    (dict(decimal_comma=True), ValueError, "Fatal error: line 2: the time column (time) holds '0.0', which is not a number."),
     (dict(v_column="x"), ValueError, 'the header row (line 1) has no column named "x"; its names are "time", "v", '
      '"i"; choose the v column with v_column (a name, or a number from 1)'),
     (dict(input_format="tagged", skip=1), ValueError, "skip does not apply to a tagged file"),
+    (dict(v_column=2, i_column=3, skip=1), ValueError, "the file has no time column to give the sampling frequency: give "
+     "it with fs, or choose the time column with time_column"),
 ])
 def test_reading_keywords_are_checked_and_named_as_python_names_them(keywords, error, message):
     with pytest.raises(error) as raised:

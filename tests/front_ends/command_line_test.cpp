@@ -671,12 +671,13 @@ TEST(command_line, instrument_files_give_the_rows_of_the_tagged_recording)
          "# input_format = delimited\n# v_column = 1\n# i_column = 2\n# v_scale = 1\n# i_scale = 1\n"},
         {"ec_lab.mpt", "",
          "# input_format = delimited\n# v_column = Ewe/V\n# i_column = <I>/mA\n# v_scale = 1\n# i_scale = 0.001\n"},
-        {"gamry.DTA", "", "# input_format = delimited\n# v_column = Vf\n# i_column = Im\n# v_scale = 1\n# i_scale = 1\n"},
+        {"gamry.DTA", "--delimiter tab", "# input_format = delimited\n# v_column = Vf\n# i_column = Im\n# v_scale = 1\n# i_scale = 1\n"},
         {"autolab.txt", "--input-format delimited",
          "# input_format = delimited\n# v_column = WE(1).Potential (V)\n# i_column = WE(1).Current (A)\n# v_scale = "
          "1\n# i_scale = 1\n"},
         {"raw.f32le", "--input-format f32le --fs 16", "# input_format = f32le\n"},
-        {"raw.f64be", "--input-format f64be --fs 16 --v-scale 1", "# input_format = f64be\n# v_scale = 1\n"},
+        {"raw.f64be", "--input-format f64be --fs 16 --v-scale 1 --i-scale 1",
+         "# input_format = f64be\n# v_scale = 1\n# i_scale = 1\n"},
     };
     for (const char* estimate : {"-n 64 --hanning --confidence 0.9 --coherence --stats",
                                  "-n 100 -w hann --overlap 0.5 --detrend linear --confidence 0.95 --coherence"}) {
@@ -711,11 +712,32 @@ TEST(command_line, options_that_do_not_fit_a_file_exit_2)
               "veltrin: names.csv: the header row (line 1) has no v column by a name the program knows; its names are "
               "\"time\", \"a\", \"b\"; choose the v column with --v-column (a name, or a number from 1)\n");
     EXPECT_TRUE(file_exists(dir + "/good.psd.txt"));
-    EXPECT_EQ(run_command(dir, "-n 8 --v-column 2 samples.xml").err,
-              "veltrin: samples.xml: --v-column does not apply to a tagged file\n");
-    // A row that breaks the rules is the data's fault: status 1.
     write_file(dir + "/bad.csv", "time,v,i\n0,1,2\n0.5,x,4\n");
-    EXPECT_EQ(run_command(dir, "-n 2 bad.csv").status, 1);
+    const std::string names_fault = "veltrin: names.csv: " + outcome.err.substr(outcome.err.find("the header"));
+    const std::string bad_fault = "veltrin: bad.csv: Fatal error: line 3: the v column (v) holds 'x', which is not a number.\n";
+    const struct {
+        const char* arguments;
+        int status;
+        std::string err;
+    } cases[] = {
+        {"-n 8 --v-column 2 samples.xml", 2, "veltrin: samples.xml: --v-column does not apply to a tagged file\n"},
+        {"-n 2 --time-column when good.csv", 2,
+         "veltrin: good.csv: the header row (line 1) has no column named \"when\"; its names are \"time\", \"v\", \"i\"; "
+         "choose the time column with --time-column (a name, or a number from 1)\n"},
+        {"-n 2 --skip 1 good.csv", 2,
+         "veltrin: good.csv: the header row (line 2) has no v column by a name the program knows; its names are \"0\", "
+         "\"1\", \"2\"; choose the v column with --v-column (a name, or a number from 1)\n"},
+        // A row that breaks the rules is the data's fault: status 1, which a usage error outweighs.
+        {"-n 2 bad.csv", 1, bad_fault},
+        {"-n 2 --decimal-comma good.csv", 1,
+         "veltrin: good.csv: Fatal error: line 3: the time column (time) holds '0.5', which is not a number.\n"},
+        {"-n 2 -o . names.csv bad.csv", 2, names_fault + bad_fault},
+    };
+    for (const auto& c : cases) {
+        const command_outcome run = run_command(dir, c.arguments);
+        EXPECT_EQ(run.status, c.status) << c.arguments;
+        EXPECT_EQ(run.err, c.err) << c.arguments;
+    }
 }
 
 // Progress goes to standard error when it is a terminal (here a pseudo-

@@ -66,12 +66,15 @@ TEST(delimited_reading, reads_the_columns_units_and_separators_a_file_shows)
         std::string expected;
     } cases[] = {
         {"plain", "time,v,i\n0,1,2\n0.5,3,4\n", delimited(), "fs 2: 1,2 3,4"},
-        {"columns in another order", "i,t,v\n2,0,1\n4,0.5,3\n", delimited(), "fs 2: 1,2 3,4"},
+        {"columns in another order, time last", "i,v,t\n2,1,0\n4,3,0.5\n", delimited(), "fs 2: 1,2 3,4"},
         {"no final line end", "time,v,i\n0,1,2\n0.5,3,4", delimited(), "fs 2: 1,2 3,4"},
         {"CR and CR LF", "time,v,i\r0,1,2\r\n0.5,3,4\r", delimited(), "fs 2: 1,2 3,4"},
+        {"CR after a column not read", "t,v,i,x\r0,1,2,9\r0.5,3,4,9\r1,5,6,9\n", delimited(), "fs 2: 1,2 3,4 5,6"},
         {"byte-order mark", "\xEF\xBB\xBFtime,v,i\n0,1,2\n0.5,3,4\n", delimited(), "fs 2: 1,2 3,4"},
+        {"a quoted name holds the delimiter", "t,\"v, mV\",i\n0,1,2\n0.5,3,4\n", delimited([](input_request& in) { in.v_column.emplace("v, mV"); }),
+         "fs 2: 1,2 3,4"},
         {"quoted names and numbers", "\"time\",\"v\",\"i\"\n\"0\",\"1\",\"2\"\n0.5,3,4\n", delimited(), "fs 2: 1,2 3,4"},
-        {"preamble and footer", "Instrument X\nRate: 2 Hz\ntime,v,i\n0,1,2\n0.5,3,4\n\nEnd of data\n# done\n",
+        {"preamble (a line naming v alone) and footer", "Instrument X\nv,5 V range\ntime,v,i\n0,1,2\n0.5,3,4\n\nEnd of data\n# done\n",
          delimited(), "fs 2: 1,2 3,4"},
         {"comments inside the table", "time,v,i\n# start\n0,1,2\n# pause\n#\n0.5,3,4\n", delimited(), "fs 2: 1,2 3,4"},
         {"units row", "time;v;i\ns;V;A\n0;1;2\n0.5;3;4\n", delimited(), "fs 2: 1,2 3,4"},
@@ -79,9 +82,12 @@ TEST(delimited_reading, reads_the_columns_units_and_separators_a_file_shows)
         {"decimal comma given, tab", "t\tv\ti\n0\t1\t2\n0,5\t3,25\t4\n", delimited([](input_request& in) { in.decimal_comma = true; }),
          "fs 2: 1,2 3.25,4"},
         {"blanks", "  t   v  i\n 0  1\t2\n 0.5 3 4  \n", delimited(), "fs 2: 1,2 3,4"},
+        {"semicolon before comma", "t;v;i;note, x\n0;1;2;a\n1;3;4;b\n", delimited(), "fs 1: 1,2 3,4"},
         {"tab before semicolon", "t\tv;x\ti\n0\t1;9\t2\n", delimited([](input_request& in) { in.v_column.emplace("v;x"); }),
          "Fatal error: line 2: the v column (v;x) holds '1;9', which is not a number."},
         {"units scale", "time/s,E (mV),I [uA]\n0,1,2\n0.5,3,4\n", delimited([](input_request& in) { in.v_column.emplace("E (mV)"); in.i_column.emplace("I [uA]"); }),
+         "fs 2: 0.00100000005,1.99999999e-06 0.00300000003,3.99999999e-06"},
+        {"names beginning with Ewe and <I>, a micro sign", "time/s\tEwe/mV\t<I>/\xC2\xB5" "A\n0\t1\t2\n0.5\t3\t4\n", delimited(),
          "fs 2: 0.00100000005,1.99999999e-06 0.00300000003,3.99999999e-06"},
         {"<I>/mA by default", "time/s\tEwe/V\t<I>/mA\n0\t1\t2\n0.5\t3\t4\n", delimited(), "fs 2: 1,0.00200000009 3,0.00400000019"},
         {"scales given over units", "t,v,I/mA\n0,1,2\n0.5,3,4\n", delimited([](input_request& in) { in.v_scale = 2; in.i_scale = 10; }),
@@ -101,6 +107,7 @@ TEST(delimited_reading, reads_the_columns_units_and_separators_a_file_shows)
         {"--fs over the time column", "t,v,i\n0,1,2\n7,3,4\n", delimited(fs_10), "fs 10: 1,2 3,4"},
         {"a time column by name", "when,v,i\n0,1,2\n0.25,3,4\n", delimited([](input_request& in) { in.time_column.emplace("when"); }),
          "fs 4: 1,2 3,4"},
+        {"time steps within 1 % of the mean", "t,v,i\n0,1,2\n0.995,3,4\n2,5,6\n", delimited(), "fs 1: 1,2 3,4 5,6"},
         {"times in ms", "time (ms),v,i\n0,1,2\n250,3,4\n", delimited([](input_request& in) { in.time_column.emplace("time (ms)"); }),
          "fs 4: 1,2 3,4"},
         {"auto reads delimited", "time,v,i\n0,1,2\n0.5,3,4\n", input_request{.format = "auto"}, "fs 2: 1,2 3,4"},
@@ -122,7 +129,10 @@ TEST(delimited_reading, stops_naming_the_line_the_column_and_the_text)
         {head + "0.1,nan,3\n", delimited(), "Fatal error: line 3: the v column (v) holds 'nan', which is not a number."},
         {head + "0.1,1,3e\n", delimited(), "Fatal error: line 3: the i column (i) holds '3e', which is not a number."},
         {head + "0.1,,3\n", delimited(), "Fatal error: line 3: the v column (v) is empty."},
+        {"time,v,i\n0,\"1,500\",2\n", delimited(fs_10), "Fatal error: line 2: the v column (v) holds '1,500', which is not a number."},
+        {"time;v;i\ns;V;A\n0;1;2\n0.5;x;4\n", delimited(), "Fatal error: line 4: the v column (v) holds 'x', which is not a number."},
         {head + "0.1,1\n", delimited(), "Fatal error: line 3: the i column (i) is missing: the line has 2 fields."},
+        {head + "0.1\n", delimited(), "Fatal error: line 3: the v column (v) is missing: the line has 1 field."},
         {head + "# note\n0.1,1e39,3\n", delimited(), "Fatal error: line 4: the v column (v) holds a value too large for single precision."},
         {"t;v;i\n0;1;2\n0,1;1.5;3\n", delimited([](input_request& in) { in.decimal_comma = true; }),
          "Fatal error: line 3: the v column (v) holds '1.5', which is not a number."},
@@ -132,8 +142,11 @@ TEST(delimited_reading, stops_naming_the_line_the_column_and_the_text)
          "Fatal error: line 5 holds a row of numbers after the table ended on line 4; a second table is not read."},
         {head + "0.5,1,2\nx,1,2\n0.6,1,2\n", delimited(),
          "Fatal error: line 5 holds a row of numbers after the table ended on line 4; a second table is not read."},
-        {head + "1,1,2\n2,1,2\n3,1,2\n4.1,1,2\n5,1,2\n", delimited(),
-         "Fatal error: line 6: the time step (1.1 s) differs from the mean step (1 s) by more than 1 %; give "
+        {head + "1,1,2\n2,1,2\n3,1,2\n# pause\n4.1,1,2\n5,1,2\n", delimited(),
+         "Fatal error: line 7: the time step (1.1 s) differs from the mean step (1 s) by more than 1 %; give "
+         "the sampling frequency with --fs to read the file anyway."},
+        {"time,v,i\n0,1,2\n1.015,1,2\n2,1,2\n3,1,2\n", delimited(),
+         "Fatal error: line 3: the time step (1.015 s) differs from the mean step (1 s) by more than 1 %; give "
          "the sampling frequency with --fs to read the file anyway."},
         {head + "-0.5,1,2\n", delimited(), "Fatal error: the time column (time) does not increase from line 2 to line 3."},
         {head, delimited(), "options: one row cannot give the sampling frequency: give it with --fs"},
@@ -161,6 +174,10 @@ TEST(delimited_reading, stops_naming_the_line_the_column_and_the_text)
         {head, input_request{.format = "f32le"},
          "options: raw binary input needs the sampling frequency: give it with --fs HZ"},
         {head, input_request{.format = "tagged", .v_scale = 2.0}, "options: --v-scale does not apply to a tagged file"},
+        {"<sampling_frequency>4\n<data>\n<v>1</v><i>2</i>\n</data>\n", input_request{.format = "auto", .i_scale = 2.0},
+         "options: --i-scale does not apply to a tagged file"},
+        {head, input_request{.format = "f64be", .sampling_frequency = 10.0, .decimal_comma = true},
+         "options: --decimal-comma does not apply to raw binary input"},
     };
     for (const auto& c : cases) EXPECT_EQ(outcome_of(c.content, c.in), c.expected) << c.content.substr(0, 60);
 }
@@ -184,6 +201,10 @@ TEST(delimited_reading, reads_the_same_for_every_thread_count_and_through_a_pipe
             EXPECT_EQ(outcome_of(rows, delimited(fs_10), threads, block), expected)
                 << threads << " threads, regions of " << block;
     EXPECT_EQ(outcome_of(rows, delimited(fs_10), 1, 4096, true), expected);
+    // A scaled column never takes the shapes, which store the text's values.
+    std::string scaled = rows;
+    scaled.replace(scaled.find("time,v,i"), 8, "time,v,I/mA");
+    EXPECT_EQ(outcome_of(scaled, delimited(fs_10), 2, 4096), outcome_of(scaled, delimited(fs_10), 1, 4096, true));
     // The time column read too: 100 Hz.
     EXPECT_EQ(outcome_of(rows, delimited(), 2, 4096).substr(0, 8), "fs 100: ");
     const std::size_t middle = rows.find('\n', rows.size() / 2) + 1;
