@@ -169,6 +169,32 @@ double real_value(const std::string& option, const char* text)
     return number;
 }
 
+const option long_options[] = {
+    {"config", required_argument, nullptr, 'c'}, {"points", required_argument, nullptr, 'n'},
+    {"sections", required_argument, nullptr, 's'}, {"hanning", no_argument, nullptr, 'H'},
+    {"output", required_argument, nullptr, 'o'}, {"format", required_argument, nullptr, 'f'},
+    {"jobs", required_argument, nullptr, 'j'},    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, 'V'},       {"window", required_argument, nullptr, 'w'},
+    {"overlap", required_argument, nullptr, 'O'}, {"detrend", required_argument, nullptr, 'D'},
+    {"average", required_argument, nullptr, 'A'}, {"confidence", required_argument, nullptr, 'P'},
+    {"coherence", no_argument, nullptr, 'C'},     {"stats", no_argument, nullptr, 'S'},
+    {"threads", required_argument, nullptr, 'T'},
+    {"input-format", required_argument, nullptr, 'F'}, {"v-column", required_argument, nullptr, 'v'},
+    {"i-column", required_argument, nullptr, 'i'}, {"time-column", required_argument, nullptr, 't'},
+    {"fs", required_argument, nullptr, 'r'},      {"delimiter", required_argument, nullptr, 'd'},
+    {"decimal-comma", no_argument, nullptr, ','}, {"skip", required_argument, nullptr, 'k'},
+    {"v-scale", required_argument, nullptr, 'x'}, {"i-scale", required_argument, nullptr, 'y'},
+    {"quiet", no_argument, nullptr, 'q'},         {"progress", no_argument, nullptr, 'p'},
+    {nullptr, 0, nullptr, 0}};
+
+// The long name of an option, as getopt_long knows it by its character.
+std::string long_name(int option_char)
+{
+    for (const option& o : long_options)
+        if (o.name != nullptr && o.val == option_char) return std::string("--") + o.name;
+    return "";
+}
+
 // A column: a header name, or a number from 1.
 std::string column_value(const std::string& option, const char* text)
 {
@@ -200,10 +226,7 @@ std::string format_list()
 void read_input_option(input_request& in, int option_char, const char* text)
 {
     const std::string value = text != nullptr ? text : "";  // --decimal-comma takes no value
-    const std::map<int, std::string> names = {{'F', "--input-format"}, {'v', "--v-column"}, {'i', "--i-column"},
-                                              {'t', "--time-column"},  {'r', "--fs"},       {'d', "--delimiter"},
-                                              {'k', "--skip"},         {'x', "--v-scale"},  {'y', "--i-scale"}};
-    const std::string option = names.contains(option_char) ? names.at(option_char) : "";
+    const std::string option = long_name(option_char);
     switch (option_char) {
     case 'F': {
         const auto names = input_format_names();
@@ -238,23 +261,6 @@ void read_input_option(input_request& in, int option_char, const char* text)
 
 options parse_options(int argc, char** argv)
 {
-    static const option long_options[] = {
-        {"config", required_argument, nullptr, 'c'}, {"points", required_argument, nullptr, 'n'},
-        {"sections", required_argument, nullptr, 's'}, {"hanning", no_argument, nullptr, 'H'},
-        {"output", required_argument, nullptr, 'o'}, {"format", required_argument, nullptr, 'f'},
-        {"jobs", required_argument, nullptr, 'j'},    {"help", no_argument, nullptr, 'h'},
-        {"version", no_argument, nullptr, 'V'},       {"window", required_argument, nullptr, 'w'},
-        {"overlap", required_argument, nullptr, 'O'}, {"detrend", required_argument, nullptr, 'D'},
-        {"average", required_argument, nullptr, 'A'}, {"confidence", required_argument, nullptr, 'P'},
-        {"coherence", no_argument, nullptr, 'C'},     {"stats", no_argument, nullptr, 'S'},
-        {"threads", required_argument, nullptr, 'T'},
-        {"input-format", required_argument, nullptr, 'F'}, {"v-column", required_argument, nullptr, 'v'},
-        {"i-column", required_argument, nullptr, 'i'}, {"time-column", required_argument, nullptr, 't'},
-        {"fs", required_argument, nullptr, 'r'},      {"delimiter", required_argument, nullptr, 'd'},
-        {"decimal-comma", no_argument, nullptr, ','}, {"skip", required_argument, nullptr, 'k'},
-        {"v-scale", required_argument, nullptr, 'x'}, {"i-scale", required_argument, nullptr, 'y'},
-        {"quiet", no_argument, nullptr, 'q'},         {"progress", no_argument, nullptr, 'p'},
-        {nullptr, 0, nullptr, 0}};
     options parsed;
     opterr = 0;  // the messages are ours
     optind = 1;
