@@ -73,51 +73,60 @@ void prepare_section(std::span<const float> v, std::span<const float> i, std::si
 
 }  // namespace
 
-density_pair estimate_spectra(const analysis_request& request, float deltat, std::span<const float> v,
-                              std::span<const float> i, worker_team& team)
+configuration_sums::configuration_sums(const analysis_request& request, unsigned threads)
+    : n_(static_cast<std::size_t>(request.nbpoint_section)),
+      hanning_(request.hanning),
+      // Computed once: the same numbers as computing them in every section.
+      weights_(configuration_window(request.hanning, n_)),
+      plan_(plan_drealft(static_cast<std::uint32_t>(n_))),
+      // A batch holds about 1 MiB of spectra per thread, which stays in a
+      // core's own cache (2 MiB took 7 % longer on two threads); much smaller
+      // ones spend their time waking threads.
+      batch_(std::max<unsigned>(threads, 1) * std::max<std::size_t>(1, (std::size_t{256} << 10) / (2 * (n_ + 2)))),
+      sums_{std::vector<float>(n_ / 2 + 1, 0.0f), std::vector<float>(n_ / 2 + 1, 0.0f)}
 {
-    const auto n = static_cast<std::size_t>(request.nbpoint_section);
-    const auto sections = static_cast<std::size_t>(request.nb_section);
-    const std::size_t threads = team.size();
-    density_pair result{std::vector<float>(n / 2 + 1, 0.0f), std::vector<float>(n / 2 + 1, 0.0f)};
-    // Computed once: the same numbers as computing them in every section.
-    const std::vector<double> weights = configuration_window(request.hanning, n);
-    const real_transform_plan plan = plan_drealft(static_cast<std::uint32_t>(n));
-    float scale = static_cast<float>((static_cast<double>(deltat) + deltat) / static_cast<double>(n));
+}
 
+void configuration_sums::add(std::span<const float> v, std::span<const float> i, std::size_t count, worker_team& team)
+{
+    const std::size_t n = n_;
+    const std::size_t threads = team.size();
     // The threads transform a batch of sections, then add them up, each a
     // range of bins, in section order: every thread count gives the same bits.
-    // A batch holds about 1 MiB of spectra per thread, which stays in a core's
-    // own cache (2 MiB took 7 % longer on two threads); much smaller ones
-    // spend their time waking threads.
     const std::size_t spectrum_floats = 2 * (n + 2);
-    const std::size_t batch =
-        std::min(sections, threads * std::max<std::size_t>(1, (std::size_t{256} << 10) / spectrum_floats));
+    const std::size_t batch = std::min(count, batch_);
     // Each spectrum of a batch is written before it is read.
     std::vector<float, uninitialized_allocator<float>> spectra(batch * spectrum_floats);
     std::vector<std::vector<double>> v_sections(threads, std::vector<double>(n));
     std::vector<std::vector<double>> i_sections(threads, std::vector<double>(n));
     const std::size_t bins = n / 2 + 1;
-    for (std::size_t first = 0; first < sections; first += batch) {
-        const std::size_t count = std::min(batch, sections - first);
+    for (std::size_t first = 0; first < count; first += batch) {
+        const std::size_t in_batch = std::min(batch, count - first);
         // Each thread takes the next section not yet taken, and then the next
         // range of bins, so that a thread held up for a moment holds up little.
-        team.run(count, [&](std::size_t b, std::size_t worker) {
-            prepare_section(v, i, first + b, request.hanning, weights, v_sections[worker], i_sections[worker]);
-            transform_and_unpack(v_sections[worker], plan, &spectra[b * spectrum_floats]);
-            transform_and_unpack(i_sections[worker], plan, &spectra[b * spectrum_floats + n + 2]);
+        team.run(in_batch, [&](std::size_t b, std::size_t worker) {
+            prepare_section(v, i, first + b, hanning_, weights_, v_sections[worker], i_sections[worker]);
+            transform_and_unpack(v_sections[worker], plan_, &spectra[b * spectrum_floats]);
+            transform_and_unpack(i_sections[worker], plan_, &spectra[b * spectrum_floats + n + 2]);
         });
         const std::size_t ranges = team.tasks();
         team.run(ranges, [&](std::size_t t) {
             const std::size_t from = t * bins / ranges;
             const std::size_t to = (t + 1) * bins / ranges;
-            for (std::size_t b = 0; b < count; ++b) {
-                accumulate(&spectra[b * spectrum_floats], from, to, result.psd_v);
-                accumulate(&spectra[b * spectrum_floats + n + 2], from, to, result.psd_i);
+            for (std::size_t b = 0; b < in_batch; ++b) {
+                accumulate(&spectra[b * spectrum_floats], from, to, sums_.psd_v);
+                accumulate(&spectra[b * spectrum_floats + n + 2], from, to, sums_.psd_i);
             }
         });
     }
+    sections_ += count;
+}
 
+density_pair configuration_sums::result(const analysis_request& request, float deltat) const
+{
+    const std::size_t n = n_;
+    density_pair result = sums_;
+    float scale = static_cast<float>((static_cast<double>(deltat) + deltat) / static_cast<double>(n));
     if (request.hanning == 1) scale = static_cast<float>(static_cast<double>(scale) * 2.6666666666666665);
     const double factor = static_cast<double>(scale) / request.nb_section;
     for (std::size_t k = 0; k <= n / 2; ++k) {
@@ -125,4 +134,12 @@ density_pair estimate_spectra(const analysis_request& request, float deltat, std
         result.psd_i[k] = static_cast<float>(factor * result.psd_i[k]);
     }
     return result;
+}
+
+density_pair estimate_spectra(const analysis_request& request, float deltat, std::span<const float> v,
+                              std::span<const float> i, worker_team& team)
+{
+    configuration_sums sums(request, team.size());
+    sums.add(v, i, static_cast<std::size_t>(request.nb_section), team);
+    return sums.result(request, deltat);
 }

@@ -1,5 +1,5 @@
-// Moments in two passes about an accurately summed mean, so that a small
-// noise on a large offset loses nothing to cancellation.
+// Moments in one pass: compensated sums for the mean and the mean square,
+// central moments of blocks merged in order.
 #include "estimates/noise_statistics.hpp"
 
 #include <algorithm>
@@ -7,83 +7,138 @@
 
 namespace {
 
-// Neumaier's compensated sum.
-struct accurate_sum {
-    double sum = 0.0;
-    double compensation = 0.0;
-    void add(double x)
-    {
-        const double t = sum + x;
-        compensation += std::abs(sum) >= std::abs(x) ? (sum - t) + x : (x - t) + sum;
-        sum = t;
-    }
-    // An infinite term leaves the compensation nan; the sum itself is then the answer.
-    double value() const { return std::isfinite(sum) ? sum + compensation : sum; }
-};
-
-struct moments {
-    double mean, std, rms, skewness, kurtosis, min, max;
-};
-
-moments moments_of(std::span<const double> x)
+// Neumaier's compensated sum: adds x to sum, the lost low part to compensation.
+void add_accurately(double& sum, double& compensation, double x)
 {
-    const auto n = static_cast<double>(x.size());
-    accurate_sum sum;
-    accurate_sum squares;
-    for (const double value : x) {
-        sum.add(value);
-        squares.add(value * value);
-    }
-    const double mean = sum.value() / n;
-    accurate_sum m2;
-    accurate_sum m3;
-    accurate_sum m4;
-    for (const double value : x) {
-        const double d = value - mean;
-        m2.add(d * d);
-        m3.add(d * d * d);
-        m4.add(d * d * d * d);
-    }
-    const double variance = m2.value() / n;
-    const auto [low, high] = std::minmax_element(x.begin(), x.end());
-    return {mean,
-            std::sqrt(variance),
-            std::sqrt(squares.value() / n),
-            (m3.value() / n) / std::pow(variance, 1.5),
-            (m4.value() / n) / (variance * variance) - 3.0,
-            *low,
-            *high};
+    const double t = sum + x;
+    compensation += std::abs(sum) >= std::abs(x) ? (sum - t) + x : (x - t) + sum;
+    sum = t;
 }
 
+// An infinite term leaves the compensation nan; the sum itself is then the answer.
+double accurate_value(double sum, double compensation)
+{
+    return std::isfinite(sum) ? sum + compensation : sum;
+}
+
+// The mean of n values whose compensated sum is (sum, compensation), as a
+// pair hi + lo that holds it to twice the double's digits, so that
+// deviations from it lose nothing to the mean's rounding.
+struct precise_mean {
+    double hi, lo;
+};
+precise_mean mean_of(double sum, double compensation, double n)
+{
+    const double hi = (sum + compensation) / n;
+    return {hi, (std::fma(-hi, n, sum) + compensation) / n};
+}
+
+// The population standard deviation about the accurately summed mean.
 double population_std(std::span<const double> x)
 {
-    return moments_of(x).std;
+    const auto n = static_cast<double>(x.size());
+    double sum = 0.0, sum_c = 0.0;
+    for (const double value : x) add_accurately(sum, sum_c, value);
+    const double mean = accurate_value(sum, sum_c) / n;
+    double m2 = 0.0, m2_c = 0.0;
+    for (const double value : x) {
+        const double d = value - mean;
+        add_accurately(m2, m2_c, d * d);
+    }
+    return std::sqrt(accurate_value(m2, m2_c) / n);
 }
 
 }  // namespace
 
-std::vector<std::pair<std::string, double>> noise_statistics(std::span<const float> v, std::span<const float> i,
-                                                             const segment_plan& plan)
+void series_moments::add(std::span<const float> x)
 {
-    const std::size_t covered = samples_covered(plan);
-    const std::vector<double> v_used(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(covered));
-    const std::vector<double> i_used(i.begin(), i.begin() + static_cast<std::ptrdiff_t>(covered));
-    const moments mv = moments_of(v_used);
-    const moments mi = moments_of(i_used);
-
-    const std::size_t n = plan.window.size();
-    std::vector<double> v_section(n);
-    std::vector<double> i_section(n);
-    accurate_sum ratios;
-    for (std::size_t s = 0; s < plan.sections; ++s) {
-        const std::size_t first = s * plan.step;
-        std::copy_n(v_used.begin() + static_cast<std::ptrdiff_t>(first), n, v_section.begin());
-        std::copy_n(i_used.begin() + static_cast<std::ptrdiff_t>(first), n, i_section.begin());
-        detrend(v_section, plan.detrend);
-        detrend(i_section, plan.detrend);
-        ratios.add(population_std(v_section) / population_std(i_section));
+    for (const float f : x) {
+        const double value = f;
+        if (count_ == 0.0) min_ = max_ = value;
+        min_ = std::min(min_, value);
+        max_ = std::max(max_, value);
+        count_ += 1.0;
+        add_accurately(sum_, sum_compensation_, value);
+        add_accurately(squares_, squares_compensation_, value * value);
+        held_.push_back(value);
+        if (held_.size() == block) merge_block();
     }
+}
 
+void series_moments::merge_block()
+{
+    if (held_.empty()) return;
+    const auto nb = static_cast<double>(held_.size());
+    double sum = 0.0, sum_c = 0.0;
+    for (const double value : held_) add_accurately(sum, sum_c, value);
+    const precise_mean mean = mean_of(sum, sum_c, nb);
+    double s2 = 0.0, s2_c = 0.0, s3 = 0.0, s3_c = 0.0, s4 = 0.0, s4_c = 0.0;
+    for (const double value : held_) {
+        const double d = (value - mean.hi) - mean.lo;
+        add_accurately(s2, s2_c, d * d);
+        add_accurately(s3, s3_c, d * d * d);
+        add_accurately(s4, s4_c, d * d * d * d);
+    }
+    const double b2 = accurate_value(s2, s2_c);
+    const double b3 = accurate_value(s3, s3_c);
+    const double b4 = accurate_value(s4, s4_c);
+    held_.clear();
+    const double na = merged_count_;
+    if (na > 0.0) {
+        // The pairwise update of central sums (Chan, Golub and LeVeque; Pébay).
+        const precise_mean merged = mean_of(merged_sum_, merged_compensation_, na);
+        const double n = na + nb;
+        const double delta = (mean.hi - merged.hi) + (mean.lo - merged.lo);
+        const double d_n = delta / n;
+        const double d_n2 = d_n * d_n;
+        const double term = delta * d_n * na * nb;
+        m4_ += b4 + term * d_n2 * (na * na - na * nb + nb * nb) + 6.0 * d_n2 * (na * na * b2 + nb * nb * m2_) +
+               4.0 * d_n * (na * b3 - nb * m3_);
+        m3_ += b3 + term * d_n * (na - nb) + 3.0 * d_n * (na * b2 - nb * m2_);
+        m2_ += b2 + term;
+    } else {
+        m2_ = b2;
+        m3_ = b3;
+        m4_ = b4;
+    }
+    merged_count_ = na + nb;
+    add_accurately(merged_sum_, merged_compensation_, sum);
+    add_accurately(merged_sum_, merged_compensation_, sum_c);
+}
+
+series_moments::values series_moments::result() const
+{
+    series_moments all = *this;
+    all.merge_block();
+    const double n = count_;
+    // The moments about the mean as reported (rounded to a double), which
+    // is what the deviations of a second pass would be taken from.
+    const double mean = accurate_value(sum_, sum_compensation_) / n;
+    const precise_mean exact = mean_of(all.merged_sum_, all.merged_compensation_, n);
+    const double shift = (mean - exact.hi) - exact.lo;
+    const double m2 = all.m2_ + n * shift * shift;
+    const double m3 = all.m3_ - 3.0 * shift * all.m2_ - n * shift * shift * shift;
+    const double m4 = all.m4_ - 4.0 * shift * all.m3_ + 6.0 * shift * shift * all.m2_ + n * shift * shift * shift * shift;
+    const double variance = m2 / n;
+    return {mean,
+            std::sqrt(variance),
+            std::sqrt(accurate_value(squares_, squares_compensation_) / n),
+            (m3 / n) / std::pow(variance, 1.5),
+            (m4 / n) / (variance * variance) - 3.0,
+            min_,
+            max_};
+}
+
+void statistics_sums::add_section_ratio(double ratio)
+{
+    add_accurately(ratios_, ratios_compensation_, ratio);
+    sections_ += 1.0;
+}
+
+std::vector<std::pair<std::string, double>> statistics_sums::result() const
+{
+    const series_moments::values mv = v_.result();
+    const series_moments::values mi = i_.result();
     std::vector<std::pair<std::string, double>> result;
     for (const auto& [prefix, m] : {std::pair{"v_", mv}, std::pair{"i_", mi}}) {
         const std::string p = prefix;
@@ -97,6 +152,31 @@ std::vector<std::pair<std::string, double>> noise_statistics(std::span<const flo
     }
     result.emplace_back("rn", mv.std / mi.std);
     result.emplace_back("localization_index", mi.std / mi.rms);
-    result.emplace_back("rn_sections", ratios.value() / static_cast<double>(plan.sections));
+    result.emplace_back("rn_sections", accurate_value(ratios_, ratios_compensation_) / sections_);
     return result;
+}
+
+double section_std_ratio(std::span<const float> v, std::span<const float> i, detrend_mode mode,
+                         std::vector<double>& v_scratch, std::vector<double>& i_scratch)
+{
+    v_scratch.assign(v.begin(), v.end());
+    i_scratch.assign(i.begin(), i.end());
+    detrend(v_scratch, mode);
+    detrend(i_scratch, mode);
+    return population_std(v_scratch) / population_std(i_scratch);
+}
+
+std::vector<std::pair<std::string, double>> noise_statistics(std::span<const float> v, std::span<const float> i,
+                                                             const segment_plan& plan)
+{
+    statistics_sums sums;
+    const std::size_t covered = samples_covered(plan);
+    sums.add_samples(v.first(covered), i.first(covered));
+    const std::size_t n = plan.window.size();
+    std::vector<double> v_scratch;
+    std::vector<double> i_scratch;
+    for (std::size_t s = 0; s < plan.sections; ++s)
+        sums.add_section_ratio(
+            section_std_ratio(v.subspan(s * plan.step, n), i.subspan(s * plan.step, n), plan.detrend, v_scratch, i_scratch));
+    return sums.result();
 }

@@ -38,6 +38,34 @@ struct welch_spectra {
 welch_spectra welch(std::span<const float> v, std::span<const float> i, double fs, const segment_plan& plan,
                     average_mode average, bool with_cross, worker_team& team);
 
+// Welch's sums as the sections arrive, for a recording read as it goes:
+// add() takes the next run of sections, any number; result() gives what
+// welch() gives for all the sections added.
+class welch_sums {
+public:
+    static constexpr std::size_t group_sections = 32;
+
+    // plan.sections is not used: the sections are those added.
+    welch_sums(const segment_plan& plan, double fs, average_mode average, bool with_cross);
+    // Adds `count` sections, the first starting at v[0] and i[0], each
+    // plan.step after the one before; v and i hold them all.
+    void add(std::span<const float> v, std::span<const float> i, std::size_t count, worker_team& team);
+    std::size_t sections() const { return sections_; }
+    welch_spectra result() const;
+
+private:
+    const segment_plan& plan_;
+    double scale_ = 0.0;
+    average_mode average_;
+    bool with_cross_;
+    std::size_t sections_ = 0;
+    welch_spectra sums_;
+    welch_spectra open_group_;  // the sums of a group that the last run left unfinished
+    // The median needs every section's value of each bin: section s's bins at s (n/2 + 1).
+    std::vector<double> v_rows_;
+    std::vector<double> i_rows_;
+};
+
 // The most threads that welch can keep busy with this plan.
 std::size_t welch_threads(const segment_plan& plan);
 

@@ -28,6 +28,7 @@ struct recording {
     std::int32_t line_count = 0;      // lines of the data block (tagged: blank ones included; others: samples)
     sample_series v;                  // nbpoint_acqui values each
     sample_series i;
+    std::uint64_t handed_on = 0;      // samples already given to a sink: v and i hold those after them
     bool timed = false;               // the reading keeps each sample's time
     sample_times time;                // a time column's values while they are read and checked
     input_description input;
@@ -45,3 +46,13 @@ inline sample_view view_of(const recording& r)
 {
     return {r.sampling_frequency, r.deltat, r.v, r.i};
 }
+
+// Where the samples go as they are read, for a recording analysed while it
+// is read instead of held whole.
+struct sample_sink {
+    virtual ~sample_sink() = default;
+    // Once, before the first samples: the sampling frequency the analysis takes.
+    virtual void begin(double sampling_frequency, float deltat) = 0;
+    // The next samples, in order.
+    virtual void take(std::span<const float> v, std::span<const float> i) = 0;
+};

@@ -1,0 +1,254 @@
+// Sections summed as they arrive; the result made at the end, with its
+// intervals, coherence and statistics.
+#include "analysis/stream_analysis.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <numbers>
+
+#include "estimates/confidence_intervals.hpp"
+#include "estimates/exact_angles.hpp"
+#include "estimates/window_functions.hpp"
+#include "model/error.hpp"
+
+namespace {
+
+constexpr std::uint64_t all_that_come = std::numeric_limits<std::uint64_t>::max();
+
+// Sections of points that the recording cannot hold.
+[[noreturn]] void too_few_samples(const std::string& shown_name, const analysis_request& s)
+{
+    fail_settings(shown_name, {request_setting::sections, request_rule::too_few_samples, s.nb_section});
+}
+
+// The request's first broken rule, raised for the data file it was applied to.
+void check(const analysis_request& s, const std::string& shown_name)
+{
+    if (std::optional<request_problem> problem = check_request(s)) fail_settings(shown_name, std::move(*problem));
+}
+
+// Intervals of psd_v, psd_i and zn; nu_of(k) gives bin k's degrees of freedom.
+template <class degrees>
+void add_intervals(spectrum_result& result, std::size_t first_bin, degrees nu_of)
+{
+    const double p = *result.settings.confidence;
+    const std::vector<double>& psd_v = result.columns[1].values;
+    const std::vector<double>& psd_i = result.columns[2].values;
+    const std::vector<double>& zn = result.columns[3].values;
+    result_column v_low{"psd_v_low", {}}, v_high{"psd_v_high", {}}, i_low{"psd_i_low", {}},
+        i_high{"psd_i_high", {}}, z_low{"zn_low", {}}, z_high{"zn_high", {}};
+    for (std::size_t row = 0; row < psd_v.size(); ++row) {
+        const double nu = nu_of(first_bin + row);
+        const interval_factors f = density_interval(p, nu);
+        const double r = ratio_interval(p, nu);
+        v_low.values.push_back(psd_v[row] * f.low);
+        v_high.values.push_back(psd_v[row] * f.high);
+        i_low.values.push_back(psd_i[row] * f.low);
+        i_high.values.push_back(psd_i[row] * f.high);
+        z_low.values.push_back(zn[row] / r);
+        z_high.values.push_back(zn[row] * r);
+    }
+    for (result_column* column : {&v_low, &v_high, &i_low, &i_high, &z_low, &z_high})
+        result.columns.push_back(std::move(*column));
+}
+
+// Coherence and the cross spectrum's phase in degrees, (-180, 180], of bins first ... last.
+void add_coherence(spectrum_result& result, const welch_spectra& spectra, std::size_t first, std::size_t last)
+{
+    result_column coherence{"coherence", {}};
+    result_column phase{"phase", {}};
+    for (std::size_t k = first; k <= last; ++k) {
+        // A channel without power in the bin has no phase against the other.
+        if (spectra.psd_v[k] == 0.0 || spectra.psd_i[k] == 0.0) {
+            coherence.values.push_back(std::numeric_limits<double>::quiet_NaN());
+            phase.values.push_back(std::numeric_limits<double>::quiet_NaN());
+            continue;
+        }
+        const std::complex<double> c = spectra.cross[k];
+        coherence.values.push_back(std::norm(c) / (spectra.psd_v[k] * spectra.psd_i[k]));
+        double degrees = arc_tangent(c.imag(), c.real()) * (180.0 / std::numbers::pi);
+        if (degrees <= -180.0) degrees = 180.0;
+        phase.values.push_back(degrees);
+    }
+    result.columns.push_back(std::move(coherence));
+    result.columns.push_back(std::move(phase));
+}
+
+}  // namespace
+
+stream_analysis::stream_analysis(const analysis_request& request, std::string data_file, std::string shown_name,
+                                 unsigned threads)
+    : request_(request), data_file_(std::move(data_file)), shown_name_(std::move(shown_name)),
+      threads_(std::max(threads, 1u))
+{
+    // A request that breaks a rule gets its message at the end, after the
+    // samples are counted: a recording too short is told first.
+    settings_broken_ = check_request(request_).has_value();
+    if (settings_broken_) return;
+    n_ = static_cast<std::size_t>(request_.nbpoint_section);
+    step_ = request_.standard ? n_ - static_cast<std::size_t>(noverlap_of(request_)) : n_;
+    most_sections_ = request_.all_sections ? all_that_come : static_cast<std::uint64_t>(request_.nb_section);
+    // Enough sections at once to keep the threads busy (the standard
+    // estimate shares whole groups of sections between them), few enough
+    // that a batch stays small beside the recording.
+    if (request_.standard)
+        batch_ = threads_ * welch_sums::group_sections * std::max<std::size_t>(1, 4096 / n_);
+    else
+        batch_ = threads_ * std::max<std::size_t>(1, (std::size_t{256} << 10) / (2 * (n_ + 2)));
+}
+
+void stream_analysis::begin(double sampling_frequency, float deltat)
+{
+    fs_ = sampling_frequency;
+    deltat_ = deltat;
+}
+
+void stream_analysis::take(std::span<const float> v, std::span<const float> i)
+{
+    taken_ += v.size();
+    if (settings_broken_) return;
+    // The samples the sections asked for end at; the rest are only counted.
+    const std::uint64_t wanted_end =
+        most_sections_ == all_that_come ? all_that_come : (most_sections_ - 1) * step_ + n_;
+    const std::size_t most_held = std::max<std::size_t>((batch_ - 1) * step_ + n_, std::size_t{1} << 16);
+    while (!v.empty()) {
+        const std::uint64_t held_end = held_first_ + v_held_.size();
+        if (held_end >= wanted_end) return;
+        const auto count = static_cast<std::size_t>(
+            std::min<std::uint64_t>({v.size(), wanted_end - held_end, most_held > v_held_.size() ? most_held - v_held_.size() : std::size_t{1}}));
+        v_held_.insert(v_held_.end(), v.begin(), v.begin() + static_cast<std::ptrdiff_t>(count));
+        i_held_.insert(i_held_.end(), i.begin(), i.begin() + static_cast<std::ptrdiff_t>(count));
+        v = v.subspan(count);
+        i = i.subspan(count);
+        sum_sections(false);
+    }
+}
+
+void stream_analysis::make_sums(std::size_t first_batch)
+{
+    // No more threads than the first batch can use: a short recording starts none.
+    const std::size_t useful = request_.standard
+                                   ? (first_batch + welch_sums::group_sections - 1) / welch_sums::group_sections
+                                   : first_batch;
+    team_ = std::make_unique<worker_team>(static_cast<unsigned>(std::clamp<std::size_t>(useful, 1, threads_)));
+    if (request_.standard) {
+        plan_ = {*named_window(request_.window, n_), step_, 0, request_.detrend};
+        welch_ = std::make_unique<welch_sums>(plan_, fs_, request_.average, request_.coherence);
+    } else {
+        plan_ = {configuration_window(request_.hanning, n_), n_, 0, detrend_mode::constant};
+        configuration_ = std::make_unique<configuration_sums>(request_, team_->size());
+        // The density's scale cancels in the coherence and the phase.
+        if (request_.coherence) welch_ = std::make_unique<welch_sums>(plan_, 1.0, average_mode::mean, true);
+    }
+    if (request_.statistics) {
+        statistics_ = std::make_unique<statistics_sums>();
+        scratch_.resize(2 * team_->size());
+    }
+}
+
+void stream_analysis::sum_sections(bool last)
+{
+    const std::uint64_t held_end = held_first_ + v_held_.size();
+    const std::uint64_t complete =
+        std::min<std::uint64_t>(held_end < n_ ? 0 : (held_end - n_) / step_ + 1, most_sections_);
+    while (complete > sections_done_ && (last || complete - sections_done_ >= batch_)) {
+        const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(batch_, complete - sections_done_));
+        if (!team_) make_sums(count);
+        const auto offset = static_cast<std::size_t>(sections_done_ * step_ - held_first_);
+        const std::size_t length = (count - 1) * step_ + n_;
+        const std::span<const float> v = std::span<const float>(v_held_).subspan(offset, length);
+        const std::span<const float> i = std::span<const float>(i_held_).subspan(offset, length);
+        if (configuration_) configuration_->add(v, i, count, *team_);
+        if (welch_) welch_->add(v, i, count, *team_);
+        if (statistics_) {
+            std::vector<double> ratios(count);
+            team_->run(count, [&](std::size_t b, std::size_t worker) {
+                ratios[b] = section_std_ratio(v.subspan(b * step_, n_), i.subspan(b * step_, n_), plan_.detrend,
+                                              scratch_[2 * worker], scratch_[2 * worker + 1]);
+            });
+            for (const double ratio : ratios) statistics_->add_section_ratio(ratio);
+            // The samples the sections cover, each once.
+            const std::uint64_t covered_end = sections_done_ * step_ + length;
+            const auto from = static_cast<std::size_t>(statistics_end_ - held_first_);
+            const auto to = static_cast<std::size_t>(covered_end - held_first_);
+            statistics_->add_samples(std::span<const float>(v_held_).subspan(from, to - from),
+                                     std::span<const float>(i_held_).subspan(from, to - from));
+            statistics_end_ = covered_end;
+        }
+        sections_done_ += count;
+    }
+    // What no section to come needs.
+    const std::uint64_t next_start = std::min<std::uint64_t>(sections_done_ * step_, held_end);
+    const auto drop = static_cast<std::ptrdiff_t>(next_start - held_first_);
+    if (drop > 0) {
+        v_held_.erase(v_held_.begin(), v_held_.begin() + drop);
+        i_held_.erase(i_held_.begin(), i_held_.begin() + drop);
+        held_first_ = next_start;
+    }
+}
+
+spectrum_result stream_analysis::finish()
+{
+    spectrum_result result{data_file_, fs_, request_, {}, 0.0, {}};
+    analysis_request& s = result.settings;
+    const std::uint64_t samples = taken_;
+    if (s.standard) {
+        check(s, shown_name_);
+        if (s.all_sections) {
+            const std::uint64_t fit = samples < n_ ? 0 : (samples - n_) / step_ + 1;
+            s.nb_section = static_cast<std::int32_t>(std::clamp<std::uint64_t>(fit, 1, 2147483647));
+        }
+        if ((static_cast<std::uint64_t>(s.nb_section) - 1) * step_ + n_ > samples) too_few_samples(shown_name_, s);
+    } else {
+        if (s.all_sections) {
+            // A recording too short for one section gets the too-few-points message.
+            const std::uint64_t fit = samples / static_cast<std::uint64_t>(std::max(s.nbpoint_section, 1));
+            s.nb_section = static_cast<std::int32_t>(std::clamp<std::uint64_t>(fit, 1, 2147483647));
+        }
+        // A recording too short for the sections is told before a setting that breaks its rule.
+        if (std::int64_t{s.nb_section} * s.nbpoint_section > static_cast<std::int64_t>(samples))
+            too_few_samples(shown_name_, s);
+        check(s, shown_name_);
+    }
+    sum_sections(true);
+
+    const std::size_t n = n_;
+    const std::size_t half = n / 2;
+    if (s.standard) {
+        const welch_spectra spectra = welch_->result();
+        result.columns = {{"frequency", bin_frequencies(n, fs_)}, {"psd_v", spectra.psd_v}, {"psd_i", spectra.psd_i}, {"zn", {}}};
+        for (std::size_t k = 0; k < spectra.psd_v.size(); ++k)
+            result.columns[3].values.push_back(std::sqrt(spectra.psd_v[k] / spectra.psd_i[k]));
+        plan_.sections = static_cast<std::size_t>(s.nb_section);
+        if (s.confidence) {
+            result.nu = equivalent_degrees_of_freedom(plan_.window, plan_.step, plan_.sections);
+            // One degree of freedom per section at bin 0 and, for even n, at n/2.
+            add_intervals(result, 0, [&](std::size_t k) {
+                return k == 0 || (n % 2 == 0 && k == half) ? result.nu / 2.0 : result.nu;
+            });
+        }
+        if (s.coherence) add_coherence(result, spectra, 0, half);
+    } else {
+        const density_pair densities = configuration_->result(s, deltat_);
+        const float fN = static_cast<float>(1.0 / (static_cast<double>(deltat_) + deltat_));
+        const double bin_width = static_cast<double>(fN) / static_cast<double>(half);
+        result.columns = {{"frequency", {}}, {"psd_v", {}}, {"psd_i", {}}, {"zn", {}}};
+        for (std::size_t k = 1; k <= half; ++k) {
+            const double v = densities.psd_v[k];
+            const double i = densities.psd_i[k];
+            result.columns[0].values.push_back(bin_width * static_cast<double>(k));
+            result.columns[1].values.push_back(v);
+            result.columns[2].values.push_back(i);
+            result.columns[3].values.push_back(std::sqrt(v / i));
+        }
+        plan_.sections = static_cast<std::size_t>(s.nb_section);
+        if (s.confidence) {
+            result.nu = equivalent_degrees_of_freedom(plan_.window, plan_.step, plan_.sections);
+            add_intervals(result, 1, [&](std::size_t k) { return k == half ? result.nu / 2.0 : result.nu; });
+        }
+        if (s.coherence) add_coherence(result, welch_->result(), 1, half);
+    }
+    if (s.statistics) result.statistics = statistics_->result();
+    return result;
+}

@@ -1,0 +1,66 @@
+// The analysis of a recording as its samples arrive: the sections are
+// transformed and summed as soon as they are complete, so that memory
+// holds a few sections, not the recording.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "estimates/configuration_estimate.hpp"
+#include "estimates/noise_statistics.hpp"
+#include "estimates/welch_estimate.hpp"
+#include "model/recording.hpp"
+#include "model/result.hpp"
+#include "platform/worker_team.hpp"
+
+class stream_analysis final : public sample_sink {
+public:
+    // `data_file` is echoed in the result; errors name `shown_name`.
+    // `threads` compute at once; the result does not depend on them.
+    stream_analysis(const analysis_request& request, std::string data_file, std::string shown_name, unsigned threads);
+    stream_analysis(const stream_analysis&) = delete;
+    stream_analysis& operator=(const stream_analysis&) = delete;
+
+    void begin(double sampling_frequency, float deltat) override;
+    void take(std::span<const float> v, std::span<const float> i) override;
+
+    std::uint64_t samples() const { return taken_; }
+
+    // The result of all the samples taken: what analyse() gives for them.
+    // Raises the analysis's errors (too few samples for the sections first,
+    // then a setting that breaks its rule).
+    spectrum_result finish();
+
+private:
+    void sum_sections(bool last);
+    void make_sums(std::size_t first_batch);
+
+    analysis_request request_;
+    std::string data_file_;
+    std::string shown_name_;
+    unsigned threads_;
+    double fs_ = 0.0;
+    float deltat_ = 0.0f;
+    bool settings_broken_ = false;  // the request breaks a rule: the samples are only counted
+    std::size_t n_ = 0;
+    std::size_t step_ = 0;
+    std::uint64_t most_sections_ = 0;  // the sections asked for, or all that come
+    std::size_t batch_ = 1;            // sections summed at once
+
+    std::unique_ptr<worker_team> team_;
+    segment_plan plan_;  // made with the first complete section
+    std::unique_ptr<welch_sums> welch_;
+    std::unique_ptr<configuration_sums> configuration_;
+    std::unique_ptr<statistics_sums> statistics_;
+    std::vector<std::vector<double>> scratch_;
+
+    std::uint64_t taken_ = 0;
+    std::uint64_t sections_done_ = 0;
+    std::uint64_t statistics_end_ = 0;  // samples given to the statistics
+    std::uint64_t held_first_ = 0;      // the index of v_held_[0]
+    std::vector<float> v_held_;
+    std::vector<float> i_held_;
+};
