@@ -34,23 +34,43 @@ recording read_open_recording(std::FILE* file, const std::string& shown_name, co
     return read_recording(file, shown_name, useful);
 }
 
-recording load_recording(const std::string& path, const std::string& shown_name, file_identity& identity,
-                         const reading_options& options)
+opened_file open_recording(const std::string& path, const std::string& shown_name, file_identity& identity,
+                           const reading_options& options)
 {
     open_outcome outcome;
-    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(open_for_reading(path, outcome, options.cancel),
-                                                               &std::fclose);
+    opened_file file(open_for_reading(path, outcome, options.cancel), &std::fclose);
     if (outcome != open_outcome::opened)
         fail(outcome == open_outcome::missing ? error_kind::missing_file : error_kind::unreadable_file, shown_name);
     identity = identity_of(file.get());
+    return file;
+}
+
+recording load_recording(const std::string& path, const std::string& shown_name, file_identity& identity,
+                         const reading_options& options)
+{
+    const opened_file file = open_recording(path, shown_name, identity, options);
     return read_open_recording(file.get(), shown_name, options);
+}
+
+recording read_into(std::FILE* file, const std::string& shown_name, sample_sink& sink, reading_options options)
+{
+    options.sink = &sink;
+    return read_open_recording(file, shown_name, options);
+}
+
+spectrum_result analyse_open_file(std::FILE* file, const std::string& data_file, const analysis_request& request,
+                                  const std::string& shown_name, const reading_options& options, unsigned threads)
+{
+    stream_analysis stream(request, data_file, shown_name, threads);
+    read_into(file, shown_name, stream, options);
+    return stream.finish();
 }
 
 spectrum_result analyse(const sample_view& samples, const std::string& data_file, const analysis_request& request,
                         const std::string& shown_name, unsigned threads)
 {
     stream_analysis stream(request, data_file, shown_name, threads);
-    stream.begin(samples.sampling_frequency, samples.deltat);
+    stream.begin(samples.sampling_frequency, samples.deltat, {});
     stream.take(samples.v, samples.i);
     return stream.finish();
 }

@@ -98,10 +98,11 @@ stream_analysis::stream_analysis(const analysis_request& request, std::string da
         batch_ = threads_ * std::max<std::size_t>(1, (std::size_t{256} << 10) / (2 * (n_ + 2)));
 }
 
-void stream_analysis::begin(double sampling_frequency, float deltat)
+void stream_analysis::begin(double sampling_frequency, float deltat, const input_description& input)
 {
     fs_ = sampling_frequency;
     deltat_ = deltat;
+    input_ = input;
 }
 
 void stream_analysis::take(std::span<const float> v, std::span<const float> i)
@@ -190,7 +191,7 @@ void stream_analysis::sum_sections(bool last)
 
 spectrum_result stream_analysis::finish()
 {
-    spectrum_result result{data_file_, fs_, request_, {}, 0.0, {}};
+    spectrum_result result{data_file_, fs_, request_, {}, 0.0, {}, input_};
     analysis_request& s = result.settings;
     const std::uint64_t samples = taken_;
     if (s.standard) {

@@ -24,7 +24,7 @@ public:
     stream_analysis(const stream_analysis&) = delete;
     stream_analysis& operator=(const stream_analysis&) = delete;
 
-    void begin(double sampling_frequency, float deltat) override;
+    void begin(double sampling_frequency, float deltat, const input_description& input) override;
     void take(std::span<const float> v, std::span<const float> i) override;
 
     std::uint64_t samples() const { return taken_; }
@@ -43,6 +43,7 @@ private:
     std::string shown_name_;
     unsigned threads_;
     double fs_ = 0.0;
+    input_description input_;
     float deltat_ = 0.0f;
     bool settings_broken_ = false;  // the request breaks a rule: the samples are only counted
     std::size_t n_ = 0;

@@ -85,17 +85,23 @@ void series_moments::merge_block()
     held_.clear();
     const double na = merged_count_;
     if (na > 0.0) {
-        // The pairwise update of central sums (Chan, Golub and LeVeque; Pébay).
+        // The pairwise update of central sums (Chan, Golub and LeVeque; Pébay),
+        // each sum kept compensated over the many blocks of a long recording.
         const precise_mean merged = mean_of(merged_sum_, merged_compensation_, na);
+        const double a2 = accurate_value(m2_, m2_c_);
+        const double a3 = accurate_value(m3_, m3_c_);
         const double n = na + nb;
         const double delta = (mean.hi - merged.hi) + (mean.lo - merged.lo);
         const double d_n = delta / n;
         const double d_n2 = d_n * d_n;
         const double term = delta * d_n * na * nb;
-        m4_ += b4 + term * d_n2 * (na * na - na * nb + nb * nb) + 6.0 * d_n2 * (na * na * b2 + nb * nb * m2_) +
-               4.0 * d_n * (na * b3 - nb * m3_);
-        m3_ += b3 + term * d_n * (na - nb) + 3.0 * d_n * (na * b2 - nb * m2_);
-        m2_ += b2 + term;
+        add_accurately(m4_, m4_c_, b4);
+        add_accurately(m4_, m4_c_, term * d_n2 * (na * na - na * nb + nb * nb) + 6.0 * d_n2 * (na * na * b2 + nb * nb * a2) +
+                                        4.0 * d_n * (na * b3 - nb * a3));
+        add_accurately(m3_, m3_c_, b3);
+        add_accurately(m3_, m3_c_, term * d_n * (na - nb) + 3.0 * d_n * (na * b2 - nb * a2));
+        add_accurately(m2_, m2_c_, b2);
+        add_accurately(m2_, m2_c_, term);
     } else {
         m2_ = b2;
         m3_ = b3;
@@ -116,9 +122,12 @@ series_moments::values series_moments::result() const
     const double mean = accurate_value(sum_, sum_compensation_) / n;
     const precise_mean exact = mean_of(all.merged_sum_, all.merged_compensation_, n);
     const double shift = (mean - exact.hi) - exact.lo;
-    const double m2 = all.m2_ + n * shift * shift;
-    const double m3 = all.m3_ - 3.0 * shift * all.m2_ - n * shift * shift * shift;
-    const double m4 = all.m4_ - 4.0 * shift * all.m3_ + 6.0 * shift * shift * all.m2_ + n * shift * shift * shift * shift;
+    const double c2 = accurate_value(all.m2_, all.m2_c_);
+    const double c3 = accurate_value(all.m3_, all.m3_c_);
+    const double c4 = accurate_value(all.m4_, all.m4_c_);
+    const double m2 = c2 + n * shift * shift;
+    const double m3 = c3 - 3.0 * shift * c2 - n * shift * shift * shift;
+    const double m4 = c4 - 4.0 * shift * c3 + 6.0 * shift * shift * c2 + n * shift * shift * shift * shift;
     const double variance = m2 / n;
     return {mean,
             std::sqrt(variance),

@@ -35,6 +35,7 @@ private:
     // sums of the second, third and fourth powers of the deviations from their mean.
     double merged_count_ = 0.0, merged_sum_ = 0.0, merged_compensation_ = 0.0;
     double m2_ = 0.0, m3_ = 0.0, m4_ = 0.0;
+    double m2_c_ = 0.0, m3_c_ = 0.0, m4_c_ = 0.0;  // their compensations
 };
 
 // The statistics as the covered samples and the sections arrive.

@@ -471,12 +471,11 @@ void analyse_file(const options& o, file_job& job, unsigned threads, progress_di
     try {
         file_identity data_identity;
         const reading_options reading{.threads = threads, .bytes_read = progress.bytes_counter(), .input = o.input};
-        const recording samples = job.data_file == "-"
-                                      ? read_open_recording(stdin, "-", reading)
-                                      : load_recording(job.data_file, job.data_file, data_identity, reading);
+        opened_file opened(nullptr, &std::fclose);
         if (job.data_file == "-") data_identity = identity_of(stdin);
-        spectrum_result result = analyse(view_of(samples), job.data_file, request_of(o), job.data_file, threads);
-        result.input = samples.input;
+        else opened = open_recording(job.data_file, job.data_file, data_identity, reading);
+        std::FILE* const file = job.data_file == "-" ? stdin : opened.get();
+        spectrum_result result = analyse_open_file(file, job.data_file, request_of(o), job.data_file, reading, threads);
         const auto content = [&](std::FILE* stream) { write_result(stream, result, o.format); };
         if (job.result_name == "-") {
             errno = 0;

@@ -624,10 +624,10 @@ void delimited_grammar::after_block(line_reader& reader, std::int64_t block_line
     }
     check_readable(reader, file_name);
 
-    if (result.v.empty())
+    if (samples_read(result) == 0)
         bad_file(file_name, t.header_at > 0 ? "no row of numbers follows the header row (" + line_text(t.header_at) + ")."
                                            : std::string("the file holds no row of numbers."));
-    if (t.time && result.v.size() < 2)
+    if (t.time && samples_read(result) < 2)
         options_do_not_fit(file_name, "one row cannot give the sampling frequency: give it with --fs");
     if (t.time) {
         const double frequency = result.sampling_frequency;

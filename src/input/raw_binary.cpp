@@ -170,9 +170,6 @@ void read_regular_file(std::FILE* file, const std::string& name, const reading_o
     if (bytes % codec.pair_bytes != 0) stop_on_size(bytes, codec, name);
     const std::uint64_t pairs = bytes / codec.pair_bytes;
     if (pairs > most_pairs) stop_on_count(name);
-    // Left uninitialized: every pair is stored, or the reading stops.
-    result.v.resize(static_cast<std::size_t>(pairs));
-    result.i.resize(static_cast<std::size_t>(pairs));
 
     worker_team team(options.threads);
     // Parts of a block's share for a task, and small enough to stay in the
@@ -180,41 +177,51 @@ void read_regular_file(std::FILE* file, const std::string& name, const reading_o
     const std::size_t block_pairs = std::max<std::size_t>(options.block_size / codec.pair_bytes, 1);
     const std::size_t part_pairs = std::clamp<std::size_t>((block_pairs + team.tasks() - 1) / team.tasks(), 1,
                                                            most_part_bytes / codec.pair_bytes);
-    const auto parts = static_cast<std::size_t>((pairs + part_pairs - 1) / part_pairs);
+    // Samples that go to a sink are read a block at a time into the same
+    // series; otherwise the series hold the whole file.
+    const std::uint64_t window_pairs = options.sink != nullptr ? block_pairs : std::max<std::uint64_t>(pairs, 1);
     std::vector<large_buffer> scratch(team.size());
     struct part_outcome {
         bool unreadable = false;
         value_fault fault;
     };
-    std::vector<part_outcome> outcomes(parts);
-    std::atomic<std::size_t> first_stop{parts};
-    const auto stop_from = [&](std::size_t k) {
-        for (std::size_t seen = first_stop.load(); k < seen && !first_stop.compare_exchange_weak(seen, k);) {
+    for (std::uint64_t window_first = 0; window_first < pairs; window_first += window_pairs) {
+        const auto window = static_cast<std::size_t>(std::min(window_pairs, pairs - window_first));
+        // Left uninitialized: every pair is stored, or the reading stops.
+        result.v.resize(window);
+        result.i.resize(window);
+        const std::size_t parts = (window + part_pairs - 1) / part_pairs;
+        std::vector<part_outcome> outcomes(parts);
+        std::atomic<std::size_t> first_stop{parts};
+        const auto stop_from = [&](std::size_t k) {
+            for (std::size_t seen = first_stop.load(); k < seen && !first_stop.compare_exchange_weak(seen, k);) {
+            }
+        };
+        team.run(parts, [&](std::size_t k, std::size_t worker) {
+            if (k > first_stop.load(std::memory_order_relaxed)) return;
+            const std::size_t at = k * part_pairs;
+            const std::uint64_t first = window_first + at;
+            const std::size_t n = std::min(part_pairs, window - at);
+            part_outcome& outcome = outcomes[k];
+            if (!scratch[worker]) scratch[worker] = make_large_buffer(part_pairs * codec.pair_bytes);
+            char* const part = scratch[worker].get();
+            const std::size_t part_bytes = n * codec.pair_bytes;
+            // A cancelled reading ends as a read error, as the line reader's does;
+            // fewer bytes than the size promised (the file was cut meanwhile) too.
+            outcome.unreadable = (options.cancel != nullptr && options.cancel->load()) ||
+                                 read_at(file, position + first * codec.pair_bytes, part, part_bytes) !=
+                                     static_cast<std::int64_t>(part_bytes);
+            if (!outcome.unreadable) {
+                if (options.bytes_read != nullptr) options.bytes_read->fetch_add(part_bytes, std::memory_order_relaxed);
+                outcome.fault = codec.decode(part, n, layout, result.v.data() + at, result.i.data() + at, first);
+            }
+            if (outcome.unreadable || outcome.fault.stops()) stop_from(k);
+        });
+        for (std::size_t k = 0; k < parts; ++k) {
+            if (outcomes[k].unreadable) stop_unreadable(name);
+            if (outcomes[k].fault.stops()) stop_at(outcomes[k].fault, name);
         }
-    };
-    team.run(parts, [&](std::size_t k, std::size_t worker) {
-        if (k > first_stop.load(std::memory_order_relaxed)) return;
-        const std::uint64_t first = std::uint64_t{k} * part_pairs;
-        const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(part_pairs, pairs - first));
-        part_outcome& outcome = outcomes[k];
-        if (!scratch[worker]) scratch[worker] = make_large_buffer(part_pairs * codec.pair_bytes);
-        char* const part = scratch[worker].get();
-        const std::size_t part_bytes = n * codec.pair_bytes;
-        // A cancelled reading ends as a read error, as the line reader's does;
-        // fewer bytes than the size promised (the file was cut meanwhile) too.
-        outcome.unreadable = (options.cancel != nullptr && options.cancel->load()) ||
-                             read_at(file, position + first * codec.pair_bytes, part, part_bytes) !=
-                                 static_cast<std::int64_t>(part_bytes);
-        if (!outcome.unreadable) {
-            if (options.bytes_read != nullptr) options.bytes_read->fetch_add(part_bytes, std::memory_order_relaxed);
-            const auto at = static_cast<std::size_t>(first);
-            outcome.fault = codec.decode(part, n, layout, result.v.data() + at, result.i.data() + at, first);
-        }
-        if (outcome.unreadable || outcome.fault.stops()) stop_from(k);
-    });
-    for (std::size_t k = 0; k < parts; ++k) {
-        if (outcomes[k].unreadable) stop_unreadable(name);
-        if (outcomes[k].fault.stops()) stop_at(outcomes[k].fault, name);
+        if (options.sink != nullptr) reading_engine::hand_on_held(result, *options.sink);
     }
 }
 
@@ -230,11 +237,12 @@ void read_stream_in_order(std::FILE* file, const std::string& name, const readin
     enlarge_buffer(reader, options.block_size);
     std::uint64_t pairs = 0;
     for (;;) {
-        refill(reader, reader.capacity);
+        // For a sink, whatever has come: a live recording's pairs reach it as they come.
+        refill(reader, options.sink != nullptr ? reader.end - reader.begin + 1 : reader.capacity);
         std::uint64_t n = (reader.end - reader.begin) / codec.pair_bytes;
         const bool too_many = pairs + n > most_pairs;
         if (too_many) n = most_pairs - pairs;
-        const auto at = static_cast<std::size_t>(pairs);
+        const auto at = result.v.size();
         result.v.resize(at + static_cast<std::size_t>(n));
         result.i.resize(at + static_cast<std::size_t>(n));
         const value_fault fault = codec.decode(reader.buffer.get() + reader.begin, static_cast<std::size_t>(n),
@@ -243,6 +251,7 @@ void read_stream_in_order(std::FILE* file, const std::string& name, const readin
         if (too_many) stop_on_count(name);
         pairs += n;
         reader.begin += static_cast<std::size_t>(n) * codec.pair_bytes;
+        if (options.sink != nullptr) reading_engine::hand_on_held(result, *options.sink);
         if (reader.file_done) break;
     }
     check_readable(reader, name);
@@ -265,6 +274,7 @@ recording read_raw_binary(std::FILE* file, const std::string& name, const readin
         read_regular_file(file, name, options, layout, codec, size - std::min(size, position), position, result);
     else
         read_stream_in_order(file, name, options, layout, codec, result);
-    result.line_count = static_cast<std::int32_t>(result.v.size());
+    if (options.sink != nullptr) reading_engine::hand_on_rest(result, *options.sink);
+    result.line_count = static_cast<std::int32_t>(samples_read(result));
     return result;
 }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "input/delimited_fields.hpp"
 #include "input/delimited_grammar.hpp"
@@ -116,8 +117,39 @@ std::span<const std::string_view> input_format_names()
     return names;
 }
 
-recording read_recording(std::FILE* file, const std::string& name, const reading_options& options)
+namespace {
+
+// Gives the sink the sampling frequency asked for instead of the file's,
+// and the input as the result describes it.
+struct reading_told final : sample_sink {
+    sample_sink& next;
+    const input_request& in;
+    std::string_view format;
+    reading_told(sample_sink& sink, const input_request& request) : next(sink), in(request) {}
+    void begin(double frequency, float deltat, const input_description& input) override
+    {
+        input_description told = input;
+        told.format = format;
+        if (format != "tagged" && format != "delimited") {
+            told.v_scale = in.v_scale;
+            told.i_scale = in.i_scale;
+        }
+        if (in.sampling_frequency) {
+            frequency = *in.sampling_frequency;
+            deltat = static_cast<float>(1.0 / frequency);
+        }
+        next.begin(frequency, deltat, told);
+    }
+    void take(std::span<const float> v, std::span<const float> i) override { next.take(v, i); }
+};
+
+}  // namespace
+
+recording read_recording(std::FILE* file, const std::string& name, const reading_options& given)
 {
+    reading_options options = given;
+    std::optional<reading_told> told;
+    if (given.sink != nullptr) options.sink = &told.emplace(*given.sink, given.input);
     const input_request& in = options.input;
     const auto row = std::find_if(std::begin(rows), std::end(rows), [&](const format_row& f) { return f.name == in.format; });
     if (in.format != "auto" && row == std::end(rows))
@@ -127,6 +159,7 @@ recording read_recording(std::FILE* file, const std::string& name, const reading
     recording result;
     if (row != std::end(rows) && row->text == nullptr) {
         check_options_apply(*row, in, name);
+        if (told) told->format = row->name;
         result = read_raw(file, name, options, *row);
     } else {
         line_reader reader;
@@ -134,6 +167,7 @@ recording read_recording(std::FILE* file, const std::string& name, const reading
         start_reading(reader, file, {}, nullptr, options.held_limit, options.cancel);
         const format_row& format = row != std::end(rows) ? *row : text_format_of(reader);
         check_options_apply(format, in, name);
+        if (told) told->format = format.name;
         result = format.text(reader, name, options);
         result.input.format = format.name;
     }

@@ -41,6 +41,11 @@ struct reading_options {
     const std::atomic<bool>* cancel = nullptr;
     // Counts the bytes read as they are, for a progress display (nullptr: none).
     std::atomic<std::uint64_t>* bytes_read = nullptr;
+    // Takes the samples as they are read, in order, so that the series never
+    // hold the whole recording (nullptr: the recording holds them all). A
+    // file with a time column is held whole first: its frequency comes from
+    // all its times.
+    sample_sink* sink = nullptr;
     input_request input{};
 };
 

@@ -13,13 +13,13 @@ reading_stop store_growing(recording& result, const line_stores& s, std::int64_t
 {
     for (int k = 0; k < s.count; ++k) {
         sample_series& channel = s.to_v[k] ? result.v : result.i;
-        const auto at = static_cast<std::size_t>(s.index[k]);
+        const auto at = static_cast<std::size_t>(s.index[k] - result.first_slot);
         if (at >= channel.size()) channel.resize(std::max(at + 1, channel.size() + channel.size() / 2 + 4096), 0.0f);
         channel[at] = static_cast<float>(s.value[k]);
         if (std::isinf(channel[at])) return {value_too_large, c};
     }
     if (s.timed) {
-        const auto at = static_cast<std::size_t>(s.index[0]);
+        const auto at = static_cast<std::size_t>(s.index[0] - result.first_slot);
         if (at >= result.time.size()) result.time.resize(std::max(at + 1, result.time.size() + result.time.size() / 2 + 4096), 0.0);
         result.time[at] = s.time;
     }
@@ -28,6 +28,8 @@ reading_stop store_growing(recording& result, const line_stores& s, std::int64_t
 
 void grow_series(recording& result, std::size_t needed, std::size_t first_owned)
 {
+    needed -= static_cast<std::size_t>(result.first_slot);
+    first_owned -= static_cast<std::size_t>(result.first_slot);
     // Times are kept when the format gives them.
     if (result.timed && result.time.size() < needed) {
         if (needed > result.time.capacity()) result.time.reserve(std::max(needed, result.time.capacity() + result.time.capacity() / 2));
@@ -48,6 +50,8 @@ void grow_series(recording& result, std::size_t needed, std::size_t first_owned)
 
 void zero_new_samples(recording& result, std::int64_t own_first, std::int64_t own_end, const std::size_t (&before)[3])
 {
+    own_first -= result.first_slot;
+    own_end -= result.first_slot;
     sample_series* const channels[2] = {&result.v, &result.i};
     for (int k = 0; k < 2; ++k) {
         const auto from = std::max(static_cast<std::size_t>(own_first), before[k]);
@@ -77,8 +81,13 @@ void reserve_for_the_rest(const line_reader& reader, recording& result, std::int
     if (result.timed) result.time.reserve(samples);
 }
 
-void remove_empty_samples(recording& result, std::size_t samples, std::span<const std::int64_t> no_sample)
+void remove_empty_samples(recording& result, std::size_t samples, std::span<const std::int64_t> all_no_sample)
 {
+    // The slots handed on are gone, and so are their lines without a sample.
+    samples -= static_cast<std::size_t>(result.first_slot);
+    std::vector<std::int64_t> no_sample;
+    for (const std::int64_t line : all_no_sample)
+        if (line >= result.first_slot) no_sample.push_back(line - result.first_slot);
     result.v.resize(samples, 0.0f);
     result.i.resize(samples, 0.0f);
     if (result.timed) result.time.resize(samples, 0.0);
@@ -97,6 +106,60 @@ void remove_empty_samples(recording& result, std::size_t samples, std::span<cons
     result.v.resize(to);
     result.i.resize(to);
     if (result.timed) result.time.resize(to);
+}
+
+namespace {
+
+void start(recording& result, sample_sink& sink)
+{
+    if (result.sink_started) return;
+    sink.begin(result.sampling_frequency, result.deltat, result.input);
+    result.sink_started = true;
+}
+
+}  // namespace
+
+void hand_on(recording& result, std::int64_t end, std::vector<std::int64_t>& no_sample, sample_sink& sink)
+{
+    if (end <= result.first_slot) return;
+    const auto slots = static_cast<std::size_t>(end - result.first_slot);
+    // The slots' samples, those of the lines without one left out.
+    const auto empty_end = std::lower_bound(no_sample.begin(), no_sample.end(), end);
+    std::size_t to = 0;
+    auto empty = std::lower_bound(no_sample.begin(), empty_end, result.first_slot);
+    for (std::size_t j = 0; j < slots; ++j) {
+        if (empty != empty_end && *empty == result.first_slot + static_cast<std::int64_t>(j)) {
+            ++empty;
+            continue;
+        }
+        result.v[to] = result.v[j];
+        result.i[to] = result.i[j];
+        ++to;
+    }
+    start(result, sink);
+    sink.take(std::span<const float>(result.v.data(), to), std::span<const float>(result.i.data(), to));
+    result.handed_on += to;
+    result.v.erase(result.v.begin(), result.v.begin() + static_cast<std::ptrdiff_t>(slots));
+    result.i.erase(result.i.begin(), result.i.begin() + static_cast<std::ptrdiff_t>(slots));
+    no_sample.erase(no_sample.begin(), empty_end);
+    result.first_slot = end;
+}
+
+void hand_on_held(recording& result, sample_sink& sink)
+{
+    start(result, sink);
+    if (!result.v.empty()) sink.take(result.v, result.i);
+    result.handed_on += result.v.size();
+    result.first_slot += static_cast<std::int64_t>(result.v.size());
+    result.v.clear();
+    result.i.clear();
+}
+
+void hand_on_rest(recording& result, sample_sink& sink)
+{
+    hand_on_held(result, sink);
+    result.v = sample_series();
+    result.i = sample_series();
 }
 
 }  // namespace reading_engine

@@ -118,6 +118,7 @@ struct store_target {
     double* time;  // nullptr when the format gives no times
     std::int64_t own_first;
     std::uint64_t owned;
+    std::int64_t first_slot = 0;  // the sample index that v[0], i[0] and time[0] hold
 };
 
 // Why a reading stops at a line: the engine's reasons, then the grammar's
@@ -175,15 +176,15 @@ reading_stop store_growing(recording& result, const line_stores& s, std::int64_t
 inline reading_stop store_in(const store_target& target, const line_stores& s, std::int64_t c)
 {
     for (int k = 0; k < s.count; ++k) {
-        float& element = (s.to_v[k] ? target.v : target.i)[s.index[k]];
+        float& element = (s.to_v[k] ? target.v : target.i)[s.index[k] - target.first_slot];
         element = static_cast<float>(s.value[k]);
         if (std::isinf(element)) return {value_too_large, c};
     }
-    if (s.timed && target.time != nullptr) target.time[s.index[0]] = s.time;
+    if (s.timed && target.time != nullptr) target.time[s.index[0] - target.first_slot] = s.time;
     return {};
 }
 
-// Sizes both series for `needed` samples before the runs store: within the
+// Sizes both series for `needed` samples (counted from the recording's first) before the runs store: within the
 // reserved capacity nothing moves, beyond it they grow by half. The new
 // samples below first_owned (which no run owns) become 0; the runs zero
 // their own.
@@ -203,6 +204,16 @@ void reserve_for_the_rest(const line_reader& reader, recording& result, std::int
 // increasing order), and shrinks the series to `samples` minus them.
 void remove_empty_samples(recording& result, std::size_t samples, std::span<const std::int64_t> no_sample);
 
+// Gives the sink whatever the series hold, and empties them (keeping their memory for more).
+void hand_on_held(recording& result, sample_sink& sink);
+
+// The same, the reading done: the series' memory is freed.
+void hand_on_rest(recording& result, sample_sink& sink);
+
+// Gives the sink the samples held before slot `end` (the lines without a
+// sample left out), and drops them from the series and from no_sample.
+void hand_on(recording& result, std::int64_t end, std::vector<std::int64_t>& no_sample, sample_sink& sink);
+
 
 // The data block as it is read: the lines so far, the grammar's state
 // after them, and the first line that stops the reading. A stop is certain
@@ -219,6 +230,7 @@ struct block_reading {
     std::string stop_text{};      // the line that stops
     std::vector<std::int64_t> no_sample{};  // the lines without a sample, in order
     bool last_line_ended = true;  // the last line read had its line end
+    sample_sink* sink = nullptr;  // takes the samples as they are read (none: the series hold them)
 
     std::int64_t unit() const { return grammar.unit_lines(); }
     std::int64_t unit_start(std::int64_t c) const { return c / unit() * unit(); }
@@ -252,6 +264,16 @@ struct block_reading {
         }
         ++count;
         return true;
+    }
+
+    // Hands the sink the samples that no later line can take back: those of
+    // whole units before any stop, and before a last line without its end.
+    void hand_on_read()
+    {
+        if (sink == nullptr || result.timed) return;
+        const std::int64_t end = stop.stops() ? unit_start(stop.line)
+                                              : last_line_ended ? count / unit() * unit() : unit_start(std::max<std::int64_t>(count - 1, 0));
+        reading_engine::hand_on(result, end / unit(), no_sample, *sink);
     }
 
     // At the end of the input. Without the block's end, the last unit is not
@@ -310,7 +332,7 @@ void read_run(line_run<G>& run, block_reading<G>& block, const std::size_t (&siz
     // The series are not resized while the runs fill them.
     const store_target target{block.result.v.data(), block.result.i.data(),
                               !block.result.timed ? nullptr : block.result.time.data(), own_first,
-                              static_cast<std::uint64_t>(own_end - own_first)};
+                              static_cast<std::uint64_t>(own_end - own_first), block.result.first_slot};
     typename G::run_state state = run.state;
     const char* p = run.first;
     const char* const last = run.last;
@@ -457,7 +479,8 @@ void read_regions(line_reader& reader, block_reading<G>& block, const reading_op
         const char* const taken = read_region(first, cut, block, team);
         block.last_line_ended = block.ended || framing::ends_complete(taken);
         reader.begin += static_cast<std::size_t>(taken - first);
-        if (first_region && !block.ended)
+        block.hand_on_read();
+        if (first_region && !block.ended && block.sink == nullptr)
             reserve_for_the_rest(reader, block.result, block.count, block.grammar.unit_lines(),
                                  block.count - lines_before, static_cast<std::size_t>(cut - first));
         first_region = false;
@@ -482,7 +505,7 @@ recording read_with_grammar(line_reader& reader, const std::string& name, const 
     reader.summarize = G::summarize;
     std::FILE* const file = reader.file;
     recording result;
-    reading_engine::block_reading<G> block{.grammar = grammar, .result = result};
+    reading_engine::block_reading<G> block{.grammar = grammar, .result = result, .sink = options.sink};
     try {
         grammar.read_header(reader, name, result);
         // The block's first line decides the layout and counts whatever it holds.
@@ -496,7 +519,11 @@ recording read_with_grammar(line_reader& reader, const std::string& name, const 
             if (regular_file_extent(file, size, position)) {
                 reading_engine::read_regions(reader, block, options);
             } else {
+                // Samples are handed on whenever the input has no more for now,
+                // so that a live recording's samples reach the sink as they come.
                 while (framing::read(reader, line, complete) && block.take(line, complete)) {
+                    if (block.sink != nullptr && (reader.begin == reader.end || result.v.size() >= (std::size_t{1} << 16)))
+                        block.hand_on_read();
                 }
             }
         }
@@ -509,6 +536,7 @@ recording read_with_grammar(line_reader& reader, const std::string& name, const 
             grammar.after_block(reader, block.count, block.no_sample, result);
             check_readable(reader, name);
         }
+        if (options.sink != nullptr) reading_engine::hand_on_rest(result, *options.sink);
     } catch (analysis_error& error) {
         error.file = name;
         throw;

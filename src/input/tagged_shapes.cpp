@@ -387,10 +387,10 @@ template <std::size_t Cycle>
             if (!read_repeated(p, shape.first, first)) return read;
             if (shape.paired) {
                 if (!read_repeated(p, shape.second, second)) return read;
-                v[index] = first;
-                i[index] = second;
+                v[index - target.first_slot] = first;
+                i[index - target.first_slot] = second;
             } else {
-                (shape.to_v ? v : i)[index] = first;
+                (shape.to_v ? v : i)[index - target.first_slot] = first;
             }
             p += shape.length + 1;
             ++c;
@@ -459,7 +459,7 @@ template <bool Gathered>
         // At most 15 digits times at most 10^22 stay far below the largest
         // float: these stores never overflow.
         for (int n = 0; n < shape.numbers; ++n)
-            (shape.to_v[n] ? target.v : target.i)[index] = static_cast<float>(values[n]);
+            (shape.to_v[n] ? target.v : target.i)[index - target.first_slot] = static_cast<float>(values[n]);
         p += shape.length + 1;
         follow(shapes, next);
     }

@@ -29,12 +29,20 @@ struct recording {
     sample_series v;                  // nbpoint_acqui values each
     sample_series i;
     std::uint64_t handed_on = 0;      // samples already given to a sink: v and i hold those after them
+    std::int64_t first_slot = 0;      // the slot (line / lines of a unit) that v[0] and i[0] hold while read
+    bool sink_started = false;        // the sink has been told the sampling frequency
     bool timed = false;               // the reading keeps each sample's time
     sample_times time;                // a time column's values while they are read and checked
     input_description input;
 };
 
 // Samples to analyse, wherever they are held (a recording, numpy arrays).
+// The samples a reading gave: those handed on and those still held.
+inline std::uint64_t samples_read(const recording& r)
+{
+    return r.handed_on + r.v.size();
+}
+
 struct sample_view {
     double sampling_frequency = 0.0;
     float deltat = 0.0f;
@@ -51,8 +59,9 @@ inline sample_view view_of(const recording& r)
 // is read instead of held whole.
 struct sample_sink {
     virtual ~sample_sink() = default;
-    // Once, before the first samples: the sampling frequency the analysis takes.
-    virtual void begin(double sampling_frequency, float deltat) = 0;
+    // Once, before the first samples: the sampling frequency the analysis
+    // takes, and how the recording is read.
+    virtual void begin(double sampling_frequency, float deltat, const input_description& input) = 0;
     // The next samples, in order.
     virtual void take(std::span<const float> v, std::span<const float> i) = 0;
 };
