@@ -2,6 +2,7 @@
 #include "analysis/configuration_run.hpp"
 
 #include "analysis/analysis.hpp"
+#include "analysis/stream_analysis.hpp"
 #include "input/configuration_file.hpp"
 #include "model/error.hpp"
 #include "output/result_formats.hpp"
@@ -16,11 +17,16 @@ config_analysis analyse_config_file(const std::string& config_path, const std::s
     const std::string data_path = relative_to(base_directory, config.data_file_name);
 
     file_identity data_identity;
-    const recording samples = load_recording(data_path, data_path, data_identity, reading_options{threads});
+    const reading_options reading{threads};
+    const opened_file file = open_recording(data_path, data_path, data_identity, reading);
+    // Analysed while it is read, so that memory does not grow with the recording.
+    stream_analysis stream(request_of(config), config.data_file_name, data_path, threads);
+    read_into(file.get(), data_path, stream, reading);
     try {
-        return {analyse(view_of(samples), config.data_file_name, request_of(config), data_path, threads),
-                relative_to(base_directory, config.result_file_name),
-                {data_identity, config_identity}};
+        spectrum_result result = stream.finish();
+        // The table has always named no input format.
+        result.input = {};
+        return {std::move(result), relative_to(base_directory, config.result_file_name), {data_identity, config_identity}};
     } catch (analysis_error& error) {
         // The settings are this file's: the messages say where to change them.
         error.settings_file = shown_name;
