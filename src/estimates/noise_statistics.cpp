@@ -144,6 +144,16 @@ void statistics_sums::add_section_ratio(double ratio)
     sections_ += 1.0;
 }
 
+std::vector<std::string> statistics_keys()
+{
+    std::vector<std::string> keys;
+    for (const char* prefix : {"v_", "i_"})
+        for (const char* name : {"mean", "std", "rms", "skewness", "kurtosis", "min", "max"})
+            keys.push_back(std::string(prefix) + name);
+    keys.insert(keys.end(), {"rn", "localization_index", "rn_sections"});
+    return keys;
+}
+
 std::vector<std::pair<std::string, double>> statistics_sums::result() const
 {
     const series_moments::values mv = v_.result();

@@ -63,6 +63,9 @@ private:
     double sections_ = 0.0;
 };
 
+// The statistics' names, in the order result() gives them.
+std::vector<std::string> statistics_keys();
+
 // std_v / std_i of a section after its detrending (done on the scratch copies).
 double section_std_ratio(std::span<const float> v, std::span<const float> i, detrend_mode mode,
                          std::vector<double>& v_scratch, std::vector<double>& i_scratch);

@@ -3,6 +3,9 @@
 #include "front_ends/command_line.hpp"
 
 #include <algorithm>
+#include <atomic>
+#include <csignal>
+#include <cstring>
 #include <charconv>
 #include <cerrno>
 #include <cmath>
@@ -16,6 +19,7 @@
 #include <vector>
 
 #include "analysis/analysis.hpp"
+#include "front_ends/block_run.hpp"
 #include "model/error.hpp"
 #include "output/result_formats.hpp"
 #include "analysis/configuration_run.hpp"
@@ -31,7 +35,8 @@ namespace {
 
 const char* const usage_line =
     "usage: veltrin -n N [-s K] [--hanning | -w WINDOW --overlap F --detrend D --average A]\n"
-    "               [--confidence P] [--coherence] [--stats] [-f table|csv|json] [-o PATH]\n"
+    "               [--confidence P] [--coherence] [--stats] [-f table|csv|json|jsonl] [-o PATH]\n"
+    "               [-b DURATION | --block-points M] [--spectra-dir DIR]\n"
     "               [--input-format F] [--v-column C] [--i-column C] [--fs HZ] [...]\n"
     "               [-j N] [--threads N] [-q | --progress] DATA_FILE...\n"
     "       veltrin -c CONFIG_FILE [--threads N]\n";
@@ -80,7 +85,13 @@ const char* const help_text =
     "      --v-scale X     multiply v by X (default: from the column's unit, else 1)\n"
     "      --i-scale X     multiply i by X (default: from the column's unit, else 1)\n"
     "\n"
-    "  -f, --format F      table (default), csv or json\n"
+    "Monitoring: consecutive blocks, one row of results each, written as each is\n"
+    "complete (live from a pipe or FIFO); a last, unfinished block is not analysed:\n"
+    "  -b, --block DURATION  blocks of DURATION seconds, or with a unit: 20min, 1h\n"
+    "      --block-points M  blocks of M samples\n"
+    "      --spectra-dir DIR each block's full result also to DIR/NAME.block0001.psd.csv\n"
+    "\n"
+    "  -f, --format F      table (default), csv, json or jsonl (JSON Lines)\n"
     "  -o, --output PATH   result file, - for standard output (the default); with\n"
     "                      several data files, a directory for NAME.psd.txt (.csv, .json)\n"
     "  -j, --jobs N        data files analysed at once (default: the number of cores)\n"
@@ -93,7 +104,8 @@ const char* const help_text =
     "  -V, --version       the version\n"
     "\n"
     "A data file - is standard input. Exit status: 0 success, 1 a data or result\n"
-    "file failed, 2 a usage error (also options that do not fit a data file).\n";
+    "file failed, 2 a usage error (also options that do not fit a data file), 130\n"
+    "a run in blocks interrupted (its table ends after the blocks done).\n";
 
 struct usage_error {
     std::string message;
@@ -124,6 +136,8 @@ struct options {
     bool progress = false;
     input_request input{.format = "auto"};
     bool input_given = false;  // an option of the reading
+    block_request blocks;
+    std::optional<std::string> spectra_dir;
     std::vector<std::string> data_files;
 };
 
@@ -185,6 +199,8 @@ const option long_options[] = {
     {"decimal-comma", no_argument, nullptr, ','}, {"skip", required_argument, nullptr, 'k'},
     {"v-scale", required_argument, nullptr, 'x'}, {"i-scale", required_argument, nullptr, 'y'},
     {"quiet", no_argument, nullptr, 'q'},         {"progress", no_argument, nullptr, 'p'},
+    {"block", required_argument, nullptr, 'b'},   {"block-points", required_argument, nullptr, 'B'},
+    {"spectra-dir", required_argument, nullptr, 'R'},
     {nullptr, 0, nullptr, 0}};
 
 // The long name of an option, as getopt_long knows it by its character.
@@ -259,13 +275,33 @@ void read_input_option(input_request& in, int option_char, const char* text)
     }
 }
 
+// A duration in seconds: a number, or one with the unit s, min or h.
+double duration_value(const char* text)
+{
+    std::string value = text;
+    double unit = 1.0;
+    for (const auto& [suffix, seconds] : {std::pair{"min", 60.0}, std::pair{"h", 3600.0}, std::pair{"s", 1.0}}) {
+        if (value.size() > std::strlen(suffix) && value.ends_with(suffix)) {
+            value.resize(value.size() - std::strlen(suffix));
+            unit = seconds;
+            break;
+        }
+    }
+    double number = 0.0;
+    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), number);
+    if (value.empty() || error != std::errc() || end != value.data() + value.size() || !(number > 0.0) ||
+        !std::isfinite(number * unit))
+        throw usage_error{"-b needs a duration above 0 such as 60, 90s, 20min or 1h, not '" + std::string(text) + "'"};
+    return number * unit;
+}
+
 options parse_options(int argc, char** argv)
 {
     options parsed;
     opterr = 0;  // the messages are ours
     optind = 1;
     int option_char;
-    while ((option_char = getopt_long(argc, argv, ":c:n:s:o:f:j:w:qhV", long_options, nullptr)) != -1) {
+    while ((option_char = getopt_long(argc, argv, ":c:n:s:o:f:j:w:b:qhV", long_options, nullptr)) != -1) {
         switch (option_char) {
         case 'c': parsed.config = optarg; break;
         case 'n': parsed.points = integer_value("-n", optarg, least_points); break;
@@ -277,7 +313,8 @@ options parse_options(int argc, char** argv)
             if (name == "table") parsed.format = result_format::table;
             else if (name == "csv") parsed.format = result_format::csv;
             else if (name == "json") parsed.format = result_format::json;
-            else throw usage_error{"-f needs table, csv or json, not '" + name + "'"};
+            else if (name == "jsonl") parsed.format = result_format::jsonl;
+            else throw usage_error{"-f needs table, csv, json or jsonl, not '" + name + "'"};
             break;
         }
         case 'w': parsed.window = optarg; break;
@@ -295,6 +332,9 @@ options parse_options(int argc, char** argv)
         case 'S': parsed.statistics = true; break;
         case 'T': parsed.threads = static_cast<unsigned>(integer_value("--threads", optarg, 1, most_threads)); break;
         case 'j': parsed.jobs = static_cast<unsigned>(integer_value("-j", optarg, 1, most_threads)); break;
+        case 'b': parsed.blocks.seconds = duration_value(optarg); break;
+        case 'B': parsed.blocks.points = integer_value("--block-points", optarg, 1); break;
+        case 'R': parsed.spectra_dir = optarg; break;
         case 'q': parsed.quiet = true; break;
         case 'p': parsed.progress = true; break;
         case 'F': case 'v': case 'i': case 't': case 'r': case 'd': case ',': case 'k': case 'x': case 'y':
@@ -368,12 +408,17 @@ void check_options(const options& o)
     if (o.config) {
         if (o.points || o.sections || o.hanning || o.output || o.format != result_format::table || o.jobs != 0 ||
             !o.data_files.empty() || standard_requested(o) || o.confidence || o.coherence || o.statistics ||
-            o.input_given || o.quiet || o.progress)
+            o.input_given || o.quiet || o.progress || o.blocks.seconds || o.blocks.points || o.spectra_dir)
             throw usage_error{"-c takes no other options but --threads, and no data files"};
         return;
     }
     if (!o.points) throw usage_error{"-n (points per section) is required"};
     if (o.quiet && o.progress) throw usage_error{"-q and --progress contradict each other"};
+    if (o.blocks.seconds && o.blocks.points) throw usage_error{"-b and --block-points contradict each other"};
+    if (o.spectra_dir && !o.blocks.seconds && !o.blocks.points)
+        throw usage_error{"--spectra-dir needs blocks: give -b or --block-points"};
+    if (o.spectra_dir && !is_directory(*o.spectra_dir))
+        throw usage_error{"--spectra-dir " + *o.spectra_dir + ": no such directory"};
     const bool raw = o.input.format.starts_with('f');
     if (raw && !o.input.sampling_frequency)
         throw usage_error{"--input-format " + o.input.format + " needs --fs: raw binary holds no sampling frequency"};
@@ -391,6 +436,7 @@ const char* extension_of(result_format format)
     switch (format) {
     case result_format::csv: return ".psd.csv";
     case result_format::json: return ".psd.json";
+    case result_format::jsonl: return ".psd.jsonl";
     default: return ".psd.txt";
     }
 }
@@ -463,18 +509,62 @@ struct file_job {
     std::string result_name;
     std::string failure;  // the line for standard error, empty on success
     bool usage = false;   // the failure is the options' (they do not fit the file)
+    bool interrupted = false;
 };
+
+// Set by SIGINT during a run in blocks: the tables end after the blocks done.
+std::atomic<bool> interrupted{false};
+
+extern "C" void note_interrupt(int)
+{
+    interrupted.store(true);
+}
+
+bool in_blocks(const options& o)
+{
+    return o.blocks.seconds || o.blocks.points;
+}
+
+// The block table of one data file, to standard output or a result file.
+void write_blocks(const options& o, file_job& job, std::FILE* data, const reading_options& reading,
+                  const file_identity& data_identity, unsigned threads)
+{
+    const block_run_request request{request_of(o), o.blocks, o.format, o.spectra_dir};
+    const file_identity inputs[] = {data_identity};
+    blocks_outcome outcome;
+    const auto content = [&](std::FILE* stream) {
+        outcome = run_blocks(data, job.data_file, request, reading, threads, stream, inputs, interrupted);
+    };
+    if (job.result_name == "-") {
+        errno = 0;
+        content(stdout);
+        flush_standard_output();
+    } else {
+        write_result_file(job.result_name, job.result_name, inputs, content);
+    }
+    job.interrupted = outcome.interrupted;
+    if (outcome.failure) throw *outcome.failure;
+}
 
 void analyse_file(const options& o, file_job& job, unsigned threads, progress_display& progress)
 {
     progress.file_started(job.data_file, job.data_file == "-" ? 0 : regular_file_size(job.data_file));
     try {
         file_identity data_identity;
+        if (interrupted.load()) {
+            job.interrupted = true;
+            return;
+        }
         const reading_options reading{.threads = threads, .bytes_read = progress.bytes_counter(), .input = o.input};
         opened_file opened(nullptr, &std::fclose);
         if (job.data_file == "-") data_identity = identity_of(stdin);
         else opened = open_recording(job.data_file, job.data_file, data_identity, reading);
         std::FILE* const file = job.data_file == "-" ? stdin : opened.get();
+        if (in_blocks(o)) {
+            write_blocks(o, job, file, reading, data_identity, threads);
+            progress.file_done(job.data_file);
+            return;
+        }
         spectrum_result result = analyse_open_file(file, job.data_file, request_of(o), job.data_file, reading, threads);
         const auto content = [&](std::FILE* stream) { write_result(stream, result, o.format); };
         if (job.result_name == "-") {
@@ -506,6 +596,8 @@ int run_files(const options& o)
 {
     const std::vector<std::string> names = result_names(o);
     check_results_spare_the_data(o, names);
+    // In blocks, an interruption ends the tables instead of the process.
+    if (in_blocks(o) && std::signal(SIGINT, note_interrupt) == SIG_IGN) std::signal(SIGINT, SIG_IGN);
     std::vector<file_job> jobs;
     for (std::size_t k = 0; k < o.data_files.size(); ++k) jobs.push_back({o.data_files[k], names[k], ""});
     const std::size_t workers = std::min<std::size_t>(o.jobs != 0 ? o.jobs : core_count(), jobs.size());
@@ -519,12 +611,14 @@ int run_files(const options& o)
         team.run(jobs.size(), [&](std::size_t k) { analyse_file(o, jobs[k], threads_per_file, progress); });
     }
     int status = 0;
+    bool stopped = false;
     for (const file_job& job : jobs) {
+        stopped = stopped || job.interrupted;
         if (job.failure.empty()) continue;
         std::fputs(job.failure.c_str(), stderr);
         status = std::max(status, job.usage ? 2 : 1);
     }
-    return status;
+    return stopped ? 130 : status;
 }
 
 int run_config_file(const std::string& path, unsigned o_threads)

@@ -22,3 +22,11 @@ struct spectrum_result {
     std::vector<std::pair<std::string, double>> statistics;
     input_description input{};  // how the recording was read
 };
+
+// One block of a recording cut into blocks, and its result.
+struct block_result {
+    std::int64_t number = 0;  // from 1
+    double start = 0.0;       // seconds from the recording's start
+    double end = 0.0;
+    spectrum_result result;
+};

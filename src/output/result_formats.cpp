@@ -78,8 +78,9 @@ void flush(std::FILE* stream, std::string& text, bool always)
     text.clear();
 }
 
-// A name on a "#" line or the table's first line: control characters (a
-// line feed would end the line) are written as \xHH.
+}  // namespace
+
+// Control characters (a line feed would end the line) are written as \xHH.
 std::string printable(const std::string& name)
 {
     std::string text;
@@ -106,6 +107,8 @@ std::string text_of(const setting_value& value)
     }
     return std::get<std::string>(value);
 }
+
+namespace {
 
 void write_table(std::FILE* stream, const spectrum_result& result, bool name_as_configured)
 {
@@ -205,6 +208,7 @@ void write_result(std::FILE* stream, const spectrum_result& result, result_forma
     switch (format) {
     case result_format::table: write_table(stream, result, name_as_configured); break;
     case result_format::csv: write_csv(stream, result); break;
-    case result_format::json: write_json(stream, result); break;
+    case result_format::json:
+    case result_format::jsonl: write_json(stream, result); break;
     }
 }

@@ -1,0 +1,104 @@
+// Blocks: a fresh stream analysis for each, its result handed on when full.
+#include "analysis/block_analysis.hpp"
+
+#include <cmath>
+#include <limits>
+
+#include "estimates/noise_statistics.hpp"
+#include "model/error.hpp"
+
+std::int64_t block_points(const block_request& blocks, double fs)
+{
+    if (blocks.points) return *blocks.points;
+    const double points = std::round(*blocks.seconds * fs);
+    // Beyond this, no recording holds one block.
+    return points >= 9.2e18 ? std::numeric_limits<std::int64_t>::max() : static_cast<std::int64_t>(points);
+}
+
+std::vector<std::string> block_keys(const analysis_request& request)
+{
+    return request.statistics ? statistics_keys() : std::vector<std::string>{};
+}
+
+std::vector<double> block_values(const block_result& block)
+{
+    std::vector<double> values;
+    for (const auto& [key, value] : block.result.statistics) values.push_back(value);
+    return values;
+}
+
+block_analysis::block_analysis(const analysis_request& request, block_request blocks, std::string data_file,
+                               std::string shown_name, unsigned threads, block_done on_block,
+                               const std::atomic<bool>* interrupted)
+    : request_(request), blocks_asked_(blocks), data_file_(std::move(data_file)), shown_name_(std::move(shown_name)),
+      threads_(threads), on_block_(std::move(on_block)), interrupted_(interrupted)
+{
+}
+
+namespace {
+
+// The samples the sections of a request need: one section when it takes
+// all that fit.
+std::uint64_t samples_needed(const analysis_request& s)
+{
+    const auto n = static_cast<std::uint64_t>(s.nbpoint_section);
+    const std::uint64_t sections = s.all_sections ? 1 : static_cast<std::uint64_t>(s.nb_section);
+    const std::uint64_t step = s.standard ? n - static_cast<std::uint64_t>(noverlap_of(s)) : n;
+    return (sections - 1) * step + n;
+}
+
+}  // namespace
+
+void block_analysis::begin(double sampling_frequency, float deltat, const input_description& input)
+{
+    fs_ = sampling_frequency;
+    deltat_ = deltat;
+    input_ = input;
+    if (std::optional<request_problem> problem = check_request(request_)) fail_settings(shown_name_, std::move(*problem));
+    const std::int64_t points = block_points(blocks_asked_, fs_);
+    const std::uint64_t needed = samples_needed(request_);
+    if (points < 1 || static_cast<std::uint64_t>(points) < needed) {
+        std::string length = std::to_string(points) + " samples";
+        if (blocks_asked_.seconds) {
+            char seconds[64];
+            std::snprintf(seconds, sizeof seconds, "%.6g s at %.6g Hz", *blocks_asked_.seconds, fs_);
+            length += std::string(" (") + seconds + ")";
+        }
+        fail(error_kind::input_options, shown_name_,
+             "a block of " + length + " cannot hold the sections, which need " + std::to_string(needed) + " samples");
+    }
+    points_ = points;
+}
+
+void block_analysis::take(std::span<const float> v, std::span<const float> i)
+{
+    while (!v.empty()) {
+        if (interrupted_ != nullptr && interrupted_->load()) throw blocks_interrupted{};
+        if (!current_) current_ = std::make_unique<stream_analysis>(request_, data_file_, shown_name_, threads_);
+        if (in_block_ == 0) current_->begin(fs_, deltat_, input_);
+        const auto count =
+            static_cast<std::size_t>(std::min<std::uint64_t>(v.size(), static_cast<std::uint64_t>(points_) - in_block_));
+        current_->take(v.first(count), i.first(count));
+        v = v.subspan(count);
+        i = i.subspan(count);
+        in_block_ += count;
+        if (in_block_ < static_cast<std::uint64_t>(points_)) continue;
+        block_result block{blocks_ + 1, static_cast<double>(blocks_) * static_cast<double>(points_) / fs_,
+                           static_cast<double>(blocks_ + 1) * static_cast<double>(points_) / fs_, current_->finish()};
+        current_.reset();
+        in_block_ = 0;
+        ++blocks_;
+        if (!first_settings_) {
+            first_settings_ = block.result;
+            first_settings_->columns.clear();
+            first_settings_->statistics.clear();
+        }
+        on_block_(std::move(block));
+    }
+}
+
+spectrum_result block_analysis::settings() const
+{
+    if (first_settings_) return *first_settings_;
+    return spectrum_result{data_file_, fs_, request_, {}, 0.0, {}, input_};
+}
