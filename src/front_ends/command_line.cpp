@@ -278,11 +278,11 @@ void read_input_option(input_request& in, int option_char, const char* text)
 // A duration in seconds: a number, or one with the unit s, min or h.
 double duration_value(const char* text)
 {
-    std::string value = text;
+    std::string_view value = text;
     double unit = 1.0;
     for (const auto& [suffix, seconds] : {std::pair{"min", 60.0}, std::pair{"h", 3600.0}, std::pair{"s", 1.0}}) {
         if (value.size() > std::strlen(suffix) && value.ends_with(suffix)) {
-            value.resize(value.size() - std::strlen(suffix));
+            value.remove_suffix(std::strlen(suffix));
             unit = seconds;
             break;
         }

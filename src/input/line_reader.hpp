@@ -108,13 +108,24 @@ std::int64_t count_line_feeds(const char* first, const char* last, bool& has_cr)
 // Reads a line longer than held_limit to its end and returns its summary.
 std::string_view summarize_long_line(line_reader& reader);
 
+// The `size` bytes at `text` hold a line end: an LF, or a CR with a byte after it.
+inline bool holds_complete_line(const char* text, std::size_t size)
+{
+    if (std::memchr(text, '\n', size) != nullptr) return true;
+    const void* ret = size > 0 ? std::memchr(text, '\r', size - 1) : nullptr;
+    return ret != nullptr;
+}
+
 // Reads the next line into `text`, valid until the next call; false at the
 // end of the input (then check reader.failed).
 inline bool read_line(line_reader& reader, std::string_view& text)
 {
-    // One byte beyond the limit tells a long line; one more, a CR from a CR LF.
-    if (reader.end - reader.begin < reader.held_limit + 2 && !reader.file_done)
-        refill(reader, reader.held_limit + 2);
+    // One byte beyond the limit tells a long line; one more, a CR from a CR
+    // LF. A complete line already held is read at once, so that a live
+    // stream's line is not kept waiting for more text.
+    while (reader.end - reader.begin < reader.held_limit + 2 && !reader.file_done &&
+           !holds_complete_line(reader.buffer.get() + reader.begin, reader.end - reader.begin))
+        refill(reader, reader.end - reader.begin + 1);
     const std::size_t available = reader.end - reader.begin;
     if (available == 0) return false;
     const char* const start = reader.buffer.get() + reader.begin;

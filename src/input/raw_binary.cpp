@@ -237,8 +237,10 @@ void read_stream_in_order(std::FILE* file, const std::string& name, const readin
     enlarge_buffer(reader, options.block_size);
     std::uint64_t pairs = 0;
     for (;;) {
-        // For a sink, whatever has come: a live recording's pairs reach it as they come.
-        refill(reader, options.sink != nullptr ? reader.end - reader.begin + 1 : reader.capacity);
+        // For a sink, the pairs held first, then whatever comes: a live
+        // recording's pairs reach it as they come.
+        if (options.sink == nullptr) refill(reader, reader.capacity);
+        else if (reader.end - reader.begin < codec.pair_bytes) refill(reader, codec.pair_bytes);
         std::uint64_t n = (reader.end - reader.begin) / codec.pair_bytes;
         const bool too_many = pairs + n > most_pairs;
         if (too_many) n = most_pairs - pairs;

@@ -88,7 +88,7 @@ const usage_case usage_cases[] = {
     {"empty_output_name", "-n 8 -o '' samples.xml", "veltrin: -o needs a file or directory name, not ''\n"},
     {"result_is_the_data_file", "-n 8 -o ./samples.xml samples.xml",
      "veltrin: the result of samples.xml (./samples.xml) would overwrite the data file samples.xml\n"},
-    {"unknown_format", "-n 8 -f xml samples.xml", "veltrin: -f needs table, csv or json, not 'xml'\n"},
+    {"unknown_format", "-n 8 -f xml samples.xml", "veltrin: -f needs table, csv, json or jsonl, not 'xml'\n"},
     {"unknown_long_option", "--bogus=1 -n 8 samples.xml", "veltrin: unknown option --bogus\n"},
     {"unknown_short_option", "-x -n 8 samples.xml", "veltrin: unknown option -x\n"},
     {"missing_value", "samples.xml -n", "veltrin: option -n needs a value\n"},
