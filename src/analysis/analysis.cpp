@@ -9,6 +9,8 @@
 #include <numbers>
 
 #include "model/error.hpp"
+#include "estimates/band_quantities.hpp"
+#include "estimates/coherent_interval.hpp"
 #include "estimates/confidence_intervals.hpp"
 #include "estimates/configuration_estimate.hpp"
 #include "estimates/exact_angles.hpp"
@@ -67,9 +69,14 @@ void check(const analysis_request& s, const std::string& shown_name)
     if (std::optional<request_problem> problem = check_request(s)) fail_settings(shown_name, std::move(*problem));
 }
 
-// Intervals of psd_v, psd_i and zn; nu_of(k) gives bin k's degrees of freedom.
-template <class degrees>
-void add_intervals(spectrum_result& result, std::size_t first_bin, degrees nu_of)
+// How many degrees of freedom a bin has: the inner bins nu, the real bins 0
+// and N/2 nu/2, bin 0 after detrending none left.
+enum class bin_freedom { inner, real, none };
+
+// Intervals of psd_v, psd_i and zn; freedom_of(k) tells bin k's degrees of
+// freedom. With the rows' sample coherence, Zn's interval is the coherent one.
+template <class freedom>
+void add_intervals(spectrum_result& result, std::size_t first_bin, freedom freedom_of, std::span<const double> coherence)
 {
     const double p = *result.settings.confidence;
     const std::vector<double>& psd_v = result.columns[1].values;
@@ -78,9 +85,18 @@ void add_intervals(spectrum_result& result, std::size_t first_bin, degrees nu_of
     result_column v_low{"psd_v_low", {}}, v_high{"psd_v_high", {}}, i_low{"psd_i_low", {}},
         i_high{"psd_i_high", {}}, z_low{"zn_low", {}}, z_high{"zn_high", {}};
     for (std::size_t row = 0; row < psd_v.size(); ++row) {
-        const double nu = nu_of(first_bin + row);
+        const bin_freedom kind = freedom_of(first_bin + row);
+        if (kind == bin_freedom::none) {
+            for (result_column* column : {&v_low, &v_high, &i_low, &i_high, &z_low, &z_high})
+                column->values.push_back(std::numeric_limits<double>::quiet_NaN());
+            continue;
+        }
+        const bool real = kind == bin_freedom::real;
+        const double nu = real ? result.nu / 2.0 : result.nu;
         const interval_factors f = density_interval(p, nu);
-        const double r = ratio_interval(p, nu);
+        const double r = coherence.empty()
+                             ? ratio_interval(p, nu)
+                             : coherent_ratio_interval(p, nu, corrected_coherence(coherence[row], nu, real), real);
         v_low.values.push_back(psd_v[row] * f.low);
         v_high.values.push_back(psd_v[row] * f.high);
         i_low.values.push_back(psd_i[row] * f.low);
@@ -92,20 +108,33 @@ void add_intervals(spectrum_result& result, std::size_t first_bin, degrees nu_of
         result.columns.push_back(std::move(*column));
 }
 
+// The band quantities of the result's rows, inner bins [first, end); a band
+// that holds no bin is the options' fault.
+void add_band(spectrum_result& result, const segment_plan& plan, std::size_t first, std::size_t end,
+              std::span<const double> coherence, const std::string& shown_name)
+{
+    std::optional<double> rn;
+    for (const auto& [key, value] : result.statistics)
+        if (key == "rn") rn = value;
+    const band_spectra spectra{result.columns[0].values, result.columns[1].values, result.columns[2].values, first, end,
+                               plan.window, result.nu, coherence, rn};
+    if (std::optional<request_problem> problem = check_bands(result.settings, spectra))
+        fail_settings(shown_name, std::move(*problem));
+    result.band = band_quantities(result.settings, spectra);
+}
+
 // Coherence and the cross spectrum's phase in degrees, (-180, 180], of bins first ... last.
 void add_coherence(spectrum_result& result, const welch_spectra& spectra, std::size_t first, std::size_t last)
 {
-    result_column coherence{"coherence", {}};
+    result_column coherence{"coherence", sample_coherence(spectra, first, last)};
     result_column phase{"phase", {}};
     for (std::size_t k = first; k <= last; ++k) {
         // A channel without power in the bin has no phase against the other.
         if (spectra.psd_v[k] == 0.0 || spectra.psd_i[k] == 0.0) {
-            coherence.values.push_back(std::numeric_limits<double>::quiet_NaN());
             phase.values.push_back(std::numeric_limits<double>::quiet_NaN());
             continue;
         }
         const std::complex<double> c = spectra.cross[k];
-        coherence.values.push_back(std::norm(c) / (spectra.psd_v[k] * spectra.psd_i[k]));
         double degrees = arc_tangent(c.imag(), c.real()) * (180.0 / std::numbers::pi);
         if (degrees <= -180.0) degrees = 180.0;
         phase.values.push_back(degrees);
@@ -147,15 +176,20 @@ spectrum_result with_configuration_estimate(const sample_view& samples, spectrum
 
     const segment_plan plan{configuration_window(s.hanning, n), n, static_cast<std::size_t>(s.nb_section),
                             detrend_mode::constant};
+    const bool coherent = s.confidence && s.zn_interval == zn_interval_mode::coherent;
+    // The density's scale cancels in the coherence and the phase.
+    const welch_spectra cross = s.coherence || coherent
+                                    ? welch(samples.v, samples.i, 1.0, plan, average_mode::mean, true, team)
+                                    : welch_spectra{};
+    const std::vector<double> coherence = coherent ? sample_coherence(cross, 1, half) : std::vector<double>{};
     if (s.confidence) {
         result.nu = equivalent_degrees_of_freedom(plan.window, plan.step, plan.sections);
-        add_intervals(result, 1, [&](std::size_t k) { return k == half ? result.nu / 2.0 : result.nu; });
+        add_intervals(
+            result, 1, [&](std::size_t k) { return k == half ? bin_freedom::real : bin_freedom::inner; }, coherence);
     }
-    if (s.coherence) {
-        // The density's scale cancels in the coherence and the phase.
-        add_coherence(result, welch(samples.v, samples.i, 1.0, plan, average_mode::mean, true, team), 1, half);
-    }
+    if (s.coherence) add_coherence(result, cross, 1, half);
     if (s.statistics) result.statistics = noise_statistics(samples.v, samples.i, plan);
+    if (wants_band(s)) add_band(result, plan, 0, half - 1, coherence, shown_name);
     return result;
 }
 
@@ -176,8 +210,9 @@ spectrum_result with_welch_estimate(const sample_view& samples, spectrum_result 
     segment_plan plan{*named_window(s.window, n), step, sections, s.detrend};
 
     worker_team team(static_cast<unsigned>(std::min<std::size_t>(threads, welch_threads(plan))));
+    const bool coherent = s.confidence && s.zn_interval == zn_interval_mode::coherent;
     const welch_spectra spectra =
-        welch(samples.v, samples.i, samples.sampling_frequency, plan, s.average, s.coherence, team);
+        welch(samples.v, samples.i, samples.sampling_frequency, plan, s.average, s.coherence || coherent, team);
     result.columns = {{"frequency", bin_frequencies(n, samples.sampling_frequency)},
                       {"psd_v", spectra.psd_v},
                       {"psd_i", spectra.psd_i},
@@ -186,15 +221,23 @@ spectrum_result with_welch_estimate(const sample_view& samples, spectrum_result 
         result.columns[3].values.push_back(std::sqrt(spectra.psd_v[k] / spectra.psd_i[k]));
 
     const std::size_t last = n / 2;
+    const bool even = n % 2 == 0;
+    const std::vector<double> coherence = coherent ? sample_coherence(spectra, 0, last) : std::vector<double>{};
     if (s.confidence) {
         result.nu = equivalent_degrees_of_freedom(plan.window, plan.step, plan.sections);
-        // One degree of freedom per section at bin 0 and, for even n, at n/2.
-        add_intervals(result, 0, [&](std::size_t k) {
-            return k == 0 || (n % 2 == 0 && k == last) ? result.nu / 2.0 : result.nu;
-        });
+        // One degree of freedom per section at bin 0 and, for even n, at n/2;
+        // none at bin 0 once each section's mean is gone.
+        add_intervals(
+            result, 0,
+            [&](std::size_t k) {
+                if (k == 0 && plan.detrend != detrend_mode::none) return bin_freedom::none;
+                return k == 0 || (even && k == last) ? bin_freedom::real : bin_freedom::inner;
+            },
+            coherence);
     }
     if (s.coherence) add_coherence(result, spectra, 0, last);
     if (s.statistics) result.statistics = noise_statistics(samples.v, samples.i, plan);
+    if (wants_band(s)) add_band(result, plan, 1, even ? last : last + 1, coherence, shown_name);
     return result;
 }
 
@@ -203,7 +246,7 @@ spectrum_result with_welch_estimate(const sample_view& samples, spectrum_result 
 spectrum_result analyse(const sample_view& samples, const std::string& data_file, const analysis_request& request,
                         const std::string& shown_name, unsigned threads)
 {
-    spectrum_result result{data_file, samples.sampling_frequency, request, {}, 0.0, {}};
+    spectrum_result result{data_file, samples.sampling_frequency, request, {}, 0.0, {}, {}};
     return request.standard ? with_welch_estimate(samples, std::move(result), shown_name, threads)
                             : with_configuration_estimate(samples, std::move(result), shown_name, threads);
 }
