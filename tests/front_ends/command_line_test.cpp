@@ -651,8 +651,9 @@ TEST(command_line, every_thread_count_writes_the_same_bytes)
                 "</i>" + (k % 3 == 0 ? "\r\n" : k % 3 == 1 ? "\r" : std::string(100, ' ') + "\n");
     }
     write_file(dir + "/generated.xml", text + "</data>\r\n");
-    for (const char* estimate : {"-n 256 --hanning --coherence --confidence 0.9 --stats",
-                                 "-n 250 -w blackman --overlap 0.5 --coherence --stats"}) {
+    for (const char* estimate : {"-n 256 --hanning --coherence --confidence 0.9 --stats --zn-interval coherent "
+                                 "--stern-geary 0.026",
+                                 "-n 250 -w blackman --overlap 0.5 --coherence --stats --band 1:20"}) {
         for (const char* name : {"paired.xml", "split.xml", "generated.xml"}) {
             const std::string arguments = std::string(estimate) + " -f csv " + name;
             const std::string one = run_command(dir, "--threads 1 " + arguments).out;
