@@ -226,8 +226,8 @@ def spectra_with(**changes):
     (spectra_with(average="median", coherence=True), ValueError, "coherence needs average='mean'"),
     (spectra_with(points=8, band=(3.1, 3.2)), ValueError,
      "band=(3.1, 3.2) holds no bin: the bins are 62.499996185302734 Hz apart"),
-    (spectra_with(points=8, window="hann", slope_band=[200.0, 240]), ValueError,
-     "slope_band=[200.0, 240] holds no bin: the bins are 62.5 Hz apart"),
+    (spectra_with(points=8, window="hann", slope_band=[200.0, 250]), ValueError,  # the Nyquist bin does not count
+     "slope_band=[200.0, 250] holds no bin: the bins are 62.5 Hz apart"),
     (spectra_with(band=(2, 1)), ValueError,
      "band must be None or a pair (f_lo, f_hi) of frequencies in Hz with 0 <= f_lo <= f_hi, not (2, 1)"),
     (spectra_with(slope_band=(1, 2, 3)), ValueError,

@@ -1,5 +1,5 @@
 // Band quantities on power-law spectra, whose slopes and band means have
-// closed forms, and the bands that hold no bin.
+// closed forms.
 // (tests/end_to_end/scipy_agreement.py checks every key of whole runs against numpy.)
 #include <gtest/gtest.h>
 
@@ -73,33 +73,6 @@ TEST(band_quantities, power_laws_by_default_bands)
         if (std::isnan(slope)) EXPECT_TRUE(std::isnan(got["slope_v"])) << high;
         else EXPECT_NEAR(got["slope_v"], slope, 1e-12) << high;
         EXPECT_TRUE(std::isnan(got["slope_v_stderr"])) << high;
-    }
-}
-
-TEST(band_quantities, a_band_without_an_inner_bin_names_the_spacing)
-{
-    const power_law law;
-    const struct {
-        std::optional<frequency_band> band, slope_band;
-        std::optional<request_setting> at_fault;
-        const char* shown;
-    } cases[] = {
-        {frequency_band{5.1, 5.4}, {}, request_setting::band, "5.1:5.4"},
-        {frequency_band{0.0, 0.25}, {}, request_setting::band, "0:0.25"},  // bin 0 does not count
-        {{}, frequency_band{15.75, 20.0}, request_setting::slope_band, "15.75:20"},  // nor the Nyquist bin
-        {frequency_band{0.0, 0.5}, frequency_band{15.5, 15.5}, {}, ""},  // a bin at either end counts
-    };
-    for (const auto& c : cases) {
-        analysis_request request;
-        request.band = c.band;
-        request.slope_band = c.slope_band;
-        const std::optional<request_problem> problem = check_bands(request, law.spectra());
-        ASSERT_EQ(problem.has_value(), c.at_fault.has_value()) << c.shown;
-        if (!problem) continue;
-        EXPECT_EQ(problem->setting, *c.at_fault);
-        EXPECT_EQ(problem->rule, request_rule::no_bin);
-        EXPECT_EQ(std::get<std::string>(problem->value), c.shown);
-        EXPECT_EQ(problem->bin_spacing, 0.5);
     }
 }
 
