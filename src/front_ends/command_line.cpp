@@ -417,6 +417,7 @@ std::string option_message(const request_problem& problem)
         return "-n " + count() + ": the number of points per section is not a power of 2";
     case request_rule::unknown_window: return "the window must be " + window_list();
     case request_rule::outside_range:
+        // The options' own parsing refuses a band, B or A out of range before any rule is checked.
         return problem.setting == request_setting::overlap ? "the overlap must be at least 0 and less than 1"
                                                            : "the confidence must be more than 0 and less than 1";
     case request_rule::needs_confidence: return "--zn-interval coherent needs --confidence";
