@@ -55,6 +55,13 @@ py::object result_object(spectrum_result&& result)
     spectra.attr("settings") = settings;
     spectra.attr("nu") = result.settings.confidence ? py::object(py::float_(result.nu)) : py::object(py::none());
     for (result_column& column : result.columns) spectra.attr(column.name.c_str()) = to_numpy(std::move(column.values));
+    py::object band = py::none();
+    if (!result.band.empty()) {
+        py::dict values;
+        for (auto& [key, value] : result.band) std::visit([&, k = key](auto& v) { values[k.c_str()] = v; }, value);
+        band = values;
+    }
+    spectra.attr("band") = band;
     return spectra;
 }
 
@@ -252,6 +259,11 @@ const char* argument_name(request_setting setting)
     case request_setting::overlap: return "overlap";
     case request_setting::confidence: return "confidence";
     case request_setting::coherence: return "coherence";
+    case request_setting::zn_interval: return "zn_interval";
+    case request_setting::band: return "band";
+    case request_setting::slope_band: return "slope_band";
+    case request_setting::stern_geary: return "stern_geary";
+    case request_setting::area: return "area";
     }
     return "";
 }
@@ -270,6 +282,12 @@ std::string wanted(request_setting setting)
     case request_setting::confidence: return name + " must be None or a number more than 0 and less than 1";
     case request_setting::hanning:
     case request_setting::coherence: return name + " must be True or False";
+    case request_setting::zn_interval: return name + " must be 'independent' or 'coherent'";
+    case request_setting::band:
+    case request_setting::slope_band:
+        return name + " must be None or a pair (f_lo, f_hi) of frequencies in Hz with 0 <= f_lo <= f_hi";
+    case request_setting::stern_geary: return name + " must be None or a finite number of volts above 0";
+    case request_setting::area: return name + " must be None or a finite number of cm^2 above 0";
     }
     return name;
 }
@@ -285,6 +303,8 @@ std::string wanted(request_setting setting)
         throw py::value_error("hanning=True is the configuration estimate's window: with the standard estimate use "
                               "window='hann'");
     case request_rule::needs_mean_average: throw py::value_error(name + " needs average='mean'");
+    case request_rule::needs_confidence: throw py::value_error("zn_interval='coherent' needs a confidence");
+    case request_rule::needs_stern_geary: throw py::value_error("area needs stern_geary");
     case request_rule::below_least:
         // The count it converted to: a numpy integer shows as the number.
         out_of_range(wanted(problem.setting), py::int_(std::get<std::int64_t>(problem.value)));
@@ -296,6 +316,16 @@ std::string wanted(request_setting setting)
 void check(const analysis_request& s, request_setting setting, const arguments& a)
 {
     if (const std::optional<request_problem> problem = check_setting(s, setting)) refuse(*problem, a);
+}
+
+// A band: a pair of real numbers (a tuple, a list, an array).
+frequency_band band_of(const py::object& value, const std::string& wanted)
+{
+    if (py::isinstance<py::str>(value) || py::isinstance<py::bytes>(value) || !PySequence_Check(value.ptr()))
+        wrong_type(wanted, value);
+    const py::sequence pair = py::reinterpret_borrow<py::sequence>(value);
+    if (py::len(pair) != 2) out_of_range(wanted, value);
+    return {real_number(pair[0], wanted), real_number(pair[1], wanted)};
 }
 
 // The request the arguments make, each checked as it is read, then the rules between them.
@@ -338,6 +368,28 @@ analysis_request request_from(const arguments& a, bool statistics)
     }
     s.coherence = a["coherence"] && flag(a["coherence"], wanted(request_setting::coherence));
     s.statistics = statistics;
+    if (given(a["zn_interval"])) {
+        const std::string wanted_mode = wanted(request_setting::zn_interval);
+        const std::optional<zn_interval_mode> mode = zn_interval_named(text(a["zn_interval"], wanted_mode));
+        if (!mode) out_of_range(wanted_mode, a["zn_interval"]);
+        s.zn_interval = *mode;
+    }
+    const auto band_argument = [&](request_setting setting, std::optional<frequency_band>& band) {
+        const py::object value = a[argument_name(setting)];
+        if (!given(value)) return;
+        band = band_of(value, wanted(setting));
+        check(s, setting, a);
+    };
+    band_argument(request_setting::band, s.band);
+    band_argument(request_setting::slope_band, s.slope_band);
+    for (const request_setting setting : {request_setting::stern_geary, request_setting::area}) {
+        const py::object value = a[argument_name(setting)];
+        if (!given(value)) continue;
+        (setting == request_setting::area ? s.area : s.stern_geary) = real_number(value, wanted(setting));
+        check(s, setting, a);
+    }
+    // i_corr_rn needs rn.
+    if (s.stern_geary) s.statistics = true;
 
     s.standard = windowed || s.overlap != 0.0 || s.detrend != detrend_mode::constant ||
                  s.average != average_mode::mean;
@@ -360,8 +412,15 @@ spectrum_result analyse_arrays(const arguments& a, bool statistics)
     const sample_view view{fs, static_cast<float>(1.0 / fs),
                            std::span<const float>(v.data(), static_cast<std::size_t>(v.size())),
                            std::span<const float>(i.data(), static_cast<std::size_t>(i.size()))};
-    const py::gil_scoped_release unlocked;
-    return analyse(view, "", s, "arrays", core_count());
+    try {
+        const py::gil_scoped_release unlocked;
+        return analyse(view, "", s, "arrays", core_count());
+    } catch (const analysis_error& error) {
+        if (!error.problem || error.problem->rule != request_rule::no_bin) throw;
+        const std::string name = argument_name(error.problem->setting);
+        throw py::value_error(name + "=" + shown(a[name]) + " holds no bin: the bins are " +
+                              shown(py::float_(error.problem->bin_spacing)) + " Hz apart");
+    }
 }
 
 // Reads in a thread of its own while this one, taking the GIL between
@@ -491,7 +550,8 @@ std::string in_python_terms(std::string message)
 constexpr parameter spectra_parameters[] = {
     {"v", true},          {"i", true},         {"fs", true},       {"points", true},
     {"sections", false},  {"hanning", false},  {"window", false},  {"overlap", false},
-    {"detrend", false},   {"average", false},  {"confidence", false}, {"coherence", false}};
+    {"detrend", false},   {"average", false},  {"confidence", false}, {"coherence", false},
+    {"zn_interval", false}, {"band", false},   {"slope_band", false}, {"stern_geary", false}, {"area", false}};
 constexpr parameter statistics_parameters[] = {
     {"v", true},         {"i", true},        {"fs", true},      {"points", true},   {"sections", false},
     {"hanning", false},  {"window", false},  {"overlap", false}, {"detrend", false}, {"average", false}};
@@ -632,14 +692,20 @@ PYBIND11_MODULE(_veltrin, m)
             return result_object(analyse_arrays(bind("spectra", spectra_parameters, args, kwargs), false));
         },
         "spectra(v, i, fs, points, sections=None, hanning=False, window=None, overlap=0.0, detrend='constant', "
-        "average='mean', confidence=None, coherence=False)\n\n"
+        "average='mean', confidence=None, coherence=False, zn_interval='independent', band=None, slope_band=None, "
+        "stern_geary=None, area=None)\n\n"
         "The averaged one-sided densities of v and i (converted to float32, as the program stores them; every "
         "value must be finite).\n\n"
         "With window=None and overlap, detrend, average at their defaults it is the configuration mode's "
         "estimate (power-of-two points, hanning=True for its Hann window); otherwise the standard estimate, "
         "scipy.signal.welch's definition (window 'hann' when none is named). Returns a Spectra object with the "
         "columns as numpy arrays (frequency, psd_v, psd_i, zn, and psd_v_low ... zn_high with a confidence, "
-        "coherence and phase with coherence=True), settings and nu.");
+        "coherence and phase with coherence=True), settings and nu.\n\n"
+        "zn_interval='coherent' gives Zn's interval at each bin's coherence (with a confidence). band, slope_band "
+        "(pairs (f_lo, f_hi) in Hz) or stern_geary (B in volts, with area in cm^2) add the dict band: band_low, "
+        "band_high, band_bins, psd_v_band, psd_i_band, zn_band (and nu_band, zn_band_low, zn_band_high with a "
+        "confidence), slope_band_low, slope_band_high, slope_bins, slope_v, slope_i, slope_v_stderr, "
+        "slope_i_stderr, and with stern_geary q, fn, i_corr, i_corr_rn; band is None otherwise.");
 
     m.def(
         "statistics",

@@ -121,6 +121,29 @@ def test_standard_estimate_agrees_with_scipy(generated):
         assert np.all(np.abs(ours - theirs) <= 1e-9 * np.abs(theirs) + 1e-12 * np.max(np.abs(theirs[1:-1])))
 
 
+@pytest.mark.parametrize("keywords, argv", [
+    (dict(points=256, hanning=True, confidence=0.9, zn_interval="coherent", band=(0.5, 4), stern_geary=0.026, area=3),
+     ["-n", "256", "--hanning", "--confidence", "0.9", "--zn-interval", "coherent", "--band", "0.5:4",
+      "--stern-geary", "0.026", "--area", "3", "--stats"]),
+    (dict(points=300, window="blackman", overlap=0.5, confidence=0.95, zn_interval="coherent", slope_band=[1, 20]),
+     ["-n", "300", "-w", "blackman", "--overlap", "0.5", "--confidence", "0.95", "--zn-interval", "coherent",
+      "--slope-band", "1:20"]),
+])
+def test_band_keywords_give_the_command_lines_keys_bit_for_bit(generated, keywords, argv):
+    r = veltrin.read(generated)
+    s = veltrin.spectra(r.v, r.i, r.sampling_frequency, **keywords)
+    columns, keys = program_csv(generated, *argv)
+    names = list(keys)  # the band's keys are the last "#" lines
+    band = {key: float(keys[key]) for key in names[names.index("band_low"):]}
+    assert list(band) == list(s.band) and len(band) >= 16
+    assert all(s.band[key] == value or (np.isnan(s.band[key]) and np.isnan(value)) for key, value in band.items())
+    assert type(s.band["band_bins"]) is int and type(s.band["zn_band"]) is float
+    for name in ("zn_low", "zn_high"):
+        assert np.array_equal(getattr(s, name), columns[name], equal_nan=True)
+    assert s.settings["zn_interval"] == "coherent"
+    assert veltrin.spectra(r.v, r.i, r.sampling_frequency, 256).band is None
+
+
 def test_any_array_that_converts_to_float32(generated):
     r = veltrin.read(generated)
     as_float32 = veltrin.spectra(r.v, r.i, r.sampling_frequency, 256)
@@ -201,6 +224,23 @@ def spectra_with(**changes):
      "confidence must be None or a number more than 0 and less than 1, not 1"),
     (spectra_with(average="median", confidence=0.9), ValueError, "confidence needs average='mean'"),
     (spectra_with(average="median", coherence=True), ValueError, "coherence needs average='mean'"),
+    (spectra_with(points=8, band=(3.1, 3.2)), ValueError,
+     "band=(3.1, 3.2) holds no bin: the bins are 62.499996185302734 Hz apart"),
+    (spectra_with(points=8, window="hann", slope_band=[200.0, 250]), ValueError,  # the Nyquist bin does not count
+     "slope_band=[200.0, 250] holds no bin: the bins are 62.5 Hz apart"),
+    (spectra_with(band=(2, 1)), ValueError,
+     "band must be None or a pair (f_lo, f_hi) of frequencies in Hz with 0 <= f_lo <= f_hi, not (2, 1)"),
+    (spectra_with(slope_band=(1, 2, 3)), ValueError,
+     "slope_band must be None or a pair (f_lo, f_hi) of frequencies in Hz with 0 <= f_lo <= f_hi, not (1, 2, 3)"),
+    (spectra_with(band="1:2"), TypeError,
+     "band must be None or a pair (f_lo, f_hi) of frequencies in Hz with 0 <= f_lo <= f_hi, not str"),
+    (spectra_with(slope_band=(1, float("inf"))), ValueError,
+     "slope_band must be None or a pair (f_lo, f_hi) of frequencies in Hz with 0 <= f_lo <= f_hi, not (1, inf)"),
+    (spectra_with(zn_interval="joint"), ValueError, "zn_interval must be 'independent' or 'coherent', not 'joint'"),
+    (spectra_with(zn_interval="coherent"), ValueError, "zn_interval='coherent' needs a confidence"),
+    (spectra_with(stern_geary=0), ValueError, "stern_geary must be None or a finite number of volts above 0, not 0"),
+    (spectra_with(stern_geary=0.026, area="1"), TypeError, "area must be None or a finite number of cm^2 above 0, not str"),
+    (spectra_with(area=2), ValueError, "area needs stern_geary"),
     (spectra_with(hanning=True, window="hann"), ValueError,
      "hanning=True is the configuration estimate's window: with the standard estimate use window='hann'"),
     (spectra_with(fs=0.0), ValueError, "fs must be a number from 1e-37 to 1e37, not 0.0"),
@@ -468,7 +508,9 @@ def test_to_pandas_holds_the_columns_in_the_csv_order_and_the_settings(generated
         assert list(frame.columns) == list(program_csv(generated, *argv)[0])
         for name in frame.columns:
             assert frame[name].to_numpy().tobytes() == getattr(s, name).tobytes(), name
-        assert frame.attrs == {"settings": s.settings, "nu": s.nu}
+        assert frame.attrs == {"settings": s.settings, "nu": s.nu, "band": None}
+    s = veltrin.spectra(r.v, r.i, r.sampling_frequency, 256, stern_geary=0.026)
+    assert s.to_pandas().attrs["band"] == s.band and "band" not in s.to_pandas().columns
 
 
 def test_to_pandas_without_pandas_says_what_to_install():
@@ -492,8 +534,9 @@ def same_recording(a, b):
 
 
 def same_spectra(a, b):
-    arrays = [name for name in vars(a) if name not in ("settings", "nu")]
-    return (list(vars(a)) == list(vars(b)) and (a.settings, a.nu) == (b.settings, b.nu) and
+    arrays = [name for name in vars(a) if name not in ("settings", "nu", "band")]
+    # repr: a band key may be nan.
+    return (list(vars(a)) == list(vars(b)) and (a.settings, a.nu, repr(a.band)) == (b.settings, b.nu, repr(b.band)) and
             all(getattr(a, name).tobytes() == getattr(b, name).tobytes() for name in arrays))
 
 
@@ -505,7 +548,8 @@ def test_recordings_and_results_pickle_bit_for_bit(protocol):
         r = veltrin.read(path, **keywords)
         copy = pickle.loads(pickle.dumps(r, protocol))
         assert same_recording(copy, r) and repr(copy) == repr(r)
-        for options in (dict(points=4, hanning=True), dict(points=5, window="hann", confidence=0.9, coherence=True)):
+        for options in (dict(points=4, hanning=True), dict(points=5, window="hann", confidence=0.9, coherence=True),
+                        dict(points=16, window="hann", confidence=0.9, zn_interval="coherent", stern_geary=0.02)):
             s = veltrin.spectra(copy.v, copy.i, copy.sampling_frequency, **options)
             assert same_spectra(pickle.loads(pickle.dumps(s, protocol)), s)
     s = veltrin.run_config(os.path.join(EXAMPLES, "config_veltrin.txt"))

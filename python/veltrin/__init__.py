@@ -34,12 +34,13 @@ def _pandas():
 
 
 def _spectra_to_pandas(self):
-    """The columns as a pandas DataFrame, in the CSV's order; attrs holds settings and nu."""
+    """The columns as a pandas DataFrame, in the CSV's order; attrs holds settings, nu and band."""
     # The columns are the arrays among the attributes, set in the CSV's order.
-    columns = {name: value for name, value in vars(self).items() if name not in ("settings", "nu")}
+    columns = {name: value for name, value in vars(self).items() if name not in ("settings", "nu", "band")}
     frame = _pandas().DataFrame(columns, copy=True)
     frame.attrs["settings"] = dict(self.settings)
     frame.attrs["nu"] = self.nu
+    frame.attrs["band"] = None if self.band is None else dict(self.band)
     return frame
 
 

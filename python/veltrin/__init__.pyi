@@ -41,8 +41,10 @@ class Spectra:
     phase: npt.NDArray[np.float64]
     settings: dict[str, Any]
     nu: Optional[float]
+    # With band, slope_band or stern_geary: band_low ... i_corr_rn (counts as int, the rest as float).
+    band: Optional[dict[str, Union[int, float]]]
     def to_pandas(self) -> pd.DataFrame:
-        """The columns in the CSV's order; attrs: settings and nu. Needs pandas."""
+        """The columns in the CSV's order; attrs: settings, nu and band. Needs pandas."""
 
 def read(path: _Path, *, input_format: str = "auto", v_column: Union[str, int, None] = None,
          i_column: Union[str, int, None] = None, time_column: Union[str, int, None] = None,
@@ -54,7 +56,9 @@ def read(path: _Path, *, input_format: str = "auto", v_column: Union[str, int, N
 def spectra(v: npt.ArrayLike, i: npt.ArrayLike, fs: float, points: SupportsIndex,
             sections: Optional[SupportsIndex] = None, hanning: bool = False, window: Optional[str] = None,
             overlap: float = 0.0, detrend: str = "constant", average: str = "mean",
-            confidence: Optional[float] = None, coherence: bool = False) -> Spectra:
+            confidence: Optional[float] = None, coherence: bool = False, zn_interval: str = "independent",
+            band: Optional[tuple[float, float]] = None, slope_band: Optional[tuple[float, float]] = None,
+            stern_geary: Optional[float] = None, area: Optional[float] = None) -> Spectra:
     """The averaged one-sided densities of v and i (as float32, every value finite)."""
 
 def statistics(v: npt.ArrayLike, i: npt.ArrayLike, fs: float, points: SupportsIndex,

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "estimates/band_quantities.hpp"
 #include "estimates/noise_statistics.hpp"
 #include "model/error.hpp"
 
@@ -17,13 +18,21 @@ std::int64_t block_points(const block_request& blocks, double fs)
 
 std::vector<std::string> block_keys(const analysis_request& request)
 {
-    return request.statistics ? statistics_keys() : std::vector<std::string>{};
+    std::vector<std::string> keys = request.statistics ? statistics_keys() : std::vector<std::string>{};
+    if (wants_band(request)) {
+        const std::vector<std::string> band = band_keys(request);
+        keys.insert(keys.end(), band.begin(), band.end());
+    }
+    return keys;
 }
 
 std::vector<double> block_values(const block_result& block)
 {
     std::vector<double> values;
     for (const auto& [key, value] : block.result.statistics) values.push_back(value);
+    for (const auto& [key, value] : block.result.band)
+        values.push_back(std::holds_alternative<double>(value) ? std::get<double>(value)
+                                                                : static_cast<double>(std::get<std::int64_t>(value)));
     return values;
 }
 
@@ -92,6 +101,7 @@ void block_analysis::take(std::span<const float> v, std::span<const float> i)
             first_settings_ = block.result;
             first_settings_->columns.clear();
             first_settings_->statistics.clear();
+            first_settings_->band.clear();
         }
         on_block_(std::move(block));
     }
@@ -100,5 +110,5 @@ void block_analysis::take(std::span<const float> v, std::span<const float> i)
 spectrum_result block_analysis::settings() const
 {
     if (first_settings_) return *first_settings_;
-    return spectrum_result{data_file_, fs_, request_, {}, 0.0, {}, input_};
+    return spectrum_result{data_file_, fs_, request_, {}, 0.0, {}, {}, input_};
 }

@@ -30,7 +30,7 @@ std::int64_t block_points(const block_request& blocks, double fs);
 struct blocks_interrupted {};
 
 // The per-block columns after block, start and end: the statistics' names
-// with --stats.
+// with --stats, then the band quantities' when asked.
 std::vector<std::string> block_keys(const analysis_request& request);
 
 // The scalars of a block's result, in the order of block_keys.

@@ -7,6 +7,8 @@
 #include <limits>
 #include <numbers>
 
+#include "estimates/band_quantities.hpp"
+#include "estimates/coherent_interval.hpp"
 #include "estimates/confidence_intervals.hpp"
 #include "estimates/exact_angles.hpp"
 #include "estimates/window_functions.hpp"
@@ -28,9 +30,14 @@ void check(const analysis_request& s, const std::string& shown_name)
     if (std::optional<request_problem> problem = check_request(s)) fail_settings(shown_name, std::move(*problem));
 }
 
-// Intervals of psd_v, psd_i and zn; nu_of(k) gives bin k's degrees of freedom.
-template <class degrees>
-void add_intervals(spectrum_result& result, std::size_t first_bin, degrees nu_of)
+// How many degrees of freedom a bin has: the inner bins nu, the real bins 0
+// and N/2 nu/2, bin 0 after detrending none left.
+enum class bin_freedom { inner, real, none };
+
+// Intervals of psd_v, psd_i and zn; freedom_of(k) tells bin k's degrees of
+// freedom. With the rows' sample coherence, Zn's interval is the coherent one.
+template <class freedom>
+void add_intervals(spectrum_result& result, std::size_t first_bin, freedom freedom_of, std::span<const double> coherence)
 {
     const double p = *result.settings.confidence;
     const std::vector<double>& psd_v = result.columns[1].values;
@@ -39,9 +46,18 @@ void add_intervals(spectrum_result& result, std::size_t first_bin, degrees nu_of
     result_column v_low{"psd_v_low", {}}, v_high{"psd_v_high", {}}, i_low{"psd_i_low", {}},
         i_high{"psd_i_high", {}}, z_low{"zn_low", {}}, z_high{"zn_high", {}};
     for (std::size_t row = 0; row < psd_v.size(); ++row) {
-        const double nu = nu_of(first_bin + row);
+        const bin_freedom kind = freedom_of(first_bin + row);
+        if (kind == bin_freedom::none) {
+            for (result_column* column : {&v_low, &v_high, &i_low, &i_high, &z_low, &z_high})
+                column->values.push_back(std::numeric_limits<double>::quiet_NaN());
+            continue;
+        }
+        const bool real = kind == bin_freedom::real;
+        const double nu = real ? result.nu / 2.0 : result.nu;
         const interval_factors f = density_interval(p, nu);
-        const double r = ratio_interval(p, nu);
+        const double r = coherence.empty()
+                             ? ratio_interval(p, nu)
+                             : coherent_ratio_interval(p, nu, corrected_coherence(coherence[row], nu, real), real);
         v_low.values.push_back(psd_v[row] * f.low);
         v_high.values.push_back(psd_v[row] * f.high);
         i_low.values.push_back(psd_i[row] * f.low);
@@ -53,20 +69,33 @@ void add_intervals(spectrum_result& result, std::size_t first_bin, degrees nu_of
         result.columns.push_back(std::move(*column));
 }
 
+// The band quantities of the result's rows, inner bins [first, end); a band
+// that holds no bin is the options' fault.
+void add_band(spectrum_result& result, const segment_plan& plan, std::size_t first, std::size_t end,
+              std::span<const double> coherence, const std::string& shown_name)
+{
+    std::optional<double> rn;
+    for (const auto& [key, value] : result.statistics)
+        if (key == "rn") rn = value;
+    const band_spectra spectra{result.columns[0].values, result.columns[1].values, result.columns[2].values, first, end,
+                               plan.window, result.nu, coherence, rn};
+    if (std::optional<request_problem> problem = check_bands(result.settings, spectra))
+        fail_settings(shown_name, std::move(*problem));
+    result.band = band_quantities(result.settings, spectra);
+}
+
 // Coherence and the cross spectrum's phase in degrees, (-180, 180], of bins first ... last.
 void add_coherence(spectrum_result& result, const welch_spectra& spectra, std::size_t first, std::size_t last)
 {
-    result_column coherence{"coherence", {}};
+    result_column coherence{"coherence", sample_coherence(spectra, first, last)};
     result_column phase{"phase", {}};
     for (std::size_t k = first; k <= last; ++k) {
         // A channel without power in the bin has no phase against the other.
         if (spectra.psd_v[k] == 0.0 || spectra.psd_i[k] == 0.0) {
-            coherence.values.push_back(std::numeric_limits<double>::quiet_NaN());
             phase.values.push_back(std::numeric_limits<double>::quiet_NaN());
             continue;
         }
         const std::complex<double> c = spectra.cross[k];
-        coherence.values.push_back(std::norm(c) / (spectra.psd_v[k] * spectra.psd_i[k]));
         double degrees = arc_tangent(c.imag(), c.real()) * (180.0 / std::numbers::pi);
         if (degrees <= -180.0) degrees = 180.0;
         phase.values.push_back(degrees);
@@ -135,12 +164,13 @@ void stream_analysis::make_sums(std::size_t first_batch)
     team_ = std::make_unique<worker_team>(static_cast<unsigned>(std::clamp<std::size_t>(useful, 1, threads_)));
     if (request_.standard) {
         plan_ = {*named_window(request_.window, n_), step_, 0, request_.detrend};
-        welch_ = std::make_unique<welch_sums>(plan_, fs_, request_.average, request_.coherence);
+        welch_ = std::make_unique<welch_sums>(plan_, fs_, request_.average, request_.coherence || coherent_interval());
     } else {
         plan_ = {configuration_window(request_.hanning, n_), n_, 0, detrend_mode::constant};
         configuration_ = std::make_unique<configuration_sums>(request_, team_->size());
         // The density's scale cancels in the coherence and the phase.
-        if (request_.coherence) welch_ = std::make_unique<welch_sums>(plan_, 1.0, average_mode::mean, true);
+        if (request_.coherence || coherent_interval())
+            welch_ = std::make_unique<welch_sums>(plan_, 1.0, average_mode::mean, true);
     }
     if (request_.statistics) {
         statistics_ = std::make_unique<statistics_sums>();
@@ -191,7 +221,7 @@ void stream_analysis::sum_sections(bool last)
 
 spectrum_result stream_analysis::finish()
 {
-    spectrum_result result{data_file_, fs_, request_, {}, 0.0, {}, input_};
+    spectrum_result result{data_file_, fs_, request_, {}, 0.0, {}, {}, input_};
     analysis_request& s = result.settings;
     const std::uint64_t samples = taken_;
     if (s.standard) {
@@ -216,20 +246,32 @@ spectrum_result stream_analysis::finish()
 
     const std::size_t n = n_;
     const std::size_t half = n / 2;
+    std::vector<double> coherence;  // the rows' sample coherence, for the coherent Zn interval
+    std::size_t band_first = 0;     // the rows of the inner bins: [band_first, band_end)
+    std::size_t band_end = 0;
     if (s.standard) {
         const welch_spectra spectra = welch_->result();
         result.columns = {{"frequency", bin_frequencies(n, fs_)}, {"psd_v", spectra.psd_v}, {"psd_i", spectra.psd_i}, {"zn", {}}};
         for (std::size_t k = 0; k < spectra.psd_v.size(); ++k)
             result.columns[3].values.push_back(std::sqrt(spectra.psd_v[k] / spectra.psd_i[k]));
         plan_.sections = static_cast<std::size_t>(s.nb_section);
+        const bool even = n % 2 == 0;
+        coherence = coherent_interval() ? sample_coherence(spectra, 0, half) : std::vector<double>{};
         if (s.confidence) {
             result.nu = equivalent_degrees_of_freedom(plan_.window, plan_.step, plan_.sections);
-            // One degree of freedom per section at bin 0 and, for even n, at n/2.
-            add_intervals(result, 0, [&](std::size_t k) {
-                return k == 0 || (n % 2 == 0 && k == half) ? result.nu / 2.0 : result.nu;
-            });
+            // One degree of freedom per section at bin 0 and, for even n, at n/2;
+            // none at bin 0 once each section's mean is gone.
+            add_intervals(
+                result, 0,
+                [&](std::size_t k) {
+                    if (k == 0 && plan_.detrend != detrend_mode::none) return bin_freedom::none;
+                    return k == 0 || (even && k == half) ? bin_freedom::real : bin_freedom::inner;
+                },
+                coherence);
         }
         if (s.coherence) add_coherence(result, spectra, 0, half);
+        band_first = 1;
+        band_end = even ? half : half + 1;
     } else {
         const density_pair densities = configuration_->result(s, deltat_);
         const float fN = static_cast<float>(1.0 / (static_cast<double>(deltat_) + deltat_));
@@ -244,12 +286,18 @@ spectrum_result stream_analysis::finish()
             result.columns[3].values.push_back(std::sqrt(v / i));
         }
         plan_.sections = static_cast<std::size_t>(s.nb_section);
+        const welch_spectra cross = welch_ ? welch_->result() : welch_spectra{};
+        coherence = coherent_interval() ? sample_coherence(cross, 1, half) : std::vector<double>{};
         if (s.confidence) {
             result.nu = equivalent_degrees_of_freedom(plan_.window, plan_.step, plan_.sections);
-            add_intervals(result, 1, [&](std::size_t k) { return k == half ? result.nu / 2.0 : result.nu; });
+            add_intervals(
+                result, 1, [&](std::size_t k) { return k == half ? bin_freedom::real : bin_freedom::inner; }, coherence);
         }
-        if (s.coherence) add_coherence(result, welch_->result(), 1, half);
+        if (s.coherence) add_coherence(result, cross, 1, half);
+        band_first = 0;
+        band_end = half - 1;
     }
     if (s.statistics) result.statistics = statistics_->result();
+    if (wants_band(s)) add_band(result, plan_, band_first, band_end, coherence, shown_name_);
     return result;
 }

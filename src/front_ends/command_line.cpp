@@ -35,8 +35,9 @@ namespace {
 
 const char* const usage_line =
     "usage: veltrin -n N [-s K] [--hanning | -w WINDOW --overlap F --detrend D --average A]\n"
-    "               [--confidence P] [--coherence] [--stats] [-f table|csv|json|jsonl] [-o PATH]\n"
-    "               [-b DURATION | --block-points M] [--spectra-dir DIR]\n"
+    "               [--confidence P [--zn-interval coherent]] [--coherence] [--stats]\n"
+    "               [--band F_LO:F_HI] [--slope-band F_LO:F_HI] [--stern-geary B [--area A]]\n"
+    "               [-f table|csv|json|jsonl] [-o PATH] [-b DURATION | --block-points M] [--spectra-dir DIR]\n"
     "               [--input-format F] [--v-column C] [--i-column C] [--fs HZ] [...]\n"
     "               [-j N] [--threads N] [-q | --progress] DATA_FILE...\n"
     "       veltrin -c CONFIG_FILE [--threads N]\n";
@@ -67,6 +68,17 @@ const char* const help_text =
     "      --confidence P  confidence intervals at probability P (0 < P < 1)\n"
     "      --coherence     coherence of v and i and the phase of their cross spectrum\n"
     "      --stats         time-domain noise statistics and the noise resistance\n"
+    "      --zn-interval M independent (default: Zn's interval for v and i unrelated)\n"
+    "                      or coherent (at each bin's coherence), with --confidence\n"
+    "\n"
+    "Band quantities (any of these adds them):\n"
+    "      --band F_LO:F_HI  the low-frequency band in Hz: mean densities and Zn\n"
+    "                      (default f1 to 10 f1, f1 the first bin above 0)\n"
+    "      --slope-band F_LO:F_HI  the band of the roll-off slopes in dB per\n"
+    "                      decade (default 10 f1 to fs/4)\n"
+    "      --stern-geary B the Stern-Geary coefficient in volts: the shot-noise\n"
+    "                      charge q, frequency fn and the corrosion current\n"
+    "      --area A        the electrode area in cm^2 for fn (default 1)\n"
     "\n"
     "Reading the data files:\n"
     "      --input-format F  auto (default: tagged or delimited, as the file shows),\n"
@@ -126,6 +138,11 @@ struct options {
     std::optional<detrend_mode> detrend;
     std::optional<average_mode> average;
     std::optional<double> confidence;
+    std::optional<zn_interval_mode> zn_interval;
+    std::optional<frequency_band> band;
+    std::optional<frequency_band> slope_band;
+    std::optional<double> stern_geary;
+    std::optional<double> area;
     bool coherence = false;
     bool statistics = false;
     std::optional<std::string> output;
@@ -201,6 +218,9 @@ const option long_options[] = {
     {"quiet", no_argument, nullptr, 'q'},         {"progress", no_argument, nullptr, 'p'},
     {"block", required_argument, nullptr, 'b'},   {"block-points", required_argument, nullptr, 'B'},
     {"spectra-dir", required_argument, nullptr, 'R'},
+    {"zn-interval", required_argument, nullptr, 'Z'}, {"band", required_argument, nullptr, 'g'},
+    {"slope-band", required_argument, nullptr, 'l'}, {"stern-geary", required_argument, nullptr, 'G'},
+    {"area", required_argument, nullptr, 'a'},
     {nullptr, 0, nullptr, 0}};
 
 // The long name of an option, as getopt_long knows it by its character.
@@ -228,6 +248,32 @@ double scale_value(const std::string& option, const char* text)
     if (!std::isfinite(scale) || scale == 0.0)
         throw usage_error{option + " needs a finite number other than 0, not '" + std::string(text) + "'"};
     return scale;
+}
+
+// F_LO:F_HI, two frequencies with 0 <= F_LO <= F_HI.
+frequency_band band_value(const std::string& option, const char* text)
+{
+    const std::string value = text;
+    const std::size_t colon = value.find(':');
+    const auto number = [](const std::string& part, double& x) {
+        const auto [end, error] = std::from_chars(part.data(), part.data() + part.size(), x);
+        return !part.empty() && error == std::errc() && end == part.data() + part.size();
+    };
+    frequency_band band;
+    if (colon == std::string::npos || !number(value.substr(0, colon), band.low) ||
+        !number(value.substr(colon + 1), band.high) || !std::isfinite(band.high) || !(band.low >= 0.0) ||
+        !(band.low <= band.high))
+        throw usage_error{option + " needs F_LO:F_HI, frequencies in Hz with 0 <= F_LO <= F_HI, not '" + value + "'"};
+    return band;
+}
+
+// A finite number above 0, in the unit named.
+double positive_value(const std::string& option, const char* text, const std::string& unit)
+{
+    const double x = real_value(option, text);
+    if (!std::isfinite(x) || x <= 0.0)
+        throw usage_error{option + " needs a finite number of " + unit + " above 0, not '" + std::string(text) + "'"};
+    return x;
 }
 
 std::string format_list()
@@ -328,6 +374,15 @@ options parse_options(int argc, char** argv)
             if (!parsed.average) throw usage_error{"--average needs mean or median, not '" + std::string(optarg) + "'"};
             break;
         case 'P': parsed.confidence = real_value("--confidence", optarg); break;
+        case 'Z':
+            parsed.zn_interval = zn_interval_named(optarg);
+            if (!parsed.zn_interval)
+                throw usage_error{"--zn-interval needs independent or coherent, not '" + std::string(optarg) + "'"};
+            break;
+        case 'g': parsed.band = band_value("--band", optarg); break;
+        case 'l': parsed.slope_band = band_value("--slope-band", optarg); break;
+        case 'G': parsed.stern_geary = positive_value("--stern-geary", optarg, "volts"); break;
+        case 'a': parsed.area = positive_value("--area", optarg, "cm^2"); break;
         case 'C': parsed.coherence = true; break;
         case 'S': parsed.statistics = true; break;
         case 'T': parsed.threads = static_cast<unsigned>(integer_value("--threads", optarg, 1, most_threads)); break;
@@ -373,7 +428,19 @@ analysis_request request_of(const options& o)
     s.confidence = o.confidence;
     s.coherence = o.coherence;
     s.statistics = o.statistics;
+    s.zn_interval = o.zn_interval.value_or(zn_interval_mode::independent);
+    s.band = o.band;
+    s.slope_band = o.slope_band;
+    s.stern_geary = o.stern_geary;
+    s.area = o.area;
     return s;
+}
+
+std::string shortest(double x)
+{
+    std::string text;
+    append_shortest(text, x);
+    return text;
 }
 
 // A rule of the request, in the options' terms.
@@ -389,8 +456,15 @@ std::string option_message(const request_problem& problem)
         return "-n " + count() + ": the number of points per section is not a power of 2";
     case request_rule::unknown_window: return "the window must be " + window_list();
     case request_rule::outside_range:
+        // The options' own parsing refuses a band, B or A out of range before any rule is checked.
         return problem.setting == request_setting::overlap ? "the overlap must be at least 0 and less than 1"
                                                            : "the confidence must be more than 0 and less than 1";
+    case request_rule::needs_confidence: return "--zn-interval coherent needs --confidence";
+    case request_rule::needs_stern_geary: return "--area needs --stern-geary: the area only scales fn";
+    case request_rule::no_bin:
+        return (problem.setting == request_setting::band ? "--band " : "--slope-band ") +
+               std::get<std::string>(problem.value) + " holds no bin: the bins are " + shortest(problem.bin_spacing) +
+               " Hz apart";
     case request_rule::hanning_standard:
         return "--hanning is the configuration mode's window: with the standard estimate use --window hann";
     case request_rule::needs_mean_average:
@@ -408,7 +482,8 @@ void check_options(const options& o)
     if (o.config) {
         if (o.points || o.sections || o.hanning || o.output || o.format != result_format::table || o.jobs != 0 ||
             !o.data_files.empty() || standard_requested(o) || o.confidence || o.coherence || o.statistics ||
-            o.input_given || o.quiet || o.progress || o.blocks.seconds || o.blocks.points || o.spectra_dir)
+            o.input_given || o.quiet || o.progress || o.blocks.seconds || o.blocks.points || o.spectra_dir ||
+            o.zn_interval || o.band || o.slope_band || o.stern_geary || o.area)
             throw usage_error{"-c takes no other options but --threads, and no data files"};
         return;
     }
@@ -577,7 +652,9 @@ void analyse_file(const options& o, file_job& job, unsigned threads, progress_di
         }
     } catch (const analysis_error& error) {
         job.failure = failure_line(error);
-        job.usage = error.kind == error_kind::input_options;
+        // A band without a bin is the options' fault too, found only once the file is read.
+        job.usage = error.kind == error_kind::input_options ||
+                    (error.problem && error.problem->rule == request_rule::no_bin);
     } catch (const std::bad_alloc&) {
         job.failure = failure_line(analysis_error(error_kind::out_of_memory, job.data_file));
     }

@@ -1,10 +1,17 @@
 // Raising the library's error, and its plain one-line message.
 #include "model/error.hpp"
 
+#include <charconv>
 #include <system_error>
 #include <utility>
 
 namespace {
+
+std::string shortest(double x)
+{
+    char text[32];
+    return std::string(text, std::to_chars(text, text + sizeof text, x).ptr);
+}
 
 std::string settings_message(const request_problem& problem, const std::string& settings_file)
 {
@@ -20,9 +27,22 @@ std::string settings_message(const request_problem& problem, const std::string& 
                    : "Fatal error: the number of sections must be at least " + std::to_string(least_sections) + ".";
     case request_rule::unknown_window: return "Fatal error: the window must be " + window_list() + ".";
     case request_rule::outside_range:
-        return problem.setting == request_setting::overlap
-                   ? "Fatal error: the overlap must be at least 0 and less than 1."
-                   : "Fatal error: the confidence must be more than 0 and less than 1.";
+        switch (problem.setting) {
+        case request_setting::overlap: return "Fatal error: the overlap must be at least 0 and less than 1.";
+        case request_setting::band:
+        case request_setting::slope_band:
+            return "Fatal error: a band must be F_LO:F_HI in Hz with 0 <= F_LO <= F_HI.";
+        case request_setting::stern_geary:
+            return "Fatal error: the Stern-Geary coefficient must be a finite number of volts above 0.";
+        case request_setting::area: return "Fatal error: the electrode area must be a finite number of cm^2 above 0.";
+        default: return "Fatal error: the confidence must be more than 0 and less than 1.";
+        }
+    case request_rule::needs_confidence: return "Fatal error: the coherent Zn interval needs a confidence.";
+    case request_rule::needs_stern_geary: return "Fatal error: the electrode area needs the Stern-Geary coefficient.";
+    case request_rule::no_bin:
+        return std::string("Fatal error: the ") + (problem.setting == request_setting::band ? "band " : "slope band ") +
+               std::get<std::string>(problem.value) + " holds no bin: the bins are " + shortest(problem.bin_spacing) +
+               " Hz apart.";
     case request_rule::hanning_standard:
         return "Fatal error: the configuration estimate's Hann window does not go with the standard estimate.";
     case request_rule::needs_mean_average:

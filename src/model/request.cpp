@@ -2,7 +2,27 @@
 #include "model/request.hpp"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
+
+bool wants_band(const analysis_request& r)
+{
+    return r.band || r.slope_band || r.stern_geary;
+}
+
+namespace {
+
+bool valid_band(const std::optional<frequency_band>& band)
+{
+    return !band || (std::isfinite(band->high) && band->low >= 0.0 && band->low <= band->high);
+}
+
+bool positive_finite(const std::optional<double>& x)
+{
+    return !x || (std::isfinite(*x) && *x > 0.0);
+}
+
+}  // namespace
 
 bool known_window(std::string_view name)
 {
@@ -41,8 +61,21 @@ std::optional<request_problem> check_setting(const analysis_request& r, request_
         if (r.confidence && !(*r.confidence > 0.0 && *r.confidence < 1.0))
             return broken(request_rule::outside_range, *r.confidence);
         break;
+    case request_setting::band:
+        if (!valid_band(r.band)) return broken(request_rule::outside_range, band_text(*r.band));
+        break;
+    case request_setting::slope_band:
+        if (!valid_band(r.slope_band)) return broken(request_rule::outside_range, band_text(*r.slope_band));
+        break;
+    case request_setting::stern_geary:
+        if (!positive_finite(r.stern_geary)) return broken(request_rule::outside_range, *r.stern_geary);
+        break;
+    case request_setting::area:
+        if (!positive_finite(r.area)) return broken(request_rule::outside_range, *r.area);
+        break;
     case request_setting::hanning:
-    case request_setting::coherence: break;  // switches: only their combinations have rules
+    case request_setting::coherence:
+    case request_setting::zn_interval: break;  // switches: only their combinations have rules
     }
     return std::nullopt;
 }
@@ -58,13 +91,19 @@ std::optional<request_problem> check_request(const analysis_request& r)
         if (p != r.nbpoint_section)
             return request_problem{request_setting::points, request_rule::not_a_power_of_two, r.nbpoint_section};
     }
-    for (const request_setting setting : {request_setting::points, request_setting::sections, request_setting::window,
-                                          request_setting::overlap, request_setting::confidence})
+    for (const request_setting setting :
+         {request_setting::points, request_setting::sections, request_setting::window, request_setting::overlap,
+          request_setting::confidence, request_setting::band, request_setting::slope_band,
+          request_setting::stern_geary, request_setting::area})
         if (std::optional<request_problem> problem = check_setting(r, setting)) return problem;
     if (r.average == average_mode::median && r.confidence)
         return request_problem{request_setting::confidence, request_rule::needs_mean_average, *r.confidence};
     if (r.average == average_mode::median && r.coherence)
         return request_problem{request_setting::coherence, request_rule::needs_mean_average, std::int64_t{1}};
+    if (r.zn_interval == zn_interval_mode::coherent && !r.confidence)
+        return request_problem{request_setting::zn_interval, request_rule::needs_confidence,
+                               std::string(zn_interval_name(r.zn_interval))};
+    if (r.area && !r.stern_geary) return request_problem{request_setting::area, request_rule::needs_stern_geary, *r.area};
     return std::nullopt;
 }
 
@@ -99,4 +138,25 @@ std::optional<average_mode> average_named(const std::string& name)
     for (const average_mode mode : {average_mode::mean, average_mode::median})
         if (name == average_name(mode)) return mode;
     return std::nullopt;
+}
+
+const char* zn_interval_name(zn_interval_mode mode)
+{
+    return mode == zn_interval_mode::coherent ? "coherent" : "independent";
+}
+
+std::optional<zn_interval_mode> zn_interval_named(const std::string& name)
+{
+    for (const zn_interval_mode mode : {zn_interval_mode::independent, zn_interval_mode::coherent})
+        if (name == zn_interval_name(mode)) return mode;
+    return std::nullopt;
+}
+
+std::string band_text(const frequency_band& band)
+{
+    char text[64];
+    char* end = std::to_chars(text, text + sizeof text / 2, band.low).ptr;
+    *end++ = ':';
+    end = std::to_chars(end, text + sizeof text, band.high).ptr;
+    return std::string(text, end);
 }

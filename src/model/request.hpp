@@ -11,6 +11,13 @@
 
 enum class detrend_mode { none, constant, linear };
 enum class average_mode { mean, median };
+enum class zn_interval_mode { independent, coherent };
+
+// Frequencies low <= f <= high, in Hz.
+struct frequency_band {
+    double low = 0.0;
+    double high = 0.0;
+};
 
 // The request of the configuration file, the options and the Python
 // arguments alike. Without a standard option (window, overlap, detrend,
@@ -28,7 +35,16 @@ struct analysis_request {
     std::optional<double> confidence;  // probability of the intervals
     bool coherence = false;
     bool statistics = false;
+    // Zn's interval: F(nu, nu) for v and i independent, or Goodman's at the bins' coherence.
+    zn_interval_mode zn_interval = zn_interval_mode::independent;
+    std::optional<frequency_band> band;        // the low-frequency band; default f1 ... 10 f1
+    std::optional<frequency_band> slope_band;  // the slopes' band; default 10 f1 ... fs/4
+    std::optional<double> stern_geary;         // B in volts: the shot-noise parameters
+    std::optional<double> area;                // the electrode's area in cm^2 for fn; default 1
 };
+
+// Whether the request asks for the band quantities.
+bool wants_band(const analysis_request& request);
 
 // The counts' bounds; the largest is that of the 32-bit settings.
 inline constexpr std::int32_t least_points = 2;
@@ -44,21 +60,29 @@ std::string window_list();
 
 // A rule of the request that the settings break: which setting, which
 // rule, and the setting's value (a count, a fraction, or the window's name).
-enum class request_setting { points, sections, hanning, window, overlap, confidence, coherence };
+enum class request_setting {
+    points, sections, hanning, window, overlap, confidence, coherence,
+    zn_interval, band, slope_band, stern_geary, area
+};
 enum class request_rule {
     below_least,         // a count below least_points or least_sections
     not_a_power_of_two,  // the configuration estimate's points (from 2)
     unknown_window,      // not one of window_kinds
-    outside_range,       // overlap not in [0, 1), confidence not in (0, 1)
+    outside_range,       // overlap not in [0, 1), confidence not in (0, 1), a band not 0 <= low <= high,
+                         // stern_geary or area not finite and above 0
     hanning_standard,    // the configuration estimate's window asked with a standard option
     needs_mean_average,  // confidence intervals or coherence with the median average
     too_few_samples,     // the sections need more samples than the recording holds
+    needs_confidence,    // the coherent Zn interval without a confidence
+    needs_stern_geary,   // an area without the Stern-Geary coefficient
+    no_bin,              // a band that holds no inner bin of the estimate (see bin_spacing)
 };
 using setting_value = std::variant<std::int64_t, double, std::string>;
 struct request_problem {
     request_setting setting;
     request_rule rule;
-    setting_value value;
+    setting_value value;       // no_bin: the band, "F_LO:F_HI"
+    double bin_spacing = 0.0;  // no_bin: the bins' spacing in Hz
 };
 
 // The rule of one setting alone (a count's least value, a known window, a
@@ -67,8 +91,9 @@ std::optional<request_problem> check_setting(const analysis_request& request, re
 
 // The first rule broken among those that need no recording, in this order:
 // hanning with a standard option, the configuration estimate's power of 2,
-// each setting's own rule (points, sections, window, overlap, confidence),
-// then the median average with intervals or coherence.
+// each setting's own rule (points, sections, window, overlap, confidence,
+// the bands, stern_geary, area), then the median average with intervals or
+// coherence, the coherent interval without a confidence, an area without B.
 std::optional<request_problem> check_request(const analysis_request& request);
 
 std::int32_t noverlap_of(const analysis_request& request);
@@ -77,3 +102,7 @@ const char* average_name(average_mode mode);
 // The modes by their names ("constant", "linear", "none"; "mean", "median"); nothing for another name.
 std::optional<detrend_mode> detrend_named(const std::string& name);
 std::optional<average_mode> average_named(const std::string& name);
+std::optional<zn_interval_mode> zn_interval_named(const std::string& name);
+const char* zn_interval_name(zn_interval_mode mode);
+// A band as the options write it: "F_LO:F_HI", each in its shortest form.
+std::string band_text(const frequency_band& band);

@@ -20,6 +20,7 @@ struct spectrum_result {
     std::vector<result_column> columns;  // frequency, psd_v, psd_i, zn, then the optional ones
     double nu = 0.0;                     // degrees of freedom of the inner bins, with a confidence
     std::vector<std::pair<std::string, double>> statistics;
+    std::vector<std::pair<std::string, setting_value>> band;  // the band quantities, when asked
     input_description input{};  // how the recording was read
 };
 

@@ -54,9 +54,15 @@ std::vector<std::pair<std::string, setting_value>> settings_of(const spectrum_re
     if (s.confidence) {
         entries.emplace_back("confidence", *s.confidence);
         entries.emplace_back("nu", result.nu);
+        if (s.zn_interval != zn_interval_mode::independent)
+            entries.emplace_back("zn_interval", std::string(zn_interval_name(s.zn_interval)));
     }
     if (s.coherence && s.nb_section == 1)
         entries.emplace_back("coherence_note", std::string("one section: the coherence is 1 by construction"));
+    if (s.stern_geary) {
+        entries.emplace_back("stern_geary", *s.stern_geary);
+        entries.emplace_back("area", s.area.value_or(1.0));
+    }
     const input_description& in = result.input;
     if (!in.format.empty()) entries.emplace_back("input_format", in.format);
     if (!in.v_column.empty()) entries.emplace_back("v_column", in.v_column);
@@ -140,13 +146,14 @@ void write_table(std::FILE* stream, const spectrum_result& result, bool name_as_
         text += '\n';
         flush(stream, text, false);
     }
-    // Statistics after a blank line, so that readers of the rows stop before them.
-    if (!result.statistics.empty()) text += '\n';
+    // Statistics and band quantities after a blank line, so that readers of the rows stop before them.
+    if (!result.statistics.empty() || !result.band.empty()) text += '\n';
     for (const auto& [key, value] : result.statistics) {
         text += key + " = ";
         append_shortest(text, value);
         text += '\n';
     }
+    for (const auto& [key, value] : result.band) text += key + " = " + text_of(value) + "\n";
     flush(stream, text, true);
 }
 
@@ -174,6 +181,7 @@ void write_csv(std::FILE* stream, const spectrum_result& result)
         append_shortest(text, value);
         text += '\n';
     }
+    for (const auto& [key, value] : result.band) text += "# " + key + " = " + text_of(value) + "\n";
     flush(stream, text, true);
 }
 
@@ -194,6 +202,12 @@ void write_json(std::FILE* stream, const spectrum_result& result)
         nlohmann::ordered_json statistics = nlohmann::ordered_json::object();
         for (const auto& [key, value] : result.statistics) statistics[key] = value;
         document["statistics"] = statistics;
+    }
+    if (!result.band.empty()) {
+        nlohmann::ordered_json band = nlohmann::ordered_json::object();
+        for (const auto& [key, value] : result.band)
+            std::visit([&, name = key](const auto& v) { band[name] = v; }, value);
+        document["band"] = band;
     }
     // A file name that is not UTF-8 gets U+FFFD for its stray bytes.
     std::string text = document.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);

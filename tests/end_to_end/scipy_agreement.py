@@ -1,7 +1,8 @@
 #!/usr/bin/python3
-"""The standard estimate, its intervals, coherence and statistics against
-scipy and numpy (used only to check). Runs the program on generated
-recordings in both layouts and compares every column of its CSV output.
+"""The standard estimate, its intervals, coherence, statistics and band
+quantities against scipy and numpy (used only to check). Runs the program on
+generated recordings in both layouts and compares every column of its CSV
+output and every band key.
 
 usage: scipy_agreement.py VELTRIN_EXECUTABLE
 Exit status 0 when everything agrees, 1 otherwise, 77 when scipy is missing.
@@ -14,7 +15,7 @@ import warnings
 
 try:
     import numpy as np
-    from scipy import signal, stats
+    from scipy import integrate, signal, special, stats
 except ImportError:
     print("scipy is not installed")
     sys.exit(77)
@@ -76,14 +77,88 @@ def dof(w, step, k):
     return 2 * k / (1 + 2 * total)
 
 
-def check_standard(path, v, i, fs, n, window, overlap, detrend, average, sections=None):
+def coherent_factor(p, nu, coherence, spent):
+    """r of Zn's coherent interval: the bias-corrected coherence, Student's t with nu - spent degrees of freedom."""
+    corrected = (nu * coherence - spent) / (nu - spent)
+    a = stats.t.ppf((1 + p) / 2, nu - spent) * np.sqrt((1 - corrected) / nu)
+    return a + np.sqrt(1 + a * a)
+
+
+def goodman_cdf(u, n, g2):
+    """Goodman's distribution of the density ratio, integrated numerically in ln u from its median 1."""
+    def density(x):
+        w = np.exp(x)
+        log_f = (special.gammaln(2 * n) - 2 * special.gammaln(n) + n * np.log1p(-g2) + np.log1p(w) +
+                 (n - 1) * x - (n + 0.5) * np.log((1 + w) ** 2 - 4 * g2 * w))
+        return np.exp(log_f) * w
+    return 0.5 + integrate.quad(density, 0.0, np.log(u), epsabs=1e-13, epsrel=1e-12, limit=200)[0]
+
+
+def check_band(label, keys, f, pv, pi, nyquist, inner, win, nu, p, coherence, band=None, slope_band=None,
+               stern_geary=None, area=1.0, rn=None):
+    """Every band key against numpy over the inner bins (not bin 0, not the Nyquist bin)."""
+    f1 = f[f > 0][0]
+    low, high = band or (f1, 10 * f1)
+    in_band = inner & (f >= low) & (f <= high)
+    m = int(in_band.sum())
+    psd_v, psd_i = np.mean(pv[in_band]), np.mean(pi[in_band])
+    zn = np.sqrt(psd_v / psd_i)
+    expected = dict(band_low=low, band_high=high, band_bins=m, psd_v_band=psd_v, psd_i_band=psd_i, zn_band=zn)
+    if p is not None:
+        n = len(win)
+        w2 = win ** 2
+        c = np.array([np.sum(w2 * np.exp(-2j * np.pi * np.arange(n) * d / n)) for d in range(1, m)]) / np.sum(w2)
+        nu_band = m * nu / (1 + 2 * np.sum((1 - np.arange(1, m) / m) * np.abs(c) ** 2))
+        if coherence is None:
+            r = np.sqrt(stats.f.ppf((1 + p) / 2, nu_band, nu_band))
+        else:
+            mean_corrected = np.mean((nu * coherence[in_band] - 2) / (nu - 2))
+            a = stats.t.ppf((1 + p) / 2, nu_band - 2) * np.sqrt((1 - mean_corrected) / nu_band)
+            r = a + np.sqrt(1 + a * a)
+        expected.update(nu_band=nu_band, zn_band_low=zn / r, zn_band_high=zn * r)
+    low, high = slope_band or (10 * f1, nyquist / 2)
+    in_slope_band = inner & (f >= low) & (f <= high)
+    expected.update(slope_band_low=low, slope_band_high=high, slope_bins=int(in_slope_band.sum()))
+    for name, psd in (("v", pv), ("i", pi)):
+        used = in_slope_band & (psd > 0)
+        # A silent channel has no positive density to fit.
+        fit = stats.linregress(np.log10(f[used]), 10 * np.log10(psd[used])) if used.sum() >= 3 else None
+        expected[f"slope_{name}"] = fit.slope if fit else np.nan
+        expected[f"slope_{name}_stderr"] = fit.stderr if fit else np.nan
+    if stern_geary is not None:
+        expected.update(q=np.sqrt(psd_v * psd_i) / stern_geary, fn=stern_geary ** 2 / (psd_v * area),
+                        i_corr=stern_geary / zn)
+        if rn is not None:
+            expected["i_corr_rn"] = stern_geary / rn
+    if sorted(expected) != sorted(k for k in keys if k in BAND_KEYS):
+        failures.append(f"band keys: {label}: {sorted(k for k in keys if k in BAND_KEYS)}")
+    for key, value in expected.items():
+        if key in ("band_bins", "slope_bins"):
+            if int(keys.get(key, -1)) != value:
+                failures.append(f"{key}: {label}: {keys.get(key)} against {value}")
+        elif key.startswith("slope_") and not key.startswith("slope_band"):
+            # A slope in dB per decade: within 1e-9 dB per decade.
+            compare(f"band: {key} {label}", [float(keys[key])], [value], 1e3, relative=0)
+        else:
+            compare(f"band: {key} {label}", [float(keys.get(key, "nan"))], [value], relative=1e-9)
+
+
+BAND_KEYS = {"band_low", "band_high", "band_bins", "psd_v_band", "psd_i_band", "zn_band", "nu_band", "zn_band_low",
+             "zn_band_high", "slope_band_low", "slope_band_high", "slope_bins", "slope_v", "slope_i", "slope_v_stderr",
+             "slope_i_stderr", "q", "fn", "i_corr", "i_corr_rn"}
+
+
+def check_standard(path, v, i, fs, n, window, overlap, detrend, average, sections=None, band_options=(),
+                   coherent=False):
     options = ["-n", str(n), "-w", window, "--overlap", repr(overlap), "--detrend", detrend, "--average", average]
     if sections:
         options += ["-s", str(sections)]
     p = 0.95
-    extra = ["--stats"]
+    extra = ["--stats", *band_options]
     if average == "mean":
         extra += ["--confidence", repr(p), "--coherence"]
+    if coherent:
+        extra += ["--zn-interval", "coherent"]
     got, keys = run(path, *options, *extra)
     m = int(np.floor(overlap * n))
     step = n - m
@@ -108,12 +183,25 @@ def check_standard(path, v, i, fs, n, window, overlap, detrend, average, section
         nus[0] = nu / 2
         if n % 2 == 0:
             nus[-1] = nu / 2
+        # Bin 0 has no degree of freedom left once each section's mean is removed.
+        if detrend != "none":
+            nus[0] = np.nan
         compare("interval: v low " + label, got["psd_v_low"], pv * nus / stats.chi2.ppf((1 + p) / 2, nus), relative=1e-8)
         compare("interval: v high " + label, got["psd_v_high"], pv * nus / stats.chi2.ppf((1 - p) / 2, nus), relative=1e-8)
         compare("interval: i low " + label, got["psd_i_low"], pi * nus / stats.chi2.ppf((1 + p) / 2, nus), relative=1e-8)
-        r = np.sqrt(stats.f.ppf((1 + p) / 2, nus, nus))
-        compare("interval: zn " + label, got["zn_high"], np.sqrt(pv / pi) * r, relative=1e-8)
         _, coh = signal.coherence(x, y, **{key: val for key, val in kw.items() if key not in ("return_onesided", "scaling")})
+        if coherent:
+            # The real bins (0 and N/2) spend one degree of freedom on the coherence, the others two.
+            spent = np.where(nus == nu, 2.0, 1.0)
+            r = coherent_factor(p, nus, coh, spent)
+            # Goodman's density itself, integrated: the upper end is its (1 + P)/2 quantile at n = nu/2 - 1.
+            for b in range(1, len(f) - 1, max(1, len(f) // 4)):
+                u = (got["zn_high"][b] / got["zn"][b]) ** 2
+                compare("interval: goodman " + label, [goodman_cdf(u, nu / 2 - 1, coh[b])], [(1 + p) / 2], relative=1e-8)
+        else:
+            r = np.sqrt(stats.f.ppf((1 + p) / 2, nus, nus))
+        compare("interval: zn " + label, got["zn_high"], np.sqrt(pv / pi) * r, relative=1e-8)
+        compare("interval: zn low " + label, got["zn_low"], np.sqrt(pv / pi) / r, relative=1e-8)
         _, pxy = signal.csd(x, y, **kw)
         compare("coherence: " + label, got["coherence"], coh, relative=1e-8)
         phase = np.degrees(np.angle(pxy))
@@ -123,6 +211,25 @@ def check_standard(path, v, i, fs, n, window, overlap, detrend, average, section
         # An angle: within a millionth of a degree (a nearly real cross spectrum turns its rounding into angle).
         compare("phase: " + label, got["phase"], phase, 1e6, relative=0)
     check_statistics(label, keys, x, y, n, step, k, detrend)
+    if band_options:
+        win = signal.get_window(window, n)
+        confident = average == "mean"
+        check_band(label, keys, f, pv, pi, fs / 2, (f > 0) & (f < fs / 2), win, dof(win, step, k) if confident else None,
+                   p if confident else None, coh if coherent else None, **band_arguments(band_options, x, y))
+
+
+def band_arguments(options, x, y):
+    """check_band's keywords from the band options given to the program."""
+    given = dict(zip(options[::2], options[1::2]))
+    arguments = {}
+    for option, name in (("--band", "band"), ("--slope-band", "slope_band")):
+        if option in given:
+            arguments[name] = tuple(float(end) for end in given[option].split(":"))
+    if "--stern-geary" in given:
+        arguments["stern_geary"] = float(given["--stern-geary"])
+        arguments["area"] = float(given.get("--area", 1.0))
+        arguments["rn"] = np.std(x) / np.std(y)
+    return arguments
 
 
 def check_statistics(label, keys, x, y, n, step, k, detrend):
@@ -149,10 +256,10 @@ def check_statistics(label, keys, x, y, n, step, k, detrend):
         compare(f"statistics: {key} {label}", [float(keys[key])], [value], relative=1e-8)
 
 
-def check_configuration_estimate(path, v, i, fs, n, hanning):
-    """The configuration estimate's coherence, intervals and statistics."""
+def check_configuration_estimate(path, v, i, fs, n, hanning, band_options=()):
+    """The configuration estimate's coherence, intervals, statistics and band quantities."""
     options = ["-n", str(n), "--confidence", "0.9", "--coherence", "--stats"] + (["--hanning"] if hanning else [])
-    got, keys = run(path, *options)
+    got, keys = run(path, *options, *band_options)
     k = int(keys["nb_section"])
     x, y = v[:k * n], i[:k * n]
     label = f"{os.path.basename(path)} configuration n={n} hanning={hanning}"
@@ -164,8 +271,20 @@ def check_configuration_estimate(path, v, i, fs, n, hanning):
     nus[-1] = k
     compare("nu: " + label, [float(keys["nu"])], [2.0 * k], relative=0)
     compare("interval: v low " + label, got["psd_v_low"], got["psd_v"] * nus / stats.chi2.ppf(0.95, nus), relative=1e-9)
-    compare("interval: zn " + label, got["zn_low"], got["zn"] / np.sqrt(stats.f.ppf(0.95, nus, nus)), relative=1e-9)
+    coherent = "coherent" in band_options
+    if coherent:
+        r = coherent_factor(0.9, nus, coh[1:], np.where(nus == 2.0 * k, 2.0, 1.0))
+    else:
+        r = np.sqrt(stats.f.ppf(0.95, nus, nus))
+    compare("interval: zn " + label, got["zn_low"], got["zn"] / r, relative=1e-9)
     check_statistics(label, keys, x, y, n, n, k, "constant")
+    if band_options:
+        # Its densities are the program's own (checked against the configuration mode elsewhere).
+        f = got["frequency"]
+        inner = np.arange(len(f)) < len(f) - 1
+        check_band(label, keys, f, got["psd_v"], got["psd_i"], f[-1], inner, win, 2.0 * k, 0.9,
+                   coh[1:] if coherent else None,
+                   **band_arguments([o for o in band_options if o not in ("--zn-interval", "coherent")], x, y))
 
 
 def main():
@@ -181,20 +300,27 @@ def main():
         path = os.path.join(directory, f"{layout}.xml")
         recordings.append((path, *write_recording(path, v, i, fs, layout), fs))
     path, v, i, fs = recordings[0]
+    band = ["--band", "2:30", "--stern-geary", "0.026", "--area", "2.5"]
     for window in ("hann", "hamming", "blackman", "blackmanharris", "flattop", "bartlett", "boxcar"):
-        check_standard(path, v, i, fs, 1024, window, 0.5, "constant", "mean")
+        check_standard(path, v, i, fs, 1024, window, 0.5, "constant", "mean", band_options=band,
+                       coherent=window in ("hann", "boxcar", "flattop"))
     for n, overlap, detrend, average in ((1000, 0.0, "constant", "mean"), (1000, 0.75, "linear", "mean"),
                                          (999, 0.5, "none", "median"), (1024, 0.5, "constant", "median"),
                                          (4099, 0.5, "linear", "mean"), (2, 0.0, "constant", "mean"),
                                          (3, 0.5, "constant", "median")):
-        check_standard(path, v, i, fs, n, "hann", overlap, detrend, average)
+        check_standard(path, v, i, fs, n, "hann", overlap, detrend, average,
+                       band_options=["--stern-geary", "0.03"] if n >= 40 else (), coherent=n == 1000)
     check_standard(path, v, i, fs, 512, "hann", 0.5, "constant", "median", sections=4)
     path, v, i, fs = recordings[1]
-    check_standard(path, v, i, fs, 256, "hann", 0.5, "linear", "mean")
-    check_standard(path, v, i, fs, 300, "flattop", 0.75, "constant", "median")
+    check_standard(path, v, i, fs, 256, "hann", 0.5, "linear", "mean",
+                   band_options=["--band", "0:0.2", "--slope-band", "0.5:3"], coherent=True)
+    check_standard(path, v, i, fs, 300, "flattop", 0.75, "constant", "median", band_options=["--slope-band", "0.1:5"])
+    check_standard(path, v, i, fs, 501, "hann", 0.0, "none", "mean", coherent=True)
     for path, v, i, fs in recordings:
         for hanning in (False, True):
-            check_configuration_estimate(path, v, i, fs, 256, hanning)
+            check_configuration_estimate(path, v, i, fs, 256, hanning,
+                                         ["--band", "3:40", "--stern-geary", "0.026", "--zn-interval", "coherent"]
+                                         if hanning else ["--slope-band", "1:100"])
     # A current without noise: PSD_i exactly 0 (scipy's too), Zn inf, coherence and phase nan.
     count, fs = 6000, 500.0
     v = 0.3 + 1e-5 * rng.standard_normal(count)
@@ -204,7 +330,7 @@ def main():
         x, y = write_recording(path, v, np.full(count, current), fs, layout)
         for window, n, average in (("hann", 1024, "mean"), ("flattop", 999, "mean"), ("boxcar", 202, "median")):
             for detrend in detrends:
-                check_standard(path, x, y, fs, n, window, 0.5, detrend, average)
+                check_standard(path, x, y, fs, n, window, 0.5, detrend, average, band_options=["--stern-geary", "0.026"])
         check_configuration_estimate(path, x, y, fs, 256, True)
     for name, value in sorted(largest.items()):
         print(f"largest relative difference, {name}: {value:.3g}")

@@ -129,6 +129,25 @@ const usage_case usage_cases[] = {
     {"infinite_scale", "-n 8 --i-scale inf samples.xml", "veltrin: --i-scale needs a finite number other than 0, not 'inf'\n"},
     {"config_with_an_input_option", "-c config.txt --fs 10",
      "veltrin: -c takes no other options but --threads, and no data files\n"},
+    {"config_with_a_band", "-c config.txt --band 1:2",
+     "veltrin: -c takes no other options but --threads, and no data files\n"},
+    {"band_of_one_frequency", "-n 8 --band 5 samples.xml",
+     "veltrin: --band needs F_LO:F_HI, frequencies in Hz with 0 <= F_LO <= F_HI, not '5'\n"},
+    {"band_below_zero", "-n 8 --band=-1:2 samples.xml",
+     "veltrin: --band needs F_LO:F_HI, frequencies in Hz with 0 <= F_LO <= F_HI, not '-1:2'\n"},
+    {"slope_band_upside_down", "-n 8 --slope-band 10:1 samples.xml",
+     "veltrin: --slope-band needs F_LO:F_HI, frequencies in Hz with 0 <= F_LO <= F_HI, not '10:1'\n"},
+    {"slope_band_to_infinity", "-n 8 --slope-band 1:inf samples.xml",
+     "veltrin: --slope-band needs F_LO:F_HI, frequencies in Hz with 0 <= F_LO <= F_HI, not '1:inf'\n"},
+    {"stern_geary_of_zero", "-n 8 --stern-geary 0 samples.xml",
+     "veltrin: --stern-geary needs a finite number of volts above 0, not '0'\n"},
+    {"area_not_finite", "-n 8 --stern-geary 0.026 --area inf samples.xml",
+     "veltrin: --area needs a finite number of cm^2 above 0, not 'inf'\n"},
+    {"area_without_stern_geary", "-n 8 --area 2 samples.xml", "veltrin: --area needs --stern-geary: the area only scales fn\n"},
+    {"unknown_zn_interval", "-n 8 --zn-interval joint samples.xml",
+     "veltrin: --zn-interval needs independent or coherent, not 'joint'\n"},
+    {"coherent_interval_without_confidence", "-n 8 --zn-interval coherent samples.xml",
+     "veltrin: --zn-interval coherent needs --confidence\n"},
 };
 
 void PrintTo(const usage_case& c, std::ostream* os) { *os << c.name; }
@@ -583,6 +602,41 @@ TEST(command_line, confidence_columns_in_every_format)
               "frequency,psd_v,psd_i,zn,psd_v_low,psd_v_high,psd_i_low,psd_i_high,zn_low,zn_high");
 }
 
+// The band quantities follow the statistics: "key = value" lines in the
+// table, "#" lines in CSV, the object "band" in JSON; B and A are settings.
+TEST(command_line, band_quantities_in_every_format)
+{
+    const std::string dir = scratch_with_recording();
+    // psd_v is 0 in the band, psd_i 0.016 in one bin of three.
+    const std::string band = "band_low = 62.499996185302734\nband_high = 624.9999618530273\nband_bins = 3\n"
+                             "psd_v_band = 0\npsd_i_band = 0.005333333586653073\nzn_band = 0\n";
+    const std::string shot_noise = "q = 0\nfn = inf\ni_corr = inf\n";
+    const command_outcome table = run_command(dir, "-n 8 --stern-geary 0.026 --area 2 samples.xml");
+    EXPECT_EQ(table.status, 0);
+    ASSERT_EQ(table.out.substr(0, small_table("samples.xml").size()), small_table("samples.xml"));
+    const std::string after = table.out.substr(small_table("samples.xml").size());
+    EXPECT_EQ(after.substr(0, band.size() + 1), "\n" + band);
+    // Eight points: 10 f1 lies above fs/4, the default slope band is empty.
+    EXPECT_NE(after.find("\nslope_bins = 0\nslope_v = nan\n"), std::string::npos) << after;
+    EXPECT_TRUE(after.ends_with("slope_i_stderr = nan\n" + shot_noise)) << after;
+
+    const command_outcome csv = run_command(dir, "-n 8 --stern-geary 0.026 --area 2 --stats -f csv samples.xml");
+    EXPECT_NE(csv.out.find("\n# nbpoint_section = 8\n# stern_geary = 0.026\n# area = 2\n# input_format = tagged\n"),
+              std::string::npos);
+    EXPECT_NE(csv.out.find("\n# rn_sections = 1\n# " + replace_name(band, "\n", "\n# ")), std::string::npos) << csv.out;
+    EXPECT_TRUE(csv.out.ends_with("# " + replace_name(shot_noise, "\n", "\n# ") + "i_corr_rn = 0.026\n")) << csv.out;
+
+    const nlohmann::json json =
+        nlohmann::json::parse(run_command(dir, "-n 4 --confidence 0.9 --zn-interval coherent --band 0:200 "
+                                               "--stern-geary 0.026 -f json samples.xml").out);
+    EXPECT_EQ(json["settings"]["zn_interval"], "coherent");
+    EXPECT_EQ(json["band"]["band_bins"], 1);
+    EXPECT_EQ(json["band"]["nu_band"], 4.0);
+    EXPECT_EQ(json["band"]["fn"], nullptr);
+    EXPECT_EQ(json["band"].size(), 19u);
+    EXPECT_EQ(json.size(), 5u);  // no statistics: no i_corr_rn
+}
+
 // Every thread count writes the same bytes, in both estimates, on the
 // examples and on a generated recording with CR LF, CR and long lines.
 TEST(command_line, every_thread_count_writes_the_same_bytes)
@@ -597,8 +651,9 @@ TEST(command_line, every_thread_count_writes_the_same_bytes)
                 "</i>" + (k % 3 == 0 ? "\r\n" : k % 3 == 1 ? "\r" : std::string(100, ' ') + "\n");
     }
     write_file(dir + "/generated.xml", text + "</data>\r\n");
-    for (const char* estimate : {"-n 256 --hanning --coherence --confidence 0.9 --stats",
-                                 "-n 250 -w blackman --overlap 0.5 --coherence --stats"}) {
+    for (const char* estimate : {"-n 256 --hanning --coherence --confidence 0.9 --stats --zn-interval coherent "
+                                 "--stern-geary 0.026",
+                                 "-n 250 -w blackman --overlap 0.5 --coherence --stats --band 1:20"}) {
         for (const char* name : {"paired.xml", "split.xml", "generated.xml"}) {
             const std::string arguments = std::string(estimate) + " -f csv " + name;
             const std::string one = run_command(dir, "--threads 1 " + arguments).out;
@@ -679,16 +734,20 @@ TEST(command_line, instrument_files_give_the_rows_of_the_tagged_recording)
         {"raw.f64be", "--input-format f64be --fs 16 --v-scale 1 --i-scale 1",
          "# input_format = f64be\n# v_scale = 1\n# i_scale = 1\n"},
     };
-    for (const char* estimate : {"-n 64 --hanning --confidence 0.9 --coherence --stats",
-                                 "-n 100 -w hann --overlap 0.5 --detrend linear --confidence 0.95 --coherence"}) {
+    const auto band = [](const std::string& csv) { return csv.substr(std::min(csv.find("# band_low"), csv.size())); };
+    for (const char* estimate : {"-n 64 --hanning --confidence 0.9 --coherence --stats --band 0.5:4 --stern-geary 0.026",
+                                 "-n 100 -w hann --overlap 0.5 --detrend linear --confidence 0.95 --coherence "
+                                 "--zn-interval coherent --slope-band 1:6"}) {
         const std::string options = std::string(estimate) + " -f csv ";
         const command_outcome tagged = run_command(dir, options + "tagged.xml");
         ASSERT_EQ(tagged.status, 0) << tagged.err;
         EXPECT_NE(tagged.out.find("# sampling_frequency = 16\n"), std::string::npos);
+        ASSERT_GT(band(tagged.out).size(), 300u);
         for (const auto& layout : layouts) {
             const command_outcome read = run_command(dir, options + layout.options + " " + layout.file);
             EXPECT_EQ(read.status, 0) << layout.file << ": " << read.err;
             EXPECT_EQ(rows(read.out), rows(tagged.out)) << layout.file;
+            EXPECT_EQ(band(read.out), band(tagged.out)) << layout.file;
             EXPECT_NE(read.out.find(layout.settings), std::string::npos) << layout.file << "\n" << read.out;
             EXPECT_EQ(rows(run_command(dir, options + layout.options + " -", layout.file).out), rows(tagged.out))
                 << layout.file << " on standard input";
@@ -732,6 +791,11 @@ TEST(command_line, options_that_do_not_fit_a_file_exit_2)
         {"-n 2 --decimal-comma good.csv", 1,
          "veltrin: good.csv: Fatal error: line 3: the time column (time) holds '0.5', which is not a number.\n"},
         {"-n 2 -o . names.csv bad.csv", 2, names_fault + bad_fault},
+        // A band without an inner bin is known once the file gives the bins.
+        {"-n 8 --band 70:100 samples.xml", 2,
+         "veltrin: samples.xml: --band 70:100 holds no bin: the bins are 62.499996185302734 Hz apart\n"},
+        {"-n 8 -w hann --stern-geary 1 --slope-band 0:50 samples.xml", 2,
+         "veltrin: samples.xml: --slope-band 0:50 holds no bin: the bins are 62.5 Hz apart\n"},
     };
     for (const auto& c : cases) {
         const command_outcome run = run_command(dir, c.arguments);

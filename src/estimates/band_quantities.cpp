@@ -1,0 +1,204 @@
+// Band means, the band's degrees of freedom and Zn interval, least-squares
+// slopes and the shot-noise parameters over one estimate's rows.
+#include "estimates/band_quantities.hpp"
+
+#include <cmath>
+#include <cstdint>
+#include <complex>
+#include <limits>
+
+#include "estimates/coherent_interval.hpp"
+#include "estimates/confidence_intervals.hpp"
+#include "estimates/general_fft.hpp"
+
+namespace {
+
+constexpr double not_a_number = std::numeric_limits<double>::quiet_NaN();
+
+// The inner rows [first, end) whose frequency lies in the band.
+struct rows {
+    std::size_t first = 0;
+    std::size_t end = 0;
+    std::size_t count() const { return end - first; }
+};
+
+rows rows_in(const band_spectra& s, const frequency_band& band)
+{
+    rows r{s.inner_first, s.inner_first};
+    while (r.first < s.inner_end && s.frequency[r.first] < band.low) ++r.first;
+    r.end = r.first;
+    while (r.end < s.inner_end && s.frequency[r.end] <= band.high) ++r.end;
+    return r;
+}
+
+// The first bin frequency above 0: the bins' spacing.
+double first_frequency(const band_spectra& s)
+{
+    if (s.frequency.empty()) return not_a_number;
+    return s.frequency[0] > 0.0 || s.frequency.size() == 1 ? s.frequency[0] : s.frequency[1];
+}
+
+// The defaults: f1 ... 10 f1, and 10 f1 ... fs/4 written as f1 N/4 so that
+// a bin at fs/4 is in whatever the rounding of f1.
+frequency_band default_band(const band_spectra& s)
+{
+    const double f1 = first_frequency(s);
+    return {f1, 10.0 * f1};
+}
+
+frequency_band default_slope_band(const band_spectra& s)
+{
+    const double f1 = first_frequency(s);
+    return {10.0 * f1, f1 * (static_cast<double>(s.window.size()) / 4.0)};
+}
+
+double mean_over(std::span<const double> x, rows r)
+{
+    double sum = 0.0;
+    for (std::size_t k = r.first; k < r.end; ++k) sum += x[k];
+    return sum / static_cast<double>(r.count());
+}
+
+struct fitted_slope {
+    double slope = not_a_number;
+    double standard_error = not_a_number;
+};
+
+// 10 log10(psd) against log10(f) over the rows with a positive density:
+// the least-squares slope (dB per decade) and its ordinary standard error.
+fitted_slope slope_of(std::span<const double> frequency, std::span<const double> psd, rows r)
+{
+    std::vector<double> x;
+    std::vector<double> y;
+    for (std::size_t k = r.first; k < r.end; ++k) {
+        if (!(psd[k] > 0.0)) continue;
+        x.push_back(std::log10(frequency[k]));
+        y.push_back(10.0 * std::log10(psd[k]));
+    }
+    const std::size_t m = x.size();
+    if (m < 2) return {};
+    double x_sum = 0.0;
+    double y_sum = 0.0;
+    for (std::size_t k = 0; k < m; ++k) {
+        x_sum += x[k];
+        y_sum += y[k];
+    }
+    const double x_mean = x_sum / static_cast<double>(m);
+    const double y_mean = y_sum / static_cast<double>(m);
+    double sxx = 0.0;
+    double sxy = 0.0;
+    for (std::size_t k = 0; k < m; ++k) {
+        sxx += (x[k] - x_mean) * (x[k] - x_mean);
+        sxy += (x[k] - x_mean) * (y[k] - y_mean);
+    }
+    fitted_slope fit;
+    fit.slope = sxy / sxx;
+    if (m < 3) return fit;
+    double residuals = 0.0;
+    for (std::size_t k = 0; k < m; ++k) {
+        const double e = y[k] - y_mean - fit.slope * (x[k] - x_mean);
+        residuals += e * e;
+    }
+    fit.standard_error = std::sqrt(residuals / static_cast<double>(m - 2) / sxx);
+    return fit;
+}
+
+}  // namespace
+
+double band_degrees_of_freedom(std::span<const double> window, double nu, std::size_t bins)
+{
+    const auto m = static_cast<double>(bins);
+    if (bins <= 1) return m * nu;
+    const std::size_t n = window.size();
+    std::vector<double> squares(n);
+    double power = 0.0;
+    for (std::size_t j = 0; j < n; ++j) {
+        squares[j] = window[j] * window[j];
+        power += squares[j];
+    }
+    // c_d for every d at once: the transform of the squared weights.
+    std::vector<std::complex<double>> c(n / 2 + 1);
+    real_transform(n).forward(squares.data(), c.data());
+    double correlation = 0.0;
+    for (std::size_t d = 1; d < bins && d < c.size(); ++d)
+        correlation += (1.0 - static_cast<double>(d) / m) * (std::norm(c[d]) / (power * power));
+    return m * nu / (1.0 + 2.0 * correlation);
+}
+
+std::optional<request_problem> check_bands(const analysis_request& request, const band_spectra& spectra)
+{
+    for (const auto& [setting, band] : {std::pair{request_setting::band, request.band},
+                                        std::pair{request_setting::slope_band, request.slope_band}}) {
+        if (band && rows_in(spectra, *band).count() == 0) {
+            request_problem problem{setting, request_rule::no_bin, band_text(*band)};
+            problem.bin_spacing = first_frequency(spectra);
+            return problem;
+        }
+    }
+    return std::nullopt;
+}
+
+std::vector<std::string> band_keys(const analysis_request& request)
+{
+    std::vector<std::string> keys = {"band_low", "band_high", "band_bins", "psd_v_band", "psd_i_band", "zn_band"};
+    if (request.confidence) keys.insert(keys.end(), {"nu_band", "zn_band_low", "zn_band_high"});
+    keys.insert(keys.end(), {"slope_band_low", "slope_band_high", "slope_bins", "slope_v", "slope_i", "slope_v_stderr",
+                             "slope_i_stderr"});
+    if (request.stern_geary) keys.insert(keys.end(), {"q", "fn", "i_corr"});
+    if (request.stern_geary && request.statistics) keys.emplace_back("i_corr_rn");
+    return keys;
+}
+
+named_values band_quantities(const analysis_request& request, const band_spectra& s)
+{
+    named_values out;
+    const frequency_band band = request.band.value_or(default_band(s));
+    const rows in_band = rows_in(s, band);
+    const double psd_v = mean_over(s.psd_v, in_band);
+    const double psd_i = mean_over(s.psd_i, in_band);
+    const double zn = std::sqrt(psd_v / psd_i);
+    out.insert(out.end(), {{"band_low", band.low},
+                           {"band_high", band.high},
+                           {"band_bins", static_cast<std::int64_t>(in_band.count())},
+                           {"psd_v_band", psd_v},
+                           {"psd_i_band", psd_i},
+                           {"zn_band", zn}});
+    if (request.confidence) {
+        const double p = *request.confidence;
+        double r = not_a_number;
+        double nu = not_a_number;
+        if (in_band.count() > 0) {
+            nu = band_degrees_of_freedom(s.window, s.nu, in_band.count());
+            if (request.zn_interval == zn_interval_mode::coherent) {
+                double coherence = 0.0;
+                for (std::size_t k = in_band.first; k < in_band.end; ++k)
+                    coherence += corrected_coherence(s.coherence[k], s.nu, false);
+                r = coherent_ratio_interval(p, nu, coherence / static_cast<double>(in_band.count()), false);
+            } else {
+                r = ratio_interval(p, nu);
+            }
+        }
+        out.insert(out.end(), {{"nu_band", nu}, {"zn_band_low", zn / r}, {"zn_band_high", zn * r}});
+    }
+
+    const frequency_band slope_band = request.slope_band.value_or(default_slope_band(s));
+    const rows in_slope_band = rows_in(s, slope_band);
+    const fitted_slope v = slope_of(s.frequency, s.psd_v, in_slope_band);
+    const fitted_slope i = slope_of(s.frequency, s.psd_i, in_slope_band);
+    out.insert(out.end(), {{"slope_band_low", slope_band.low},
+                           {"slope_band_high", slope_band.high},
+                           {"slope_bins", static_cast<std::int64_t>(in_slope_band.count())},
+                           {"slope_v", v.slope},
+                           {"slope_i", i.slope},
+                           {"slope_v_stderr", v.standard_error},
+                           {"slope_i_stderr", i.standard_error}});
+
+    if (request.stern_geary) {
+        // psi_E and psi_I are the band means: the low-frequency plateau of the shot-noise model.
+        const double b = *request.stern_geary;
+        const double area = request.area.value_or(1.0);
+        out.insert(out.end(), {{"q", std::sqrt(psd_v * psd_i) / b}, {"fn", b * b / (psd_v * area)}, {"i_corr", b / zn}});
+        if (s.rn) out.emplace_back("i_corr_rn", b / *s.rn);
+    }
+    return out;
+}

@@ -1,0 +1,48 @@
+// The numbers a corrosion-noise report takes from the spectra: the
+// low-frequency band's densities and Zn with its interval, the densities'
+// roll-off slopes, and the shot-noise parameters.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <span>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "model/request.hpp"
+
+// One estimate's rows, whatever estimate made them.
+struct band_spectra {
+    std::span<const double> frequency;  // increasing, Hz
+    std::span<const double> psd_v;
+    std::span<const double> psd_i;
+    std::size_t inner_first = 0;  // the rows of the inner bins (not bin 0, not N/2): [inner_first, inner_end)
+    std::size_t inner_end = 0;
+    std::span<const double> window;     // the sections' N weights
+    double nu = 0.0;                    // the inner bins' degrees of freedom, with a confidence
+    std::span<const double> coherence;  // the rows' sample coherence, for the coherent interval
+    std::optional<double> rn;           // the noise resistance, with the statistics
+};
+
+// Counts as whole numbers, the rest as doubles.
+using named_values = std::vector<std::pair<std::string, setting_value>>;
+
+// The first band of the request (--band, then --slope-band) that holds no
+// inner bin. The default bands are never a problem: an empty one gives nan.
+std::optional<request_problem> check_bands(const analysis_request& request, const band_spectra& spectra);
+
+// band_low, band_high, band_bins, psd_v_band, psd_i_band, zn_band; with a
+// confidence nu_band, zn_band_low, zn_band_high; slope_band_low,
+// slope_band_high, slope_bins, slope_v, slope_i, slope_v_stderr,
+// slope_i_stderr; with B q, fn, i_corr and, with rn, i_corr_rn.
+named_values band_quantities(const analysis_request& request, const band_spectra& spectra);
+
+// The names band_quantities gives for the request, in its order (i_corr_rn
+// with B when the statistics are asked, which give rn).
+std::vector<std::string> band_keys(const analysis_request& request);
+
+// The band's degrees of freedom: m nu / (1 + 2 sum_{d=1}^{m-1} (1 - d/m) |c_d|^2),
+// c_d = sum_j w_j^2 exp(-2 pi i j d / N) / sum_j w_j^2, the correlation of
+// the densities of bins d apart.
+double band_degrees_of_freedom(std::span<const double> window, double nu, std::size_t bins);

@@ -1,0 +1,79 @@
+// Band quantities on power-law spectra, whose slopes and band means have
+// closed forms.
+// (tests/end_to_end/scipy_agreement.py checks every key of whole runs against numpy.)
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "estimates/band_quantities.hpp"
+
+namespace {
+
+// 64 points at 32 Hz: bins 0 ... 32 every 0.5 Hz; psd_v = 4 / f^2, psd_i = 1 / f
+// (-20 and -10 dB per decade), the boxcar window, 8 degrees of freedom.
+struct power_law {
+    std::vector<double> f, v, i, window = std::vector<double>(64, 1.0);
+    power_law()
+    {
+        for (int k = 0; k <= 32; ++k) {
+            f.push_back(0.5 * k);
+            v.push_back(k == 0 ? 0.0 : 4.0 / (f.back() * f.back()));
+            i.push_back(k == 0 ? 0.0 : 1.0 / f.back());
+        }
+    }
+    band_spectra spectra() const { return {f, v, i, 1, 32, window, 8.0, {}, std::nullopt}; }
+};
+
+std::map<std::string, double> by_key(const named_values& values)
+{
+    std::map<std::string, double> keys;
+    for (const auto& [key, value] : values)
+        keys[key] = std::holds_alternative<double>(value) ? std::get<double>(value)
+                                                          : static_cast<double>(std::get<std::int64_t>(value));
+    return keys;
+}
+
+TEST(band_quantities, power_laws_by_default_bands)
+{
+    power_law law;
+    law.v[12] = 0.0;  // a bin without power in the slope band: left out of the fit, not -inf
+    analysis_request request;
+    request.confidence = 0.9;
+    std::map<std::string, double> got = by_key(band_quantities(request, law.spectra()));
+    // f1 ... 10 f1: bins 1 ... 10; mean of 4 / (k/2)^2 and of 1 / (k/2).
+    double v_mean = 0.0;
+    double i_mean = 0.0;
+    for (int k = 1; k <= 10; ++k) {
+        v_mean += 16.0 / (k * k) / 10.0;
+        i_mean += 2.0 / k / 10.0;
+    }
+    EXPECT_EQ(got["band_low"], 0.5);
+    EXPECT_EQ(got["band_high"], 5.0);
+    EXPECT_EQ(got["band_bins"], 10.0);
+    EXPECT_NEAR(got["psd_v_band"], v_mean, 1e-14 * v_mean);
+    EXPECT_NEAR(got["zn_band"], std::sqrt(v_mean / i_mean), 1e-14);
+    // The boxcar's bins are uncorrelated: m nu.
+    EXPECT_NEAR(got["nu_band"], 80.0, 1e-9);
+    // 10 f1 ... fs/4: bins 10 ... 16, the one at 8 Hz included.
+    EXPECT_EQ(got["slope_band_low"], 5.0);
+    EXPECT_EQ(got["slope_band_high"], 8.0);
+    EXPECT_EQ(got["slope_bins"], 7.0);
+    EXPECT_NEAR(got["slope_v"], -20.0, 1e-12);
+    EXPECT_NEAR(got["slope_i"], -10.0, 1e-12);
+    EXPECT_LT(got["slope_v_stderr"], 1e-12);
+    EXPECT_EQ(got.count("q"), 0u);
+
+    // Two bins: a slope without a standard error; one bin: neither.
+    for (const auto& [high, slope] : {std::pair{5.5, -20.0}, std::pair{5.0, std::nan("")}}) {
+        request.slope_band = frequency_band{5.0, high};
+        got = by_key(band_quantities(request, law.spectra()));
+        if (std::isnan(slope)) EXPECT_TRUE(std::isnan(got["slope_v"])) << high;
+        else EXPECT_NEAR(got["slope_v"], slope, 1e-12) << high;
+        EXPECT_TRUE(std::isnan(got["slope_v_stderr"])) << high;
+    }
+}
+
+}  // namespace
