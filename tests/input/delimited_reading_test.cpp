@@ -12,10 +12,29 @@
 
 namespace {
 
+// Keeps what a reading hands on, as the recording would hold it.
+struct collecting_sink final : sample_sink {
+    recording samples;
+    int begun = 0;
+    void begin(double fs, float deltat, const input_description&) override
+    {
+        samples.sampling_frequency = fs;
+        samples.deltat = deltat;
+        ++begun;
+    }
+    void take(std::span<const float> v, std::span<const float> i) override
+    {
+        samples.v.insert(samples.v.end(), v.begin(), v.end());
+        samples.i.insert(samples.i.end(), i.begin(), i.end());
+    }
+};
+
 // What a reading gives, as text: the frequency and the samples, or the
-// error's kind ("options: " for the options' fault) and message.
+// error's kind ("options: " for the options' fault) and message. Through a
+// sink, the samples handed on as the reading goes.
 std::string outcome_of(const std::string& content, const input_request& in, unsigned threads = 1,
-                       std::size_t block_size = std::size_t{4} << 20, bool sequential = false)
+                       std::size_t block_size = std::size_t{4} << 20, bool sequential = false,
+                       bool through_sink = false)
 {
 #ifdef _WIN32
     std::FILE* file = stream_of(content);
@@ -30,7 +49,16 @@ std::string outcome_of(const std::string& content, const input_request& in, unsi
         options.threads = threads;
         options.block_size = block_size;
         options.input = in;
-        const recording r = read_recording(file, "rec.csv", options);
+        collecting_sink sink;
+        if (through_sink) options.sink = &sink;
+        recording r = read_recording(file, "rec.csv", options);
+        if (through_sink) {
+            // Everything handed on, the frequency told once.
+            EXPECT_TRUE(r.v.empty());
+            EXPECT_EQ(sink.begun, 1);
+            EXPECT_EQ(r.handed_on, sink.samples.v.size());
+            r = std::move(sink.samples);
+        }
         char number[64];
         std::snprintf(number, sizeof number, "fs %.17g:", r.sampling_frequency);
         text = number;
@@ -201,6 +229,14 @@ TEST(delimited_reading, reads_the_same_for_every_thread_count_and_through_a_pipe
             EXPECT_EQ(outcome_of(rows, delimited(fs_10), threads, block), expected)
                 << threads << " threads, regions of " << block;
     EXPECT_EQ(outcome_of(rows, delimited(fs_10), 1, 4096, true), expected);
+    // Handed on as they are read: the same samples, whatever the regions.
+    for (unsigned threads : {1u, 3u})
+        for (std::size_t block : {std::size_t{4} << 20, std::size_t{4096}, std::size_t{333}})
+            EXPECT_EQ(outcome_of(rows, delimited(fs_10), threads, block, false, true), expected)
+                << threads << " threads, regions of " << block << ", handed on";
+    EXPECT_EQ(outcome_of(rows, delimited(fs_10), 1, 4096, true, true), expected);
+    // The time column's frequency comes from every time: handed on at the end.
+    EXPECT_EQ(outcome_of(rows, delimited(), 2, 4096, false, true), outcome_of(rows, delimited(), 2, 4096));
     // A scaled column never takes the shapes, which store the text's values.
     std::string scaled = rows;
     scaled.replace(scaled.find("time,v,i"), 8, "time,v,I/mA");
@@ -212,4 +248,47 @@ TEST(delimited_reading, reads_the_same_for_every_thread_count_and_through_a_pipe
     const std::string stop = outcome_of(broken, delimited(fs_10), 1, 4096, true);
     ASSERT_EQ(stop.substr(0, 26), "Fatal error: line 15464: t");
     for (unsigned threads : {1u, 2u, 3u}) EXPECT_EQ(outcome_of(broken, delimited(fs_10), threads, 4096), stop);
+    EXPECT_EQ(outcome_of(broken, delimited(fs_10), 2, 4096, false, true), stop);
+    EXPECT_EQ(outcome_of(broken, delimited(fs_10), 1, 4096, true, true), stop);
+}
+
+TEST(delimited_reading, tagged_and_raw_samples_are_handed_on_as_they_are_read)
+{
+    // Paired lines and split ones (a unit of two lines), with the block's end
+    // or cut short inside a unit: every layout the tagged engine keeps or drops.
+    std::string paired = "<sampling_frequency>100</sampling_frequency>\n<data>\n";
+    std::string split = paired;
+    for (int k = 0; k < 20000; ++k) {
+        // Numbers of one width: the lines take the fast reading of known shapes.
+        char v[32];
+        char i[32];
+        std::snprintf(v, sizeof v, "<v>%02d.5</v>", k % 89);
+        std::snprintf(i, sizeof i, "<i>-%05de-6</i>", k);
+        paired += std::string(v) + i + "\n";
+        split += std::string(v) + "\n" + i + "\n";
+    }
+    input_request as_tagged;
+    as_tagged.format = "tagged";
+    for (const std::string text : {paired + "</data>\n", paired + "<v>1</v><i>2", split + "</data>\n", split + "<v>1</v>\n"}) {
+        const std::string expected = outcome_of(text, as_tagged);
+        ASSERT_EQ(expected.substr(0, 20), "fs 100: 0.5,-0 1.5,-");
+        for (unsigned threads : {1u, 2u})
+            for (std::size_t block : {std::size_t{4} << 20, std::size_t{4096}, std::size_t{333}})
+                EXPECT_EQ(outcome_of(text, as_tagged, threads, block, false, true), expected)
+                    << threads << " threads, regions of " << block;
+        EXPECT_EQ(outcome_of(text, as_tagged, 1, 4096, true, true), expected);
+    }
+    std::string raw;
+    for (int k = 0; k < 100000; ++k) {
+        const float pair[2] = {static_cast<float>(k % 101), static_cast<float>(-k)};
+        raw.append(reinterpret_cast<const char*>(pair), sizeof pair);
+    }
+    input_request as_raw;
+    as_raw.format = "f32le";
+    as_raw.sampling_frequency = 100.0;
+    const std::string expected = outcome_of(raw, as_raw);
+    ASSERT_EQ(expected.substr(0, 16), "fs 100: 0,0 1,-1");
+    for (std::size_t block : {std::size_t{4} << 20, std::size_t{4096}, std::size_t{333}})
+        EXPECT_EQ(outcome_of(raw, as_raw, 2, block, false, true), expected) << "regions of " << block;
+    EXPECT_EQ(outcome_of(raw, as_raw, 1, 4096, true, true), expected);
 }
