@@ -148,6 +148,20 @@ const usage_case usage_cases[] = {
      "veltrin: --zn-interval needs independent or coherent, not 'joint'\n"},
     {"coherent_interval_without_confidence", "-n 8 --zn-interval coherent samples.xml",
      "veltrin: --zn-interval coherent needs --confidence\n"},
+    {"block_of_no_duration", "-n 8 -b 0 samples.xml",
+     "veltrin: -b needs a duration above 0 such as 60, 90s, 20min or 1h, not '0'\n"},
+    {"block_of_an_unknown_unit", "-n 8 --block 2days samples.xml",
+     "veltrin: -b needs a duration above 0 such as 60, 90s, 20min or 1h, not '2days'\n"},
+    {"block_unit_alone", "-n 8 -b min samples.xml",
+     "veltrin: -b needs a duration above 0 such as 60, 90s, 20min or 1h, not 'min'\n"},
+    {"block_points_of_none", "-n 8 --block-points 0 samples.xml",
+     "veltrin: --block-points needs a whole number from 1 to 2147483647, not '0'\n"},
+    {"both_block_lengths", "-n 8 -b 1h --block-points 5 samples.xml", "veltrin: -b and --block-points contradict each other\n"},
+    {"spectra_without_blocks", "-n 8 --spectra-dir . samples.xml",
+     "veltrin: --spectra-dir needs blocks: give -b or --block-points\n"},
+    {"spectra_into_nothing", "-n 8 -b 20min --spectra-dir nowhere samples.xml",
+     "veltrin: --spectra-dir nowhere: no such directory\n"},
+    {"config_with_blocks", "-c config.txt -b 1", "veltrin: -c takes no other options but --threads, and no data files\n"},
 };
 
 void PrintTo(const usage_case& c, std::ostream* os) { *os << c.name; }
