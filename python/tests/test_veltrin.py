@@ -570,3 +570,88 @@ def test_worker_processes_return_recordings_and_results(generated):
     for path, (r, s), r_there in zip(paths, returned, read_there):
         here_r, here_s = read_and_analyse(path)
         assert same_recording(r, here_r) and same_recording(r_there, here_r) and same_spectra(s, here_s)
+
+
+@pytest.mark.parametrize("options", [
+    dict(points=256, statistics=True),
+    dict(points=200, window="hann", overlap=0.5, confidence=0.9, coherence=True, statistics=True, stern_geary=0.026),
+])
+def test_blocks_of_a_file_and_of_arrays_are_the_spectra_of_their_samples(generated, options):
+    r = veltrin.read(generated)
+    points = 3500
+    from_file = list(veltrin.blocks(generated, points=options["points"], block_points=points,
+                                    **{k: v for k, v in options.items() if k != "points"}))
+    from_arrays = veltrin.blocks((r.v, r.i), r.sampling_frequency, block=points / r.sampling_frequency,
+                                 **options)
+    assert [b.block for b in from_file] == [1, 2, 3, 4]
+    spectra_options = {k: v for k, v in options.items() if k != "statistics"}
+    for file_block, array_block in zip(from_file, from_arrays, strict=True):
+        k = file_block.block - 1
+        cut = slice(k * points, (k + 1) * points)
+        whole = veltrin.spectra(r.v[cut], r.i[cut], r.sampling_frequency, **spectra_options)
+        assert (file_block.start, file_block.end) == (k * points / 250, (k + 1) * points / 250)
+        for result in (file_block, array_block):
+            same_spectra(result, whole)
+            estimate = {k: v for k, v in spectra_options.items() if k in ("points", "window", "overlap")}
+            assert result.statistics == veltrin.statistics(r.v[cut], r.i[cut], r.sampling_frequency, **estimate)
+    table = veltrin.block_table(generated, points=options["points"], block_points=points,
+                                **{k: v for k, v in options.items() if k != "points"})
+    assert table.settings["dropped_samples"] == len(r.v) - 4 * points == 1000
+    assert table["block"].dtype == np.int64 and list(table["block"]) == [1, 2, 3, 4]
+    assert list(table)[3:] == list(from_file[0].statistics) + list((from_file[0].band or {}))
+    assert table["rn"][2] == from_file[2].statistics["rn"]
+    frame = table.to_pandas()
+    assert list(frame.columns) == list(table) and frame.attrs["settings"]["blocks"] == 4
+
+
+def test_blocks_of_a_fifo_come_before_the_writer_closes(tmp_path):
+    fifo = tmp_path / "live"
+    os.mkfifo(fifo)
+    first_seen = threading.Event()
+    rows = "".join(f"{k % 7}.5,{-k}e-6\n" for k in range(300))
+
+    def write():
+        with open(fifo, "w") as f:
+            f.write("v,i\n" + rows)
+            f.flush()
+            # The rest only once the first block was yielded: the reading cannot have waited for the end.
+            assert first_seen.wait(20)
+            f.write(rows)
+
+    writer = threading.Thread(target=write)
+    writer.start()
+    it = veltrin.blocks(fifo, fs=100, points=64, block_points=250, statistics=True)
+    first = next(it)
+    first_seen.set()
+    rest = list(it)
+    writer.join()
+    assert first.block == 1 and [b.block for b in rest] == [2]
+    assert it.settings["dropped_samples"] == 100
+
+
+@pytest.mark.parametrize("call, error, message", [
+    (lambda p: veltrin.blocks(p, points=64), TypeError, "give block (seconds) or block_points"),
+    (lambda p: veltrin.blocks(p, points=64, block=1, block_points=9), TypeError, "give block or block_points, not both"),
+    (lambda p: veltrin.blocks(p, points=64, block="2days"), ValueError,
+     "block must be a duration above 0: seconds, or a str such as '90s', '20min' or '1h', not '2days'"),
+    (lambda p: veltrin.blocks(p, points=64, block=0), ValueError,
+     "block must be a duration above 0: seconds, or a str such as '90s', '20min' or '1h', not 0"),
+    (lambda p: veltrin.blocks(p, points=64, block_points=0), ValueError,
+     "block_points must be a whole number from 1 to 2147483647, not 0"),
+    (lambda p: veltrin.blocks(([1.0] * 9, [1.0] * 9), points=4, block_points=4), TypeError, "blocks() of arrays needs fs"),
+    (lambda p: veltrin.blocks(([1.0] * 9, [1.0] * 9), 10, points=4, block_points=4, skip=1), TypeError,
+     "skip applies to a file, not to arrays"),
+    (lambda p: next(veltrin.blocks(p, points=256, block_points=100)), ValueError,
+     "a block of 100 samples cannot hold the sections, which need 256 samples"),
+])
+def test_block_arguments_are_checked(generated, call, error, message):
+    with pytest.raises(error) as raised:
+        call(generated)
+    assert str(raised.value).endswith(message)
+
+
+def test_closing_the_blocks_stops_the_reading(generated):
+    it = veltrin.blocks(generated, points=64, block_points=100)
+    assert next(it).block == 1
+    it.close()
+    assert list(it) == []

@@ -3,9 +3,10 @@ analysis of the veltrin program, for numpy."""
 import functools
 
 from . import _veltrin
-from ._veltrin import Recording, Spectra, __version__
+from ._veltrin import Blocks, Recording, Spectra, __version__
 
-__all__ = ["Recording", "Spectra", "__version__", "read", "run_config", "spectra", "statistics"]
+__all__ = ["BlockTable", "Blocks", "Recording", "Spectra", "__version__", "block_table", "blocks", "read",
+           "run_config", "spectra", "statistics"]
 
 
 def _picklable(function):
@@ -22,6 +23,47 @@ read = _picklable(_veltrin.read)
 spectra = _picklable(_veltrin.spectra)
 statistics = _picklable(_veltrin.statistics)
 run_config = _picklable(_veltrin.run_config)
+blocks = _picklable(_veltrin.blocks)
+
+
+class BlockTable(dict):
+    """The time series of a recording in blocks: block, start, end and the per-block values, each a numpy
+    array; settings holds the run's settings (block_points, blocks, dropped_samples, ...)."""
+
+    def __init__(self, columns, settings):
+        super().__init__(columns)
+        self.settings = settings
+
+    def to_pandas(self):
+        """The columns as a pandas DataFrame, in their order; attrs holds the settings."""
+        frame = _pandas().DataFrame(dict(self), copy=True)
+        frame.attrs["settings"] = dict(self.settings)
+        return frame
+
+    def __repr__(self):
+        return f"<veltrin.BlockTable {len(self['block'])} blocks of {self.settings.get('block_points')} samples>"
+
+
+def block_table(source, fs=None, **options):
+    """block_table(source, fs=None, *, points, block=None, block_points=None, statistics=False, ...)
+
+    The time series of blocks() as a BlockTable: a dict of numpy arrays, block (int64), start and end (s), then
+    the statistics (with statistics=True) and the band quantities (when asked), one value a block, with
+    to_pandas(). Takes blocks()'s arguments."""
+    import numpy
+    iterator = _veltrin.blocks(source, fs, **options)
+    rows = []
+    for result in iterator:
+        values = [result.block, result.start, result.end]
+        values += list((result.statistics or {}).values()) + list((result.band or {}).values())
+        rows.append(values)
+    names = ["block", "start", "end"] + list(iterator.keys)
+    columns = {}
+    for k, name in enumerate(names):
+        column = [row[k] for row in rows]
+        columns[name] = numpy.array(column, dtype=numpy.int64 if name in ("block", "band_bins", "slope_bins")
+                                    else numpy.float64)
+    return BlockTable(columns, iterator.settings)
 
 
 def _pandas():

@@ -68,3 +68,41 @@ def statistics(v: npt.ArrayLike, i: npt.ArrayLike, fs: float, points: SupportsIn
 
 def run_config(path: _Path) -> Spectra:
     """Runs the configuration mode on a settings file and returns its result without writing anything."""
+
+class BlockSpectra(Spectra):
+    """A block's Spectra, as blocks() yields it."""
+    block: int  # from 1
+    start: float  # s from the recording's start
+    end: float
+    statistics: Optional[dict[str, float]]  # with statistics=True
+
+class Blocks:
+    """The blocks of a recording: an iterator of BlockSpectra."""
+    settings: dict[str, Any]  # the estimate's, block_points, block_duration, blocks, dropped_samples
+    keys: list[str]  # the per-block values after block, start, end
+    def __iter__(self) -> "Blocks": ...
+    def __next__(self) -> BlockSpectra: ...
+    def close(self) -> None:
+        """Stops the reading; the iterator ends."""
+
+def blocks(source: Union[_Path, tuple[npt.ArrayLike, npt.ArrayLike]], fs: Optional[float] = None, *,
+           points: SupportsIndex, block: Union[float, str, None] = None, block_points: Optional[SupportsIndex] = None,
+           statistics: bool = False, sections: Optional[SupportsIndex] = None, hanning: bool = False,
+           window: Optional[str] = None, overlap: float = 0.0, detrend: str = "constant", average: str = "mean",
+           confidence: Optional[float] = None, coherence: bool = False, zn_interval: str = "independent",
+           band: Optional[tuple[float, float]] = None, slope_band: Optional[tuple[float, float]] = None,
+           stern_geary: Optional[float] = None, area: Optional[float] = None, input_format: str = "auto",
+           v_column: Union[str, int, None] = None, i_column: Union[str, int, None] = None,
+           time_column: Union[str, int, None] = None, delimiter: Optional[str] = None, decimal_comma: bool = False,
+           skip: Optional[int] = None, v_scale: Optional[float] = None, i_scale: Optional[float] = None) -> Blocks:
+    """The recording cut into consecutive blocks, each analysed on its own, yielded as it is read."""
+
+class BlockTable(dict[str, npt.NDArray[Any]]):
+    """block, start, end and the per-block values, each a numpy array."""
+    settings: dict[str, Any]
+    def to_pandas(self) -> pd.DataFrame:
+        """The columns in their order; attrs: settings. Needs pandas."""
+
+def block_table(source: Union[_Path, tuple[npt.ArrayLike, npt.ArrayLike]], fs: Optional[float] = None,
+                **options: Any) -> BlockTable:
+    """The time series of blocks(): one value a block for each key."""
