@@ -142,6 +142,10 @@ void stream_analysis::take(std::span<const float> v, std::span<const float> i)
     const std::uint64_t wanted_end =
         most_sections_ == all_that_come ? all_that_come : (most_sections_ - 1) * step_ + n_;
     const std::size_t most_held = std::max<std::size_t>((batch_ - 1) * step_ + n_, std::size_t{1} << 16);
+    if (v_held_.capacity() < most_held) {
+        v_held_.reserve(most_held);
+        i_held_.reserve(most_held);
+    }
     while (!v.empty()) {
         const std::uint64_t held_end = held_first_ + v_held_.size();
         if (held_end >= wanted_end) return;

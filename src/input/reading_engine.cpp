@@ -125,9 +125,9 @@ void hand_on(recording& result, std::int64_t end, std::vector<std::int64_t>& no_
     const auto slots = static_cast<std::size_t>(end - result.first_slot);
     // The slots' samples, those of the lines without one left out.
     const auto empty_end = std::lower_bound(no_sample.begin(), no_sample.end(), end);
-    std::size_t to = 0;
     auto empty = std::lower_bound(no_sample.begin(), empty_end, result.first_slot);
-    for (std::size_t j = 0; j < slots; ++j) {
+    std::size_t to = empty == empty_end ? slots : 0;
+    for (std::size_t j = to; j < slots; ++j) {
         if (empty != empty_end && *empty == result.first_slot + static_cast<std::int64_t>(j)) {
             ++empty;
             continue;
