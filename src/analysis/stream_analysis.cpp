@@ -18,6 +18,9 @@ namespace {
 
 constexpr std::uint64_t all_that_come = std::numeric_limits<std::uint64_t>::max();
 
+// The samples a batch of sections spans at most (unless one section is longer): 8 MiB of both series.
+constexpr std::size_t most_batch_samples = std::size_t{1} << 20;
+
 // Sections of points that the recording cannot hold.
 [[noreturn]] void too_few_samples(const std::string& shown_name, const analysis_request& s)
 {
@@ -125,6 +128,8 @@ stream_analysis::stream_analysis(const analysis_request& request, std::string da
         batch_ = threads_ * welch_sums::group_sections * std::max<std::size_t>(1, 4096 / n_);
     else
         batch_ = threads_ * std::max<std::size_t>(1, (std::size_t{256} << 10) / (2 * (n_ + 2)));
+    // Many threads or long sections: a batch spans at most about most_batch_samples.
+    batch_ = std::clamp<std::size_t>(batch_, 1, std::max<std::size_t>(1, most_batch_samples / step_));
 }
 
 void stream_analysis::begin(double sampling_frequency, float deltat, const input_description& input)
@@ -142,9 +147,11 @@ void stream_analysis::take(std::span<const float> v, std::span<const float> i)
     const std::uint64_t wanted_end =
         most_sections_ == all_that_come ? all_that_come : (most_sections_ - 1) * step_ + n_;
     const std::size_t most_held = std::max<std::size_t>((batch_ - 1) * step_ + n_, std::size_t{1} << 16);
-    if (v_held_.capacity() < most_held) {
-        v_held_.reserve(most_held);
-        i_held_.reserve(most_held);
+    // Reserved at once, up to what a batch of short sections holds: a long
+    // section costs memory only as its samples come.
+    if (v_held_.capacity() < std::min(most_held, most_batch_samples)) {
+        v_held_.reserve(std::min(most_held, most_batch_samples));
+        i_held_.reserve(std::min(most_held, most_batch_samples));
     }
     while (!v.empty()) {
         const std::uint64_t held_end = held_first_ + v_held_.size();
