@@ -37,7 +37,8 @@ const char* const usage_line =
     "usage: veltrin -n N [-s K] [--hanning | -w WINDOW --overlap F --detrend D --average A]\n"
     "               [--confidence P [--zn-interval coherent]] [--coherence] [--stats]\n"
     "               [--band F_LO:F_HI] [--slope-band F_LO:F_HI] [--stern-geary B [--area A]]\n"
-    "               [-f table|csv|json|jsonl] [-o PATH] [-b DURATION | --block-points M] [--spectra-dir DIR]\n"
+    "               [-f table|csv|json|jsonl] [-o PATH]\n"
+    "               [-b DURATION | --block-points M] [--spectra-dir DIR]\n"
     "               [--input-format F] [--v-column C] [--i-column C] [--fs HZ] [...]\n"
     "               [-j N] [--threads N] [-q | --progress] DATA_FILE...\n"
     "       veltrin -c CONFIG_FILE [--threads N]\n";
