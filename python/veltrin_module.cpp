@@ -576,20 +576,9 @@ double block_seconds(const py::object& value)
     const std::string wanted = "block must be a duration above 0: seconds, or a str such as '90s', '20min' or '1h'";
     double seconds = 0.0;
     if (py::isinstance<py::str>(value)) {
-        std::string number = value.cast<std::string>();
-        double unit = 1.0;
-        for (const auto& [suffix, factor] : {std::pair{"min", 60.0}, std::pair{"h", 3600.0}, std::pair{"s", 1.0}}) {
-            const std::string_view end = suffix;
-            if (number.size() > end.size() && number.ends_with(end)) {
-                number.erase(number.size() - end.size());
-                unit = factor;
-                break;
-            }
-        }
-        char* stop = nullptr;
-        const double parsed = std::strtod(number.c_str(), &stop);
-        if (number.empty() || stop != number.c_str() + number.size()) out_of_range(wanted, value);
-        seconds = parsed * unit;
+        const std::optional<double> duration = duration_of(value.cast<std::string>());
+        if (!duration) out_of_range(wanted, value);
+        seconds = *duration;
     } else {
         seconds = real_number(value, wanted);
     }

@@ -1,12 +1,32 @@
 // Blocks: a fresh stream analysis for each, its result handed on when full.
 #include "analysis/block_analysis.hpp"
 
+#include <charconv>
 #include <cmath>
 #include <limits>
 
 #include "estimates/band_quantities.hpp"
 #include "estimates/noise_statistics.hpp"
 #include "model/error.hpp"
+
+std::optional<double> duration_of(std::string_view text)
+{
+    double unit = 1.0;
+    for (const auto& [suffix, seconds] : {std::pair{std::string_view("min"), 60.0}, std::pair{std::string_view("h"), 3600.0},
+                                          std::pair{std::string_view("s"), 1.0}}) {
+        if (text.size() > suffix.size() && text.ends_with(suffix)) {
+            text.remove_suffix(suffix.size());
+            unit = seconds;
+            break;
+        }
+    }
+    double number = 0.0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || !(number > 0.0) ||
+        !std::isfinite(number * unit))
+        return std::nullopt;
+    return number * unit;
+}
 
 std::int64_t block_points(const block_request& blocks, double fs)
 {

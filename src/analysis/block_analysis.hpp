@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "analysis/stream_analysis.hpp"
@@ -20,6 +21,10 @@ struct block_request {
     std::optional<double> seconds;
     std::optional<std::int64_t> points;
 };
+
+// A duration in seconds from its text: a number, or one with the unit s,
+// min or h ("90s", "20min", "1h"); none when the text is no duration above 0.
+std::optional<double> duration_of(std::string_view text);
 
 // The block length a request gives at sampling frequency fs: round(seconds
 // x fs), or the points given.

@@ -325,21 +325,8 @@ void read_input_option(input_request& in, int option_char, const char* text)
 // A duration in seconds: a number, or one with the unit s, min or h.
 double duration_value(const char* text)
 {
-    std::string_view value = text;
-    double unit = 1.0;
-    for (const auto& [suffix, seconds] : {std::pair{"min", 60.0}, std::pair{"h", 3600.0}, std::pair{"s", 1.0}}) {
-        if (value.size() > std::strlen(suffix) && value.ends_with(suffix)) {
-            value.remove_suffix(std::strlen(suffix));
-            unit = seconds;
-            break;
-        }
-    }
-    double number = 0.0;
-    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), number);
-    if (value.empty() || error != std::errc() || end != value.data() + value.size() || !(number > 0.0) ||
-        !std::isfinite(number * unit))
-        throw usage_error{"-b needs a duration above 0 such as 60, 90s, 20min or 1h, not '" + std::string(text) + "'"};
-    return number * unit;
+    if (const std::optional<double> seconds = duration_of(text)) return *seconds;
+    throw usage_error{"-b needs a duration above 0 such as 60, 90s, 20min or 1h, not '" + std::string(text) + "'"};
 }
 
 options parse_options(int argc, char** argv)

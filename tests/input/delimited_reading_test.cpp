@@ -269,7 +269,7 @@ TEST(delimited_reading, tagged_and_raw_samples_are_handed_on_as_they_are_read)
     }
     input_request as_tagged;
     as_tagged.format = "tagged";
-    for (const std::string text : {paired + "</data>\n", paired + "<v>1</v><i>2", split + "</data>\n", split + "<v>1</v>\n"}) {
+    for (const std::string& text : {paired + "</data>\n", paired + "<v>1</v><i>2", split + "</data>\n", split + "<v>1</v>\n"}) {
         const std::string expected = outcome_of(text, as_tagged);
         ASSERT_EQ(expected.substr(0, 20), "fs 100: 0.5,-0 1.5,-");
         for (unsigned threads : {1u, 2u})
