@@ -183,6 +183,63 @@ TEST(statistics, small_noise_on_a_large_offset_loses_nothing)
     EXPECT_EQ(stats.size(), 17u);
 }
 
+// Many blocks of a skewed noise on an offset with a drift: the one pass
+// against a two-pass reference in long double, and alike however the
+// samples arrive.
+TEST(noise_statistics, one_pass_over_many_blocks_agrees_with_two_passes_whatever_the_runs)
+{
+    std::mt19937 generator(11);
+    std::exponential_distribution<double> skewed;
+    const std::size_t count = 100003;
+    std::vector<float> v(count);
+    std::vector<float> i(count);
+    for (std::size_t j = 0; j < count; ++j) {
+        v[j] = static_cast<float>(1.0 + 1e-6 * skewed(generator) + 1e-12 * static_cast<double>(j));
+        i[j] = static_cast<float>(2e-3 * (skewed(generator) - 1.0));
+    }
+    const auto reference = [](const std::vector<float>& x) {
+        // The mean summed about the first value (exact in long double) and
+        // rounded to the double reported; the second pass about it.
+        const long double shift = x[0];
+        long double sum = 0.0L;
+        for (const float value : x) sum += value - shift;
+        const long double mean = static_cast<double>(shift + sum / x.size());
+        long double m2 = 0.0L, m3 = 0.0L, m4 = 0.0L, squares = 0.0L;
+        for (const float value : x) {
+            const long double d = value - mean;
+            m2 += d * d;
+            m3 += d * d * d;
+            m4 += d * d * d * d;
+            squares += static_cast<long double>(value) * value;
+        }
+        const long double n = x.size();
+        return std::vector<double>{static_cast<double>(mean), static_cast<double>(std::sqrt(m2 / n)),
+                                   static_cast<double>(std::sqrt(squares / n)),
+                                   static_cast<double>((m3 / n) / std::pow(m2 / n, 1.5L)),
+                                   static_cast<double>((m4 / n) / (m2 / n * (m2 / n)) - 3.0L)};
+    };
+    std::vector<std::vector<double>> results;
+    for (const std::size_t run : {count, std::size_t{4096}, std::size_t{7}, std::size_t{1}}) {
+        statistics_sums sums;
+        for (std::size_t at = 0; at < count; at += run) {
+            const std::size_t n = std::min(run, count - at);
+            sums.add_samples(std::span<const float>(v).subspan(at, n), std::span<const float>(i).subspan(at, n));
+        }
+        sums.add_section_ratio(1.0);
+        std::vector<double> values;
+        for (const auto& [key, value] : sums.result()) values.push_back(value);
+        results.push_back(values);
+    }
+    for (std::size_t k = 1; k < results.size(); ++k) EXPECT_EQ(results[k], results[0]) << "run " << k;
+    const std::vector<double> expected_v = reference(v);
+    const std::vector<double> expected_i = reference(i);
+    for (std::size_t k = 0; k < 5; ++k) {
+        EXPECT_NEAR(results[0][k], expected_v[k], 1e-12 * std::abs(expected_v[k])) << "v " << k;
+        EXPECT_NEAR(results[0][7 + k], expected_i[k], 1e-12 * std::abs(expected_i[k])) << "i " << k;
+    }
+    EXPECT_GT(results[0][3], 1.5);  // the exponential's skewness, 2: the digits of the noise were kept
+}
+
 }  // namespace
 
 namespace {
