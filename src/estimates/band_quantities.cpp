@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "estimates/coherent_interval.hpp"
+#include "estimates/exact_angles.hpp"
 #include "estimates/confidence_intervals.hpp"
 #include "estimates/general_fft.hpp"
 
@@ -72,8 +73,9 @@ fitted_slope slope_of(std::span<const double> frequency, std::span<const double>
     std::vector<double> y;
     for (std::size_t k = r.first; k < r.end; ++k) {
         if (!(psd[k] > 0.0)) continue;
-        x.push_back(std::log10(frequency[k]));
-        y.push_back(10.0 * std::log10(psd[k]));
+        // The same bits on every system: the C libraries' log10 differ in the last place.
+        x.push_back(decimal_logarithm(frequency[k]));
+        y.push_back(10.0 * decimal_logarithm(psd[k]));
     }
     const std::size_t m = x.size();
     if (m < 2) return {};

@@ -19,7 +19,8 @@ double root_ratio_quantile(double q, double freedom, double scale)
     const boost::math::students_t distribution(freedom);
     const double a = boost::math::quantile(distribution, q) * std::sqrt(scale);
     // sinh^-1 written so that neither tail subtracts nearly equal numbers.
-    const double h = std::hypot(1.0, a);
+    // sqrt, unlike the C libraries' hypot, is rounded alike everywhere; a stays far below overflow.
+    const double h = std::sqrt(1.0 + a * a);
     return a >= 0.0 ? a + h : 1.0 / (h - a);
 }
 

@@ -3,6 +3,7 @@
 #include "estimates/exact_angles.hpp"
 
 #include <cmath>
+#include <numbers>
 
 namespace {
 
@@ -82,4 +83,26 @@ double arc_tangent(double y, double x)
     else angle = half_pi - unit_arc_tangent(b / a);
     if (std::signbit(x)) angle = pi - angle;
     return std::copysign(angle, y);
+}
+
+double decimal_logarithm(double x)
+{
+    // x = m 2^e with m in [sqrt(1/2), sqrt(2)) (frexp is exact), then
+    // ln m = 2 atanh(s), s = (m - 1) / (m + 1), |s| < 0.172: the series'
+    // terms fall below the last place after 20 of them.
+    int e = 0;
+    double m = std::frexp(x, &e);
+    if (m < std::numbers::sqrt2 / 2.0) {
+        m *= 2.0;
+        --e;
+    }
+    const double s = (m - 1.0) / (m + 1.0);
+    const double s2 = s * s;
+    double power = s;
+    double sum = 0.0;
+    for (int k = 1; k < 44; k += 2) {
+        sum += power / k;
+        power *= s2;
+    }
+    return (2.0 * sum + static_cast<double>(e) * std::numbers::ln2) / std::numbers::ln10;
 }

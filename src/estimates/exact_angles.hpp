@@ -1,4 +1,4 @@
-// Sines, cosines and arc tangents made of the four operations alone, so that
+// Sines, cosines, arc tangents and logarithms made of the four operations alone, so that
 // every system gives the same bits (the C libraries' own differ in the last
 // bit from one system to another).
 #pragma once
@@ -12,3 +12,6 @@ std::complex<double> unit_turn(std::uint64_t k, std::uint64_t n);
 
 // atan2(y, x) in radians, within a few units in the last place.
 double arc_tangent(double y, double x);
+
+// log10(x) of a finite x > 0, within a few units in the last place.
+double decimal_logarithm(double x);

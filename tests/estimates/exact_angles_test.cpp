@@ -55,3 +55,11 @@ TEST(exact_angles, arc_tangent_is_atan2)
                 }
     EXPECT_TRUE(std::isnan(arc_tangent(NAN, 1.0)));
 }
+
+TEST(exact_angles, decimal_logarithm_is_log10)
+{
+    for (const double x : {1e-300, 4.9e-324, 1e-12, 0.1, 0.5, 0.7071067811865475, 0.7071067811865476, 0.99999999, 1.0,
+                           1.00000001, 1.4142135623730951, 2.0, 3.0, 10.0, 123.456, 1e100, 1.7e308})
+        EXPECT_LE(ulps(decimal_logarithm(x), std::log10(x)), 4.0) << x;
+    EXPECT_EQ(decimal_logarithm(1.0), 0.0);
+}
