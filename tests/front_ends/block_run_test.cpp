@@ -230,6 +230,8 @@ struct live_run {
         EXPECT_EQ(pipe(pipe_ends), 0);
         pid = fork();
         if (pid == 0) {
+            // A caller that ignores SIGINT (a background job) would pass that on to the program.
+            std::signal(SIGINT, SIG_DFL);
             dup2(pipe_ends[1], 1);
             close(pipe_ends[0]);
             if (chdir(dir.c_str()) != 0) _exit(127);
