@@ -156,8 +156,8 @@ void stream_analysis::take(std::span<const float> v, std::span<const float> i)
     while (!v.empty()) {
         const std::uint64_t held_end = held_first_ + v_held_.size();
         if (held_end >= wanted_end) return;
-        const auto count = static_cast<std::size_t>(
-            std::min<std::uint64_t>({v.size(), wanted_end - held_end, most_held > v_held_.size() ? most_held - v_held_.size() : std::size_t{1}}));
+        const std::size_t room = most_held > v_held_.size() ? most_held - v_held_.size() : 1;
+        const auto count = static_cast<std::size_t>(std::min<std::uint64_t>({v.size(), wanted_end - held_end, room}));
         v_held_.insert(v_held_.end(), v.begin(), v.begin() + static_cast<std::ptrdiff_t>(count));
         i_held_.insert(i_held_.end(), i.begin(), i.begin() + static_cast<std::ptrdiff_t>(count));
         v = v.subspan(count);
