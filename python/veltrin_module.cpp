@@ -633,11 +633,16 @@ public:
     }
     ~file_blocks() { close(); }
 
-    // Stops the reading (a block it is handing over is dropped) and waits for it.
+    // Stops the reading (a block it is handing over is dropped) and waits for
+    // it; from any thread, as often as asked.
     void close()
     {
         stop_.store(true);
-        ready_.notify_all();
+        {
+            const std::lock_guard<std::mutex> hold(lock_);
+            ready_.notify_all();
+        }
+        const std::lock_guard<std::mutex> once(closing_);
         if (worker_.joinable()) worker_.join();
     }
     // A block or the end is there within `wait`.
@@ -696,6 +701,7 @@ private:
     std::deque<block_result> queue_;
     bool ended_ = false;
     std::exception_ptr failure_;
+    std::mutex closing_;
     std::thread worker_;
 };
 
@@ -758,8 +764,11 @@ struct block_iterator {
                 if (ready) break;
                 if (PyErr_CheckSignals() != 0) {
                     ended = true;
-                    const py::gil_scoped_release unlocked;
-                    file->close();
+                    {
+                        const py::gil_scoped_release unlocked;
+                        file->close();
+                    }
+                    // The exception is fetched with the GIL held.
                     throw py::error_already_set();
                 }
             }

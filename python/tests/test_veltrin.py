@@ -655,3 +655,20 @@ def test_closing_the_blocks_stops_the_reading(generated):
     assert next(it).block == 1
     it.close()
     assert list(it) == []
+
+
+def test_ctrl_c_and_close_from_another_thread_stop_blocks_waiting_for_a_fifo(tmp_path):
+    fifo = tmp_path / "silent"
+    os.mkfifo(fifo)
+    timer = threading.Timer(0.5, lambda: os.kill(os.getpid(), signal.SIGINT))
+    timer.start()
+    started = time.monotonic()
+    with pytest.raises(KeyboardInterrupt):
+        for _ in veltrin.blocks(fifo, points=64, block_points=100, input_format="f32le", fs=100):
+            pass
+    assert time.monotonic() - started < 10
+    waiting = veltrin.blocks(fifo, points=64, block_points=100, input_format="f32le", fs=100)
+    closer = threading.Timer(0.5, waiting.close)
+    closer.start()
+    assert list(waiting) == []
+    closer.join()

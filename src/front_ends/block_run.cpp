@@ -36,12 +36,21 @@ blocks_outcome run_blocks(std::FILE* data, const std::string& data_file, const b
                 const std::atomic<bool>& interrupted)
 {
     block_writer writer(out, request.format, block_keys(request.analysis));
+    // A spectra file that cannot be written ends the run as its own failure,
+    // not as one of the data file the reading would name.
+    struct spectra_failed {};
+    std::optional<analysis_error> spectra_failure;
     const auto on_block = [&](block_result&& block) {
         writer.add(block, block_values(block));
         if (request.spectra_dir) {
             const std::string name = spectra_file_name(*request.spectra_dir, data_file, block.number, request.format);
             const result_format format = request.format == result_format::jsonl ? result_format::json : request.format;
-            write_result_file(name, name, inputs, [&](std::FILE* stream) { write_result(stream, block.result, format); });
+            try {
+                write_result_file(name, name, inputs, [&](std::FILE* stream) { write_result(stream, block.result, format); });
+            } catch (const analysis_error& error) {
+                spectra_failure = error;
+                throw spectra_failed{};
+            }
         }
     };
     block_analysis blocks(request.analysis, request.blocks, data_file, data_file, threads, on_block, &interrupted);
@@ -64,6 +73,9 @@ blocks_outcome run_blocks(std::FILE* data, const std::string& data_file, const b
     } catch (const blocks_interrupted&) {
         finish_table(writer, blocks, true);
         return {true, std::nullopt};
+    } catch (const spectra_failed&) {
+        finish_table(writer, blocks, false);
+        return {false, spectra_failure};
     } catch (const analysis_error& error) {
         if (!blocks.started()) throw;
         // A reading cut short by the interruption is no failure.

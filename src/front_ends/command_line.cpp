@@ -14,6 +14,7 @@
 #include <map>
 #include <new>
 #include <optional>
+#include <span>
 #include <string>
 #include <variant>
 #include <vector>
@@ -118,7 +119,8 @@ const char* const help_text =
     "\n"
     "A data file - is standard input. Exit status: 0 success, 1 a data or result\n"
     "file failed, 2 a usage error (also options that do not fit a data file), 130\n"
-    "a run in blocks interrupted (its table ends after the blocks done).\n";
+    "(143) a run in blocks ended by SIGINT (SIGTERM): its table ends after the\n"
+    "blocks done.\n";
 
 struct usage_error {
     std::string message;
@@ -575,11 +577,14 @@ struct file_job {
     bool interrupted = false;
 };
 
-// Set by SIGINT during a run in blocks: the tables end after the blocks done.
+// Set by SIGINT or SIGTERM during a run in blocks: the tables end after the
+// blocks done, and the status tells the signal (128 + its number).
 std::atomic<bool> interrupted{false};
+std::atomic<int> interrupting_signal{0};
 
-extern "C" void note_interrupt(int)
+extern "C" void note_interrupt(int signal_number)
 {
+    interrupting_signal.store(signal_number);
     interrupted.store(true);
 }
 
@@ -588,12 +593,12 @@ bool in_blocks(const options& o)
     return o.blocks.seconds || o.blocks.points;
 }
 
-// The block table of one data file, to standard output or a result file.
+// The block table of one data file, to standard output or a result file;
+// no spectra file replaces any data file of the run (`inputs`).
 void write_blocks(const options& o, file_job& job, std::FILE* data, const reading_options& reading,
-                  const file_identity& data_identity, unsigned threads)
+                  std::span<const file_identity> inputs, unsigned threads)
 {
     const block_run_request request{request_of(o), o.blocks, o.format, o.spectra_dir};
-    const file_identity inputs[] = {data_identity};
     blocks_outcome outcome;
     const auto content = [&](std::FILE* stream) {
         outcome = run_blocks(data, job.data_file, request, reading, threads, stream, inputs, interrupted);
@@ -609,7 +614,8 @@ void write_blocks(const options& o, file_job& job, std::FILE* data, const readin
     if (outcome.failure) throw *outcome.failure;
 }
 
-void analyse_file(const options& o, file_job& job, unsigned threads, progress_display& progress)
+void analyse_file(const options& o, file_job& job, unsigned threads, progress_display& progress,
+                  std::span<const file_identity> run_inputs)
 {
     progress.file_started(job.data_file, job.data_file == "-" ? 0 : regular_file_size(job.data_file));
     try {
@@ -618,13 +624,17 @@ void analyse_file(const options& o, file_job& job, unsigned threads, progress_di
             job.interrupted = true;
             return;
         }
-        const reading_options reading{.threads = threads, .bytes_read = progress.bytes_counter(), .input = o.input};
+        reading_options reading{.threads = threads, .bytes_read = progress.bytes_counter(), .input = o.input};
+        // In blocks an interruption also ends the wait for a FIFO's writer.
+        if (in_blocks(o)) reading.cancel = &interrupted;
         opened_file opened(nullptr, &std::fclose);
         if (job.data_file == "-") data_identity = identity_of(stdin);
         else opened = open_recording(job.data_file, job.data_file, data_identity, reading);
         std::FILE* const file = job.data_file == "-" ? stdin : opened.get();
         if (in_blocks(o)) {
-            write_blocks(o, job, file, reading, data_identity, threads);
+            std::vector<file_identity> inputs(run_inputs.begin(), run_inputs.end());
+            inputs.push_back(data_identity);
+            write_blocks(o, job, file, reading, inputs, threads);
             progress.file_done(job.data_file);
             return;
         }
@@ -639,6 +649,12 @@ void analyse_file(const options& o, file_job& job, unsigned threads, progress_di
             write_result_file(job.result_name, job.result_name, inputs, content);
         }
     } catch (const analysis_error& error) {
+        // A wait for a FIFO's writer that the interruption ended is no failure.
+        if (in_blocks(o) && interrupted.load()) {
+            job.interrupted = true;
+            progress.file_done(job.data_file);
+            return;
+        }
         job.failure = failure_line(error);
         // A band without a bin is the options' fault too, found only once the file is read.
         job.usage = error.kind == error_kind::input_options ||
@@ -647,6 +663,32 @@ void analyse_file(const options& o, file_job& job, unsigned threads, progress_di
         job.failure = failure_line(analysis_error(error_kind::out_of_memory, job.data_file));
     }
     progress.file_done(job.data_file);
+}
+
+// Refuses spectra files that two data files would share, or that the result
+// of the run would replace: checked before anything is read or written.
+void check_spectra_names(const options& o, const std::vector<std::string>& names)
+{
+    std::map<std::string, std::string> seen;
+    const file_identity directory = identity_of(*o.spectra_dir);
+    for (std::size_t k = 0; k < o.data_files.size(); ++k) {
+        const std::string first = spectra_file_name(*o.spectra_dir, o.data_files[k], 1, o.format);
+        const auto [at, inserted] = seen.emplace(first, o.data_files[k]);
+        if (!inserted)
+            throw usage_error{"data files " + at->second + " and " + o.data_files[k] + " would both write " + first};
+        // A result in the spectra directory named like a block's spectra.
+        if (names[k] == "-") continue;
+        const std::string prefix = first.substr(first.rfind('/') + 1, first.rfind(".block") - first.rfind('/') - 1 + 6);
+        const std::string result = names[k].substr(names[k].rfind('/') + 1);
+        const file_identity where = identity_of(directory_of(names[k]).empty() ? "." : directory_of(names[k]));
+        const std::size_t digits = result.starts_with(prefix) ? result.find_first_not_of("0123456789", prefix.size()) : 0;
+        const bool like_spectra = digits != std::string::npos && digits >= prefix.size() + 4 &&
+                                  result.compare(digits, 5, ".psd.") == 0;
+        if (where.known && directory.known && where.device == directory.device && where.node == directory.node &&
+            like_spectra)
+            throw usage_error{"the result of " + o.data_files[k] + " (" + names[k] + ") would replace a block's spectra in " +
+                              *o.spectra_dir};
+    }
 }
 
 // Progress shows on a terminal unless -q; --progress writes it anywhere, a line a file.
@@ -661,8 +703,15 @@ int run_files(const options& o)
 {
     const std::vector<std::string> names = result_names(o);
     check_results_spare_the_data(o, names);
+    if (o.spectra_dir) check_spectra_names(o, names);
+    std::vector<file_identity> run_inputs;
+    for (const std::string& data_file : o.data_files)
+        if (data_file != "-") run_inputs.push_back(identity_of(data_file));
     // In blocks, an interruption ends the tables instead of the process.
-    if (in_blocks(o) && std::signal(SIGINT, note_interrupt) == SIG_IGN) std::signal(SIGINT, SIG_IGN);
+    if (in_blocks(o)) {
+        for (const int signal_number : {SIGINT, SIGTERM})
+            if (std::signal(signal_number, note_interrupt) == SIG_IGN) std::signal(signal_number, SIG_IGN);
+    }
     std::vector<file_job> jobs;
     for (std::size_t k = 0; k < o.data_files.size(); ++k) jobs.push_back({o.data_files[k], names[k], ""});
     const std::size_t workers = std::min<std::size_t>(o.jobs != 0 ? o.jobs : core_count(), jobs.size());
@@ -673,7 +722,7 @@ int run_files(const options& o)
     {
         progress_display progress(progress_mode(o), jobs.size());
         worker_team team(static_cast<unsigned>(workers));
-        team.run(jobs.size(), [&](std::size_t k) { analyse_file(o, jobs[k], threads_per_file, progress); });
+        team.run(jobs.size(), [&](std::size_t k) { analyse_file(o, jobs[k], threads_per_file, progress, run_inputs); });
     }
     int status = 0;
     bool stopped = false;
@@ -683,7 +732,7 @@ int run_files(const options& o)
         std::fputs(job.failure.c_str(), stderr);
         status = std::max(status, job.usage ? 2 : 1);
     }
-    return stopped ? 130 : status;
+    return stopped ? 128 + interrupting_signal.load() : status;
 }
 
 int run_config_file(const std::string& path, unsigned o_threads)

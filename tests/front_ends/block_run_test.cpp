@@ -210,6 +210,15 @@ TEST(block_run, a_block_too_short_and_a_bad_line_midway)
     for (int line = 0; line < 650; ++line) at = text.find('\n', at) + 1;
     text.insert(at, "<v>x</v><i>1</i>\n");
     write_file(dir + "/bad.xml", text);
+    // A spectra file that would replace a data file of the run is refused, the data kept.
+    ASSERT_EQ(mkdir((dir + "/spectra").c_str(), 0755), 0);
+    write_file(dir + "/spectra/rec.block0001.psd.csv", read_file(dir + "/rec.xml"));
+    const command_outcome spared =
+        run_command(dir, "-n 64 --block-points 300 -f csv --spectra-dir spectra spectra/rec.block0001.psd.csv rec.xml");
+    EXPECT_EQ(spared.status, 1);
+    EXPECT_EQ(spared.err, "veltrin: spectra/rec.block0001.psd.csv: The file spectra/rec.block0001.psd.csv cannot be "
+                          "written: it is an input of this run.\n");
+    EXPECT_EQ(read_file(dir + "/spectra/rec.block0001.psd.csv"), read_file(dir + "/rec.xml"));
     const command_outcome bad = run_command(dir, "-n 64 --block-points 300 -f csv bad.xml -o bad.csv");
     EXPECT_EQ(bad.status, 1);
     EXPECT_EQ(bad.err, "veltrin: bad.xml: Fatal error: the value on line 651 of the data block is not a number.\n");
@@ -293,20 +302,29 @@ TEST(block_run, a_live_fifo_gives_each_row_before_the_writer_closes)
     EXPECT_EQ(settings_of(run.text).at("dropped_samples"), "100");
 }
 
-TEST(block_run, sigint_ends_the_table_after_the_blocks_done_with_status_130)
+TEST(block_run, sigint_or_sigterm_ends_the_table_after_the_blocks_done)
 {
     const std::string dir = make_scratch_directory();
     ASSERT_EQ(mkfifo((dir + "/live").c_str(), 0644), 0);
+    ASSERT_EQ(mkfifo((dir + "/silent").c_str(), 0644), 0);
+    // A FIFO whose writer never came: the wait ends too, the table complete.
+    live_run waiting(dir, "--input-format f32le --fs 100 -n 64 --block-points 300 -f csv silent");
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    kill(waiting.pid, SIGINT);
+    EXPECT_EQ(waiting.finish(), 130);
+    EXPECT_EQ(settings_of(waiting.text).at("blocks"), "0");
     const std::string raw = file_of(noise_pairs(700), "f32le", 0, 700);
     for (const char* format : {"csv", "json"}) {
         live_run run(dir, std::string("--input-format f32le --fs 100 -n 64 --block-points 300 -f ") + format + " live");
         const int fifo = open((dir + "/live").c_str(), O_WRONLY);
         ASSERT_GE(fifo, 0);
         ASSERT_EQ(write(fifo, raw.data(), raw.size()), static_cast<ssize_t>(raw.size()));
-        if (std::string(format) == "csv") run.wait_for_lines(3);
+        const bool csv = std::string(format) == "csv";
+        if (csv) run.wait_for_lines(3);
         else std::this_thread::sleep_for(std::chrono::milliseconds(500));
-        kill(run.pid, SIGINT);
-        EXPECT_EQ(run.finish(), 130) << format;
+        // SIGTERM as SIGINT: the status tells which.
+        kill(run.pid, csv ? SIGINT : SIGTERM);
+        EXPECT_EQ(run.finish(), csv ? 130 : 143) << format;
         close(fifo);
         if (std::string(format) == "csv") {
             EXPECT_EQ(settings_of(run.text).at("interrupted"), "1");
