@@ -109,6 +109,6 @@ int main(int argc, char** argv)
         }
     }
     if (!paired && lines % 2 == 1) std::printf("\n");
-    if (!binary) std::printf("</data>\n</acquisition>\n");
+    if (!binary && !csv) std::printf("</data>\n</acquisition>\n");
     return std::fflush(stdout) == 0 ? 0 : 1;
 }
