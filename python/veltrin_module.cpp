@@ -618,6 +618,20 @@ py::object block_object(block_result&& block)
     return spectra;
 }
 
+// Where a run in blocks stands: its settings, length and counts.
+struct blocks_summary {
+    spectrum_result settings;
+    double sampling_frequency = 0.0;
+    std::int64_t points = 0;
+    std::int64_t blocks = 0;
+    std::uint64_t dropped_samples = 0;
+};
+
+blocks_summary summary_of(const block_analysis& a)
+{
+    return {a.settings(), a.sampling_frequency(), a.points(), a.blocks_done(), a.dropped_samples()};
+}
+
 // The blocks of a file, read in a thread of its own at most two blocks
 // ahead of the caller: a long recording is read as far as it is asked for.
 class file_blocks {
@@ -629,6 +643,7 @@ public:
         reading_options options{core_count()};
         options.cancel = &stop_;
         options.input = std::move(input);
+        summary_ = summary_of(analysis_);
         worker_ = std::thread([this, options] { run(options); });
     }
     ~file_blocks() { close(); }
@@ -665,12 +680,18 @@ public:
         ready_.notify_all();
         return block;
     }
-    const block_analysis& analysis() const { return analysis_; }
+    // Where the reading stands, as of its last block (the analysis itself is the reading thread's).
+    blocks_summary summary()
+    {
+        const std::lock_guard<std::mutex> hold(lock_);
+        return summary_;
+    }
 
 private:
     void hand_over(block_result&& block)
     {
         std::unique_lock<std::mutex> hold(lock_);
+        summary_ = summary_of(analysis_);
         ready_.wait(hold, [&] { return queue_.size() < 2 || stop_.load(); });
         if (stop_.load()) throw blocks_interrupted{};
         queue_.push_back(std::move(block));
@@ -688,6 +709,7 @@ private:
             if (!stop_.load()) failure = std::current_exception();
         }
         const std::lock_guard<std::mutex> hold(lock_);
+        summary_ = summary_of(analysis_);
         failure_ = failure;
         ended_ = true;
         ready_.notify_all();
@@ -699,6 +721,7 @@ private:
     std::mutex lock_;
     std::condition_variable ready_;
     std::deque<block_result> queue_;
+    blocks_summary summary_;
     bool ended_ = false;
     std::exception_ptr failure_;
     std::mutex closing_;
@@ -726,7 +749,7 @@ public:
         }
         return std::move(done_);
     }
-    const block_analysis& analysis() const { return analysis_; }
+    blocks_summary summary() const { return summary_of(analysis_); }
 
 private:
     float_array v_;
@@ -744,7 +767,6 @@ struct block_iterator {
     std::vector<std::string> keys;
     bool ended = false;
 
-    const block_analysis& analysis() const { return file ? file->analysis() : arrays->analysis(); }
 
     py::object next()
     {
@@ -788,16 +810,16 @@ struct block_iterator {
 
     py::dict settings() const
     {
-        const block_analysis& a = analysis();
+        const blocks_summary a = file ? file->summary() : arrays->summary();
         py::dict settings;
-        const spectrum_result run = a.settings();
+        const spectrum_result& run = a.settings;
         settings["data_file"] = run.data_file;
-        settings["sampling_frequency"] = a.sampling_frequency();
+        settings["sampling_frequency"] = a.sampling_frequency;
         for (auto& [key, value] : settings_of(run)) std::visit([&, k = key](auto& v) { settings[k.c_str()] = v; }, value);
-        settings["block_points"] = a.points();
-        if (a.sampling_frequency() > 0.0) settings["block_duration"] = static_cast<double>(a.points()) / a.sampling_frequency();
-        settings["blocks"] = a.blocks_done();
-        settings["dropped_samples"] = a.dropped_samples();
+        settings["block_points"] = a.points;
+        if (a.sampling_frequency > 0.0) settings["block_duration"] = static_cast<double>(a.points) / a.sampling_frequency;
+        settings["blocks"] = a.blocks;
+        settings["dropped_samples"] = a.dropped_samples;
         return settings;
     }
 };
