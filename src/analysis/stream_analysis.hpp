@@ -27,7 +27,6 @@ public:
     void begin(double sampling_frequency, float deltat, const input_description& input) override;
     void take(std::span<const float> v, std::span<const float> i) override;
 
-    std::uint64_t samples() const { return taken_; }
 
     // The result of all the samples taken: what analyse() gives for them.
     // Raises the analysis's errors (too few samples for the sections first,

@@ -9,10 +9,7 @@
 std::string spectra_file_name(const std::string& directory, const std::string& data_file, std::int64_t block,
                               result_format format)
 {
-    const std::size_t slash = data_file.rfind('/');
-    std::string base = data_file == "-" ? "stdin" : slash == std::string::npos ? data_file : data_file.substr(slash + 1);
-    const std::size_t dot = base.rfind('.');
-    if (dot != std::string::npos && dot > 0) base.erase(dot);
+    const std::string base = data_file == "-" ? "stdin" : result_base_of(data_file);
     char number[32];
     std::snprintf(number, sizeof number, ".block%04lld.psd.", static_cast<long long>(block));
     const char* extension = format == result_format::table ? "txt" : format == result_format::csv ? "csv" : "json";

@@ -509,11 +509,7 @@ const char* extension_of(result_format format)
 // NAME.psd.txt for NAME.xml: the base name without its last extension.
 std::string result_name_for(const std::string& data_file, const std::string& directory, result_format format)
 {
-    const std::size_t slash = data_file.rfind('/');
-    std::string base = slash == std::string::npos ? data_file : data_file.substr(slash + 1);
-    const std::size_t dot = base.rfind('.');
-    if (dot != std::string::npos && dot > 0) base.erase(dot);
-    return relative_to(directory, base + extension_of(format));
+    return relative_to(directory, result_base_of(data_file) + extension_of(format));
 }
 
 // Refuses results that would replace a data file of the run, however either

@@ -3,6 +3,15 @@
 
 #include "model/error.hpp"
 
+std::string result_base_of(const std::string& data_file)
+{
+    const std::size_t slash = data_file.rfind('/');
+    std::string base = slash == std::string::npos ? data_file : data_file.substr(slash + 1);
+    const std::size_t dot = base.rfind('.');
+    if (dot != std::string::npos && dot > 0) base.erase(dot);
+    return base;
+}
+
 void write_result_file(const std::string& name, const std::string& shown_name,
                        std::span<const file_identity> inputs, const std::function<void(std::FILE*)>& content,
                        bool allow_unnamed)

@@ -8,6 +8,10 @@
 
 #include "platform/platform.hpp"
 
+// The name a data file gives its results: its base name without its last
+// extension (NAME for dir/NAME.xml; a leading dot stays).
+std::string result_base_of(const std::string& data_file);
+
 // Writes the result file `name` through replace_file; a failure raises
 // analysis_error ("cannot be written", with the system's reason) naming
 // `shown_name`. `allow_unnamed` as for replace_file.
