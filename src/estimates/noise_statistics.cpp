@@ -158,20 +158,13 @@ std::vector<std::pair<std::string, double>> statistics_sums::result() const
 {
     const series_moments::values mv = v_.result();
     const series_moments::values mi = i_.result();
+    const double values[] = {mv.mean, mv.std, mv.rms, mv.skewness, mv.kurtosis, mv.min, mv.max,
+                             mi.mean, mi.std, mi.rms, mi.skewness, mi.kurtosis, mi.min, mi.max,
+                             mv.std / mi.std, mi.std / mi.rms,
+                             accurate_value(ratios_, ratios_compensation_) / sections_};
     std::vector<std::pair<std::string, double>> result;
-    for (const auto& [prefix, m] : {std::pair{"v_", mv}, std::pair{"i_", mi}}) {
-        const std::string p = prefix;
-        result.insert(result.end(), {{p + "mean", m.mean},
-                                     {p + "std", m.std},
-                                     {p + "rms", m.rms},
-                                     {p + "skewness", m.skewness},
-                                     {p + "kurtosis", m.kurtosis},
-                                     {p + "min", m.min},
-                                     {p + "max", m.max}});
-    }
-    result.emplace_back("rn", mv.std / mi.std);
-    result.emplace_back("localization_index", mi.std / mi.rms);
-    result.emplace_back("rn_sections", accurate_value(ratios_, ratios_compensation_) / sections_);
+    const std::vector<std::string> keys = statistics_keys();
+    for (std::size_t k = 0; k < keys.size(); ++k) result.emplace_back(keys[k], values[k]);
     return result;
 }
 
