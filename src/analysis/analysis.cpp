@@ -1,5 +1,5 @@
-// Reading a recording by name, and the estimates with their intervals,
-// coherence and statistics.
+// Opening and reading a recording, and its analysis while it is read (or
+// of samples already held).
 #include "analysis/analysis.hpp"
 
 #include <algorithm>
