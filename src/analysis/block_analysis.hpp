@@ -54,6 +54,7 @@ public:
     // Fixes the blocks' length; raises when the request breaks a rule, or a
     // block cannot hold the sections it asks for.
     void begin(double sampling_frequency, float deltat, const input_description& input) override;
+    void reading_ended(const input_description& input) override { input_ = input; }
     void take(std::span<const float> v, std::span<const float> i) override;
 
     bool started() const { return points_ > 0; }

@@ -25,6 +25,7 @@ public:
     stream_analysis& operator=(const stream_analysis&) = delete;
 
     void begin(double sampling_frequency, float deltat, const input_description& input) override;
+    void reading_ended(const input_description& input) override { input_ = input; }
     void take(std::span<const float> v, std::span<const float> i) override;
 
 

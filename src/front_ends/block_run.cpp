@@ -63,6 +63,7 @@ blocks_outcome run_blocks(std::FILE* data, const std::string& data_file, const b
             writer.start(name, fs, blocks.points());
         }
         void take(std::span<const float> v, std::span<const float> i) override { blocks.take(v, i); }
+        void reading_ended(const input_description& input) override { blocks.reading_ended(input); }
     } sink(blocks, writer, data_file);
     reading.cancel = &interrupted;
     try {
@@ -82,5 +83,5 @@ blocks_outcome run_blocks(std::FILE* data, const std::string& data_file, const b
         return {false, error};
     }
     finish_table(writer, blocks, false);
-    return {};
+    return {false, std::nullopt, blocks.settings().input.dropped_last_row};
 }

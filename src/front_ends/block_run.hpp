@@ -25,6 +25,7 @@ struct block_run_request {
 struct blocks_outcome {
     bool interrupted = false;
     std::optional<analysis_error> failure;  // the reading's or a block's, after the blocks done
+    std::int64_t dropped_last_row = 0;      // the line of a last row without its line end, not read
 };
 
 // Reads `data` (named data_file) in blocks and writes their table to `out`.

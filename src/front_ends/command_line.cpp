@@ -96,6 +96,8 @@ const char* const help_text =
     "      --delimiter D   , ; tab or space (a run of blanks; default: found)\n"
     "      --decimal-comma numbers use a decimal comma (default: found)\n"
     "      --skip N        lines before the header row (default: found)\n"
+    "      --table N       of a file with several tables, the N-th from 1, or all\n"
+    "                      (joined: the same columns, the time going on)\n"
     "      --v-scale X     multiply v by X (default: from the column's unit, else 1)\n"
     "      --i-scale X     multiply i by X (default: from the column's unit, else 1)\n"
     "\n"
@@ -217,6 +219,7 @@ const option long_options[] = {
     {"i-column", required_argument, nullptr, 'i'}, {"time-column", required_argument, nullptr, 't'},
     {"fs", required_argument, nullptr, 'r'},      {"delimiter", required_argument, nullptr, 'd'},
     {"decimal-comma", no_argument, nullptr, ','}, {"skip", required_argument, nullptr, 'k'},
+    {"table", required_argument, nullptr, 'L'},
     {"v-scale", required_argument, nullptr, 'x'}, {"i-scale", required_argument, nullptr, 'y'},
     {"quiet", no_argument, nullptr, 'q'},         {"progress", no_argument, nullptr, 'p'},
     {"block", required_argument, nullptr, 'b'},   {"block-points", required_argument, nullptr, 'B'},
@@ -318,6 +321,13 @@ void read_input_option(input_request& in, int option_char, const char* text)
         break;
     case ',': in.decimal_comma = true; break;
     case 'k': in.skip = integer_value(option, text, 0); break;
+    case 'L':
+        try {
+            in.table = value == "all" ? 0 : integer_value(option, text, 1);
+        } catch (const usage_error&) {
+            throw usage_error{option + " needs a table's number from 1, or all, not '" + value + "'"};
+        }
+        break;
     case 'x': in.v_scale = scale_value(option, text); break;
     case 'y': in.i_scale = scale_value(option, text); break;
     default: break;
@@ -382,7 +392,7 @@ options parse_options(int argc, char** argv)
         case 'R': parsed.spectra_dir = optarg; break;
         case 'q': parsed.quiet = true; break;
         case 'p': parsed.progress = true; break;
-        case 'F': case 'v': case 'i': case 't': case 'r': case 'd': case ',': case 'k': case 'x': case 'y':
+        case 'F': case 'v': case 'i': case 't': case 'r': case 'd': case ',': case 'k': case 'L': case 'x': case 'y':
             read_input_option(parsed.input, option_char, optarg);
             parsed.input_given = true;
             break;
@@ -569,9 +579,18 @@ struct file_job {
     std::string data_file;
     std::string result_name;
     std::string failure;  // the line for standard error, empty on success
+    std::string notice;   // a line for standard error on success
     bool usage = false;   // the failure is the options' (they do not fit the file)
     bool interrupted = false;
 };
+
+// A last row without its line end was still being written when the file was read.
+std::string dropped_row_notice(const std::string& data_file, std::int64_t line)
+{
+    if (line == 0) return "";
+    return "veltrin: " + data_file + ": line " + std::to_string(line) +
+           " has no line end: not read, as a row still being written\n";
+}
 
 // Set by SIGINT or SIGTERM during a run in blocks: the tables end after the
 // blocks done, and the status tells the signal (128 + its number).
@@ -608,6 +627,7 @@ void write_blocks(const options& o, file_job& job, std::FILE* data, const readin
     }
     job.interrupted = outcome.interrupted;
     if (outcome.failure) throw *outcome.failure;
+    job.notice = dropped_row_notice(job.data_file, outcome.dropped_last_row);
 }
 
 void analyse_file(const options& o, file_job& job, unsigned threads, progress_display& progress,
@@ -635,6 +655,7 @@ void analyse_file(const options& o, file_job& job, unsigned threads, progress_di
             return;
         }
         spectrum_result result = analyse_open_file(file, job.data_file, request_of(o), job.data_file, reading, threads);
+        job.notice = dropped_row_notice(job.data_file, result.input.dropped_last_row);
         const auto content = [&](std::FILE* stream) { write_result(stream, result, o.format); };
         if (job.result_name == "-") {
             errno = 0;
@@ -709,7 +730,7 @@ int run_files(const options& o)
             if (std::signal(signal_number, note_interrupt) == SIG_IGN) std::signal(signal_number, SIG_IGN);
     }
     std::vector<file_job> jobs;
-    for (std::size_t k = 0; k < o.data_files.size(); ++k) jobs.push_back({o.data_files[k], names[k], ""});
+    for (std::size_t k = 0; k < o.data_files.size(); ++k) jobs.push_back({o.data_files[k], names[k], "", ""});
     const std::size_t workers = std::min<std::size_t>(o.jobs != 0 ? o.jobs : core_count(), jobs.size());
     // The threads are shared between the files analysed at once, never oversubscribed.
     const unsigned all_threads = o.threads != 0 ? o.threads : core_count();
@@ -723,6 +744,7 @@ int run_files(const options& o)
     int status = 0;
     bool stopped = false;
     for (const file_job& job : jobs) {
+        std::fputs(job.notice.c_str(), stderr);
         stopped = stopped || job.interrupted;
         if (job.failure.empty()) continue;
         std::fputs(job.failure.c_str(), stderr);

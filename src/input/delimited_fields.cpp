@@ -35,30 +35,6 @@ bool whole_number(std::string_view text, double& value)
     return true;
 }
 
-struct unit {
-    std::string_view text;
-    double scale;
-    quantity of;
-};
-
-// "\xC2\xB5" is the micro sign in UTF-8; a lone "\xB5" is the same sign in Latin-1.
-constexpr unit units[] = {
-    {"V", 1.0, quantity::voltage},         {"mV", 1e-3, quantity::voltage},
-    {"uV", 1e-6, quantity::voltage},       {"\xC2\xB5V", 1e-6, quantity::voltage},
-    {"\xB5V", 1e-6, quantity::voltage},    {"nV", 1e-9, quantity::voltage},
-    {"A", 1.0, quantity::current},         {"mA", 1e-3, quantity::current},
-    {"uA", 1e-6, quantity::current},       {"\xC2\xB5" "A", 1e-6, quantity::current},
-    {"\xB5" "A", 1e-6, quantity::current}, {"nA", 1e-9, quantity::current},
-    {"pA", 1e-12, quantity::current},      {"s", 1.0, quantity::time},
-    {"ms", 1e-3, quantity::time},          {"us", 1e-6, quantity::time},
-    {"\xC2\xB5s", 1e-6, quantity::time},   {"min", 60.0, quantity::time},
-    {"h", 3600.0, quantity::time},
-};
-
-constexpr std::string_view v_names[] = {"v", "V", "E", "Ewe/V", "Vf", "Potential (V)", "WE(1).Potential (V)"};
-constexpr std::string_view i_names[] = {"i", "I", "Im", "<I>/mA", "I/mA", "Current (A)", "WE(1).Current (A)"};
-constexpr std::string_view time_names[] = {"t", "T", "time", "Time", "time/s", "Time (s)"};
-
 }  // namespace
 
 char delimiter_of(std::string_view line)
@@ -164,48 +140,31 @@ bool is_blank_line(std::string_view line)
     return true;
 }
 
-std::optional<double> unit_scale(std::string_view name, quantity& of)
+bool looks_numeric(std::string_view cell)
 {
-    name = trimmed(name);
-    for (const auto& [open, close] : std::array<std::pair<char, char>, 3>{{{'/', 0}, {'(', ')'}, {'[', ']'}}}) {
-        std::string_view rest = name;
-        if (close != 0) {
-            if (rest.empty() || rest.back() != close) continue;
-            rest.remove_suffix(1);
-        }
-        const std::size_t at = rest.rfind(open);
-        if (at == std::string_view::npos) continue;
-        const std::string_view text = trimmed(rest.substr(at + 1));
-        for (const unit& u : units) {
-            if (u.text != text) continue;
-            of = u.of;
-            return u.scale;
-        }
-    }
-    return std::nullopt;
+    cell = trimmed(cell);
+    if (!cell.empty() && (cell.front() == '+' || cell.front() == '-')) cell.remove_prefix(1);
+    if (cell.empty()) return false;
+    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    if (digit(cell[0])) return true;
+    if ((cell[0] == '.' || cell[0] == ',') && cell.size() > 1 && digit(cell[1])) return true;
+    std::string word;
+    for (const char c : cell) word += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return word == "nan" || word == "inf" || word == "infinity" || word == "1.#inf" || word == "1.#qnan";
 }
 
-bool is_default_name(std::string_view name, quantity q)
+std::size_t row_field_count(std::string_view line, char delimiter)
 {
-    const auto among = [&](std::span<const std::string_view> names) {
-        for (const std::string_view known : names)
-            if (known == name) return true;
-        return false;
-    };
-    switch (q) {
-    case quantity::voltage: return among(v_names) || name.starts_with("Ewe");
-    case quantity::current: return among(i_names) || name.starts_with("<I>");
-    case quantity::time: return among(time_names);
-    }
+    std::vector<std::string_view> fields;
+    split_fields(line, delimiter, fields);
+    if (delimiter != blank_run && fields.size() > 1 && fields.back().empty()) fields.pop_back();
+    return fields.size();
+}
+
+bool is_spreadsheet_error(std::string_view cell)
+{
+    cell = trimmed(cell);
+    for (const std::string_view error : {"#N/A", "#VALUE!", "#DIV/0!", "#REF!", "#NUM!", "#NAME?", "#NULL!"})
+        if (cell == error) return true;
     return false;
-}
-
-const char* quantity_word(quantity q)
-{
-    switch (q) {
-    case quantity::voltage: return "v";
-    case quantity::current: return "i";
-    case quantity::time: return "time";
-    }
-    return "";
 }

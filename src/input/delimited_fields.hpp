@@ -45,16 +45,14 @@ bool is_number_row(std::string_view line, char delimiter = 0);
 // A line that holds nothing but blanks.
 bool is_blank_line(std::string_view line);
 
-enum class quantity { voltage, current, time };
+// A cell that starts as a number does (a sign, then a digit or a point and
+// a digit), or a word for a value that is not finite ("NaN", "-inf"): a
+// line with such a cell is a row of the table, whatever it holds.
+bool looks_numeric(std::string_view cell);
 
-// The factor to volts, amperes or seconds that a name's unit gives: a name
-// ending in "/UNIT", "(UNIT)" or "[UNIT]"; nullopt when it has none that
-// the program knows. `of` receives the unit's quantity.
-std::optional<double> unit_scale(std::string_view name, quantity& of);
+// The fields of a line of the table: a delimiter at its end adds none.
+std::size_t row_field_count(std::string_view line, char delimiter);
 
-// Whether a header name is one of the names of v, i or the time that the
-// program takes when no column is chosen.
-bool is_default_name(std::string_view name, quantity q);
-
-// "v", "i" or "time", for the messages.
-const char* quantity_word(quantity q);
+// A cell as spreadsheets write a formula's error ("#N/A", "#VALUE!"):
+// a line that starts with one is a row, not a comment.
+bool is_spreadsheet_error(std::string_view cell);

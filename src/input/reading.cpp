@@ -126,7 +126,7 @@ struct reading_told final : sample_sink {
     const input_request& in;
     std::string_view format;
     reading_told(sample_sink& sink, const input_request& request) : next(sink), in(request) {}
-    void begin(double frequency, float deltat, const input_description& input) override
+    input_description told(const input_description& input) const
     {
         input_description told = input;
         told.format = format;
@@ -134,13 +134,18 @@ struct reading_told final : sample_sink {
             told.v_scale = in.v_scale;
             told.i_scale = in.i_scale;
         }
+        return told;
+    }
+    void begin(double frequency, float deltat, const input_description& input) override
+    {
         if (in.sampling_frequency) {
             frequency = *in.sampling_frequency;
             deltat = static_cast<float>(1.0 / frequency);
         }
-        next.begin(frequency, deltat, told);
+        next.begin(frequency, deltat, told(input));
     }
     void take(std::span<const float> v, std::span<const float> i) override { next.take(v, i); }
+    void reading_ended(const input_description& input) override { next.reading_ended(told(input)); }
 };
 
 }  // namespace

@@ -26,6 +26,7 @@ struct input_request {
     std::optional<char> delimiter{};             // ',' ';' '\t', or ' ' for a run of blanks and tabs
     bool decimal_comma = false;                // forced on; otherwise found from the first data row
     std::optional<std::int64_t> skip{};          // lines before the header row
+    std::optional<std::int64_t> table{};         // which of several tables, from 1; 0 joins them all
     std::optional<double> v_scale{};             // overrides the column's unit
     std::optional<double> i_scale{};
 };

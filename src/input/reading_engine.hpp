@@ -52,10 +52,15 @@
 //                                   false: the format has no end mark, so a
 //                                   last line is read like any other (a
 //                                   missing line end is no sign of a cut)
-//   void after_block(line_reader&, std::int64_t block_lines, std::span<const std::int64_t> no_sample,
-//                    recording&);
+//   static constexpr bool unended_line_cut;
+//                                   true: a last line without its line end
+//                                   was still being written: it is dropped,
+//                                   and result.last_line_cut tells
+//   void after_block(line_reader&, std::int64_t block_lines, std::string_view ending_line,
+//                    std::span<const std::int64_t> no_sample, recording&);
 //                                   what follows the block (the reader stands
-//                                   after the line that ended it) and the
+//                                   after the line that ended it, given as
+//                                   ending_line; no data when none did) and the
 //                                   recording as read: the last checks, and
 //                                   what the samples imply (a frequency from
 //                                   their times). `no_sample`: the block lines
@@ -228,6 +233,7 @@ struct block_reading {
     bool ended = false;
     reading_stop stop{};
     std::string stop_text{};      // the line that stops
+    std::string end_text{};       // the line that ended the block
     std::vector<std::int64_t> no_sample{};  // the lines without a sample, in order
     bool last_line_ended = true;  // the last line read had its line end
     sample_sink* sink = nullptr;  // takes the samples as they are read (none: the series hold them)
@@ -249,6 +255,7 @@ struct block_reading {
         last_line_ended = line_ended;
         if (grammar.ends_block(line, count)) {
             ended = true;
+            end_text.assign(line);
             return false;
         }
         if (count == 0) grammar.start_block(line);
@@ -283,6 +290,16 @@ struct block_reading {
     {
         if constexpr (requires { G::marked_end; }) {
             if (!G::marked_end) {
+                if constexpr (requires { G::unended_line_cut; }) {
+                    // Only a line that gave a sample or stopped was a row being written.
+                    const bool last_held_none = !no_sample.empty() && no_sample.back() == count - 1;
+                    if (G::unended_line_cut && !ended && count > 0 && !last_line_ended && !last_held_none &&
+                        (!stop.stops() || stop.line == count - 1)) {
+                        stop = {};
+                        --count;
+                        result.last_line_cut = true;
+                    }
+                }
                 if (stop.stops()) stop_now();
                 return;
             }
@@ -310,6 +327,7 @@ struct line_run {
     bool ended = false;  // it holds the block's end
     std::int64_t end_line = 0;
     const char* end_after = nullptr;  // just after the line that ends the block
+    std::string end_text{};           // the line that ends the block
     bool hint = false;  // what counting learnt for the framing's next()
     typename G::run_state state{};  // the grammar's, before its first line, then after its last
     reading_stop stop{};             // its first stop: reading ends there
@@ -349,6 +367,7 @@ void read_run(line_run<G>& run, block_reading<G>& block, const std::size_t (&siz
                 run.ended = true;
                 run.end_line = c;
                 run.end_after = p;
+                run.end_text.assign(line);
                 break;
             }
             known = grammar.read_data_line(line, c, state, s);
@@ -428,6 +447,7 @@ const char* read_region(const char* first, const char* last, block_reading<G>& b
         if (run.ended) {
             lines = run.end_line;
             block.ended = true;
+            block.end_text = run.end_text;
             taken = run.end_after;
             break;
         }
@@ -533,10 +553,14 @@ recording read_with_grammar(line_reader& reader, const std::string& name, const 
         reading_engine::remove_empty_samples(result, static_cast<std::size_t>(block.count / block.unit()),
                                              block.no_sample);
         if constexpr (requires { &G::after_block; }) {
-            grammar.after_block(reader, block.count, block.no_sample, result);
+            const std::string_view ending_line = block.ended ? std::string_view(block.end_text) : std::string_view();
+            grammar.after_block(reader, block.count, ending_line, block.no_sample, result);
             check_readable(reader, name);
         }
-        if (options.sink != nullptr) reading_engine::hand_on_rest(result, *options.sink);
+        if (options.sink != nullptr) {
+            reading_engine::hand_on_rest(result, *options.sink);
+            options.sink->reading_ended(result.input);
+        }
     } catch (analysis_error& error) {
         error.file = name;
         throw;

@@ -20,6 +20,9 @@ struct input_description {
     std::string i_column;
     std::optional<double> v_scale;
     std::optional<double> i_scale;
+    std::string fs_source;             // delimited text: "time column", "preamble" or "option"
+    std::optional<std::int64_t> table;  // the table read, 0 for all, when one was asked for
+    std::int64_t dropped_last_row = 0;  // the line of a last row without its line end, not read; 0: none
 };
 
 struct recording {
@@ -32,6 +35,7 @@ struct recording {
     std::int64_t first_slot = 0;      // the slot (line / lines of a unit) that v[0] and i[0] hold while read
     bool sink_started = false;        // the sink has been told the sampling frequency
     bool timed = false;               // the reading keeps each sample's time
+    bool last_line_cut = false;       // the last line had no line end and was not read
     sample_times time;                // a time column's values while they are read and checked
     input_description input;
 };
@@ -64,4 +68,7 @@ struct sample_sink {
     virtual void begin(double sampling_frequency, float deltat, const input_description& input) = 0;
     // The next samples, in order.
     virtual void take(std::span<const float> v, std::span<const float> i) = 0;
+    // Once, after the last samples: the reading as it ended (a last row
+    // dropped is known only then).
+    virtual void reading_ended(const input_description&) {}
 };

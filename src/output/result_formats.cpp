@@ -69,6 +69,12 @@ std::vector<std::pair<std::string, setting_value>> settings_of(const spectrum_re
     if (!in.i_column.empty()) entries.emplace_back("i_column", in.i_column);
     if (in.v_scale) entries.emplace_back("v_scale", *in.v_scale);
     if (in.i_scale) entries.emplace_back("i_scale", *in.i_scale);
+    if (!in.fs_source.empty()) entries.emplace_back("fs_source", in.fs_source);
+    if (in.table) {
+        if (*in.table == 0) entries.emplace_back("table", std::string("all"));
+        else entries.emplace_back("table", *in.table);
+    }
+    if (in.dropped_last_row != 0) entries.emplace_back("dropped_last_row", std::int64_t{1});
     return entries;
 }
 
