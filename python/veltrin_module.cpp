@@ -464,11 +464,18 @@ std::shared_ptr<recording> read_interruptibly(const std::string& name, const inp
     return outcome.get();
 }
 
+// A last row without its line end was still being written: said as a warning.
+void warn_dropped_row(const std::string& path, std::int64_t line)
+{
+    const std::string message = path + ": line " + std::to_string(line) + " has no line end: not read, as a row still being written";
+    if (PyErr_WarnEx(PyExc_UserWarning, message.c_str(), 1) != 0) throw py::error_already_set();
+}
+
 constexpr parameter path_parameters[] = {{"path", true}};
 constexpr parameter read_parameters[] = {
     {"path", true},         {"input_format", false}, {"v_column", false}, {"i_column", false},
     {"time_column", false}, {"fs", false},           {"delimiter", false}, {"decimal_comma", false},
-    {"skip", false},        {"v_scale", false},      {"i_scale", false}};
+    {"skip", false},        {"table", false},        {"v_scale", false},      {"i_scale", false}};
 
 // A column: its header name (str) or its number from 1 (int).
 std::optional<std::string> column_of(const py::object& value, const char* name)
@@ -524,6 +531,17 @@ input_request input_of(const arguments& a)
         if (skip < 0) out_of_range(wanted, a["skip"]);
         in.skip = skip;
     }
+    if (given(a["table"])) {
+        const std::string wanted = "table must be a table's number from 1 (int) or 'all'";
+        if (py::isinstance<py::str>(a["table"])) {
+            if (a["table"].cast<std::string>() != "all") out_of_range(wanted, a["table"]);
+            in.table = 0;
+        } else {
+            const int table = whole_number(a["table"], wanted);
+            if (table < 1) out_of_range(wanted, a["table"]);
+            in.table = table;
+        }
+    }
     for (const char* name : {"v_scale", "i_scale"}) {
         if (!given(a[name])) continue;
         const std::string wanted = std::string(name) + " must be a finite number other than 0";
@@ -544,7 +562,8 @@ std::string in_python_terms(std::string message)
     static const std::pair<std::string_view, std::string_view> names[] = {
         {"--v-column", "v_column"}, {"--i-column", "i_column"}, {"--time-column", "time_column"},
         {"--fs HZ", "fs"},          {"--fs", "fs"},             {"--delimiter", "delimiter"},
-        {"--decimal-comma", "decimal_comma"}, {"--skip", "skip"}, {"--v-scale", "v_scale"},
+        {"--decimal-comma", "decimal_comma"}, {"--skip", "skip"}, {"--table N", "table=N"},
+        {"--table all", "table='all'"}, {"--table", "table"}, {"--v-scale", "v_scale"},
         {"--i-scale", "i_scale"}};
     for (const auto& [option, keyword] : names)
         for (std::size_t at = message.find(option); at != std::string::npos; at = message.find(option, at + keyword.size()))
@@ -568,7 +587,8 @@ constexpr parameter blocks_parameters[] = {
     {"band", false},         {"slope_band", false},  {"stern_geary", false}, {"area", false},
     {"statistics", false},   {"block", false},       {"block_points", false}, {"input_format", false},
     {"v_column", false},     {"i_column", false},    {"time_column", false}, {"delimiter", false},
-    {"decimal_comma", false}, {"skip", false},       {"v_scale", false},     {"i_scale", false}};
+    {"decimal_comma", false}, {"skip", false},       {"table", false},       {"v_scale", false},
+    {"i_scale", false}};
 
 // block: seconds as a number, or a str with the unit s, min or h ('20min').
 double block_seconds(const py::object& value)
@@ -803,6 +823,10 @@ struct block_iterator {
         }
         if (!block) {
             ended = true;
+            if (file) {
+                const spectrum_result run = file->summary().settings;
+                if (run.input.dropped_last_row != 0) warn_dropped_row(run.data_file, run.input.dropped_last_row);
+            }
             throw py::stop_iteration();
         }
         return block_object(std::move(*block));
@@ -837,7 +861,7 @@ block_iterator make_blocks(const arguments& a)
         return it;
     }
     for (const char* name : {"input_format", "v_column", "i_column", "time_column", "delimiter", "decimal_comma", "skip",
-                             "v_scale", "i_scale"})
+                             "table", "v_scale", "i_scale"})
         if (given(a[name])) throw py::type_error(std::string(name) + " applies to a file, not to arrays");
     const std::string wanted = "source must be a path (str, bytes or os.PathLike) or a pair (v, i) of arrays";
     if (!py::isinstance<py::tuple>(source) && !py::isinstance<py::list>(source)) wrong_type(wanted, source);
@@ -916,9 +940,14 @@ PYBIND11_MODULE(_veltrin, m)
                 if (!in.i_column.empty()) settings["i_column"] = in.i_column;
                 if (in.v_scale) settings["v_scale"] = *in.v_scale;
                 if (in.i_scale) settings["i_scale"] = *in.i_scale;
+                if (!in.fs_source.empty()) settings["fs_source"] = in.fs_source;
+                if (in.table) settings["table"] = *in.table == 0 ? py::object(py::str("all")) : py::object(py::int_(*in.table));
+                if (in.dropped_last_row != 0) settings["dropped_last_row"] = 1;
                 return settings;
             },
-            "How the file was read: input_format and, where used, v_column, i_column, v_scale and i_scale.")
+            "How the file was read: input_format and, where used, v_column, i_column, v_scale, i_scale, "
+            "fs_source (delimited text: 'time column', 'preamble' or 'option'), table, and dropped_last_row (1 when "
+            "a last row without its line end was not read).")
         .def("__repr__", [](const recording& r) {
             return "<veltrin.Recording " + std::to_string(r.v.size()) + " samples at " +
                    py::str(py::float_(r.sampling_frequency)).cast<std::string>() + " Hz>";
@@ -971,16 +1000,20 @@ PYBIND11_MODULE(_veltrin, m)
         "read",
         [](const py::args& args, const py::kwargs& kwargs) {
             const arguments a = bind("read", read_parameters, args, kwargs, 1);
-            return read_interruptibly(file_name(a["path"]), input_of(a));
+            const std::string path = file_name(a["path"]);
+            auto r = read_interruptibly(path, input_of(a));
+            if (r->input.dropped_last_row != 0) warn_dropped_row(path, r->input.dropped_last_row);
+            return r;
         },
         "read(path, *, input_format='auto', v_column=None, i_column=None, time_column=None, fs=None, delimiter=None, "
-        "decimal_comma=False, skip=None, v_scale=None, i_scale=None)\n\n"
+        "decimal_comma=False, skip=None, table=None, v_scale=None, i_scale=None)\n\n"
         "Reads a recording with the program's own reader, on all cores, without holding the GIL; Ctrl-C stops it "
         "at once, even while a FIFO waits for its writer. The path is a str, bytes or os.PathLike.\n\n"
         "input_format: 'auto' (tagged or delimited, as the file shows), 'tagged', 'delimited', 'f32le', 'f64le', "
         "'f32be' or 'f64be' (raw interleaved v, i pairs). For delimited text: v_column, i_column, time_column (a "
         "header name, or a number from 1; by default the usual names), delimiter (',', ';', 'tab' or 'space'), "
-        "decimal_comma, skip (lines before the header row). fs overrides the file's sampling frequency (needed "
+        "decimal_comma, skip (lines before the header row), table (of several: its number from 1, or 'all' to join "
+        "them). A last row without its line end is not read (a UserWarning says so). fs overrides the file's sampling frequency (needed "
         "for raw binary and for delimited text without a time column); v_scale and i_scale multiply the columns "
         "(by default from their units).\n\n"
         "Raises FileNotFoundError, OSError, or ValueError for a file that gives no series or options that do "

@@ -1,7 +1,7 @@
 """Averaged noise spectra of a voltage v and a current i: the reading and the
 analysis of the veltrin program, for numpy."""
 import os
-from typing import Any, Optional, SupportsIndex, Union
+from typing import Any, Literal, Optional, SupportsIndex, Union
 
 import numpy as np
 import numpy.typing as npt
@@ -49,7 +49,8 @@ class Spectra:
 def read(path: _Path, *, input_format: str = "auto", v_column: Union[str, int, None] = None,
          i_column: Union[str, int, None] = None, time_column: Union[str, int, None] = None,
          fs: Optional[float] = None, delimiter: Optional[str] = None, decimal_comma: bool = False,
-         skip: Optional[int] = None, v_scale: Optional[float] = None, i_scale: Optional[float] = None) -> Recording:
+         skip: Optional[int] = None, table: Union[int, Literal['all'], None] = None,
+         v_scale: Optional[float] = None, i_scale: Optional[float] = None) -> Recording:
     """Reads a recording (tagged, delimited text or raw binary) with the program's own reader, on all
     cores, without holding the GIL; Ctrl-C stops it at once."""
 
@@ -94,7 +95,8 @@ def blocks(source: Union[_Path, tuple[npt.ArrayLike, npt.ArrayLike]], fs: Option
            stern_geary: Optional[float] = None, area: Optional[float] = None, input_format: str = "auto",
            v_column: Union[str, int, None] = None, i_column: Union[str, int, None] = None,
            time_column: Union[str, int, None] = None, delimiter: Optional[str] = None, decimal_comma: bool = False,
-           skip: Optional[int] = None, v_scale: Optional[float] = None, i_scale: Optional[float] = None) -> Blocks:
+           skip: Optional[int] = None, table: Union[int, Literal['all'], None] = None,
+           v_scale: Optional[float] = None, i_scale: Optional[float] = None) -> Blocks:
     """The recording cut into consecutive blocks, each analysed on its own, yielded as it is read."""
 
 class BlockTable(dict[str, npt.NDArray[Any]]):
