@@ -77,6 +77,21 @@ void cut_row(std::string_view line, const table_layout& t, row_cells& cells)
     cells.fields = k;
 }
 
+// Why a cell that is no number may still be meant as one.
+std::string cell_hint(std::string_view text, bool decimal_comma)
+{
+    double value = 0.0;
+    if (!decimal_comma && cell_number(text, true, value)) return "; for decimal commas, give --decimal-comma";
+    // Thousands separators: "1,000.5", or "1.000,5" with decimal commas.
+    const char separator = decimal_comma ? '.' : ',';
+    std::string joined;
+    for (const char c : text)
+        if (c != separator) joined += c;
+    if (joined.size() != text.size() && cell_number(joined, decimal_comma, value))
+        return "; thousands separators are not read: write the numbers without them";
+    return "";
+}
+
 // The message of a row that cannot give its sample: the first column at fault.
 std::string cell_fault(std::string_view line, const table_layout& t, std::int64_t file_line)
 {
@@ -92,14 +107,15 @@ std::string cell_fault(std::string_view line, const table_layout& t, std::int64_
     if (t.time) checked.push_back({&*t.time, cells.time, "time", t.time_scale});
     std::sort(checked.begin(), checked.end(), [](const named_cell& a, const named_cell& b) { return a.c->index < b.c->index; });
     for (const named_cell& n : checked) {
-        const std::string where = line_text(file_line) + ": the " + n.word + " column (" + n.c->label + ")";
+        const std::string where = line_text(file_line) + ": the " + n.word + " column (" + message_text(n.c->label) + ")";
         if (n.c->index >= cells.fields)
             return where + " is missing: the line has " + std::to_string(cells.fields) +
                    (cells.fields == 1 ? " field." : " fields.");
         double value = 0.0;
         if (trimmed(n.text).empty()) return where + " is empty.";
         if (!cell_number(n.text, t.decimal_comma, value))
-            return where + " holds '" + std::string(trimmed(n.text)) + "', which is not a number.";
+            return where + " holds '" + message_text(trimmed(n.text)) + "', which is not a number" +
+                   cell_hint(trimmed(n.text), t.decimal_comma) + ".";
         if (n.word != std::string_view("time") && std::isinf(static_cast<float>(value * n.scale)))
             return where + " holds a value too large for single precision.";
     }

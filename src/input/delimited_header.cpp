@@ -282,7 +282,9 @@ table_layout read_table_header(line_reader& reader, const std::string& file_name
             break;
         }
         preamble.note(line);
-        if (names.size() >= 2 &&
+        // The line right under one that names v or i is its units row ("V", "A").
+        const bool under_partial = !partial.empty() && partial_at == last_text_at;
+        if (names.size() >= 2 && !under_partial &&
             (finds(v_choice, quantity::voltage, names) || finds(i_choice, quantity::current, names))) {
             partial = line;
             partial_at = lines;
@@ -457,7 +459,7 @@ table_layout read_table_header(line_reader& reader, const std::string& file_name
         if (!read)
             options_do_not_fit(file_name, where + " is in '" + message_text(*unit) +
                                               "', a unit the program does not know: give " + scale_option +
-                                              (q == quantity::time ? " HZ" : " FACTOR (to " + std::string(unit_word(q)) + ")") +
+                                              (q == quantity::time ? " HZ" : " (the factor to " + std::string(unit_word(q)) + ")") +
                                               " to read it anyway");
         if (read->of != q)
             options_do_not_fit(file_name, where + " is in " + unit_word(read->of) + ": choose the " + quantity_word(q) +

@@ -246,7 +246,8 @@ const char* line_framing::complete_end(const char* first, const char* last, bool
     if (input_ends_here) return last;
     for (const char* p = last; p != first; --p) {
         if (p[-1] == '\n') return p;
-        if (p[-1] == '\r' && p != last) return p;
+        // A CR at the end, or before a CR at the end, may still begin CR LF or CR CR LF.
+        if (p[-1] == '\r' && p != last && !(p + 1 == last && *p == '\r')) return p;
     }
     return first;
 }
@@ -316,8 +317,11 @@ std::string_view summarize_long_line(line_reader& reader)
             const bool cr = reader.buffer[reader.begin] == '\r';
             ++reader.begin;
             if (cr) {
-                if (reader.begin == reader.end) refill(reader, 1);
+                if (reader.end - reader.begin < 2) refill(reader, 2);
                 if (reader.begin < reader.end && reader.buffer[reader.begin] == '\n') ++reader.begin;
+                else if (reader.end - reader.begin >= 2 && reader.buffer[reader.begin] == '\r' &&
+                         reader.buffer[reader.begin + 1] == '\n')
+                    reader.begin += 2;
             }
         }
     }

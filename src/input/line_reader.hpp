@@ -97,6 +97,8 @@ inline bool next_line_in(const char*& p, const char* last, std::string_view& tex
         const bool cr = *p == '\r';
         ++p;
         if (cr && p != last && *p == '\n') ++p;
+        // CR CR LF, as a CR LF file converted once more writes, is one line end.
+        else if (cr && last - p >= 2 && p[0] == '\r' && p[1] == '\n') p += 2;
     }
     return true;
 }
@@ -108,12 +110,15 @@ std::int64_t count_line_feeds(const char* first, const char* last, bool& has_cr)
 // Reads a line longer than held_limit to its end and returns its summary.
 std::string_view summarize_long_line(line_reader& reader);
 
-// The `size` bytes at `text` hold a line end: an LF, or a CR with a byte after it.
+// The `size` bytes at `text` hold a line end: an LF, or a CR with a byte
+// after it (two when that is a CR, which may begin CR CR LF).
 inline bool holds_complete_line(const char* text, std::size_t size)
 {
     if (std::memchr(text, '\n', size) != nullptr) return true;
     const void* ret = size > 0 ? std::memchr(text, '\r', size - 1) : nullptr;
-    return ret != nullptr;
+    if (ret == nullptr) return false;
+    const auto at = static_cast<std::size_t>(static_cast<const char*>(ret) - text);
+    return !(at + 2 == size && text[at + 1] == '\r');
 }
 
 // Reads the next line into `text`, valid until the next call; false at the
@@ -146,7 +151,8 @@ inline bool read_line(line_reader& reader, std::string_view& text)
     }
     text = std::string_view(start, k);
     const bool crlf = start[k] == '\r' && k + 1 < available && start[k + 1] == '\n';
-    reader.begin += k + (crlf ? 2 : 1);
+    const bool crcrlf = start[k] == '\r' && k + 2 < available && start[k + 1] == '\r' && start[k + 2] == '\n';
+    reader.begin += k + (crlf ? 2 : crcrlf ? 3 : 1);
     reader.line_ended = true;
     return true;
 }
