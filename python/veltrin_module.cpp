@@ -960,11 +960,14 @@ PYBIND11_MODULE(_veltrin, m)
                 const auto scale = [](const std::optional<double>& x) {
                     return x ? py::object(py::float_(*x)) : py::object(py::none());
                 };
+                const py::object table = in.table ? py::object(py::int_(*in.table)) : py::object(py::none());
                 return py::make_tuple(r.sampling_frequency, r.deltat, r.line_count, self.attr("v"), self.attr("i"),
-                                      in.format, in.v_column, in.i_column, scale(in.v_scale), scale(in.i_scale));
+                                      in.format, in.v_column, in.i_column, scale(in.v_scale), scale(in.i_scale),
+                                      in.fs_source, table, in.dropped_last_row);
             },
             [](const py::tuple& state) {
-                if (state.size() != 10) throw py::value_error("not the state of a pickled Recording");
+                // Ten items: a Recording pickled before the reading said more.
+                if (state.size() != 10 && state.size() != 13) throw py::value_error("not the state of a pickled Recording");
                 auto r = std::make_shared<recording>();
                 r->sampling_frequency = state[0].cast<double>();
                 r->deltat = state[1].cast<float>();
@@ -981,6 +984,11 @@ PYBIND11_MODULE(_veltrin, m)
                 r->input.i_column = state[7].cast<std::string>();
                 if (!state[8].is_none()) r->input.v_scale = state[8].cast<double>();
                 if (!state[9].is_none()) r->input.i_scale = state[9].cast<double>();
+                if (state.size() == 13) {
+                    r->input.fs_source = state[10].cast<std::string>();
+                    if (!state[11].is_none()) r->input.table = state[11].cast<std::int64_t>();
+                    r->input.dropped_last_row = state[12].cast<std::int64_t>();
+                }
                 return r;
             }));
 

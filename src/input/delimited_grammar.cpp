@@ -77,19 +77,39 @@ void cut_row(std::string_view line, const table_layout& t, row_cells& cells)
     cells.fields = k;
 }
 
+// Whether a cell's whole part is cut into groups of three digits by
+// `separator` ("1,000.5", "-12,345").
+bool has_thousands(std::string_view text, char separator, char point)
+{
+    if (!text.empty() && (text.front() == '-' || text.front() == '+')) text.remove_prefix(1);
+    text = text.substr(0, text.find(point));
+    std::size_t group = 0;
+    bool first = true;
+    bool cut = false;
+    for (const char c : text) {
+        if (c == separator) {
+            if (group == 0 || group > 3 || (!first && group != 3)) return false;
+            first = false;
+            cut = true;
+            group = 0;
+        } else if (c >= '0' && c <= '9') {
+            ++group;
+        } else {
+            return false;
+        }
+    }
+    return cut && group == 3;
+}
+
 // Why a cell that is no number may still be meant as one.
 std::string cell_hint(std::string_view text, bool decimal_comma)
 {
     double value = 0.0;
-    if (!decimal_comma && cell_number(text, true, value)) return "; for decimal commas, give --decimal-comma";
-    // Thousands separators: "1,000.5", or "1.000,5" with decimal commas.
-    const char separator = decimal_comma ? '.' : ',';
-    std::string joined;
-    for (const char c : text)
-        if (c != separator) joined += c;
-    if (joined.size() != text.size() && cell_number(joined, decimal_comma, value))
-        return "; thousands separators are not read: write the numbers without them";
-    return "";
+    std::string hint;
+    if (!decimal_comma && cell_number(text, true, value)) hint = "; for decimal commas, give --decimal-comma";
+    if (has_thousands(text, decimal_comma ? '.' : ',', decimal_comma ? ',' : '.'))
+        hint += "; thousands separators are not read: write the numbers without them";
+    return hint;
 }
 
 // The message of a row that cannot give its sample: the first column at fault.
@@ -124,7 +144,7 @@ std::string cell_fault(std::string_view line, const table_layout& t, std::int64_
 
 // The format's answers to the reading engine (see reading_engine.hpp).
 struct delimited_grammar {
-    using framing = line_framing;
+    using framing = delimited_line_framing;
     using run_state = line_shapes;
     static constexpr bool marked_end = false;
     // A last line without its line end was still being written: it is no row.
@@ -146,6 +166,7 @@ struct delimited_grammar {
 
     void read_header(line_reader& reader, const std::string& file_name, recording& result)
     {
+        reader.cr_cr_lf = true;
         t = read_table_header(reader, file_name, *options, result);
     }
 

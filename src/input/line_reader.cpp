@@ -241,37 +241,6 @@ void start_reading(line_reader& reader, std::FILE* file, std::span<const std::st
                                              std::min<std::size_t>(reader.end, 16));
 }
 
-const char* line_framing::complete_end(const char* first, const char* last, bool input_ends_here)
-{
-    if (input_ends_here) return last;
-    for (const char* p = last; p != first; --p) {
-        if (p[-1] == '\n') return p;
-        // A CR at the end, or before a CR at the end, may still begin CR LF or CR CR LF.
-        if (p[-1] == '\r' && p != last && !(p + 1 == last && *p == '\r')) return p;
-    }
-    return first;
-}
-
-const char* line_framing::next_start(const char* p, const char* last)
-{
-    std::string_view ignored;
-    next_line_in(p, last, ignored);
-    return p;
-}
-
-std::int64_t line_framing::count(const char* p, const char* last, bool& no_cr)
-{
-    bool has_cr = false;
-    const std::int64_t feeds = count_line_feeds(p, last, has_cr);
-    no_cr = !has_cr;
-    // Without a CR every LF ends a line, and so does the end of the text.
-    if (no_cr) return feeds + (p != last && last[-1] != '\n' ? 1 : 0);
-    std::int64_t lines = 0;
-    std::string_view ignored;
-    while (next_line_in(p, last, ignored, no_cr)) ++lines;
-    return lines;
-}
-
 std::string_view summarize_long_line(line_reader& reader)
 {
     std::vector<watch> watches;
@@ -317,9 +286,9 @@ std::string_view summarize_long_line(line_reader& reader)
             const bool cr = reader.buffer[reader.begin] == '\r';
             ++reader.begin;
             if (cr) {
-                if (reader.end - reader.begin < 2) refill(reader, 2);
+                if (reader.end - reader.begin < (reader.cr_cr_lf ? 2u : 1u)) refill(reader, reader.cr_cr_lf ? 2 : 1);
                 if (reader.begin < reader.end && reader.buffer[reader.begin] == '\n') ++reader.begin;
-                else if (reader.end - reader.begin >= 2 && reader.buffer[reader.begin] == '\r' &&
+                else if (reader.cr_cr_lf && reader.end - reader.begin >= 2 && reader.buffer[reader.begin] == '\r' &&
                          reader.buffer[reader.begin + 1] == '\n')
                     reader.begin += 2;
             }

@@ -55,6 +55,9 @@ struct line_reader {
     bool failed = false;     // a read error ended the input early
     bool line_ended = true;  // the last line read had a line end
     bool starts_as_utf16 = false;  // a UTF-16 byte-order mark, or one-byte characters beside NULs
+    // CR CR LF (a CR LF file converted once more) ends one line, not a line
+    // and a blank one: for delimited text, whose blank lines hold nothing.
+    bool cr_cr_lf = false;
     std::string summary;     // the text given for the last long line
     const std::atomic<bool>* cancel = nullptr;  // see read_stream
     // Counts the bytes read, for a progress display (nullptr: none); set
@@ -83,7 +86,8 @@ void enlarge_buffer(line_reader& reader, std::size_t capacity);
 // moved past its line end. A CR at `last` ends its line (the caller cuts
 // memory only after complete line ends). False when p == last. `no_cr`
 // promises that [p, last) holds no CR, which spares a search per line.
-inline bool next_line_in(const char*& p, const char* last, std::string_view& text, bool no_cr = false)
+inline bool next_line_in(const char*& p, const char* last, std::string_view& text, bool no_cr = false,
+                         bool cr_cr_lf = false)
 {
     if (p == last) return false;
     const char* const start = p;
@@ -97,8 +101,7 @@ inline bool next_line_in(const char*& p, const char* last, std::string_view& tex
         const bool cr = *p == '\r';
         ++p;
         if (cr && p != last && *p == '\n') ++p;
-        // CR CR LF, as a CR LF file converted once more writes, is one line end.
-        else if (cr && last - p >= 2 && p[0] == '\r' && p[1] == '\n') p += 2;
+        else if (cr_cr_lf && cr && last - p >= 2 && p[0] == '\r' && p[1] == '\n') p += 2;
     }
     return true;
 }
@@ -111,14 +114,14 @@ std::int64_t count_line_feeds(const char* first, const char* last, bool& has_cr)
 std::string_view summarize_long_line(line_reader& reader);
 
 // The `size` bytes at `text` hold a line end: an LF, or a CR with a byte
-// after it (two when that is a CR, which may begin CR CR LF).
-inline bool holds_complete_line(const char* text, std::size_t size)
+// after it (two when that is a CR that may begin CR CR LF).
+inline bool holds_complete_line(const char* text, std::size_t size, bool cr_cr_lf = false)
 {
     if (std::memchr(text, '\n', size) != nullptr) return true;
     const void* ret = size > 0 ? std::memchr(text, '\r', size - 1) : nullptr;
     if (ret == nullptr) return false;
     const auto at = static_cast<std::size_t>(static_cast<const char*>(ret) - text);
-    return !(at + 2 == size && text[at + 1] == '\r');
+    return !(cr_cr_lf && at + 2 == size && text[at + 1] == '\r');
 }
 
 // Reads the next line into `text`, valid until the next call; false at the
@@ -129,7 +132,7 @@ inline bool read_line(line_reader& reader, std::string_view& text)
     // LF. A complete line already held is read at once, so that a live
     // stream's line is not kept waiting for more text.
     while (reader.end - reader.begin < reader.held_limit + 2 && !reader.file_done &&
-           !holds_complete_line(reader.buffer.get() + reader.begin, reader.end - reader.begin))
+           !holds_complete_line(reader.buffer.get() + reader.begin, reader.end - reader.begin, reader.cr_cr_lf))
         refill(reader, reader.end - reader.begin + 1);
     const std::size_t available = reader.end - reader.begin;
     if (available == 0) return false;
@@ -151,7 +154,8 @@ inline bool read_line(line_reader& reader, std::string_view& text)
     }
     text = std::string_view(start, k);
     const bool crlf = start[k] == '\r' && k + 1 < available && start[k + 1] == '\n';
-    const bool crcrlf = start[k] == '\r' && k + 2 < available && start[k + 1] == '\r' && start[k + 2] == '\n';
+    const bool crcrlf = reader.cr_cr_lf && start[k] == '\r' && k + 2 < available && start[k + 1] == '\r' &&
+                        start[k + 2] == '\n';
     reader.begin += k + (crlf ? 2 : crcrlf ? 3 : 1);
     reader.line_ended = true;
     return true;
@@ -159,20 +163,45 @@ inline bool read_line(line_reader& reader, std::string_view& text)
 
 // Text cut into lines for the reading engine (see reading_engine.hpp): a
 // region of the buffer is cut after its last complete line, and shared by
-// threads as runs of whole lines.
-struct line_framing {
+// threads as runs of whole lines. CrCrLf: CR CR LF is one line end.
+template <bool CrCrLf>
+struct basic_line_framing {
     // Where the complete lines of [first, last) end: after the last line
-    // end, except a CR at `last` that may still be followed by a LF; at
-    // `last` when the input ends there.
-    static const char* complete_end(const char* first, const char* last, bool input_ends_here);
+    // end, except a CR at `last` (or before a CR there) that may still begin
+    // a longer line end; at `last` when the input ends there.
+    static const char* complete_end(const char* first, const char* last, bool input_ends_here)
+    {
+        if (input_ends_here) return last;
+        for (const char* p = last; p != first; --p) {
+            if (p[-1] == '\n') return p;
+            if (p[-1] == '\r' && p != last && !(CrCrLf && p + 1 == last && *p == '\r')) return p;
+        }
+        return first;
+    }
     // The start of the line after the one that holds p (or last).
-    static const char* next_start(const char* p, const char* last);
+    static const char* next_start(const char* p, const char* last)
+    {
+        std::string_view ignored;
+        next_line_in(p, last, ignored, false, CrCrLf);
+        return p;
+    }
     // The lines of [first, last), which end after a line end or at last;
     // no_cr tells whether they hold no CR, for next().
-    static std::int64_t count(const char* first, const char* last, bool& no_cr);
+    static std::int64_t count(const char* p, const char* last, bool& no_cr)
+    {
+        bool has_cr = false;
+        const std::int64_t feeds = count_line_feeds(p, last, has_cr);
+        no_cr = !has_cr;
+        // Without a CR every LF ends a line, and so does the end of the text.
+        if (no_cr) return feeds + (p != last && last[-1] != '\n' ? 1 : 0);
+        std::int64_t lines = 0;
+        std::string_view ignored;
+        while (next_line_in(p, last, ignored, no_cr, CrCrLf)) ++lines;
+        return lines;
+    }
     static bool next(const char*& p, const char* last, std::string_view& text, bool no_cr)
     {
-        return next_line_in(p, last, text, no_cr);
+        return next_line_in(p, last, text, no_cr, CrCrLf);
     }
     // Whether the text that ends at `end` ends with a line end.
     static bool ends_complete(const char* end) { return end[-1] == '\n' || end[-1] == '\r'; }
@@ -184,3 +213,6 @@ struct line_framing {
         return true;
     }
 };
+
+using line_framing = basic_line_framing<false>;
+using delimited_line_framing = basic_line_framing<true>;

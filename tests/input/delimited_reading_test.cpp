@@ -158,7 +158,8 @@ TEST(delimited_reading, stops_naming_the_line_the_column_and_the_text)
         {head + "0.1,nan,3\n", delimited(), "Fatal error: line 3: the v column (v) holds 'nan', which is not a number."},
         {head + "0.1,1,3e\n", delimited(), "Fatal error: line 3: the i column (i) holds '3e', which is not a number."},
         {head + "0.1,,3\n", delimited(), "Fatal error: line 3: the v column (v) is empty."},
-        {"time,v,i\n0,\"1,500\",2\n", delimited(fs_10), "Fatal error: line 2: the v column (v) holds '1,500', which is not a number."},
+        {"time,v,i\n0,\"1,500\",2\n", delimited(fs_10), "Fatal error: line 2: the v column (v) holds '1,500', which is not a number; for decimal commas, give "
+         "--decimal-comma; thousands separators are not read: write the numbers without them."},
         {"time;v;i\ns;V;A\n0;1;2\n0.5;x;4\n", delimited(), "Fatal error: line 4: the v column (v) holds 'x', which is not a number."},
         {head + "0.1,1\n", delimited(), "Fatal error: line 3 has 2 fields; the header row (line 1) has 3."},
         {head + "0.1\n", delimited(), "Fatal error: line 3 has 1 field; the header row (line 1) has 3."},
