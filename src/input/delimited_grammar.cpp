@@ -403,19 +403,27 @@ void delimited_grammar::after_block(line_reader& reader, std::int64_t block_line
         if (!(mean > 0.0))
             bad_file(file_name, "the time column (" + message_text(t.time->label) + ") does not increase from " +
                                     line_text(line_of_sample(0)) + " to " + line_text(line_of_sample(n - 1)) + ".");
+        const auto number = [](double x) {
+            char text[32];
+            std::snprintf(text, sizeof text, "%.6g", x);
+            return std::string(text);
+        };
+        // Joined tables: each goes on with the step the one before ended with.
+        for (std::size_t k = 2; t.join_tables && k < n; ++k) {
+            const std::int64_t at = line_of_sample(k);
+            const double step = times[k] - times[k - 1];
+            const double before = times[k - 1] - times[k - 2];
+            if (at - line_of_sample(k - 1) > 1 && !(std::fabs(step - before) <= 0.01 * before))
+                bad_file(file_name, line_text(at) + ": the time step (" + number(step) + " s) differs from the step before it (" +
+                                        number(before) + " s) by more than 1 %; --table all joins only tables whose time "
+                                        "goes on with the same step.");
+        }
         for (std::size_t k = 1; k < n; ++k) {
             const double step = times[k] - times[k - 1];
             if (std::fabs(step - mean) <= 0.01 * mean) continue;
-            char step_text[32];
-            char mean_text[32];
-            std::snprintf(step_text, sizeof step_text, "%.6g", step);
-            std::snprintf(mean_text, sizeof mean_text, "%.6g", mean);
-            const std::int64_t at = line_of_sample(k);
-            const bool junction = t.join_tables && at - line_of_sample(k - 1) > 1;
-            bad_file(file_name, line_text(at) + ": the time step (" + step_text + " s) differs from the mean step (" +
-                                    mean_text + " s) by more than 1 %" +
-                                    (junction ? "; --table all joins only tables whose time goes on with the same step."
-                                              : "; give the sampling frequency with --fs to read the file anyway."));
+            bad_file(file_name, line_text(line_of_sample(k)) + ": the time step (" + number(step) +
+                                    " s) differs from the mean step (" + number(mean) +
+                                    " s) by more than 1 %; give the sampling frequency with --fs to read the file anyway.");
         }
         result.sampling_frequency = static_cast<double>(n - 1) / span;
     }
