@@ -1,7 +1,8 @@
 // Delimited text made of the fuzzer's bytes, read as a pipe is (line by
 // line) and as a regular file is (in regions, by threads): both readings
-// must give the same samples or the same message. The first byte chooses
-// the options.
+// must give the same samples, the same account of the reading (where the
+// frequency came from, a last row dropped) or the same message. The first
+// byte chooses the options.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -29,7 +30,8 @@ std::string outcome_of(const std::uint8_t* data, std::size_t size, const input_r
         if (block_size != 0) options.block_size = block_size;
         options.input = in;
         const recording r = read_recording(file, "rec.csv", options);
-        outcome = std::to_string(r.sampling_frequency) + " " + r.input.format + " ";
+        outcome = std::to_string(r.sampling_frequency) + " " + r.input.format + " " + r.input.fs_source + " " +
+                  std::to_string(r.input.dropped_last_row) + " ";
         outcome.append(reinterpret_cast<const char*>(r.v.data()), r.v.size() * sizeof(float));
         outcome.append(reinterpret_cast<const char*>(r.i.data()), r.i.size() * sizeof(float));
     } catch (const analysis_error& error) {
@@ -64,6 +66,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (choice & 8) in.decimal_comma = true;
     if ((choice & 0x30) == 0x30 && !(choice & 4)) in.delimiter = ';';
+    // Several tables: the second, or all joined.
+    if ((choice & 0xC0) == 0xC0 && !(choice & 4)) in.table = choice & 0x10 ? 0 : 2;
     std::FILE* file = std::fopen(file_name.c_str(), "wb");
     if (file == nullptr || std::fwrite(data, 1, size, file) != size || std::fclose(file) != 0) std::abort();
 

@@ -672,3 +672,19 @@ def test_ctrl_c_and_close_from_another_thread_stop_blocks_waiting_for_a_fifo(tmp
     closer.start()
     assert list(waiting) == []
     closer.join()
+
+
+def test_tables_a_row_being_written_and_the_frequency_source(tmp_path):
+    path = tmp_path / "two.csv"
+    path.write_text("t,v,i\n0,1,2\n1,3,4\nt,v,i\n2,5,6\n3,7,8\n4,9,1")
+    with pytest.raises(ValueError, match=r"^the file holds 2 tables, their header rows on lines 1 and 4: choose one "
+                                         r"with table=N, or join them with table='all'$"):
+        veltrin.read(path)
+    with pytest.warns(UserWarning, match=r"two.csv: line 7 has no line end: not read, as a row still being written$"):
+        joined = veltrin.read(path, table="all")
+    assert joined.v.tolist() == [1, 3, 5, 7]
+    assert joined.settings["table"] == "all" and joined.settings["dropped_last_row"] == 1
+    assert joined.settings["fs_source"] == "time column"
+    assert veltrin.read(path, table=1).v.tolist() == [1, 3]
+    with pytest.raises(ValueError, match=r"^table must be a table's number from 1 \(int\) or 'all', not 'some'$"):
+        veltrin.read(path, table="some")

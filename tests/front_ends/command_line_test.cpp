@@ -790,6 +790,7 @@ TEST(command_line, options_that_do_not_fit_a_file_exit_2)
               "\"time\", \"a\", \"b\"; choose the v column with --v-column (a name, or a number from 1)\n");
     EXPECT_TRUE(file_exists(dir + "/good.psd.txt"));
     write_file(dir + "/bad.csv", "time,v,i\n0,1,2\n0.5,x,4\n");
+    write_file(dir + "/cut.csv", "time,v,i\n0,1,2\n0.5,3,4\n1,1,2");
     const std::string names_fault = "veltrin: names.csv: " + outcome.err.substr(outcome.err.find("the header"));
     const std::string bad_fault = "veltrin: bad.csv: Fatal error: line 3: the v column (v) holds 'x', which is not a number.\n";
     const struct {
@@ -809,6 +810,9 @@ TEST(command_line, options_that_do_not_fit_a_file_exit_2)
         {"-n 2 --decimal-comma good.csv", 1,
          "veltrin: good.csv: Fatal error: line 3: the time column (time) holds '0.5', which is not a number.\n"},
         {"-n 2 -o . names.csv bad.csv", 2, names_fault + bad_fault},
+        {"-n 2 --table 2 good.csv", 2, "veltrin: good.csv: --table 2: the file holds 1 table (header row on line 1)\n"},
+        // A last row without its line end: read without it, said once, status 0.
+        {"-n 2 -f csv -o cut.psd.csv cut.csv", 0, "veltrin: cut.csv: line 4 has no line end: not read, as a row still being written\n"},
         // A band without an inner bin is known once the file gives the bins.
         {"-n 8 --band 70:100 samples.xml", 2,
          "veltrin: samples.xml: --band 70:100 holds no bin: the bins are 62.499996185302734 Hz apart\n"},
@@ -820,6 +824,10 @@ TEST(command_line, options_that_do_not_fit_a_file_exit_2)
         EXPECT_EQ(run.status, c.status) << c.arguments;
         EXPECT_EQ(run.err, c.err) << c.arguments;
     }
+    EXPECT_TRUE(run_command(dir, "-n 2 --table 0 good.csv")
+                    .err.starts_with("veltrin: --table needs a table's number from 1, or all, not '0'\n" + usage_start));
+    const std::string cut = read_file(dir + "/cut.psd.csv");
+    EXPECT_NE(cut.find("# dropped_last_row = 1\n"), std::string::npos) << cut;
 }
 
 // Progress goes to standard error when it is a terminal (here a pseudo-
