@@ -404,3 +404,17 @@ TEST(raw_binary, stops_on_more_pairs_than_a_recording_counts)
 #endif
 
 }  // namespace
+
+// A regular file already read into, as a shell's standard input may be
+// (`(head -c 8 >/dev/null; veltrin ... -) < file`): the pairs from there on.
+TEST(raw_binary, a_file_read_into_is_read_from_where_it_stands)
+{
+    const std::string bytes = file_of({{1.0, 2.0}, {3.0, 4.0}, {5.0, 6.0}}, sample_encoding::f32le);
+    std::FILE* file = stream_of(bytes);
+    ASSERT_EQ(std::fseek(file, 8, SEEK_SET), 0);
+    const outcome r = read_from(file, layout_of(sample_encoding::f32le), reading_options{});
+    std::fclose(file);
+    ASSERT_EQ(r.message, "");
+    EXPECT_EQ(std::vector<float>(r.samples.v.begin(), r.samples.v.end()), (std::vector<float>{3.0f, 5.0f}));
+    EXPECT_EQ(std::vector<float>(r.samples.i.begin(), r.samples.i.end()), (std::vector<float>{4.0f, 6.0f}));
+}
