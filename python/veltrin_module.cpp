@@ -905,7 +905,8 @@ PYBIND11_MODULE(_veltrin, m)
             default: break;
             }
             // File names are bytes: decoded as os.fsdecode does, so a name that is not UTF-8 still shows.
-            const std::string message = in_python_terms(error.what());
+            std::string message = in_python_terms(error.what());
+            if (error.looks_like_utf16) message += " (the file looks like UTF-16 text: save it as UTF-8)";
             const auto text = py::reinterpret_steal<py::object>(
                 PyUnicode_DecodeFSDefaultAndSize(message.data(), static_cast<Py_ssize_t>(message.size())));
             if (text) PyErr_SetObject(type, text.ptr());

@@ -688,3 +688,11 @@ def test_tables_a_row_being_written_and_the_frequency_source(tmp_path):
     assert veltrin.read(path, table=1).v.tolist() == [1, 3]
     with pytest.raises(ValueError, match=r"^table must be a table's number from 1 \(int\) or 'all', not 'some'$"):
         veltrin.read(path, table="some")
+
+
+def test_utf16_text_gets_its_hint_in_every_format(tmp_path):
+    path = tmp_path / "r.csv"
+    path.write_bytes("t,v,i\n0,1,2\n".encode("utf-16"))
+    for input_format in ("auto", "tagged", "delimited"):
+        with pytest.raises(ValueError, match=r"\(the file looks like UTF-16 text: save it as UTF-8\)$"):
+            veltrin.read(path, input_format=input_format)
