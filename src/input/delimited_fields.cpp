@@ -155,10 +155,25 @@ bool looks_numeric(std::string_view cell)
 
 std::size_t row_field_count(std::string_view line, char delimiter)
 {
-    std::vector<std::string_view> fields;
-    split_fields(line, delimiter, fields);
-    if (delimiter != blank_run && fields.size() > 1 && fields.back().empty()) fields.pop_back();
-    return fields.size();
+    const char* p = line.data();
+    const char* const last = p + line.size();
+    std::size_t fields = 0;
+    if (delimiter == blank_run) {
+        for (;;) {
+            while (p != last && is_blank(*p)) ++p;
+            if (p == last) return fields;
+            ++fields;
+            p = field_end(p, last, delimiter);
+        }
+    }
+    for (;;) {
+        const char* const end = field_end(p, last, delimiter);
+        ++fields;
+        if (end == last) return fields;
+        p = end + 1;
+        // A delimiter at the line's end adds no field.
+        if (p == last) return fields;
+    }
 }
 
 bool is_spreadsheet_error(std::string_view cell)

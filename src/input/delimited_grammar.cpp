@@ -183,6 +183,11 @@ struct delimited_grammar {
             return is_spreadsheet_error(line.substr(0, end)) ? line_kind::row : line_kind::no_sample;
         }
         if (is_blank_line(line)) return line_kind::no_sample;
+        // Most rows start with a number: no need to look further.
+        const std::size_t first_end = t.delimiter == blank_run ? line.find_first_of(" \t", line.find_first_not_of(" \t"))
+                                                              : line.find(t.delimiter);
+        if (looks_numeric(line.substr(0, first_end)) && !trimmed(line.substr(0, first_end)).starts_with('"'))
+            return line_kind::row;
         const bool title = is_table_title(line, t.delimiter);
         if (t.join_tables && (title || repeats_header(line, t) || repeats_units(line, t))) return line_kind::no_sample;
         if (title) return line_kind::table_end;
