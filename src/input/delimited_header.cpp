@@ -334,8 +334,22 @@ table_layout read_table_header(line_reader& reader, const std::string& file_name
         if (!by_number && names_line.empty())
             options_do_not_fit(file_name, "no header row names the v and i columns: choose them with --v-column and "
                                           "--i-column (a name, or a number from 1)");
-        // Numbered columns take a line of names only when it is as wide as the rows.
-        if (!by_number || (!names_line.empty() && names_in(names_line, d).size() == row_field_count(first_row(), d))) {
+        // Numbered columns take a line of names only when it is as wide as the
+        // rows; one as wide that holds a number is a first row gone wrong.
+        const std::vector<std::string_view> cells = names_in(names_line, d);
+        const bool as_wide = !names_line.empty() && cells.size() == row_field_count(first_row(), d);
+        if (by_number && as_wide && units.empty() && names_at == lines && std::any_of(cells.begin(), cells.end(), looks_numeric)) {
+            for (const auto& [number, word] : {std::pair{v_choice.number, "v"}, std::pair{i_choice.number, "i"}}) {
+                double value = 0.0;
+                if (number > cells.size()) continue;
+                const std::string_view cell = cells[number - 1];
+                if (cell.empty()) bad_file(file_name, line_text(names_at) + ": the " + word + " column (column " + std::to_string(number) + ") is empty.");
+                if (!cell_number(cell, false, value) && !cell_number(cell, true, value))
+                    bad_file(file_name, line_text(names_at) + ": the " + word + " column (column " + std::to_string(number) +
+                                            ") holds '" + message_text(cell) + "', which is not a number.");
+            }
+        }
+        if (!by_number || as_wide) {
             header = names_line;
             header_at = names_at;
         } else {

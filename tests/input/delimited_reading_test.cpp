@@ -378,6 +378,8 @@ TEST(delimited_reading, stops_at_every_row_or_name_it_cannot_take_for_sure)
         {"t,v,i\n0,1,2\n,0.5,3,4\n", delimited(), "Fatal error: line 3 has 4 fields; the header row (line 1) has 3."},
         {"1,2\n3,4,5\n", delimited([](input_request& in) { in.v_column = "1"; in.i_column = "2"; fs_10(in); }),
          "Fatal error: line 2 has 3 fields; the first row (line 1) has 2."},
+        {"NaN,2\n3,4\n", delimited([](input_request& in) { in.v_column = "1"; in.i_column = "2"; fs_10(in); }),
+         "Fatal error: line 1: the v column (column 1) holds 'NaN', which is not a number."},
         {"t,v,i\n0,1,2\n#N/A,3,4\n", delimited(), "Fatal error: line 3: the time column (t) holds '#N/A', which is not a number."},
         {"t,v,i\n0,1,2\n0.5,3,4\n1,5,6e\n", delimited(), "Fatal error: line 4: the i column (i) holds '6e', which is not a number."},
         {"t,E,I (mA/cm2)\n0,1,2\n", delimited(),
