@@ -81,6 +81,8 @@ blocks_outcome run_blocks(std::FILE* data, const std::string& data_file, const b
         if (stopped) return {true, std::nullopt};
         return {false, error};
     }
-    finish_table(writer, blocks, false);
-    return {};
+    // An interruption as the input ends is one too.
+    const bool stopped = interrupted.load();
+    finish_table(writer, blocks, stopped);
+    return {stopped, std::nullopt};
 }

@@ -50,7 +50,7 @@ column_name column_named(const std::optional<std::string>& option)
     c.given = true;
     c.text = *option;
     c.numbered = !c.text.empty() && std::all_of(c.text.begin(), c.text.end(), [](char ch) { return ch >= '0' && ch <= '9'; });
-    if (c.numbered) c.number = static_cast<std::size_t>(std::min<unsigned long long>(std::stoull(c.text), 1ull << 40));
+    if (c.numbered) c.number = static_cast<std::size_t>(std::min(parse_number(c.text.data(), c.text.data() + c.text.size()), 0x1p40));
     return c;
 }
 

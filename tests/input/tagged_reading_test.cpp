@@ -12,7 +12,7 @@
 namespace {
 
 struct scan_result {
-    std::int32_t count = 0;
+    std::int64_t count = 0;
     std::int32_t points = 0;
     float interval = 0.0f;
     std::vector<float> v;
@@ -310,6 +310,25 @@ TEST(reading, counts_large_blocks_in_both_layouts)
     EXPECT_EQ(scan_and_load(split + "<v>200\n").count, 200);
     EXPECT_EQ(s.v[99], 198.0f);
     EXPECT_EQ(s.i[99], 199.0f);
+    // Counted from just below 2^31 lines: read on, unless the reading takes
+    // at most 2147483647, as the configuration mode does.
+    for (const bool limited : {false, true}) {
+        std::FILE* file = stream_of(split + "</data>\n");
+        reading_options options;
+        options.lines_before = 2147483646;
+        if (limited) options.most_lines = most_count;
+        try {
+            const recording r = read_recording(file, "samples.txt", options);
+            EXPECT_FALSE(limited);
+            EXPECT_EQ(r.line_count, 2147483846);
+            ASSERT_EQ(r.v.size(), 100u);
+            EXPECT_EQ(r.i[99], 199.0f);
+        } catch (const analysis_error& error) {
+            EXPECT_TRUE(limited);
+            EXPECT_EQ(error.lines, std::vector<std::string>{"\nFatal error: the data block has more than 2147483647 lines.\n"});
+        }
+        std::fclose(file);
+    }
 }
 
 }  // namespace
