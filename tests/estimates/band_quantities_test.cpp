@@ -78,25 +78,23 @@ TEST(band_quantities, power_laws_by_default_bands)
 }
 
 // B and A anywhere in their range keep q, fn and i_corr finite for every
-// density from the largest a recording gives (float32 samples at 1e-37 Hz:
-// about 1e125) down to 6e-198.
+// band density from the largest a recording gives (float32 samples at
+// 1e-37 Hz: about 1e125) down to 6e-198.
 TEST(band_quantities, shot_noise_parameters_stay_finite_over_the_range_of_b_and_a)
 {
-    for (const double v : {1e125, 6e-198}) {
-        for (const double i : {1e125, 6e-198}) {
-            power_law flat;
-            std::fill(flat.v.begin(), flat.v.end(), v);
-            std::fill(flat.i.begin(), flat.i.end(), i);
-            for (const double b : {least_shot_noise_setting, most_shot_noise_setting}) {
-                for (const double a : {least_shot_noise_setting, most_shot_noise_setting}) {
-                    analysis_request request;
-                    request.stern_geary = b;
-                    request.area = a;
-                    std::map<std::string, double> got = by_key(band_quantities(request, flat.spectra()));
-                    for (const char* key : {"q", "fn", "i_corr"})
-                        EXPECT_TRUE(std::isfinite(got[key])) << key << ": " << v << ", " << i << ", B " << b << ", A " << a;
-                }
-            }
+    const double least = least_shot_noise_setting;
+    const double most = most_shot_noise_setting;
+    for (const auto& [v, i] : {std::pair{1e125, 1e125}, std::pair{1e125, 6e-198}, std::pair{6e-198, 1e125}, std::pair{6e-198, 6e-198}}) {
+        power_law flat;
+        std::fill(flat.v.begin(), flat.v.end(), v);
+        std::fill(flat.i.begin(), flat.i.end(), i);
+        for (const auto& [b, a] : {std::pair{least, least}, std::pair{least, most}, std::pair{most, least}, std::pair{most, most}}) {
+            analysis_request request;
+            request.stern_geary = b;
+            request.area = a;
+            std::map<std::string, double> got = by_key(band_quantities(request, flat.spectra()));
+            for (const char* key : {"q", "fn", "i_corr"})
+                EXPECT_TRUE(std::isfinite(got[key])) << key << ": " << v << ", " << i << ", B " << b << ", A " << a;
         }
     }
 }

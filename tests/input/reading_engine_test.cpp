@@ -2,9 +2,6 @@
 // format would bring one: no fast path, units of one line or of two.
 #include <gtest/gtest.h>
 
-#include <cstdint>
-#include <limits>
-#include <span>
 #include <string>
 #include <vector>
 
@@ -119,81 +116,6 @@ TEST(reading_engine, reads_a_grammar_of_its_own_alike_for_every_thread_count_and
             for (const std::size_t block : {std::size_t{7}, std::size_t{64}, std::size_t{1000}, std::size_t{1} << 20})
                 EXPECT_EQ(outcome_of(c.content, reading_options{threads, block}), sequential)
                     << threads << " threads, block " << block << ": " << c.content.substr(0, 40);
-    }
-}
-
-}  // namespace
-
-namespace {
-
-// Takes the samples as they are read and writes them as text.
-struct text_sink final : sample_sink {
-    std::string text;
-    void begin(double, float, const input_description&) override {}
-    void take(std::span<const float> v, std::span<const float> i) override
-    {
-        for (std::size_t k = 0; k < v.size(); ++k) text += ' ' + std::to_string(v[k]) + ',' + std::to_string(i[k]);
-    }
-};
-
-// The block's lines counted from `before`, its samples handed to a sink:
-// "LINES: samples", or "samples | message" when the reading stops.
-std::string counted_outcome_of(const std::string& content, reading_options options, bool sequential)
-{
-#ifdef _WIN32
-    if (sequential) return "";
-    std::FILE* file = stream_of(content);
-#else
-    std::FILE* file = sequential ? fmemopen(const_cast<char*>(content.data()), content.size(), "rb")
-                                 : stream_of(content);
-#endif
-    text_sink sink;
-    options.sink = &sink;
-    std::string text;
-    try {
-        const recording r = read_with_grammar(file, "samples.txt", options, semicolon_grammar{});
-        text = std::to_string(r.line_count) + ':' + sink.text;
-    } catch (const analysis_error& error) {
-        text = sink.text + " |";
-        for (const std::string& line : error.lines) text += ' ' + line;
-    }
-    std::fclose(file);
-    return text;
-}
-
-// Lines counted from just below 2^31: without a limit the reading goes on
-// and its counts stay exact; at the limit of 32 bits it stops, the samples
-// of the lines before the limit handed on first.
-TEST(reading_engine, counts_past_32_bits_and_stops_only_at_a_limit_asked)
-{
-    const std::int64_t no_limit = std::numeric_limits<std::int64_t>::max();
-    const struct {
-        std::string content;
-        std::int64_t most_lines;
-        std::string expected;
-    } cases[] = {
-        {"500\n1;2\n3;4\n5;6\nend\n", no_limit, "2147483649: 1.000000,2.000000 3.000000,4.000000 5.000000,6.000000"},
-        {"500\n1\n2\n3\n4\n5\n6\n", no_limit, "2147483652: 1.000000,2.000000 3.000000,4.000000 5.000000,6.000000"},
-        {"500\n1;2\n3;4\nx\n5;6\n", no_limit, " 1.000000,2.000000 3.000000,4.000000 | stop 3 on line 2147483649"},
-        {"500\n1;2\n3;4\n5;6\nend\n", 2147483647, " 1.000000,2.000000 | stop 2 on line 2147483648"},
-        {"500\n1\n2\n3\n4\nend\n", 2147483647, " | stop 2 on line 2147483648"},
-        {"500\n1;2\n3;4\n5;6\nend\n", 2147483648, " 1.000000,2.000000 3.000000,4.000000 | stop 2 on line 2147483649"},
-    };
-    for (const auto& c : cases) {
-        reading_options options;
-        options.lines_before = 2147483646;
-        options.most_lines = c.most_lines;
-#ifndef _WIN32
-        EXPECT_EQ(counted_outcome_of(c.content, options, true), c.expected) << c.content;
-#endif
-        for (const unsigned threads : {1u, 2u}) {
-            for (const std::size_t block : {std::size_t{5}, std::size_t{1} << 20}) {
-                options.threads = threads;
-                options.block_size = block;
-                EXPECT_EQ(counted_outcome_of(c.content, options, false), c.expected)
-                    << threads << " threads, block " << block << ": " << c.content;
-            }
-        }
     }
 }
 
