@@ -290,8 +290,8 @@ std::string wanted(request_setting setting)
     case request_setting::band:
     case request_setting::slope_band:
         return name + " must be None or a pair (f_lo, f_hi) of frequencies in Hz with 0 <= f_lo <= f_hi";
-    case request_setting::stern_geary: return name + " must be None or a finite number of volts above 0";
-    case request_setting::area: return name + " must be None or a finite number of cm^2 above 0";
+    case request_setting::stern_geary: return name + " must be None or a number of volts from 1e-37 to 1e37";
+    case request_setting::area: return name + " must be None or a number of cm^2 from 1e-37 to 1e37";
     }
     return name;
 }
@@ -477,14 +477,15 @@ constexpr parameter read_parameters[] = {
     {"time_column", false}, {"fs", false},           {"delimiter", false}, {"decimal_comma", false},
     {"skip", false},        {"table", false},        {"v_scale", false},      {"i_scale", false}};
 
-// A column: its header name (str) or its number from 1 (int).
+// A column: its header name (str) or its number (int, or a str of digits).
 std::optional<std::string> column_of(const py::object& value, const char* name)
 {
     if (!given(value)) return std::nullopt;
-    const std::string wanted = std::string(name) + " must be a column name (str) or number from 1 (int)";
+    const std::string wanted = std::string(name) + " must be a column name (str) or number from 1 to " +
+                               std::to_string(most_column_number) + " (int)";
     if (py::isinstance<py::str>(value)) {
         const std::string text = value.cast<std::string>();
-        if (text.empty()) out_of_range(wanted, value);
+        if (!valid_column(text)) out_of_range(wanted, value);
         return text;
     }
     const int number = whole_number(value, wanted);
@@ -972,7 +973,7 @@ PYBIND11_MODULE(_veltrin, m)
                 auto r = std::make_shared<recording>();
                 r->sampling_frequency = state[0].cast<double>();
                 r->deltat = state[1].cast<float>();
-                r->line_count = state[2].cast<std::int32_t>();
+                r->line_count = state[2].cast<std::int64_t>();
                 const auto series = [&](std::size_t k) {
                     const float_array values = float_array::ensure(state[k]);
                     if (!values) throw py::error_already_set();

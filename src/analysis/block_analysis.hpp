@@ -30,6 +30,9 @@ std::optional<double> duration_of(std::string_view text);
 // x fs), or the points given.
 std::int64_t block_points(const block_request& blocks, double fs);
 
+// The most samples a block holds, as many as the points a block may be given.
+inline constexpr std::int64_t most_block_points = most_count;
+
 // Raised by take() once *interrupted is true: the run ends after the blocks
 // already given.
 struct blocks_interrupted {};
@@ -51,11 +54,16 @@ public:
                    std::string shown_name, unsigned threads, block_done on_block,
                    const std::atomic<bool>* interrupted = nullptr);
 
-    // Fixes the blocks' length; raises when the request breaks a rule, or a
-    // block cannot hold the sections it asks for.
+    // Fixes the blocks' length; raises when the request breaks a rule, a
+    // block cannot hold the sections it asks for, or a duration asks for
+    // more than most_block_points.
     void begin(double sampling_frequency, float deltat, const input_description& input) override;
     void reading_ended(const input_description& input) override { input_ = input; }
     void take(std::span<const float> v, std::span<const float> i) override;
+
+    // Tests only: counts `blocks` blocks as done before the first sample, so
+    // that block numbers and times past 32 bits come with a few samples.
+    void count_from(std::int64_t blocks) { blocks_ = blocks; }
 
     bool started() const { return points_ > 0; }
     double sampling_frequency() const { return fs_; }

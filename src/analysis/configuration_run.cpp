@@ -17,7 +17,8 @@ config_analysis analyse_config_file(const std::string& config_path, const std::s
     const std::string data_path = relative_to(base_directory, config.data_file_name);
 
     file_identity data_identity;
-    const reading_options reading{threads};
+    // The configuration mode counts the block's lines in 32 bits, as it always did.
+    const reading_options reading{.threads = threads, .most_lines = most_count};
     const opened_file file = open_recording(data_path, data_path, data_identity, reading);
     // Analysed while it is read, so that memory does not grow with the recording.
     stream_analysis stream(request_of(config), config.data_file_name, data_path, threads);

@@ -239,17 +239,17 @@ spectrum_result stream_analysis::finish()
         check(s, shown_name_);
         if (s.all_sections) {
             const std::uint64_t fit = samples < n_ ? 0 : (samples - n_) / step_ + 1;
-            s.nb_section = static_cast<std::int32_t>(std::clamp<std::uint64_t>(fit, 1, 2147483647));
+            s.nb_section = static_cast<std::int64_t>(std::max<std::uint64_t>(fit, 1));
         }
         if ((static_cast<std::uint64_t>(s.nb_section) - 1) * step_ + n_ > samples) too_few_samples(shown_name_, s);
     } else {
         if (s.all_sections) {
             // A recording too short for one section gets the too-few-points message.
             const std::uint64_t fit = samples / static_cast<std::uint64_t>(std::max(s.nbpoint_section, 1));
-            s.nb_section = static_cast<std::int32_t>(std::clamp<std::uint64_t>(fit, 1, 2147483647));
+            s.nb_section = static_cast<std::int64_t>(std::max<std::uint64_t>(fit, 1));
         }
         // A recording too short for the sections is told before a setting that breaks its rule.
-        if (std::int64_t{s.nb_section} * s.nbpoint_section > static_cast<std::int64_t>(samples))
+        if (s.nb_section * std::int64_t{s.nbpoint_section} > static_cast<std::int64_t>(samples))
             too_few_samples(shown_name_, s);
         check(s, shown_name_);
     }

@@ -128,7 +128,7 @@ density_pair configuration_sums::result(const analysis_request& request, float d
     density_pair result = sums_;
     float scale = static_cast<float>((static_cast<double>(deltat) + deltat) / static_cast<double>(n));
     if (request.hanning == 1) scale = static_cast<float>(static_cast<double>(scale) * 2.6666666666666665);
-    const double factor = static_cast<double>(scale) / request.nb_section;
+    const double factor = static_cast<double>(scale) / static_cast<double>(request.nb_section);
     for (std::size_t k = 0; k <= n / 2; ++k) {
         result.psd_v[k] = static_cast<float>(factor * result.psd_v[k]);
         result.psd_i[k] = static_cast<float>(factor * result.psd_i[k]);

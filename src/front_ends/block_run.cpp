@@ -72,8 +72,9 @@ blocks_outcome run_blocks(std::FILE* data, const std::string& data_file, const b
         finish_table(writer, blocks, true);
         return {true, std::nullopt};
     } catch (const spectra_failed&) {
-        finish_table(writer, blocks, false);
-        return {false, spectra_failure};
+        const bool stopped = interrupted.load();
+        finish_table(writer, blocks, stopped);
+        return {stopped, spectra_failure};
     } catch (const analysis_error& error) {
         if (!blocks.started()) throw;
         // A reading cut short by the interruption is no failure.
@@ -82,6 +83,8 @@ blocks_outcome run_blocks(std::FILE* data, const std::string& data_file, const b
         if (stopped) return {true, std::nullopt};
         return {false, error};
     }
-    finish_table(writer, blocks, false);
-    return {false, std::nullopt, blocks.settings().input.dropped_last_row};
+    // An interruption as the input ends is one too.
+    const bool stopped = interrupted.load();
+    finish_table(writer, blocks, stopped);
+    return {stopped, std::nullopt, blocks.settings().input.dropped_last_row};
 }

@@ -241,9 +241,9 @@ std::string long_name(int option_char)
 std::string column_value(const std::string& option, const char* text)
 {
     const std::string value = text;
-    const bool number = !value.empty() && value.find_first_not_of("0123456789") == std::string::npos;
-    if (value.empty() || (number && value.find_first_not_of('0') == std::string::npos))
-        throw usage_error{option + " needs a column name or a number from 1, not '" + value + "'"};
+    if (!valid_column(value))
+        throw usage_error{option + " needs a column name or a number from 1 to " + std::to_string(most_column_number) +
+                          ", not '" + value + "'"};
     return value;
 }
 
@@ -273,12 +273,12 @@ frequency_band band_value(const std::string& option, const char* text)
     return band;
 }
 
-// A finite number above 0, in the unit named.
-double positive_value(const std::string& option, const char* text, const std::string& unit)
+// B or A: a number of the unit named, in the range where q and fn cannot overflow.
+double shot_noise_value(const std::string& option, const char* text, const std::string& unit)
 {
     const double x = real_value(option, text);
-    if (!std::isfinite(x) || x <= 0.0)
-        throw usage_error{option + " needs a finite number of " + unit + " above 0, not '" + std::string(text) + "'"};
+    if (!(x >= least_shot_noise_setting && x <= most_shot_noise_setting))
+        throw usage_error{option + " needs a number of " + unit + " from 1e-37 to 1e37, not '" + std::string(text) + "'"};
     return x;
 }
 
@@ -381,8 +381,8 @@ options parse_options(int argc, char** argv)
             break;
         case 'g': parsed.band = band_value("--band", optarg); break;
         case 'l': parsed.slope_band = band_value("--slope-band", optarg); break;
-        case 'G': parsed.stern_geary = positive_value("--stern-geary", optarg, "volts"); break;
-        case 'a': parsed.area = positive_value("--area", optarg, "cm^2"); break;
+        case 'G': parsed.stern_geary = shot_noise_value("--stern-geary", optarg, "volts"); break;
+        case 'a': parsed.area = shot_noise_value("--area", optarg, "cm^2"); break;
         case 'C': parsed.coherence = true; break;
         case 'S': parsed.statistics = true; break;
         case 'T': parsed.threads = static_cast<unsigned>(integer_value("--threads", optarg, 1, most_threads)); break;
@@ -750,7 +750,8 @@ int run_files(const options& o)
         std::fputs(job.failure.c_str(), stderr);
         status = std::max(status, job.usage ? 2 : 1);
     }
-    return stopped ? 128 + interrupting_signal.load() : status;
+    // An interruption that came after the last table was complete is told too.
+    return stopped || interrupted.load() ? 128 + interrupting_signal.load() : status;
 }
 
 int run_config_file(const std::string& path, unsigned o_threads)

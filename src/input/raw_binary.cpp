@@ -25,9 +25,6 @@
 
 namespace {
 
-// A recording counts its pairs in 32 bits.
-constexpr std::uint64_t most_pairs = std::numeric_limits<std::int32_t>::max();
-
 constexpr std::size_t most_part_bytes = std::size_t{512} << 10;
 
 constexpr std::uint32_t byte_swapped(std::uint32_t w)
@@ -145,17 +142,21 @@ pair_codec codec_for(sample_encoding e)
              std::to_string(codec.pair_bytes) + "-byte (v, i) pairs.\n");
 }
 
-[[noreturn]] void stop_on_count(const std::string& name)
-{
-    fail(error_kind::bad_data, name, "\nFatal error: the file holds more than 2147483647 (v, i) pairs.\n");
-}
-
 // The read error, worded as every reading words it.
 void stop_unreadable(const std::string& name)
 {
     line_reader reader;
     reader.failed = true;
     check_readable(reader, name);
+}
+
+// Gives the sink the first `count` pairs held, those before a stop.
+void hand_on_before(recording& result, const reading_options& options, std::size_t count)
+{
+    if (options.sink == nullptr) return;
+    result.v.resize(count);
+    result.i.resize(count);
+    reading_engine::hand_on_held(result, *options.sink);
 }
 
 // A regular file: its size is known, so the series are sized once and the
@@ -169,7 +170,6 @@ void read_regular_file(std::FILE* file, const std::string& name, const reading_o
 {
     if (bytes % codec.pair_bytes != 0) stop_on_size(bytes, codec, name);
     const std::uint64_t pairs = bytes / codec.pair_bytes;
-    if (pairs > most_pairs) stop_on_count(name);
 
     worker_team team(options.threads);
     // Parts of a block's share for a task, and small enough to stay in the
@@ -218,8 +218,13 @@ void read_regular_file(std::FILE* file, const std::string& name, const reading_o
             if (outcome.unreadable || outcome.fault.stops()) stop_from(k);
         });
         for (std::size_t k = 0; k < parts; ++k) {
+            if (!outcomes[k].unreadable && !outcomes[k].fault.stops()) continue;
+            // The pairs before the stop reach the sink first.
+            const std::uint64_t good_end = outcomes[k].unreadable ? window_first + k * part_pairs
+                                                                  : outcomes[k].fault.value / 2;
+            hand_on_before(result, options, static_cast<std::size_t>(good_end - window_first));
             if (outcomes[k].unreadable) stop_unreadable(name);
-            if (outcomes[k].fault.stops()) stop_at(outcomes[k].fault, name);
+            stop_at(outcomes[k].fault, name);
         }
         if (options.sink != nullptr) reading_engine::hand_on_held(result, *options.sink);
     }
@@ -241,18 +246,18 @@ void read_stream_in_order(std::FILE* file, const std::string& name, const readin
         // recording's pairs reach it as they come.
         if (options.sink == nullptr) refill(reader, reader.capacity);
         else if (reader.end - reader.begin < codec.pair_bytes) refill(reader, codec.pair_bytes);
-        std::uint64_t n = (reader.end - reader.begin) / codec.pair_bytes;
-        const bool too_many = pairs + n > most_pairs;
-        if (too_many) n = most_pairs - pairs;
+        const std::size_t n = (reader.end - reader.begin) / codec.pair_bytes;
         const auto at = result.v.size();
-        result.v.resize(at + static_cast<std::size_t>(n));
-        result.i.resize(at + static_cast<std::size_t>(n));
-        const value_fault fault = codec.decode(reader.buffer.get() + reader.begin, static_cast<std::size_t>(n),
-                                               layout, result.v.data() + at, result.i.data() + at, pairs);
-        if (fault.stops()) stop_at(fault, name);
-        if (too_many) stop_on_count(name);
+        result.v.resize(at + n);
+        result.i.resize(at + n);
+        const value_fault fault = codec.decode(reader.buffer.get() + reader.begin, n, layout, result.v.data() + at,
+                                               result.i.data() + at, pairs);
+        if (fault.stops()) {
+            hand_on_before(result, options, at + static_cast<std::size_t>(fault.value / 2 - pairs));
+            stop_at(fault, name);
+        }
         pairs += n;
-        reader.begin += static_cast<std::size_t>(n) * codec.pair_bytes;
+        reader.begin += n * codec.pair_bytes;
         if (options.sink != nullptr) reading_engine::hand_on_held(result, *options.sink);
         if (reader.file_done) break;
     }
@@ -277,6 +282,6 @@ recording read_raw_binary(std::FILE* file, const std::string& name, const readin
     else
         read_stream_in_order(file, name, options, layout, codec, result);
     if (options.sink != nullptr) reading_engine::hand_on_rest(result, *options.sink);
-    result.line_count = static_cast<std::int32_t>(samples_read(result));
+    result.line_count = static_cast<std::int64_t>(samples_read(result));
     return result;
 }

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <limits>
 #include <optional>
 #include <span>
 #include <string>
@@ -47,8 +48,22 @@ struct reading_options {
     // file with a time column is held whole first: its frequency comes from
     // all its times.
     sample_sink* sink = nullptr;
+    // The most lines a data block may have: the configuration mode counts
+    // them in 32 bits and stops past 2147483647; the options mode has no limit.
+    std::int64_t most_lines = std::numeric_limits<std::int64_t>::max();
+    // Tests only: the block's lines counted as if this many (an even number)
+    // had come before its first, so that counts past 32 bits are reached
+    // with a few lines. The lines that messages name count them too.
+    std::int64_t lines_before = 0;
     input_request input{};
 };
+
+// A column number from 1 to this; a larger one is no column of any table.
+inline constexpr std::int64_t most_column_number = 2147483647;
+
+// Whether a column as the options give it is one: a header name (not all
+// digits), or all digits for a number from 1 to most_column_number.
+bool valid_column(std::string_view column);
 
 // The names options.input.format takes: "auto", then the formats the
 // program reads.

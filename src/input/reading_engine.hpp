@@ -131,7 +131,7 @@ struct store_target {
 enum stop_reason : int {
     no_stop,
     value_too_large,  // a value beyond single precision
-    too_many_lines,   // the block has more lines than a recording counts
+    too_many_lines,   // the block has more lines than the reading takes (its line: that number)
     first_grammar_stop,
 };
 
@@ -169,9 +169,6 @@ recording read_with_grammar(line_reader& reader, const std::string& name, const 
 
 // The engine's inner workings.
 namespace reading_engine {
-
-// A recording counts its block's lines in 32 bits.
-inline constexpr std::int64_t most_block_lines = std::numeric_limits<std::int32_t>::max();
 
 // Stores line c's values into the series, grown as needed; the stop when
 // one is too large for single precision.
@@ -230,6 +227,8 @@ struct block_reading {
     recording& result;
     typename G::run_state state{};
     std::int64_t count = 0;
+    std::int64_t first_line = 0;  // the index of the block's first line (reading_options::lines_before)
+    std::int64_t most_lines = std::numeric_limits<std::int64_t>::max();
     bool ended = false;
     reading_stop stop{};
     std::string stop_text{};      // the line that stops
@@ -242,8 +241,11 @@ struct block_reading {
     std::int64_t unit_start(std::int64_t c) const { return c / unit() * unit(); }
     std::int64_t unit_end(std::int64_t c) const { return unit_start(c) + unit(); }
 
-    [[noreturn]] void stop_now() const
+    // Raises the stop, once the sink has the samples before it: a run in
+    // blocks counts all that the reading gave, whatever the path it took.
+    [[noreturn]] void stop_now()
     {
+        hand_on_read();
         analysis_error error(error_kind::bad_data, "", {message_of(grammar, stop, stop_text)});
         error.data_line = stop.line + 1;
         throw error;
@@ -258,11 +260,14 @@ struct block_reading {
             end_text.assign(line);
             return false;
         }
-        if (count == 0) grammar.start_block(line);
+        if (count == first_line) {
+            grammar.start_block(line);
+            result.first_slot = first_line / unit();
+        }
         if (stop.stops()) {
             if (count >= unit_end(stop.line)) stop_now();
         } else {
-            if (count == most_block_lines) fail(error_kind::bad_data, "", message_of(grammar, {too_many_lines, count}, ""));
+            if (count == most_lines) stop_at_limit();
             line_stores s;
             stop = grammar.read_data_line(line, count, state, s);
             if (!stop.stops()) stop = store_growing(result, s, count);
@@ -271,6 +276,13 @@ struct block_reading {
         }
         ++count;
         return true;
+    }
+
+    [[noreturn]] void stop_at_limit()
+    {
+        stop = {too_many_lines, most_lines};
+        stop_text.clear();
+        stop_now();
     }
 
     // Hands the sink the samples that no later line can take back: those of
@@ -311,7 +323,7 @@ struct block_reading {
         } else if (ended && count % unit() != 0) {
             stop = grammar.unfinished_unit(count - 1);
             stop_now();
-        } else if (!ended && count > 0 && (!last_line_ended || count % unit() != 0)) {
+        } else if (!ended && count > first_line && (!last_line_ended || count % unit() != 0)) {
             count = unit_start(count - 1);
         }
     }
@@ -453,8 +465,7 @@ const char* read_region(const char* first, const char* last, block_reading<G>& b
         }
         lines = run.first_line + run.lines;
     }
-    if (lines > most_block_lines)
-        fail(error_kind::bad_data, "", message_of(block.grammar, {too_many_lines, most_block_lines}, ""));
+    if (lines > block.most_lines) block.stop_at_limit();
     block.count = lines;
     return taken;
 }
@@ -501,7 +512,7 @@ void read_regions(line_reader& reader, block_reading<G>& block, const reading_op
         reader.begin += static_cast<std::size_t>(taken - first);
         block.hand_on_read();
         if (first_region && !block.ended && block.sink == nullptr)
-            reserve_for_the_rest(reader, block.result, block.count, block.grammar.unit_lines(),
+            reserve_for_the_rest(reader, block.result, block.count - block.first_line, block.grammar.unit_lines(),
                                  block.count - lines_before, static_cast<std::size_t>(cut - first));
         first_region = false;
     }
@@ -525,14 +536,16 @@ recording read_with_grammar(line_reader& reader, const std::string& name, const 
     reader.summarize = G::summarize;
     std::FILE* const file = reader.file;
     recording result;
-    reading_engine::block_reading<G> block{.grammar = grammar, .result = result, .sink = options.sink};
+    reading_engine::block_reading<G> block{.grammar = grammar, .result = result, .count = options.lines_before,
+                                           .first_line = options.lines_before, .most_lines = options.most_lines,
+                                           .sink = options.sink};
     try {
         grammar.read_header(reader, name, result);
         // The block's first line decides the layout and counts whatever it holds.
         std::string_view line;
         bool complete = true;
         if (framing::read(reader, line, complete)) block.take(line, complete);
-        if (block.count > 0) {
+        if (block.count > block.first_line) {
             // One thread too: the regions size the series once from the file's size.
             std::uint64_t size = 0;
             std::uint64_t position = 0;
@@ -549,7 +562,7 @@ recording read_with_grammar(line_reader& reader, const std::string& name, const 
         }
         check_readable(reader, name);
         block.finish();
-        result.line_count = static_cast<std::int32_t>(block.count);
+        result.line_count = block.count;
         reading_engine::remove_empty_samples(result, static_cast<std::size_t>(block.count / block.unit()),
                                              block.no_sample);
         if constexpr (requires { &G::after_block; }) {

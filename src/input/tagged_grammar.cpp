@@ -116,7 +116,7 @@ std::string stop_message_of(const reading_stop& stop)
     case value_too_large:
         return "\nFatal error: the value on line " + line +
                " of the data block is too large for single precision.\n";
-    case too_many_lines: return "\nFatal error: the data block has more than 2147483647 lines.\n";
+    case too_many_lines: return "\nFatal error: the data block has more than " + std::to_string(stop.line) + " lines.\n";
     default: break;
     }
     return "";

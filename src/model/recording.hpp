@@ -28,7 +28,7 @@ struct input_description {
 struct recording {
     double sampling_frequency = 0.0;  // as written after "<sampling_frequency>", or as given
     float deltat = 0.0f;              // 1 / sampling_frequency, in single precision
-    std::int32_t line_count = 0;      // lines of the data block (tagged: blank ones included; others: samples)
+    std::int64_t line_count = 0;      // lines of the data block (tagged: blank ones included; others: samples)
     sample_series v;                  // nbpoint_acqui values each
     sample_series i;
     std::uint64_t handed_on = 0;      // samples already given to a sink: v and i hold those after them

@@ -17,9 +17,9 @@ bool valid_band(const std::optional<frequency_band>& band)
     return !band || (std::isfinite(band->high) && band->low >= 0.0 && band->low <= band->high);
 }
 
-bool positive_finite(const std::optional<double>& x)
+bool shot_noise_setting(const std::optional<double>& x)
 {
-    return !x || (std::isfinite(*x) && *x > 0.0);
+    return !x || (*x >= least_shot_noise_setting && *x <= most_shot_noise_setting);
 }
 
 }  // namespace
@@ -68,10 +68,10 @@ std::optional<request_problem> check_setting(const analysis_request& r, request_
         if (!valid_band(r.slope_band)) return broken(request_rule::outside_range, band_text(*r.slope_band));
         break;
     case request_setting::stern_geary:
-        if (!positive_finite(r.stern_geary)) return broken(request_rule::outside_range, *r.stern_geary);
+        if (!shot_noise_setting(r.stern_geary)) return broken(request_rule::outside_range, *r.stern_geary);
         break;
     case request_setting::area:
-        if (!positive_finite(r.area)) return broken(request_rule::outside_range, *r.area);
+        if (!shot_noise_setting(r.area)) return broken(request_rule::outside_range, *r.area);
         break;
     case request_setting::hanning:
     case request_setting::coherence:

@@ -25,8 +25,8 @@ struct frequency_band {
 struct analysis_request {
     bool standard = false;
     std::int32_t hanning = 0;          // the configuration estimate's window switch: 1 windows
-    std::int32_t nb_section = 0;       // sections averaged
-    bool all_sections = false;         // as many sections as fit; nb_section is then set by the analysis
+    std::int64_t nb_section = 0;       // sections averaged (at most most_count when asked)
+    bool all_sections = false;         // as many sections as fit, however many; nb_section is then set by the analysis
     std::int32_t nbpoint_section = 0;  // points per section
     std::string window = "hann";       // the standard estimate's
     double overlap = 0.0;              // fraction F; noverlap = floor(F n)
@@ -41,6 +41,7 @@ struct analysis_request {
     std::optional<frequency_band> slope_band;  // the slopes' band; default 10 f1 ... fs/4
     std::optional<double> stern_geary;         // B in volts: the shot-noise parameters
     std::optional<double> area;                // the electrode's area in cm^2 for fn; default 1
+    // (Both from least_shot_noise_setting to most_shot_noise_setting.)
 };
 
 // Whether the request asks for the band quantities.
@@ -50,6 +51,13 @@ bool wants_band(const analysis_request& request);
 inline constexpr std::int32_t least_points = 2;
 inline constexpr std::int32_t least_sections = 1;
 inline constexpr std::int32_t most_count = 2147483647;
+
+// The range of B (volts) and A (cm^2): within it q = sqrt(psd_v psd_i) / B
+// never overflows, and fn = B^2 / (psd_v A) and i_corr = B / Zn do only
+// when the band's v density is below about 6e-198, 0 included. Far outside
+// it they overflow whatever the recording (B^2 alone, for one).
+inline constexpr double least_shot_noise_setting = 1e-37;
+inline constexpr double most_shot_noise_setting = 1e37;
 
 // The standard estimate's windows, by their scipy names.
 inline constexpr std::array<std::string_view, 7> window_kinds = {"hann",    "hamming",  "blackman", "blackmanharris",
@@ -69,7 +77,7 @@ enum class request_rule {
     not_a_power_of_two,  // the configuration estimate's points (from 2)
     unknown_window,      // not one of window_kinds
     outside_range,       // overlap not in [0, 1), confidence not in (0, 1), a band not 0 <= low <= high,
-                         // stern_geary or area not finite and above 0
+                         // stern_geary or area not from least_ to most_shot_noise_setting
     hanning_standard,    // the configuration estimate's window asked with a standard option
     needs_mean_average,  // confidence intervals or coherence with the median average
     too_few_samples,     // the sections need more samples than the recording holds

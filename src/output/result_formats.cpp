@@ -44,7 +44,7 @@ std::vector<std::pair<std::string, setting_value>> settings_of(const spectrum_re
     } else {
         entries.emplace_back("hanning", std::int64_t{s.hanning});
     }
-    entries.emplace_back("nb_section", std::int64_t{s.nb_section});
+    entries.emplace_back("nb_section", s.nb_section);
     entries.emplace_back("nbpoint_section", std::int64_t{s.nbpoint_section});
     if (s.standard) {
         entries.emplace_back("noverlap", std::int64_t{noverlap_of(s)});
@@ -128,13 +128,13 @@ void write_table(std::FILE* stream, const spectrum_result& result, bool name_as_
     const std::string name = name_as_configured ? result.data_file : printable(result.data_file);
     if (s.standard) {
         std::fprintf(stream,
-                     "data file = %s    window = %s    nb_section = %d     nbpoint_section = %d     noverlap = %d"
+                     "data file = %s    window = %s    nb_section = %lld     nbpoint_section = %d     noverlap = %d"
                      "    detrend = %s    average = %s\n",
-                     name.c_str(), s.window.c_str(), s.nb_section, s.nbpoint_section, noverlap_of(s),
+                     name.c_str(), s.window.c_str(), static_cast<long long>(s.nb_section), s.nbpoint_section, noverlap_of(s),
                      detrend_name(s.detrend), average_name(s.average));
     } else {
-        std::fprintf(stream, "data file = %s    hanning = %d    nb_section = %d     nbpoint_section = %d\n",
-                     name.c_str(), s.hanning, s.nb_section, s.nbpoint_section);
+        std::fprintf(stream, "data file = %s    hanning = %d    nb_section = %lld     nbpoint_section = %d\n",
+                     name.c_str(), s.hanning, static_cast<long long>(s.nb_section), s.nbpoint_section);
     }
     std::string text = "    frequency        PSD_v           PSD_i            Zn";
     for (std::size_t c = 4; c < result.columns.size(); ++c) {

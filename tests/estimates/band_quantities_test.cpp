@@ -3,6 +3,7 @@
 // (tests/end_to_end/scipy_agreement.py checks every key of whole runs against numpy.)
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <string>
@@ -73,6 +74,28 @@ TEST(band_quantities, power_laws_by_default_bands)
         if (std::isnan(slope)) EXPECT_TRUE(std::isnan(got["slope_v"])) << high;
         else EXPECT_NEAR(got["slope_v"], slope, 1e-12) << high;
         EXPECT_TRUE(std::isnan(got["slope_v_stderr"])) << high;
+    }
+}
+
+// B and A anywhere in their range keep q, fn and i_corr finite for every
+// band density from the largest a recording gives (float32 samples at
+// 1e-37 Hz: about 1e125) down to 6e-198.
+TEST(band_quantities, shot_noise_parameters_stay_finite_over_the_range_of_b_and_a)
+{
+    const double least = least_shot_noise_setting;
+    const double most = most_shot_noise_setting;
+    for (const auto& [v, i] : {std::pair{1e125, 1e125}, std::pair{1e125, 6e-198}, std::pair{6e-198, 1e125}, std::pair{6e-198, 6e-198}}) {
+        power_law flat;
+        std::fill(flat.v.begin(), flat.v.end(), v);
+        std::fill(flat.i.begin(), flat.i.end(), i);
+        for (const auto& [b, a] : {std::pair{least, least}, std::pair{least, most}, std::pair{most, least}, std::pair{most, most}}) {
+            analysis_request request;
+            request.stern_geary = b;
+            request.area = a;
+            std::map<std::string, double> got = by_key(band_quantities(request, flat.spectra()));
+            for (const char* key : {"q", "fn", "i_corr"})
+                EXPECT_TRUE(std::isfinite(got[key])) << key << ": " << v << ", " << i << ", B " << b << ", A " << a;
+        }
     }
 }
 

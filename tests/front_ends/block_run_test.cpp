@@ -3,6 +3,7 @@
 // input format; the formats of the table; live rows from a FIFO; SIGINT.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdint>
@@ -18,6 +19,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "front_ends/block_run.hpp"
 #include "test_files.hpp"
 
 namespace {
@@ -185,12 +187,12 @@ TEST(block_run, every_format_holds_the_rows_and_the_settings)
     EXPECT_EQ(settings_of(none.out).at("dropped_samples"), "1000");
 }
 
-TEST(block_run, a_block_too_short_and_a_bad_line_midway)
+TEST(block_run, a_block_too_short_or_too_long_and_a_bad_line_midway)
 {
     const std::string dir = make_scratch_directory();
     std::string text = file_of(noise_pairs(1000), "tagged", 0, 1000);
     write_file(dir + "/rec.xml", text);
-    struct too_short {
+    struct wrong_length {
         const char* options;
         const char* message;
     } cases[] = {
@@ -198,8 +200,12 @@ TEST(block_run, a_block_too_short_and_a_bad_line_midway)
         {"-n 256 -b 2", "a block of 200 samples (2 s at 100 Hz) cannot hold the sections, which need 256 samples"},
         {"-n 64 -s 5 -w hann --overlap 0.5 --block-points 150",
          "a block of 150 samples cannot hold the sections, which need 192 samples"},
+        {"-n 256 -b 6000h", "a block of 2160000000 samples (2.16e+07 s at 100 Hz) is more than the 2147483647 samples "
+                            "a block can hold"},
+        {"-n 256 -b 1e300", "a block of 1e+302 samples (1e+300 s at 100 Hz) is more than the 2147483647 samples "
+                            "a block can hold"},
     };
-    for (const too_short& c : cases) {
+    for (const wrong_length& c : cases) {
         const command_outcome outcome = run_command(dir, std::string(c.options) + " -f csv rec.xml");
         EXPECT_EQ(outcome.status, 2) << c.options;
         EXPECT_EQ(outcome.err, std::string("veltrin: rec.xml: ") + c.message + "\n");
@@ -225,6 +231,19 @@ TEST(block_run, a_block_too_short_and_a_bad_line_midway)
     const std::string written = read_file(dir + "/bad.csv");
     EXPECT_EQ(settings_of(written).at("blocks"), "2");
     EXPECT_EQ(lines_of(written)[2], "2,3,6");
+    // The samples before a bad value all count, through a pipe and in raw binary too.
+    std::string raw = file_of(noise_pairs(1000), "f32le", 0, 1000);
+    raw.replace(650 * 8 + 4, 4, "\xff\xff\xff\x7f");  // the i value of pair 651: a NaN
+    write_file(dir + "/bad.f32", raw);
+    for (const auto& [pipe, options] : {std::pair{"cat bad.xml |", "-"},
+                                        std::pair{"", "--input-format f32le --fs 100 bad.f32"},
+                                        std::pair{"cat bad.f32 |", "--input-format f32le --fs 100 -"}}) {
+        const command_outcome outcome = run_command(dir, std::string("-n 64 --block-points 300 -f csv ") + options,
+                                                    *pipe != '\0' ? "/dev/stdin" : "/dev/null", pipe);
+        EXPECT_EQ(outcome.status, 1) << options;
+        EXPECT_NE(outcome.err.find(" 651 "), std::string::npos) << outcome.err;
+        EXPECT_EQ(settings_of(outcome.out)["blocks"] + "," + settings_of(outcome.out)["dropped_samples"], "2,50") << pipe << options;
+    }
 }
 
 // Starts the program on a FIFO with its standard output on a pipe.
@@ -335,6 +354,39 @@ TEST(block_run, sigint_or_sigterm_ends_the_table_after_the_blocks_done)
             EXPECT_EQ(document["settings"]["dropped_samples"], 100);
         }
     }
+}
+
+// An interruption that comes as the input ends (here while the last
+// block's row is written, all the samples taken) still ends the table as one.
+TEST(block_run, an_interruption_as_the_input_ends_is_told)
+{
+    const std::string dir = make_scratch_directory();
+    write_file(dir + "/rec.xml", file_of(noise_pairs(600), "tagged", 0, 600));
+    struct table_out {
+        std::string text;
+        std::atomic<bool> interrupted{false};
+    } table;
+    cookie_io_functions_t io{};
+    io.write = [](void* cookie, const char* bytes, std::size_t size) -> ssize_t {
+        auto& out = *static_cast<table_out*>(cookie);
+        out.text.append(bytes, size);
+        if (out.text.find("\n2,") != std::string::npos) out.interrupted.store(true);
+        return static_cast<ssize_t>(size);
+    };
+    std::FILE* out = fopencookie(&table, "w", io);
+    std::FILE* data = std::fopen((dir + "/rec.xml").c_str(), "rb");
+    ASSERT_TRUE(out != nullptr && data != nullptr);
+    block_run_request request;
+    request.analysis.nbpoint_section = 64;
+    request.analysis.all_sections = true;
+    request.blocks.points = 300;
+    request.format = result_format::csv;
+    const blocks_outcome outcome = run_blocks(data, "rec.xml", request, {}, 1, out, {}, table.interrupted);
+    std::fclose(out);
+    std::fclose(data);
+    EXPECT_TRUE(outcome.interrupted);
+    EXPECT_EQ(settings_of(table.text).at("blocks"), "2");
+    EXPECT_EQ(settings_of(table.text).at("interrupted"), "1");
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <limits>
 #include <random>
+#include <span>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -199,7 +200,7 @@ TEST(raw_binary, decodes_every_encoding)
             ASSERT_EQ(r.message, "") << reading << ' ' << name_of(e);
             EXPECT_EQ(r.samples.sampling_frequency, 3.0);
             EXPECT_EQ(r.samples.deltat, 0.333333343f);
-            EXPECT_EQ(r.samples.line_count, static_cast<std::int32_t>(pairs.size()));
+            EXPECT_EQ(r.samples.line_count, static_cast<std::int64_t>(pairs.size()));
             // Compared by their bits: -0 is not 0.
             ASSERT_EQ(r.samples.v.size(), want_v.size());
             for (std::size_t k = 0; k < want_v.size(); ++k) {
@@ -262,6 +263,18 @@ TEST(raw_binary, stops_on_a_size_that_is_not_whole_pairs)
     }
 }
 
+// Counts the pairs it is given; from `enough` on it ends the reading (an int thrown).
+struct counting_sink final : sample_sink {
+    std::uint64_t pairs = 0;
+    std::uint64_t enough = std::numeric_limits<std::uint64_t>::max();
+    void begin(double, float, const input_description&) override {}
+    void take(std::span<const float> v, std::span<const float>) override
+    {
+        pairs += v.size();
+        if (pairs >= enough) throw 0;
+    }
+};
+
 // The faults of a file of 300 pairs: (pair from 1, 0 for v or 1 for i, value).
 struct fault_case {
     sample_encoding encoding;
@@ -295,14 +308,27 @@ TEST(raw_binary, stops_at_the_first_value_that_is_not_finite_or_too_large)
         for (const auto& [pair, side, value] : c.faults) (side == 0 ? pairs[pair - 1].first : pairs[pair - 1].second) = value;
         const std::string bytes = file_of(pairs, c.encoding);
         const raw_layout layout = layout_of(c.encoding, c.v_scale);
+        // A sink is given every pair before the first faulty one, however the file is read.
+        int first_faulty = 300;
+        for (const auto& [pair, side, value] : c.faults) first_faulty = std::min(first_faulty, pair);
         for (const unsigned threads : {1u, 2u, 3u}) {
             for (const std::size_t block : {std::size_t{40}, std::size_t{1000}, std::size_t{4} << 20}) {
                 const outcome r = read_file_of(bytes, layout, reading_options{threads, block});
                 EXPECT_EQ(r.message, c.message) << name_of(c.encoding) << ", " << threads << " threads, block " << block;
+                counting_sink sink;
+                reading_options options{threads, block};
+                options.sink = &sink;
+                EXPECT_EQ(read_file_of(bytes, layout, options).message, c.message);
+                EXPECT_EQ(sink.pairs, first_faulty - 1) << name_of(c.encoding) << ", " << threads << " threads, block " << block;
             }
         }
 #ifndef _WIN32
         EXPECT_EQ(read_piped(bytes, layout, {}, 333).message, c.message) << name_of(c.encoding) << " through a pipe";
+        counting_sink sink;
+        reading_options options;
+        options.sink = &sink;
+        EXPECT_EQ(read_piped(bytes, layout, options, 333).message, c.message);
+        EXPECT_EQ(sink.pairs, first_faulty - 1) << name_of(c.encoding) << " through a pipe";
 #endif
     }
 }
@@ -389,16 +415,20 @@ TEST(raw_binary, a_file_that_cannot_be_read_is_a_read_error)
     }
 }
 
-// A sparse file of 2^31 pairs: refused from its size, before any is read.
-TEST(raw_binary, stops_on_more_pairs_than_a_recording_counts)
+// A sparse file of 2^31 + 1 pairs is read like any other (its first block of pairs, here).
+TEST(raw_binary, reads_a_file_of_more_than_2_31_pairs)
 {
     const std::string name = make_scratch_directory() + "/samples.bin";
     write_file(name, "");
-    std::filesystem::resize_file(name, (std::uint64_t{1} << 31) * 8);
+    std::filesystem::resize_file(name, ((std::uint64_t{1} << 31) + 1) * 8);
     std::FILE* file = std::fopen(name.c_str(), "rb");
     ASSERT_NE(file, nullptr);
-    EXPECT_EQ(read_from(file, layout_of(sample_encoding::f32le), {}).message,
-              "\nFatal error: the file holds more than 2147483647 (v, i) pairs.\n");
+    counting_sink sink;
+    sink.enough = 1;
+    reading_options options;
+    options.sink = &sink;
+    EXPECT_THROW(read_raw_binary(file, "samples.bin", options, layout_of(sample_encoding::f32le)), int);
+    EXPECT_EQ(sink.pairs, options.block_size / 8);
     std::fclose(file);
 }
 #endif

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -12,7 +13,7 @@
 namespace {
 
 struct scan_result {
-    std::int32_t count = 0;
+    std::int64_t count = 0;
     std::int32_t points = 0;
     float interval = 0.0f;
     std::vector<float> v;
@@ -501,6 +502,22 @@ TEST(parallel_reading, gives_the_same_result_with_the_portable_digit_reading)
             EXPECT_EQ(outcome_of(content, reading_options{threads, 1000, default_held_limit, false}),
                       outcome_of(content, reading_options{}, true))
                 << threads << " threads:\n" << content.substr(0, 200);
+}
+
+// Lines counted from just below 2^31 (lines_before): read on, line by line
+// or in regions, unless the reading takes at most 2147483647 of them, as
+// the configuration mode does.
+TEST(reading, counts_past_2_31_lines_unless_limited)
+{
+    const std::string split = head + "<data>\n<v>1</v>\n<i>2</i>\n<v>3</v>\n<i>4</i>\n</data>\n";
+    reading_options options;
+    options.lines_before = 2147483646;
+    for (const bool sequential : {true, false}) {
+        options.most_lines = std::numeric_limits<std::int64_t>::max();
+        EXPECT_EQ(outcome_of(split, options, sequential).substr(0, 24), "2147483650 500.000000 2:");
+        options.most_lines = most_count;
+        EXPECT_EQ(outcome_of(split, options, sequential), "\nFatal error: the data block has more than 2147483647 lines.\n");
+    }
 }
 
 }  // namespace
