@@ -250,6 +250,11 @@ TEST(delimited_reading, reads_the_same_for_every_thread_count_and_through_a_pipe
     for (unsigned threads : {1u, 2u, 3u}) EXPECT_EQ(outcome_of(broken, delimited(fs_10), threads, 4096), stop);
     EXPECT_EQ(outcome_of(broken, delimited(fs_10), 2, 4096, false, true), stop);
     EXPECT_EQ(outcome_of(broken, delimited(fs_10), 1, 4096, true, true), stop);
+    // CR CR LF, cut anywhere by the regions' ends: still one line end.
+    std::string crcrlf;
+    for (const char ch : broken) crcrlf += ch == '\n' ? std::string("\r\r\n") : std::string(1, ch);
+    for (std::size_t block : {std::size_t{4096}, std::size_t{999}})
+        EXPECT_EQ(outcome_of(crcrlf, delimited(fs_10), 2, block), stop) << "regions of " << block;
 }
 
 TEST(delimited_reading, tagged_and_raw_samples_are_handed_on_as_they_are_read)
@@ -326,13 +331,17 @@ TEST(delimited_reading, reads_instrument_layouts_with_their_units_and_tables)
         {"time in ms by number", "Time (ms),E,I\n0,1,2\n500,3,4\n", with("2", "3", [](input_request& in) { in.time_column = "1"; }),
          "fs 2: 1,2 3,4"},
         {"units row", "Time;E;I\nms;mV;uA\n0;1;2\n500;3;4\n", delimited(), "fs 2: 0.00100000005,1.99999999e-06 0.00300000003,3.99999999e-06"},
+        {"numbered, units row", "Time;E;I\nms;mV;uA\n0;1;2\n500;3;4\n", with("2", "3", [](input_request& in) { in.time_column = "1"; }),
+         "fs 2: 0.00100000005,1.99999999e-06 0.00300000003,3.99999999e-06"},
+        {"a delimiter at each line's end, CR LF", "t,v,i,\r\n0,1,2,\r\n0.5,3,4,\r\n", delimited(), "fs 2: 1,2 3,4"},
         {"reference electrode, Greek mu, kA, nA", "Time (s),E (mV vs. SCE),I (\xCE\xBC" "A),J/kA,K/nA\n0,1,2,3,4\n0.5,3,4,5,6\n",
          delimited(), "fs 2: 0.00100000005,1.99999999e-06 0.00300000003,3.99999999e-06"},
         {"kA", "t,v,I/kA\n0,1,2\n0.5,3,4\n", delimited(), "fs 2: 1,2000 3,4000"},
         {"nA", "t,v,I/nA\n0,1,2\n0.5,3,4\n", delimited(), "fs 2: 1,1.99999994e-09 3,3.99999989e-09"},
         {"the working electrode before a difference", "time/s\tEwe-Ece/V\t<Ewe>/V\t<I>/mA\n0\t9\t1\t2\n0.5\t9\t3\t4\n",
          delimited(), scaled},
-        {"an instant value before an average", "t\t<Ewe>/V\tEwe/V\tI/A\n0\t9\t1\t2\n0.5\t9\t3\t4\n", delimited(), "fs 2: 1,2 3,4"},
+        {"an instant value before an average", "t\t<Ewe>/V\tEwe/V\t<I>/mA\tI/A\n0\t9\t1\t9\t2\n0.5\t9\t3\t9\t4\n", delimited(),
+         "fs 2: 1,2 3,4"},
         {"a blank line under the header", "t,v,i\n\n0,1,2\n\n0.5,3,4\n", delimited(), "fs 2: 1,2 3,4"},
         {"CR CR LF", "t,v,i\r\r\n0,1,2\r\r\n0.5,3,4\r\r\n", delimited(), "fs 2: 1,2 3,4"},
         {"numbered columns beside a text column", "2026-12-09 10:00,1,2\n2026-12-09 10:01,3,4\n", with("2", "3", fs_10),
@@ -371,6 +380,7 @@ TEST(delimited_reading, stops_at_every_row_or_name_it_cannot_take_for_sure)
         {"time,v,i\n\"999.0\",1,2\n\"1,000.0\",3,4\n", delimited(),
          "Fatal error: line 3: the time column (time) holds '1,000.0', which is not a number; thousands separators are not "
          "read: write the numbers without them."},
+        {"time,v,i\n0,1,2\n\"1,00,000\",3,4\n", delimited(), "Fatal error: line 3: the time column (time) holds '1,00,000', which is not a number."},
         {"t;v;i\n0;1;2\n0,5;3;4\n", delimited(), "Fatal error: line 3: the time column (t) holds '0,5', which is not a number; "
                                                  "for decimal commas, give --decimal-comma."},
         {"t,v,i\n0,\"\",2\n", delimited(fs_10), "Fatal error: line 2: the v column (v) is empty."},
@@ -388,9 +398,9 @@ TEST(delimited_reading, stops_at_every_row_or_name_it_cannot_take_for_sure)
         {"t;E;I\ns;V;Ohm\n0;1;2\n", delimited(),
          "options: the i column (I), by the units row (line 2), is in 'Ohm', a unit the program does not know: give "
          "--i-scale (the factor to amperes) to read it anyway"},
-        {"t,E (\xB5V),I (V)x\n0,1,2\n", delimited(),
+        {"t,E (\xB5V),I (V)\xE9\n0,1,2\n", delimited(),
          "options: the header row (line 1) has no i column by a name the program knows; its names are \"t\", "
-         "\"E (\xC2\xB5V)\", \"I (V)x\"; choose the i column with --i-column (a name, or a number from 1)"},
+         "\"E (\xC2\xB5V)\", \"I (V)\xC3\xA9\"; choose the i column with --i-column (a name, or a number from 1)"},
         {"time/s\tEwe-Ece/V\t<I>/mA\n0\t1\t2\n", delimited(),
          "options: the header row (line 1) has no v column that the program takes by itself, only \"Ewe-Ece/V\" (column "
          "2); choose the v column with --v-column (a name, or a number from 1)"},
