@@ -313,9 +313,12 @@ TEST(delimited_reading, reads_instrument_layouts_with_their_units_and_tables)
     const std::string ma = "time/s,Ewe/V,I/mA\n0,1,2\n0.5,3,4\n";
     const std::string scaled = "fs 2: 1,0.00200000009 3,0.00400000019";
     const auto gamry_table = [](int n, int first) {
-        std::string text = "CURVE" + std::to_string(n) + "\tTABLE\t2\n\tPt\tT\tVf\tIm\tOver\n\t#\ts\tV vs. Ref.\tmA\tbits\n";
-        for (int k = first; k < first + 2; ++k)
-            text += "\t" + std::to_string(k) + "\t" + std::to_string(k) + "\t" + std::to_string(k) + "\t1\t..........a\n";
+        std::string text = "CURVE";
+        text.append(std::to_string(n)).append("\tTABLE\t2\n\tPt\tT\tVf\tIm\tOver\n\t#\ts\tV vs. Ref.\tmA\tbits\n");
+        for (int k = first; k < first + 2; ++k) {
+            const std::string number = std::to_string(k);
+            text.append("\t").append(number).append("\t").append(number).append("\t").append(number).append("\t1\t..........a\n");
+        }
         return text;
     };
     const std::string gamry = "EXPLAIN\nTAG\tCORPOT\n" + gamry_table(1, 0) + gamry_table(2, 2);
