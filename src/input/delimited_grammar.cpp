@@ -200,10 +200,10 @@ struct delimited_grammar {
     // A common row read straight through: unquoted numbers that
     // read_number_exactly takes right between the delimiters, the row's
     // number of fields, a LF after the line. Its values in s, where its
-    // numbers are, and p moved past it; false for any other line, which the
-    // rules above then read.
-    bool read_simple_row(const char*& p, const char* last, std::int64_t c, line_stores& s, const char* (&first)[2],
-                         const char* (&end)[2]) const
+    // numbers are (v, i, then the time), and p moved past it; false for any
+    // other line, which the rules above then read.
+    bool read_simple_row(const char*& p, const char* last, std::int64_t c, line_stores& s, const char* (&first)[3],
+                         const char* (&end)[3]) const
     {
         const char point = t.decimal_comma ? ',' : '.';
         const char d = t.delimiter;
@@ -228,10 +228,8 @@ struct delimited_grammar {
                 for (int slot = 0; slot < 3; ++slot) {
                     if (!read[slot]) continue;
                     values[slot] = value;
-                    if (slot < 2) {
-                        first[slot] = number;
-                        end[slot] = q;
-                    }
+                    first[slot] = number;
+                    end[slot] = q;
                 }
                 row = true;
             } else {
@@ -287,19 +285,22 @@ struct delimited_grammar {
         return true;
     }
 
-    // The common rows at once. Rows of two numbers without scales repeat
-    // their shapes (tagged_shapes.hpp), which reads them fastest.
+    // The common rows at once. Rows repeat their shapes (tagged_shapes.hpp),
+    // which reads them fastest, unless a scale could take a value beyond a
+    // float, which the straight reading stops at.
     std::int64_t skim(const char*& p, const char* last, std::int64_t c, run_state& shapes,
                       const store_target& target) const
     {
-        const bool shaped = !t.decimal_comma && t.v_scale == 1.0 && t.i_scale == 1.0 && !t.time;
+        const bool shaped = shapes_can_scale(t.v_scale) && shapes_can_scale(t.i_scale);
+        const value_scales scales{t.v_scale, t.i_scale, t.time_scale};
+        const char point = t.decimal_comma ? ',' : '.';
         std::int64_t read = 0;
         for (;;) {
-            if (shaped) read += read_lines_of_known_shapes(p, last, c + read, shapes, target, gather_digits);
+            if (shaped) read += read_lines_of_known_shapes(p, last, c + read, shapes, target, scales, gather_digits);
             const char* const line = p;
             line_stores s;
-            const char* first[2];
-            const char* end[2];
+            const char* first[3] = {};
+            const char* end[3] = {};
             if (p == last || !read_simple_row(p, last, c + read, s, first, end)) break;
             if (reading_engine::store_in(target, s, c + read).stops()) {
                 p = line;
@@ -309,7 +310,7 @@ struct delimited_grammar {
             if (!shaped) continue;
             const auto length = static_cast<std::size_t>(p - 1 - line);
             if (length <= longest_shape && last - line >= static_cast<std::ptrdiff_t>(shape_reach))
-                learn_line_shape(std::string_view(line, length), s, first, end, shapes);
+                learn_line_shape(std::string_view(line, length), s, first, end, point, shapes);
             else
                 shapes.current = line_shapes::none;
         }
