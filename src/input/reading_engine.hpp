@@ -273,11 +273,15 @@ struct block_reading {
         return true;
     }
 
+    // The series hold the whole block: nothing takes the samples, or their
+    // times must all be read before the sink learns the frequency.
+    bool held_whole() const { return sink == nullptr || result.timed; }
+
     // Hands the sink the samples that no later line can take back: those of
     // whole units before any stop, and before a last line without its end.
     void hand_on_read()
     {
-        if (sink == nullptr || result.timed) return;
+        if (held_whole()) return;
         const std::int64_t end = stop.stops() ? unit_start(stop.line)
                                               : last_line_ended ? count / unit() * unit() : unit_start(std::max<std::int64_t>(count - 1, 0));
         reading_engine::hand_on(result, end / unit(), no_sample, *sink);
@@ -500,7 +504,7 @@ void read_regions(line_reader& reader, block_reading<G>& block, const reading_op
         block.last_line_ended = block.ended || framing::ends_complete(taken);
         reader.begin += static_cast<std::size_t>(taken - first);
         block.hand_on_read();
-        if (first_region && !block.ended && block.sink == nullptr)
+        if (first_region && !block.ended && block.held_whole())
             reserve_for_the_rest(reader, block.result, block.count, block.grammar.unit_lines(),
                                  block.count - lines_before, static_cast<std::size_t>(cut - first));
         first_region = false;
