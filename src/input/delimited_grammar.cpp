@@ -106,6 +106,74 @@ std::string cell_fault(std::string_view line, const table_layout& t, std::int64_
     return line_text(file_line) + " cannot be read.";
 }
 
+// A time column's times as they come, each with its block line: what the
+// rule on its steps needs once the mean step is known, at the end, without
+// the times themselves. The rule: every step within 1 % of the mean step.
+struct time_steps {
+    struct step {
+        double size;
+        std::int64_t line;
+        bool after_gap;  // lines without a sample come before it
+    };
+    std::int64_t count = 0;
+    double first = 0.0;
+    double last = 0.0;
+    std::int64_t first_line = 0;
+    std::int64_t last_line = 0;
+    // The steps larger than every one before them, and those smaller. The
+    // first step that breaks the rule for a finite mean is one of them: the
+    // steps that break it are those beyond a bound on either side.
+    std::vector<step> rising;
+    std::vector<step> falling;
+    // The first NaN or infinite step: the only kind an infinite mean refuses.
+    std::optional<step> unbounded;
+    // A step kept breaks the rule for any finite positive mean (NaN, not
+    // positive, or more than 3 % away from another kept one): none after it
+    // can be the first, and none more is kept.
+    bool settled = false;
+
+    void add(double time, std::int64_t line)
+    {
+        if (count++ == 0) {
+            first = time;
+            first_line = line;
+        } else {
+            const step s{time - last, line, line - last_line > 1};
+            if (!unbounded && !(s.size < HUGE_VAL)) unbounded = s;
+            if (!settled) keep(s);
+        }
+        last = time;
+        last_line = line;
+    }
+
+    void keep(const step& s)
+    {
+        if (std::isnan(s.size)) {
+            settled = true;
+            return;
+        }
+        if (rising.empty() || s.size > rising.back().size) rising.push_back(s);
+        if (falling.empty() || s.size < falling.back().size) falling.push_back(s);
+        // Within 1 % of one mean, two steps differ by less than 2.03 %; far
+        // from the smallest numbers, where 1 % of the mean is inexact.
+        const double smallest = falling.back().size;
+        settled = !(smallest > 0.0) || (smallest >= 1e-290 && rising.back().size > 1.03 * smallest);
+    }
+
+    // The first step that breaks the rule for this positive mean, if any.
+    std::optional<step> first_broken(double mean) const
+    {
+        if (std::isinf(mean)) return unbounded;
+        const auto breaks = [&](const step& s) { return !(std::fabs(s.size - mean) <= 0.01 * mean); };
+        std::optional<step> found = unbounded;
+        for (const std::vector<step>* kept : {&rising, &falling}) {
+            const auto at = std::find_if(kept->begin(), kept->end(), breaks);
+            if (at != kept->end() && (!found || at->line < found->line)) found = *at;
+        }
+        return found;
+    }
+};
+
 // The format's answers to the reading engine (see reading_engine.hpp).
 struct delimited_grammar {
     using framing = line_framing;
@@ -125,6 +193,7 @@ struct delimited_grammar {
     const std::string* name = nullptr;
     bool gather_digits = true;
     table_layout t;
+    time_steps steps;
 
     std::int64_t file_line(std::int64_t c) const { return t.lines_before + c + 1; }
 
@@ -196,6 +265,20 @@ struct delimited_grammar {
     }
 
     reading_stop unfinished_unit(std::int64_t c) const { return {bad_cell, c}; }
+
+    // A slot is a line: the lines that hold a sample give the times, in order.
+    void take_times(std::span<const double> times, std::int64_t first_slot, std::span<const std::int64_t> no_sample)
+    {
+        auto empty = std::lower_bound(no_sample.begin(), no_sample.end(), first_slot);
+        for (std::size_t k = 0; k < times.size(); ++k) {
+            const std::int64_t line = first_slot + static_cast<std::int64_t>(k);
+            if (empty != no_sample.end() && *empty == line) {
+                ++empty;
+                continue;
+            }
+            steps.add(times[k], line);
+        }
+    }
 
     // A common row read straight through: unquoted numbers that
     // read_number_exactly takes right between the delimiters, the row's
@@ -348,36 +431,26 @@ struct delimited_grammar {
 // The frequency from the times, and what follows the table: other tables,
 // text, but no more rows.
 void delimited_grammar::after_block(line_reader& reader, std::int64_t block_lines, std::string_view ending_line,
-                                    std::span<const std::int64_t> no_sample, recording& result) const
+                                    std::span<const std::int64_t>, recording& result) const
 {
     const std::string& file_name = *name;
-    // The file line of sample k: the lines without a sample before it shift it.
-    const auto line_of_sample = [&](std::size_t k) {
-        std::int64_t c = static_cast<std::int64_t>(k);
-        for (const std::int64_t skipped : no_sample)
-            if (skipped <= c) ++c;
-        return file_line(c);
-    };
     if (result.last_line_cut) result.input.dropped_last_row = file_line(block_lines);
-    if (t.time && result.time.size() >= 2) {
-        const std::span<const double> times(result.time.data(), result.time.size());
-        const auto n = times.size();
-        const double span = times[n - 1] - times[0];
+    if (t.time && steps.count >= 2) {
+        const std::int64_t n = steps.count;
+        const double span = steps.last - steps.first;
         const double mean = span / static_cast<double>(n - 1);
         if (!(mean > 0.0))
             bad_file(file_name, "the time column (" + message_text(t.time->label) + ") does not increase from " +
-                                    line_text(line_of_sample(0)) + " to " + line_text(line_of_sample(n - 1)) + ".");
-        for (std::size_t k = 1; k < n; ++k) {
-            const double step = times[k] - times[k - 1];
-            if (std::fabs(step - mean) <= 0.01 * mean) continue;
+                                    line_text(file_line(steps.first_line)) + " to " +
+                                    line_text(file_line(steps.last_line)) + ".");
+        if (const std::optional<time_steps::step> broken = steps.first_broken(mean)) {
             char step_text[32];
             char mean_text[32];
-            std::snprintf(step_text, sizeof step_text, "%.6g", step);
+            std::snprintf(step_text, sizeof step_text, "%.6g", broken->size);
             std::snprintf(mean_text, sizeof mean_text, "%.6g", mean);
-            const std::int64_t at = line_of_sample(k);
-            const bool junction = t.join_tables && at - line_of_sample(k - 1) > 1;
-            bad_file(file_name, line_text(at) + ": the time step (" + step_text + " s) differs from the mean step (" +
-                                    mean_text + " s) by more than 1 %" +
+            const bool junction = t.join_tables && broken->after_gap;
+            bad_file(file_name, line_text(file_line(broken->line)) + ": the time step (" + step_text +
+                                    " s) differs from the mean step (" + mean_text + " s) by more than 1 %" +
                                     (junction ? "; --table all joins only tables whose time goes on with the same step."
                                               : "; give the sampling frequency with --fs to read the file anyway."));
         }
@@ -434,8 +507,6 @@ void delimited_grammar::after_block(line_reader& reader, std::int64_t block_line
             bad_file(file_name, "the sampling frequency must be a number from 1e-37 to 1e37.");
         result.deltat = static_cast<float>(1.0 / frequency);
     }
-    result.time = sample_times();
-    result.timed = false;
 }
 
 }  // namespace

@@ -383,6 +383,7 @@ template <std::size_t Cycle>
     float* const v = target.v;
     float* const i = target.i;
     double* const times = target.time;
+    const std::int64_t time_first_slot = target.time_first_slot;
     const double v_scale = scales.v;
     const double i_scale = scales.i;
     const double time_scale = scales.time;
@@ -405,7 +406,7 @@ template <std::size_t Cycle>
                 if (!read_repeated(p, shape.second, second)) return read;
                 v[index - target.first_slot] = static_cast<float>(first * v_scale);
                 i[index - target.first_slot] = static_cast<float>(second * i_scale);
-                if (shape.timed && times != nullptr) times[index - target.first_slot] = time * time_scale;
+                if (shape.timed && times != nullptr) times[index - time_first_slot] = time * time_scale;
             } else {
                 (shape.to_v ? v : i)[index - target.first_slot] = static_cast<float>(first * (shape.to_v ? v_scale : i_scale));
             }
@@ -480,7 +481,7 @@ template <bool Gathered>
         for (int n = 0; n < shape.numbers; ++n)
             (shape.to_v[n] ? target.v : target.i)[index - target.first_slot] =
                 static_cast<float>(values[n] * (shape.to_v[n] ? scales.v : scales.i));
-        if (shape.timed && target.time != nullptr) target.time[index - target.first_slot] = time * scales.time;
+        if (shape.timed && target.time != nullptr) target.time[index - target.time_first_slot] = time * scales.time;
         p += shape.length + 1;
         follow(shapes, next);
     }

@@ -150,6 +150,11 @@ TEST(delimited_reading, reads_the_columns_units_and_separators_a_file_shows)
 TEST(delimited_reading, stops_naming_the_line_the_column_and_the_text)
 {
     const std::string head = "time,v,i\n0,1,2\n";
+    // Two tables, the second's times half a step late.
+    std::string joined = "t,v,i\n";
+    for (int k = 0; k < 100; ++k) joined += std::to_string(k) + ",1,2\n";
+    joined += "\nt,v,i\n";
+    for (int k = 100; k < 200; ++k) joined += std::to_string(k) + ".5,1,2\n";
     const struct {
         std::string content;
         input_request in;
@@ -175,6 +180,17 @@ TEST(delimited_reading, stops_naming_the_line_the_column_and_the_text)
         {"time,v,i\n0,1,2\n1.015,1,2\n2,1,2\n3,1,2\n", delimited(),
          "Fatal error: line 3: the time step (1.015 s) differs from the mean step (1 s) by more than 1 %; give "
          "the sampling frequency with --fs to read the file anyway."},
+        // The first step too short or too long, whichever comes first, after
+        // steps that differ from each other but not from the mean.
+        {head + "1,1,2\n1.5,1,2\n3,1,2\n4,1,2\n5,1,2\n", delimited(),
+         "Fatal error: line 4: the time step (0.5 s) differs from the mean step (1 s) by more than 1 %; give "
+         "the sampling frequency with --fs to read the file anyway."},
+        {head + "0.992,1,2\n2,1,2\n3,1,2\n4.02,1,2\n5,1,2\n", delimited(),
+         "Fatal error: line 6: the time step (1.02 s) differs from the mean step (1 s) by more than 1 %; give "
+         "the sampling frequency with --fs to read the file anyway."},
+        {joined, delimited([](input_request& in) { in.table = 0; }),
+         "Fatal error: line 104: the time step (1.5 s) differs from the mean step (1.00251 s) by more than 1 %; "
+         "--table all joins only tables whose time goes on with the same step."},
         {head + "-0.5,1,2\n", delimited(), "Fatal error: the time column (time) does not increase from line 2 to line 3."},
         {head, delimited(), "options: one row cannot give the sampling frequency: give it with --fs"},
         {"time,v,i\n\n", delimited(), "Fatal error: no row of numbers follows the header row (line 1)."},
