@@ -96,7 +96,7 @@ TEST(delimited_reading, reads_the_columns_units_and_separators_a_file_shows)
     } cases[] = {
         {"plain", "time,v,i\n0,1,2\n0.5,3,4\n", delimited(), "fs 2: 1,2 3,4"},
         {"columns in another order, time last", "i,v,t\n2,1,0\n4,3,0.5\n", delimited(), "fs 2: 1,2 3,4"},
-        {"no final line end: the last row was still being written", "time,v,i\n0,1,2\n0.5,3,4\n1,5,6", delimited(),
+        {"no final line end: the last row was still being written", "time,v,i\n0,1,2\n0.5,3,4\n1.2,5,6", delimited(),
          "fs 2: 1,2 3,4"},
         {"CR and CR LF", "time,v,i\r0,1,2\r\n0.5,3,4\r", delimited(), "fs 2: 1,2 3,4"},
         {"CR after a column not read", "t,v,i,x\r0,1,2,9\r0.5,3,4,9\r1,5,6,9\n", delimited(), "fs 2: 1,2 3,4 5,6"},
@@ -185,8 +185,8 @@ TEST(delimited_reading, stops_naming_the_line_the_column_and_the_text)
         {head + "1,1,2\n1.5,1,2\n3,1,2\n4,1,2\n5,1,2\n", delimited(),
          "Fatal error: line 4: the time step (0.5 s) differs from the mean step (1 s) by more than 1 %; give "
          "the sampling frequency with --fs to read the file anyway."},
-        {head + "0.992,1,2\n2,1,2\n3,1,2\n4.02,1,2\n5,1,2\n", delimited(),
-         "Fatal error: line 6: the time step (1.02 s) differs from the mean step (1 s) by more than 1 %; give "
+        {head + "0.992,1,2\n2,1,2\n3.009,1,2\n4.02,1,2\n5.04,1,2\n6,1,2\n", delimited(),
+         "Fatal error: line 6: the time step (1.011 s) differs from the mean step (1 s) by more than 1 %; give "
          "the sampling frequency with --fs to read the file anyway."},
         {joined, delimited([](input_request& in) { in.table = 0; }),
          "Fatal error: line 104: the time step (1.5 s) differs from the mean step (1.00251 s) by more than 1 %; "
