@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -125,12 +126,40 @@ struct time_steps {
     // steps that break it are those beyond a bound on either side.
     std::vector<step> rising;
     std::vector<step> falling;
-    // The first NaN or infinite step: the only kind an infinite mean refuses.
+    // The first step that is NaN or +infinity: the only kind an infinite
+    // mean refuses.
     std::optional<step> unbounded;
     // A step kept breaks the rule for any finite positive mean (NaN, not
     // positive, or more than 3 % away from another kept one): none after it
     // can be the first, and none more is kept.
     bool settled = false;
+    // Steps from `low` to `high` change nothing of the above.
+    double low = HUGE_VAL;
+    double high = -HUGE_VAL;
+
+    // The times of consecutive lines from `line` on. Most steps are like
+    // those before them: a quick look at a stretch of steps tells whether
+    // any needs add.
+    void add_run(std::span<const double> times, std::int64_t line)
+    {
+        add(times[0], line);
+        for (std::size_t k = 1; k < times.size();) {
+            const std::size_t end = std::min(times.size(), k + 512);
+            bool outside = false;
+            for (std::size_t j = k; j < end; ++j) {
+                const double size = times[j] - times[j - 1];
+                outside |= !(size >= low && size <= high);
+            }
+            if (outside) {
+                for (std::size_t j = k; j < end; ++j) add(times[j], line + static_cast<std::int64_t>(j));
+            } else {
+                count += static_cast<std::int64_t>(end - k);
+                last = times[end - 1];
+                last_line = line + static_cast<std::int64_t>(end - 1);
+            }
+            k = end;
+        }
+    }
 
     void add(double time, std::int64_t line)
     {
@@ -139,7 +168,10 @@ struct time_steps {
             first_line = line;
         } else {
             const step s{time - last, line, line - last_line > 1};
-            if (!unbounded && !(s.size < HUGE_VAL)) unbounded = s;
+            if (!unbounded && !(s.size < HUGE_VAL)) {
+                unbounded = s;
+                if (settled) high = HUGE_VAL;
+            }
             if (!settled) keep(s);
         }
         last = time;
@@ -148,16 +180,20 @@ struct time_steps {
 
     void keep(const step& s)
     {
-        if (std::isnan(s.size)) {
-            settled = true;
-            return;
+        if (!std::isnan(s.size)) {
+            if (rising.empty() || s.size > rising.back().size) rising.push_back(s);
+            if (falling.empty() || s.size < falling.back().size) falling.push_back(s);
+            low = falling.back().size;
+            high = rising.back().size;
         }
-        if (rising.empty() || s.size > rising.back().size) rising.push_back(s);
-        if (falling.empty() || s.size < falling.back().size) falling.push_back(s);
         // Within 1 % of one mean, two steps differ by less than 2.03 %; far
         // from the smallest numbers, where 1 % of the mean is inexact.
-        const double smallest = falling.back().size;
-        settled = !(smallest > 0.0) || (smallest >= 1e-290 && rising.back().size > 1.03 * smallest);
+        settled = std::isnan(s.size) || !(low > 0.0) || (low >= 1e-290 && high > 1.03 * low);
+        // Settled, only the first NaN or +infinity is still looked for.
+        if (settled) {
+            low = -HUGE_VAL;
+            high = unbounded ? HUGE_VAL : std::numeric_limits<double>::max();
+        }
     }
 
     // The first step that breaks the rule for this positive mean, if any.
@@ -266,17 +302,19 @@ struct delimited_grammar {
 
     reading_stop unfinished_unit(std::int64_t c) const { return {bad_cell, c}; }
 
-    // A slot is a line: the lines that hold a sample give the times, in order.
+    // A slot is a line: the lines that hold a sample give the times, in
+    // order, in runs between those without one.
     void take_times(std::span<const double> times, std::int64_t first_slot, std::span<const std::int64_t> no_sample)
     {
         auto empty = std::lower_bound(no_sample.begin(), no_sample.end(), first_slot);
-        for (std::size_t k = 0; k < times.size(); ++k) {
-            const std::int64_t line = first_slot + static_cast<std::int64_t>(k);
-            if (empty != no_sample.end() && *empty == line) {
-                ++empty;
-                continue;
-            }
-            steps.add(times[k], line);
+        std::size_t k = 0;
+        while (k < times.size()) {
+            const std::size_t run_end = empty == no_sample.end() || *empty - first_slot >= static_cast<std::int64_t>(times.size())
+                                            ? times.size()
+                                            : static_cast<std::size_t>(*empty - first_slot);
+            if (k < run_end) steps.add_run(times.subspan(k, run_end - k), first_slot + static_cast<std::int64_t>(k));
+            k = run_end + 1;
+            if (empty != no_sample.end()) ++empty;
         }
     }
 

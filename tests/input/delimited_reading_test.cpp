@@ -155,6 +155,13 @@ TEST(delimited_reading, stops_naming_the_line_the_column_and_the_text)
     for (int k = 0; k < 100; ++k) joined += std::to_string(k) + ",1,2\n";
     joined += "\nt,v,i\n";
     for (int k = 100; k < 200; ++k) joined += std::to_string(k) + ".5,1,2\n";
+    // A long steady run, then one step 5 % long.
+    std::string steady = "t,v,i\n";
+    for (int k = 0; k < 1000; ++k) {
+        char row[32];
+        std::snprintf(row, sizeof row, "%g,1,2\n", k + (k >= 700 ? 0.05 : 0.0));
+        steady += row;
+    }
     const struct {
         std::string content;
         input_request in;
@@ -187,6 +194,9 @@ TEST(delimited_reading, stops_naming_the_line_the_column_and_the_text)
          "the sampling frequency with --fs to read the file anyway."},
         {head + "0.992,1,2\n2,1,2\n3.009,1,2\n4.02,1,2\n5.04,1,2\n6,1,2\n", delimited(),
          "Fatal error: line 6: the time step (1.011 s) differs from the mean step (1 s) by more than 1 %; give "
+         "the sampling frequency with --fs to read the file anyway."},
+        {steady, delimited(),
+         "Fatal error: line 702: the time step (1.05 s) differs from the mean step (1.00005 s) by more than 1 %; give "
          "the sampling frequency with --fs to read the file anyway."},
         {joined, delimited([](input_request& in) { in.table = 0; }),
          "Fatal error: line 104: the time step (1.5 s) differs from the mean step (1.00251 s) by more than 1 %; "
