@@ -1,12 +1,17 @@
 // Writes a deterministic sample file: v a slowly wandering noise voltage with
 // a weak sinusoid, i a white noise current.
 //
-// usage: make_sample_file LINES paired|split|csv|f32le SEED [FREQUENCY_HZ] > file
+// usage: make_sample_file LINES LAYOUT SEED [FREQUENCY_HZ] > file
+// LAYOUT: paired|split|csv|tvi|tvi_ma|tvi_comma|f32le
 // LINES is the number of data-block lines (two per sample in the split layout).
 // csv writes the paired file's samples as delimited text "v,i" under a header
-// row (the same numbers, to be read with --fs).
+// row (the same numbers, to be read with --fs); tvi the same rows after a time
+// column "t" (six decimals, as instruments log seconds); tvi_ma the current in
+// mA under "I/mA"; tvi_comma the tvi rows with decimal commas between
+// semicolons.
 // f32le writes the samples of the paired file of as many lines as raw binary
 // pairs of little-endian floats: the numbers its text holds, rounded to float.
+#include <algorithm>
 #include <bit>
 #include <charconv>
 #include <cinttypes>
@@ -15,6 +20,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <random>
+#include <string>
 
 namespace {
 
@@ -66,15 +72,19 @@ void put_little_endian(float value, std::FILE* out)
 
 int main(int argc, char** argv)
 {
-    if (argc < 4 || (std::strcmp(argv[2], "paired") != 0 && std::strcmp(argv[2], "split") != 0 &&
-                     std::strcmp(argv[2], "csv") != 0 && std::strcmp(argv[2], "f32le") != 0)) {
-        std::fputs("usage: make_sample_file LINES paired|split|csv|f32le SEED [FREQUENCY_HZ]\n", stderr);
+    const char* const layouts[] = {"paired", "split", "csv", "tvi", "tvi_ma", "tvi_comma", "f32le"};
+    if (argc < 4 || std::none_of(std::begin(layouts), std::end(layouts),
+                                 [&](const char* layout) { return std::strcmp(argv[2], layout) == 0; })) {
+        std::fputs("usage: make_sample_file LINES paired|split|csv|tvi|tvi_ma|tvi_comma|f32le SEED [FREQUENCY_HZ]\n",
+                   stderr);
         return 2;
     }
     const std::uint64_t lines = std::strtoull(argv[1], nullptr, 10);
-    const bool binary = std::strcmp(argv[2], "f32le") == 0;
-    const bool csv = std::strcmp(argv[2], "csv") == 0;
-    const bool paired = binary || csv || std::strcmp(argv[2], "paired") == 0;
+    const std::string layout = argv[2];
+    const bool binary = layout == "f32le";
+    const bool csv = layout == "csv";
+    const bool timed = layout.starts_with("tvi");
+    const bool paired = binary || csv || timed || layout == "paired";
     const std::uint64_t seed = std::strtoull(argv[3], nullptr, 10);
     const double frequency = argc > 4 ? std::strtod(argv[4], nullptr) : 500.0;
 
@@ -82,6 +92,8 @@ int main(int argc, char** argv)
     std::setvbuf(stdout, output_buffer, _IOFBF, sizeof output_buffer);
     if (csv) {
         std::printf("v,i\n");
+    } else if (timed) {
+        std::printf(layout == "tvi_ma" ? "t,v,I/mA\n" : layout == "tvi_comma" ? "t;v;i\n" : "t,v,i\n");
     } else if (!binary) {
         std::printf("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<acquisition>\n");
         std::printf("<comment>synthetic noise record, seed %" PRIu64 "</comment>\n", seed);
@@ -102,6 +114,14 @@ int main(int argc, char** argv)
             put_little_endian(as_written("%.8f", i), stdout);
         } else if (csv) {
             std::printf("%.6e,%.8f\n", v, i);
+        } else if (layout == "tvi_ma") {
+            std::printf("%.6f,%.6e,%.5f\n", t, v, 1e3 * i);
+        } else if (timed) {
+            char row[96];
+            std::snprintf(row, sizeof row, "%.6f,%.6e,%.8f\n", t, v, i);
+            if (layout == "tvi_comma")
+                for (char* c = row; *c != '\0'; ++c) *c = *c == ',' ? ';' : *c == '.' ? ',' : *c;
+            std::fputs(row, stdout);
         } else if (paired) {
             std::printf("<v>%.6e</v><i>%.8f</i>\n", v, i);
         } else {
@@ -109,6 +129,6 @@ int main(int argc, char** argv)
         }
     }
     if (!paired && lines % 2 == 1) std::printf("\n");
-    if (!binary && !csv) std::printf("</data>\n</acquisition>\n");
+    if (!binary && !csv && !timed) std::printf("</data>\n</acquisition>\n");
     return std::fflush(stdout) == 0 ? 0 : 1;
 }

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -142,6 +143,121 @@ std::string cell_fault(std::string_view line, const table_layout& t, std::int64_
     return line_text(file_line) + " cannot be read.";
 }
 
+// A time column's times as they come, each with its block line: what the
+// rule on its steps needs once the mean step is known, at the end, without
+// the times themselves. The rule: every step within 1 % of the mean step.
+struct time_steps {
+    struct step {
+        double size;
+        std::int64_t line;
+        bool after_gap;  // lines without a sample come before it
+    };
+    std::int64_t count = 0;
+    double first = 0.0;
+    double last = 0.0;
+    std::int64_t first_line = 0;
+    std::int64_t last_line = 0;
+    // The steps larger than every one before them, and those smaller. The
+    // first step that breaks the rule for a finite mean is one of them: the
+    // steps that break it are those beyond a bound on either side.
+    std::vector<step> rising;
+    std::vector<step> falling;
+    // The first step that is NaN or +infinity: the only kind an infinite
+    // mean refuses.
+    std::optional<step> unbounded;
+    // A step kept breaks the rule for any finite positive mean (NaN, not
+    // positive, or more than 3 % away from another kept one): none after it
+    // can be the first, and none more is kept.
+    bool settled = false;
+    // Steps from `low` to `high` change nothing of the above.
+    double low = HUGE_VAL;
+    double high = -HUGE_VAL;
+    // The step before the last time, and the first step after lines without
+    // a sample (a junction of joined tables) that differs from the one before
+    // it by more than 1 %.
+    double last_step = 0.0;
+    std::optional<step> junction;
+    double junction_before = 0.0;
+
+    // The times of consecutive lines from `line` on. Most steps are like
+    // those before them: a quick look at a stretch of steps tells whether
+    // any needs add.
+    void add_run(std::span<const double> times, std::int64_t line)
+    {
+        add(times[0], line);
+        for (std::size_t k = 1; k < times.size();) {
+            const std::size_t end = std::min(times.size(), k + 512);
+            bool outside = false;
+            for (std::size_t j = k; j < end; ++j) {
+                const double size = times[j] - times[j - 1];
+                outside |= !(size >= low && size <= high);
+            }
+            if (outside) {
+                for (std::size_t j = k; j < end; ++j) add(times[j], line + static_cast<std::int64_t>(j));
+            } else {
+                count += static_cast<std::int64_t>(end - k);
+                last_step = times[end - 1] - times[end - 2];
+                last = times[end - 1];
+                last_line = line + static_cast<std::int64_t>(end - 1);
+            }
+            k = end;
+        }
+    }
+
+    void add(double time, std::int64_t line)
+    {
+        if (count++ == 0) {
+            first = time;
+            first_line = line;
+        } else {
+            const step s{time - last, line, line - last_line > 1};
+            if (s.after_gap && count >= 3 && !junction && !(std::fabs(s.size - last_step) <= 0.01 * last_step)) {
+                junction = s;
+                junction_before = last_step;
+            }
+            last_step = s.size;
+            if (!unbounded && !(s.size < HUGE_VAL)) {
+                unbounded = s;
+                if (settled) high = HUGE_VAL;
+            }
+            if (!settled) keep(s);
+        }
+        last = time;
+        last_line = line;
+    }
+
+    void keep(const step& s)
+    {
+        if (!std::isnan(s.size)) {
+            if (rising.empty() || s.size > rising.back().size) rising.push_back(s);
+            if (falling.empty() || s.size < falling.back().size) falling.push_back(s);
+            low = falling.back().size;
+            high = rising.back().size;
+        }
+        // Within 1 % of one mean, two steps differ by less than 2.03 %; far
+        // from the smallest numbers, where 1 % of the mean is inexact.
+        settled = std::isnan(s.size) || !(low > 0.0) || (low >= 1e-290 && high > 1.03 * low);
+        // Settled, only the first NaN or +infinity is still looked for.
+        if (settled) {
+            low = -HUGE_VAL;
+            high = unbounded ? HUGE_VAL : std::numeric_limits<double>::max();
+        }
+    }
+
+    // The first step that breaks the rule for this positive mean, if any.
+    std::optional<step> first_broken(double mean) const
+    {
+        if (std::isinf(mean)) return unbounded;
+        const auto breaks = [&](const step& s) { return !(std::fabs(s.size - mean) <= 0.01 * mean); };
+        std::optional<step> found = unbounded;
+        for (const std::vector<step>* kept : {&rising, &falling}) {
+            const auto at = std::find_if(kept->begin(), kept->end(), breaks);
+            if (at != kept->end() && (!found || at->line < found->line)) found = *at;
+        }
+        return found;
+    }
+};
+
 // The format's answers to the reading engine (see reading_engine.hpp).
 struct delimited_grammar {
     using framing = delimited_line_framing;
@@ -161,6 +277,7 @@ struct delimited_grammar {
     const std::string* name = nullptr;
     bool gather_digits = true;
     table_layout t;
+    time_steps steps;
 
     std::int64_t file_line(std::int64_t c) const { return t.lines_before + c + 1; }
 
@@ -239,13 +356,29 @@ struct delimited_grammar {
 
     reading_stop unfinished_unit(std::int64_t c) const { return {bad_cell, c}; }
 
+    // A slot is a line: the lines that hold a sample give the times, in
+    // order, in runs between those without one.
+    void take_times(std::span<const double> times, std::int64_t first_slot, std::span<const std::int64_t> no_sample)
+    {
+        auto empty = std::lower_bound(no_sample.begin(), no_sample.end(), first_slot);
+        std::size_t k = 0;
+        while (k < times.size()) {
+            const std::size_t run_end = empty == no_sample.end() || *empty - first_slot >= static_cast<std::int64_t>(times.size())
+                                            ? times.size()
+                                            : static_cast<std::size_t>(*empty - first_slot);
+            if (k < run_end) steps.add_run(times.subspan(k, run_end - k), first_slot + static_cast<std::int64_t>(k));
+            k = run_end + 1;
+            if (empty != no_sample.end()) ++empty;
+        }
+    }
+
     // A common row read straight through: unquoted numbers that
     // read_number_exactly takes right between the delimiters, the row's
     // number of fields, a LF after the line. Its values in s, where its
-    // numbers are, and p moved past it; false for any other line, which the
-    // rules above then read.
-    bool read_simple_row(const char*& p, const char* last, std::int64_t c, line_stores& s, const char* (&first)[2],
-                         const char* (&end)[2]) const
+    // numbers are (v, i, then the time), and p moved past it; false for any
+    // other line, which the rules above then read.
+    bool read_simple_row(const char*& p, const char* last, std::int64_t c, line_stores& s, const char* (&first)[3],
+                         const char* (&end)[3]) const
     {
         const char point = t.decimal_comma ? ',' : '.';
         const char d = t.delimiter;
@@ -270,10 +403,8 @@ struct delimited_grammar {
                 for (int slot = 0; slot < 3; ++slot) {
                     if (!read[slot]) continue;
                     values[slot] = value;
-                    if (slot < 2) {
-                        first[slot] = number;
-                        end[slot] = q;
-                    }
+                    first[slot] = number;
+                    end[slot] = q;
                 }
                 row = true;
             } else {
@@ -329,19 +460,22 @@ struct delimited_grammar {
         return true;
     }
 
-    // The common rows at once. Rows of two numbers without scales repeat
-    // their shapes (tagged_shapes.hpp), which reads them fastest.
+    // The common rows at once. Rows repeat their shapes (tagged_shapes.hpp),
+    // which reads them fastest, unless a scale could take a value beyond a
+    // float, which the straight reading stops at.
     std::int64_t skim(const char*& p, const char* last, std::int64_t c, run_state& shapes,
                       const store_target& target) const
     {
-        const bool shaped = !t.decimal_comma && t.v_scale == 1.0 && t.i_scale == 1.0 && !t.time;
+        const bool shaped = shapes_can_scale(t.v_scale) && shapes_can_scale(t.i_scale);
+        const value_scales scales{t.v_scale, t.i_scale, t.time_scale};
+        const char point = t.decimal_comma ? ',' : '.';
         std::int64_t read = 0;
         for (;;) {
-            if (shaped) read += read_lines_of_known_shapes(p, last, c + read, shapes, target, gather_digits);
+            if (shaped) read += read_lines_of_known_shapes(p, last, c + read, shapes, target, scales, gather_digits);
             const char* const line = p;
             line_stores s;
-            const char* first[2];
-            const char* end[2];
+            const char* first[3] = {};
+            const char* end[3] = {};
             if (p == last || !read_simple_row(p, last, c + read, s, first, end)) break;
             if (reading_engine::store_in(target, s, c + read).stops()) {
                 p = line;
@@ -351,7 +485,7 @@ struct delimited_grammar {
             if (!shaped) continue;
             const auto length = static_cast<std::size_t>(p - 1 - line);
             if (length <= longest_shape && last - line >= static_cast<std::ptrdiff_t>(shape_reach))
-                learn_line_shape(std::string_view(line, length), s, first, end, shapes);
+                learn_line_shape(std::string_view(line, length), s, first, end, point, shapes);
             else
                 shapes.current = line_shapes::none;
         }
@@ -389,47 +523,33 @@ struct delimited_grammar {
 // The frequency from the times, and what follows the table: other tables,
 // text, but no more rows.
 void delimited_grammar::after_block(line_reader& reader, std::int64_t block_lines, std::string_view ending_line,
-                                    std::span<const std::int64_t> no_sample, recording& result) const
+                                    std::span<const std::int64_t>, recording& result) const
 {
     const std::string& file_name = *name;
-    // The file line of sample k: the lines without a sample before it shift it.
-    const auto line_of_sample = [&](std::size_t k) {
-        std::int64_t c = static_cast<std::int64_t>(k);
-        for (const std::int64_t skipped : no_sample)
-            if (skipped <= c) ++c;
-        return file_line(c);
-    };
     if (result.last_line_cut) result.input.dropped_last_row = file_line(block_lines);
-    if (t.time && result.time.size() >= 2) {
-        const std::span<const double> times(result.time.data(), result.time.size());
-        const auto n = times.size();
-        const double span = times[n - 1] - times[0];
+    if (t.time && steps.count >= 2) {
+        const std::int64_t n = steps.count;
+        const double span = steps.last - steps.first;
         const double mean = span / static_cast<double>(n - 1);
         if (!(mean > 0.0))
             bad_file(file_name, "the time column (" + message_text(t.time->label) + ") does not increase from " +
-                                    line_text(line_of_sample(0)) + " to " + line_text(line_of_sample(n - 1)) + ".");
+                                    line_text(file_line(steps.first_line)) + " to " +
+                                    line_text(file_line(steps.last_line)) + ".");
         const auto number = [](double x) {
             char text[32];
             std::snprintf(text, sizeof text, "%.6g", x);
             return std::string(text);
         };
         // Joined tables: each goes on with the step the one before ended with.
-        for (std::size_t k = 2; t.join_tables && k < n; ++k) {
-            const std::int64_t at = line_of_sample(k);
-            const double step = times[k] - times[k - 1];
-            const double before = times[k - 1] - times[k - 2];
-            if (at - line_of_sample(k - 1) > 1 && !(std::fabs(step - before) <= 0.01 * before))
-                bad_file(file_name, line_text(at) + ": the time step (" + number(step) + " s) differs from the step before it (" +
-                                        number(before) + " s) by more than 1 %; --table all joins only tables whose time "
-                                        "goes on with the same step.");
-        }
-        for (std::size_t k = 1; k < n; ++k) {
-            const double step = times[k] - times[k - 1];
-            if (std::fabs(step - mean) <= 0.01 * mean) continue;
-            bad_file(file_name, line_text(line_of_sample(k)) + ": the time step (" + number(step) +
+        if (t.join_tables && steps.junction)
+            bad_file(file_name, line_text(file_line(steps.junction->line)) + ": the time step (" +
+                                    number(steps.junction->size) + " s) differs from the step before it (" +
+                                    number(steps.junction_before) + " s) by more than 1 %; --table all joins only "
+                                    "tables whose time goes on with the same step.");
+        if (const std::optional<time_steps::step> broken = steps.first_broken(mean))
+            bad_file(file_name, line_text(file_line(broken->line)) + ": the time step (" + number(broken->size) +
                                     " s) differs from the mean step (" + number(mean) +
                                     " s) by more than 1 %; give the sampling frequency with --fs to read the file anyway.");
-        }
         result.sampling_frequency = static_cast<double>(n - 1) / span;
     }
 
@@ -483,8 +603,6 @@ void delimited_grammar::after_block(line_reader& reader, std::int64_t block_line
             bad_file(file_name, "the sampling frequency must be a number from 1e-37 to 1e37.");
         result.deltat = static_cast<float>(1.0 / frequency);
     }
-    result.time = sample_times();
-    result.timed = false;
 }
 
 }  // namespace

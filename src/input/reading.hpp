@@ -44,9 +44,9 @@ struct reading_options {
     // Counts the bytes read as they are, for a progress display (nullptr: none).
     std::atomic<std::uint64_t>* bytes_read = nullptr;
     // Takes the samples as they are read, in order, so that the series never
-    // hold the whole recording (nullptr: the recording holds them all). A
-    // file with a time column is held whole first: its frequency comes from
-    // all its times.
+    // hold the whole recording (nullptr: the recording holds them all). The
+    // samples of a file with a time column are held whole first: its
+    // frequency comes from all its times (which are checked as they come).
     sample_sink* sink = nullptr;
     // The most lines a data block may have: the configuration mode counts
     // them in 32 bits and stops past 2147483647; the options mode has no limit.

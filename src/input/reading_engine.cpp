@@ -19,7 +19,7 @@ reading_stop store_growing(recording& result, const line_stores& s, std::int64_t
         if (std::isinf(channel[at])) return {value_too_large, c};
     }
     if (s.timed) {
-        const auto at = static_cast<std::size_t>(s.index[0] - result.first_slot);
+        const auto at = static_cast<std::size_t>(s.index[0] - result.time_first_slot);
         if (at >= result.time.size()) result.time.resize(std::max(at + 1, result.time.size() + result.time.size() / 2 + 4096), 0.0);
         result.time[at] = s.time;
     }
@@ -28,16 +28,20 @@ reading_stop store_growing(recording& result, const line_stores& s, std::int64_t
 
 void grow_series(recording& result, std::size_t needed, std::size_t first_owned)
 {
+    // Times are kept when the format gives them, from their own first slot.
+    const auto time_needed = needed - static_cast<std::size_t>(result.time_first_slot);
+    const auto time_first_owned = first_owned - static_cast<std::size_t>(result.time_first_slot);
+    if (result.timed && result.time.size() < time_needed) {
+        if (time_needed > result.time.capacity())
+            result.time.reserve(std::max(time_needed, result.time.capacity() + result.time.capacity() / 2));
+        const std::size_t before = result.time.size();
+        result.time.resize(time_needed);
+        if (before < time_first_owned)
+            std::fill(result.time.begin() + static_cast<std::ptrdiff_t>(before),
+                      result.time.begin() + static_cast<std::ptrdiff_t>(std::min(time_first_owned, time_needed)), 0.0);
+    }
     needed -= static_cast<std::size_t>(result.first_slot);
     first_owned -= static_cast<std::size_t>(result.first_slot);
-    // Times are kept when the format gives them.
-    if (result.timed && result.time.size() < needed) {
-        if (needed > result.time.capacity()) result.time.reserve(std::max(needed, result.time.capacity() + result.time.capacity() / 2));
-        const std::size_t before = result.time.size();
-        result.time.resize(needed);
-        if (before < first_owned) std::fill(result.time.begin() + static_cast<std::ptrdiff_t>(before),
-                                            result.time.begin() + static_cast<std::ptrdiff_t>(std::min(first_owned, needed)), 0.0);
-    }
     for (sample_series* channel : {&result.v, &result.i}) {
         if (channel->size() >= needed) continue;
         if (needed > channel->capacity()) channel->reserve(std::max(needed, channel->capacity() + channel->capacity() / 2));
@@ -59,6 +63,8 @@ void zero_new_samples(recording& result, std::int64_t own_first, std::int64_t ow
         if (from < to) std::fill(channels[k]->begin() + static_cast<std::ptrdiff_t>(from),
                                  channels[k]->begin() + static_cast<std::ptrdiff_t>(to), 0.0f);
     }
+    own_first += result.first_slot - result.time_first_slot;
+    own_end += result.first_slot - result.time_first_slot;
     const auto from = std::max(static_cast<std::size_t>(own_first), before[2]);
     const auto to = std::min(static_cast<std::size_t>(own_end), result.time.size());
     if (from < to) std::fill(result.time.begin() + static_cast<std::ptrdiff_t>(from),
@@ -78,7 +84,6 @@ void reserve_for_the_rest(const line_reader& reader, recording& result, std::int
     const auto samples = static_cast<std::size_t>(std::min(lines / unit_lines, 2147483648.0));
     result.v.reserve(samples);
     result.i.reserve(samples);
-    if (result.timed) result.time.reserve(samples);
 }
 
 void remove_empty_samples(recording& result, std::size_t samples, std::span<const std::int64_t> all_no_sample)

@@ -65,6 +65,15 @@
 //                                   what the samples imply (a frequency from
 //                                   their times). `no_sample`: the block lines
 //                                   that held none, in order
+//   void take_times(std::span<const double> times, std::int64_t first_slot,
+//                   std::span<const std::int64_t> no_sample);
+//                                   the times of the slots from first_slot on,
+//                                   in order, each slot once, as soon as no
+//                                   later line can take them back (those of
+//                                   `no_sample`, the block lines without a
+//                                   sample, hold none); the series then drop
+//                                   them. Without it, a format that gives
+//                                   times keeps them all
 //
 // and may give a fast path, used by the runs and nowhere else:
 //
@@ -123,7 +132,8 @@ struct store_target {
     double* time;  // nullptr when the format gives no times
     std::int64_t own_first;
     std::uint64_t owned;
-    std::int64_t first_slot = 0;  // the sample index that v[0], i[0] and time[0] hold
+    std::int64_t first_slot = 0;       // the sample index that v[0] and i[0] hold
+    std::int64_t time_first_slot = 0;  // the sample index that time[0] holds
 };
 
 // Why a reading stops at a line: the engine's reasons, then the grammar's
@@ -182,7 +192,7 @@ inline reading_stop store_in(const store_target& target, const line_stores& s, s
         element = static_cast<float>(s.value[k]);
         if (std::isinf(element)) return {value_too_large, c};
     }
-    if (s.timed && target.time != nullptr) target.time[s.index[0] - target.first_slot] = s.time;
+    if (s.timed && target.time != nullptr) target.time[s.index[0] - target.time_first_slot] = s.time;
     return {};
 }
 
@@ -263,6 +273,7 @@ struct block_reading {
         if (count == first_line) {
             grammar.start_block(line);
             result.first_slot = first_line / unit();
+            result.time_first_slot = result.first_slot;
         }
         if (stop.stops()) {
             if (count >= unit_end(stop.line)) stop_now();
@@ -285,14 +296,34 @@ struct block_reading {
         stop_now();
     }
 
+    // The series hold the whole block: nothing takes the samples, or their
+    // times must all be read before the sink learns the frequency.
+    bool held_whole() const { return sink == nullptr || result.timed; }
+
+    // Gives the grammar the times of the slots before `end` that it has not
+    // had, and drops them.
+    void take_times(std::int64_t end)
+    {
+        if constexpr (requires { &G::take_times; }) {
+            if (!result.timed || end <= result.time_first_slot) return;
+            // Lines without a sample at the end may have left no time.
+            const auto slots = static_cast<std::size_t>(end - result.time_first_slot);
+            if (result.time.size() < slots) result.time.resize(slots, 0.0);
+            grammar.take_times(std::span<const double>(result.time.data(), slots), result.time_first_slot, no_sample);
+            result.time.erase(result.time.begin(), result.time.begin() + static_cast<std::ptrdiff_t>(slots));
+            result.time_first_slot = end;
+        }
+    }
+
     // Hands the sink the samples that no later line can take back: those of
-    // whole units before any stop, and before a last line without its end.
+    // whole units before any stop, and before a last line without its end;
+    // and the grammar their times.
     void hand_on_read()
     {
-        if (sink == nullptr || result.timed) return;
         const std::int64_t end = stop.stops() ? unit_start(stop.line)
                                               : last_line_ended ? count / unit() * unit() : unit_start(std::max<std::int64_t>(count - 1, 0));
-        reading_engine::hand_on(result, end / unit(), no_sample, *sink);
+        take_times(end / unit());
+        if (!held_whole()) reading_engine::hand_on(result, end / unit(), no_sample, *sink);
     }
 
     // At the end of the input. Without the block's end, the last unit is not
@@ -360,9 +391,13 @@ void read_run(line_run<G>& run, block_reading<G>& block, const std::size_t (&siz
     const std::int64_t own_end = (c_end + unit - 1) / unit;
     zero_new_samples(block.result, own_first, own_end, sizes_before);
     // The series are not resized while the runs fill them.
-    const store_target target{block.result.v.data(), block.result.i.data(),
-                              !block.result.timed ? nullptr : block.result.time.data(), own_first,
-                              static_cast<std::uint64_t>(own_end - own_first), block.result.first_slot};
+    const store_target target{block.result.v.data(),
+                              block.result.i.data(),
+                              !block.result.timed ? nullptr : block.result.time.data(),
+                              own_first,
+                              static_cast<std::uint64_t>(own_end - own_first),
+                              block.result.first_slot,
+                              block.result.time_first_slot};
     typename G::run_state state = run.state;
     const char* p = run.first;
     const char* const last = run.last;
@@ -511,7 +546,7 @@ void read_regions(line_reader& reader, block_reading<G>& block, const reading_op
         block.last_line_ended = block.ended || framing::ends_complete(taken);
         reader.begin += static_cast<std::size_t>(taken - first);
         block.hand_on_read();
-        if (first_region && !block.ended && block.sink == nullptr)
+        if (first_region && !block.ended && block.held_whole())
             reserve_for_the_rest(reader, block.result, block.count - block.first_line, block.grammar.unit_lines(),
                                  block.count - lines_before, static_cast<std::size_t>(cut - first));
         first_region = false;
@@ -562,6 +597,9 @@ recording read_with_grammar(line_reader& reader, const std::string& name, const 
         }
         check_readable(reader, name);
         block.finish();
+        // The times of the rest; once the grammar has had them all, the series hold none.
+        block.take_times(block.count / block.unit());
+        if (result.time_first_slot == block.count / block.unit()) result.timed = false;
         result.line_count = block.count;
         reading_engine::remove_empty_samples(result, static_cast<std::size_t>(block.count / block.unit()),
                                              block.no_sample);

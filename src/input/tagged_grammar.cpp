@@ -242,7 +242,7 @@ struct tagged_grammar {
     std::int64_t skim(const char*& p, const char* last, std::int64_t c, line_shapes& state,
                       const store_target& target) const
     {
-        return read_lines_of_known_shapes(p, last, c, state, target, gather_digits);
+        return read_lines_of_known_shapes(p, last, c, state, target, {}, gather_digits);
     }
 
     std::optional<reading_stop> read_common(std::string_view line, const char* readable_end, std::int64_t c,

@@ -18,10 +18,11 @@
 
 namespace {
 
-// Where the numbers of a line read straight through start and end.
+// Where the numbers of a line read straight through start and end: v and
+// i (or the one number of a split line), then the time.
 struct number_spans {
-    const char* first[2];
-    const char* last[2];
+    const char* first[3];
+    const char* last[3];
 };
 
 // A common line read through from its start: its tags where they belong and
@@ -53,8 +54,9 @@ bool read_straight(std::string_view line, std::int64_t c, bool paired, line_stor
 }
 
 // The positions of a number that read_number_exactly has read from
-// [first, last); false beyond 15 digits, which three chunks always hold.
-bool learn_number(const char* line, const char* first, const char* last, number_positions& n)
+// [first, last) with `point` as its decimal separator; false beyond 15
+// digits, which three chunks always hold.
+bool learn_number(const char* line, const char* first, const char* last, char point, number_positions& n)
 {
     const char* p = first;
     n.negative = *p == '-';
@@ -64,8 +66,8 @@ bool learn_number(const char* line, const char* first, const char* last, number_
     n.fraction_digits = 0;
     int digits = 0;
     bool fraction = false;
-    while (p != last && (is_digit(*p) || *p == '.')) {
-        if (*p == '.') {
+    while (p != last && (is_digit(*p) || *p == point)) {
+        if (*p == point) {
             fraction = true;
             ++p;
             continue;
@@ -143,14 +145,19 @@ bool fits(const line_shape& shape, const char* line)
     return lanes_fit(line, shape.low, shape.spread, has_four_lanes(shape));
 }
 
-bool learn_shape(std::string_view line, const line_stores& s, const number_spans& spans, line_shape& shape)
+bool learn_shape(std::string_view line, const line_stores& s, const number_spans& spans, char point,
+                 line_shape& shape)
 {
     for (int k = 0; k < s.count; ++k)
-        if (!learn_number(line.data(), spans.first[k], spans.last[k], shape.number[k])) return false;
+        if (!learn_number(line.data(), spans.first[k], spans.last[k], point, shape.number[k])) return false;
     shape.numbers = s.count;
     shape.to_v[0] = s.to_v[0];
     shape.to_v[1] = s.to_v[1];
     shape.paired = s.count == 2;
+    // Only a pair has a time: it is stored at the pair's index.
+    if (s.timed && !shape.paired) return false;
+    shape.timed = s.timed;
+    if (s.timed && !learn_number(line.data(), spans.first[2], spans.last[2], point, shape.time)) return false;
     shape.length = line.size();
     unsigned char low[longest_shape] = {};
     unsigned char spread[longest_shape];
@@ -249,8 +256,8 @@ void follow(line_shapes& shapes, std::uint8_t slot)
 
 }  // namespace
 
-void learn_line_shape(std::string_view line, const line_stores& s, const char* const (&first)[2],
-                      const char* const (&last)[2], line_shapes& shapes)
+void learn_line_shape(std::string_view line, const line_stores& s, const char* const (&first)[3],
+                      const char* const (&last)[3], char point, line_shapes& shapes)
 {
     shapes.current = line_shapes::none;
     if (shapes.resting > 0) {
@@ -262,9 +269,9 @@ void learn_line_shape(std::string_view line, const line_stores& s, const char* c
         shapes.resting = 4096;
         return;
     }
-    const number_spans spans{{first[0], first[1]}, {last[0], last[1]}};
+    const number_spans spans{{first[0], first[1], first[2]}, {last[0], last[1], last[2]}};
     line_shape learnt;
-    if (learn_shape(line, s, spans, learnt)) {
+    if (learn_shape(line, s, spans, point, learnt)) {
         const auto slot = static_cast<std::uint8_t>(shapes.oldest);
         shapes.shape[slot] = learnt;
         shapes.oldest = (shapes.oldest + 1) % std::size(shapes.shape);
@@ -280,7 +287,7 @@ bool read_and_learn(std::string_view line, std::int64_t c, bool paired, line_sha
     shapes.current = line_shapes::none;
     number_spans spans;
     if (!read_straight(line, c, paired, s, spans)) return false;
-    learn_line_shape(line, s, spans.first, spans.last, shapes);
+    learn_line_shape(line, s, spans.first, spans.last, '.', shapes);
     return true;
 }
 
@@ -325,13 +332,13 @@ struct repeated_number {
 // The value of a number of a repeated shape, as read_number gives it; false
 // where its exponent is beyond the exact path.
 [[gnu::target("ssse3"), gnu::always_inline]] inline bool read_repeated(const char* line, const repeated_number& n,
-                                                                        float& value)
+                                                                        double& value)
 {
     int exponent;
     if (!exponent_of(line, n, exponent)) return false;
     const double scaled = scaled_exactly(gathered_digits(line + n.significand_at, n.gather), exponent);
     // Negating is flipping the sign bit.
-    value = static_cast<float>(_mm_cvtsd_f64(_mm_xor_pd(_mm_set_sd(scaled), _mm_set_sd(n.sign))));
+    value = _mm_cvtsd_f64(_mm_xor_pd(_mm_set_sd(scaled), _mm_set_sd(n.sign)));
     return true;
 }
 
@@ -343,12 +350,15 @@ struct held_shape {
     bool four_lanes;
     bool paired;
     bool to_v;  // a line of one number: its channel
+    bool timed;
     repeated_number first;
     repeated_number second;  // a line of one number: the first again
+    repeated_number time;    // a line without a time: the first again
 
     explicit held_shape(const line_shape& shape)
         : length(shape.length), four_lanes(has_four_lanes(shape)), paired(shape.paired), to_v(shape.to_v[0]),
-          first(shape.number[0]), second(shape.number[shape.numbers - 1])
+          timed(shape.timed), first(shape.number[0]), second(shape.number[shape.numbers - 1]),
+          time(shape.timed ? shape.time : shape.number[0])
     {
         std::memcpy(low, shape.low, sizeof low);
         std::memcpy(spread, shape.spread, sizeof spread);
@@ -365,13 +375,18 @@ struct held_shape {
 template <std::size_t Cycle>
 [[gnu::target("ssse3")]] std::int64_t read_in_turn(const char*& p, const char* last, std::int64_t c,
                                                    const line_shape* const (&shapes)[Cycle],
-                                                   const store_target& target)
+                                                   const store_target& target, const value_scales& scales)
 {
     const auto held = [&]<std::size_t... k>(std::index_sequence<k...>) {
         return std::array<held_shape, Cycle>{held_shape(*shapes[k])...};
     }(std::make_index_sequence<Cycle>{});
     float* const v = target.v;
     float* const i = target.i;
+    double* const times = target.time;
+    const std::int64_t time_first_slot = target.time_first_slot;
+    const double v_scale = scales.v;
+    const double i_scale = scales.i;
+    const double time_scale = scales.time;
     // Split lines in turn hold one v and one i value per pair only when the
     // cycle's two shapes take the two channels (the line before had the
     // second shape, so a pair it opened takes the first).
@@ -382,15 +397,18 @@ template <std::size_t Cycle>
             if (last - p < static_cast<std::ptrdiff_t>(shape_reach) || !shape.fits(p)) return read;
             const std::int64_t index = shape.paired ? c : c / 2;
             if (static_cast<std::uint64_t>(index - target.own_first) >= target.owned) return read;
-            float first;
-            float second;
+            double first;
+            double second;
+            double time = 0.0;
             if (!read_repeated(p, shape.first, first)) return read;
+            if (shape.timed && !read_repeated(p, shape.time, time)) return read;
             if (shape.paired) {
                 if (!read_repeated(p, shape.second, second)) return read;
-                v[index - target.first_slot] = first;
-                i[index - target.first_slot] = second;
+                v[index - target.first_slot] = static_cast<float>(first * v_scale);
+                i[index - target.first_slot] = static_cast<float>(second * i_scale);
+                if (shape.timed && times != nullptr) times[index - time_first_slot] = time * time_scale;
             } else {
-                (shape.to_v ? v : i)[index - target.first_slot] = first;
+                (shape.to_v ? v : i)[index - target.first_slot] = static_cast<float>(first * (shape.to_v ? v_scale : i_scale));
             }
             p += shape.length + 1;
             ++c;
@@ -402,7 +420,8 @@ template <std::size_t Cycle>
 
 template <bool Gathered>
 [[gnu::always_inline]] inline std::int64_t read_known(const char*& p, const char* last, std::int64_t c,
-                                                  line_shapes& shapes, const store_target& target)
+                                                  line_shapes& shapes, const store_target& target,
+                                                  const value_scales& scales)
 {
     if (shapes.resting > 0) return 0;
     const auto has = [&](std::uint8_t slot) {
@@ -432,10 +451,10 @@ template <bool Gathered>
             std::int64_t in_turn = 0;
             if (next == expected && next == shapes.current) {
                 const line_shape* const cycle[] = {&shape};
-                in_turn = read_in_turn(p, last, c + read, cycle, target);
+                in_turn = read_in_turn(p, last, c + read, cycle, target, scales);
             } else if (next == expected && shapes.current != line_shapes::none && shapes.successor[next] == shapes.current) {
                 const line_shape* const cycle[] = {&shape, &shapes.shape[shapes.current]};
-                in_turn = read_in_turn(p, last, c + read, cycle, target);
+                in_turn = read_in_turn(p, last, c + read, cycle, target, scales);
             }
             if (in_turn > 0) {
                 // The cycle's shapes follow each other already; the last
@@ -453,13 +472,16 @@ template <bool Gathered>
         const bool opens_pair = (c + read) % 2 == 0;
         if (!shape.paired && !opens_pair && channel_of(shape) == shapes.open_pair) break;
         double values[2];
+        double time = 0.0;
         if (!read_number<Gathered>(p, shape.number[0], values[0])) break;
         if (shape.numbers == 2 && !read_number<Gathered>(p, shape.number[1], values[1])) break;
+        if (shape.timed && !read_number<Gathered>(p, shape.time, time)) break;
         if (!shape.paired) shapes.open_pair = opens_pair ? channel_of(shape) : -1;
-        // At most 15 digits times at most 10^22 stay far below the largest
-        // float: these stores never overflow.
+        // The scales keep these stores below the largest float (shapes_can_scale).
         for (int n = 0; n < shape.numbers; ++n)
-            (shape.to_v[n] ? target.v : target.i)[index - target.first_slot] = static_cast<float>(values[n]);
+            (shape.to_v[n] ? target.v : target.i)[index - target.first_slot] =
+                static_cast<float>(values[n] * (shape.to_v[n] ? scales.v : scales.i));
+        if (shape.timed && target.time != nullptr) target.time[index - target.time_first_slot] = time * scales.time;
         p += shape.length + 1;
         follow(shapes, next);
     }
@@ -469,22 +491,24 @@ template <bool Gathered>
 
 #if defined(__x86_64__)
 [[gnu::target("ssse3")]] std::int64_t read_known_gathered(const char*& p, const char* last, std::int64_t c,
-                                                          line_shapes& shapes, const store_target& target)
+                                                          line_shapes& shapes, const store_target& target,
+                                                          const value_scales& scales)
 {
-    return read_known<true>(p, last, c, shapes, target);
+    return read_known<true>(p, last, c, shapes, target, scales);
 }
 #endif
 
 }  // namespace
 
 std::int64_t read_lines_of_known_shapes(const char*& p, const char* last, std::int64_t c, line_shapes& shapes,
-                                        const store_target& target, bool allow_gathering)
+                                        const store_target& target, const value_scales& scales,
+                                        bool allow_gathering)
 {
 #if defined(__x86_64__)
     static const bool has_ssse3 = __builtin_cpu_supports("ssse3");
-    if (allow_gathering && has_ssse3) return read_known_gathered(p, last, c, shapes, target);
+    if (allow_gathering && has_ssse3) return read_known_gathered(p, last, c, shapes, target, scales);
 #else
     (void)allow_gathering;
 #endif
-    return read_known<false>(p, last, c, shapes, target);
+    return read_known<false>(p, last, c, shapes, target, scales);
 }

@@ -1,10 +1,11 @@
 // The recordings' own data lines, "<v>x</v><i>y</i>", "<v>x</v>" and
 // "<i>y</i>": read straight through, and once a line of the same shape has
 // been read, by the positions learnt from it. The shapes serve other
-// line formats too: a line of two numbers is a shape whatever bytes
-// surround them.
+// line formats too: a line of two numbers, and perhaps a time, is a shape
+// whatever bytes surround them.
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -53,8 +54,23 @@ struct line_shape {
     int numbers = 0;
     bool to_v[2];
     bool paired = false;  // stores at index c, not c / 2
+    bool timed = false;   // a paired line with its sample's time too
     number_positions number[2];
+    number_positions time;
 };
+
+// What the values of a line are multiplied by, in double, before they are
+// stored: v and i are then rounded to float once, the time kept in double.
+struct value_scales {
+    double v = 1.0;
+    double i = 1.0;
+    double time = 1.0;
+};
+
+// Whether a shape's values times `scale` still fit a float, so that its
+// stores need no check: a shape's number is below 10^37 (at most 15 digits,
+// a power of ten up to 22), and 30 times that is below the largest float.
+inline bool shapes_can_scale(double scale) { return std::fabs(scale) <= 30.0; }
 
 // The shapes of recent lines. A new one replaces the oldest, so that a
 // file cycling through more shapes than there are still finds some.
@@ -88,14 +104,15 @@ bool read_common_line(std::string_view line, const char* readable_end, std::int6
                       line_shapes& shapes, line_stores& s);
 
 // Learns the shape of a line of another format that has been read: its
-// values in s, read by read_number_exactly (with a decimal point) from the
-// spans [first[k], last[k]) of the line, which is at most longest_shape
-// bytes long and followed by at least shape_reach readable bytes from its
-// start. Lines that fit the shape then hold their values at the same
-// places, the same bytes around them. Where few lines repeat a shape it
-// learns nothing for a while, as read_common_line does.
-void learn_line_shape(std::string_view line, const line_stores& s, const char* const (&first)[2],
-                      const char* const (&last)[2], line_shapes& shapes);
+// values in s, read by read_number_exactly (with `point` as the decimal
+// separator) from the spans [first[k], last[k]) of the line, the time's
+// (when s.timed) the third, which is at most longest_shape bytes long and
+// followed by at least shape_reach readable bytes from its start. Lines
+// that fit the shape then hold their values at the same places, the same
+// bytes around them. Where few lines repeat a shape it learns nothing for a
+// while, as read_common_line does.
+void learn_line_shape(std::string_view line, const line_stores& s, const char* const (&first)[3],
+                      const char* const (&last)[3], char point, line_shapes& shapes);
 
 // Reads the lines from p on, block line c on, as long as each has the shape
 // that followed the previous line's shape the last time, and stores their
@@ -104,9 +121,11 @@ void learn_line_shape(std::string_view line, const line_stores& s, const char* c
 // split pair, and leaves it to read_common_line; p is moved past the
 // lines read, and their number is returned. [p, last) ends after a line
 // end; lines are recognised without searching for their ends, by their
-// shape's length and the LF that must follow it.
+// shape's length and the LF that must follow it. The values are stored
+// times `scales`, each of which shapes_can_scale.
 // The digits are gathered 16 bytes at a time where the processor can
 // (SSSE3); allow_gathering false reads them 8 at a time, with the same
 // result, as on any other processor.
 std::int64_t read_lines_of_known_shapes(const char*& p, const char* last, std::int64_t c, line_shapes& shapes,
-                                        const store_target& target, bool allow_gathering = true);
+                                        const store_target& target, const value_scales& scales = {},
+                                        bool allow_gathering = true);

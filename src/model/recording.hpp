@@ -34,9 +34,10 @@ struct recording {
     std::uint64_t handed_on = 0;      // samples already given to a sink: v and i hold those after them
     std::int64_t first_slot = 0;      // the slot (line / lines of a unit) that v[0] and i[0] hold while read
     bool sink_started = false;        // the sink has been told the sampling frequency
-    bool timed = false;               // the reading keeps each sample's time
+    bool timed = false;               // the reading keeps each sample's time until the grammar takes it
     bool last_line_cut = false;       // the last line had no line end and was not read
-    sample_times time;                // a time column's values while they are read and checked
+    sample_times time;                // a time column's values while they are read, until they are checked
+    std::int64_t time_first_slot = 0;  // the slot that time[0] holds
     input_description input;
 };
 

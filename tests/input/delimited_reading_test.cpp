@@ -35,7 +35,7 @@ struct collecting_sink final : sample_sink {
 // sink, the samples handed on as the reading goes.
 std::string outcome_of(const std::string& content, const input_request& in, unsigned threads = 1,
                        std::size_t block_size = std::size_t{4} << 20, bool sequential = false,
-                       bool through_sink = false)
+                       bool through_sink = false, bool gather_digits = true)
 {
 #ifdef _WIN32
     std::FILE* file = stream_of(content);
@@ -49,6 +49,7 @@ std::string outcome_of(const std::string& content, const input_request& in, unsi
         reading_options options;
         options.threads = threads;
         options.block_size = block_size;
+        options.gather_digits = gather_digits;
         options.input = in;
         collecting_sink sink;
         if (through_sink) options.sink = &sink;
@@ -96,7 +97,7 @@ TEST(delimited_reading, reads_the_columns_units_and_separators_a_file_shows)
     } cases[] = {
         {"plain", "time,v,i\n0,1,2\n0.5,3,4\n", delimited(), "fs 2: 1,2 3,4"},
         {"columns in another order, time last", "i,v,t\n2,1,0\n4,3,0.5\n", delimited(), "fs 2: 1,2 3,4"},
-        {"no final line end: the last row was still being written", "time,v,i\n0,1,2\n0.5,3,4\n1,5,6", delimited(),
+        {"no final line end: the last row was still being written", "time,v,i\n0,1,2\n0.5,3,4\n1.2,5,6", delimited(),
          "fs 2: 1,2 3,4"},
         {"CR and CR LF", "time,v,i\r0,1,2\r\n0.5,3,4\r", delimited(), "fs 2: 1,2 3,4"},
         {"CR after a column not read", "t,v,i,x\r0,1,2,9\r0.5,3,4,9\r1,5,6,9\n", delimited(), "fs 2: 1,2 3,4 5,6"},
@@ -150,6 +151,18 @@ TEST(delimited_reading, reads_the_columns_units_and_separators_a_file_shows)
 TEST(delimited_reading, stops_naming_the_line_the_column_and_the_text)
 {
     const std::string head = "time,v,i\n0,1,2\n";
+    // Two tables, the second's times half a step late.
+    std::string joined = "t,v,i\n";
+    for (int k = 0; k < 100; ++k) joined += std::to_string(k) + ",1,2\n";
+    joined += "\nt,v,i\n";
+    for (int k = 100; k < 200; ++k) joined += std::to_string(k) + ".5,1,2\n";
+    // A long steady run, then one step 5 % long.
+    std::string steady = "t,v,i\n";
+    for (int k = 0; k < 1000; ++k) {
+        char row[32];
+        std::snprintf(row, sizeof row, "%g,1,2\n", k + (k >= 700 ? 0.05 : 0.0));
+        steady += row;
+    }
     const struct {
         std::string content;
         input_request in;
@@ -176,6 +189,20 @@ TEST(delimited_reading, stops_naming_the_line_the_column_and_the_text)
         {"time,v,i\n0,1,2\n1.015,1,2\n2,1,2\n3,1,2\n", delimited(),
          "Fatal error: line 3: the time step (1.015 s) differs from the mean step (1 s) by more than 1 %; give "
          "the sampling frequency with --fs to read the file anyway."},
+        // The first step too short or too long, whichever comes first, after
+        // steps that differ from each other but not from the mean.
+        {head + "1,1,2\n1.5,1,2\n3,1,2\n4,1,2\n5,1,2\n", delimited(),
+         "Fatal error: line 4: the time step (0.5 s) differs from the mean step (1 s) by more than 1 %; give "
+         "the sampling frequency with --fs to read the file anyway."},
+        {head + "0.992,1,2\n2,1,2\n3.009,1,2\n4.02,1,2\n5.04,1,2\n6,1,2\n", delimited(),
+         "Fatal error: line 6: the time step (1.011 s) differs from the mean step (1 s) by more than 1 %; give "
+         "the sampling frequency with --fs to read the file anyway."},
+        {steady, delimited(),
+         "Fatal error: line 702: the time step (1.05 s) differs from the mean step (1.00005 s) by more than 1 %; give "
+         "the sampling frequency with --fs to read the file anyway."},
+        {joined, delimited([](input_request& in) { in.table = 0; }),
+         "Fatal error: line 104: the time step (1.5 s) differs from the step before it (1 s) by more than 1 %; "
+         "--table all joins only tables whose time goes on with the same step."},
         {head + "-0.5,1,2\n", delimited(), "Fatal error: the time column (time) does not increase from line 2 to line 3."},
         {head, delimited(), "options: one row cannot give the sampling frequency: give it with --fs"},
         {"time,v,i\n\n", delimited(), "Fatal error: no row of numbers follows the header row (line 1)."},
@@ -237,10 +264,6 @@ TEST(delimited_reading, reads_the_same_for_every_thread_count_and_through_a_pipe
     EXPECT_EQ(outcome_of(rows, delimited(fs_10), 1, 4096, true, true), expected);
     // The time column's frequency comes from every time: handed on at the end.
     EXPECT_EQ(outcome_of(rows, delimited(), 2, 4096, false, true), outcome_of(rows, delimited(), 2, 4096));
-    // A scaled column never takes the shapes, which store the text's values.
-    std::string scaled = rows;
-    scaled.replace(scaled.find("time,v,i"), 8, "time,v,I/mA");
-    EXPECT_EQ(outcome_of(scaled, delimited(fs_10), 2, 4096), outcome_of(scaled, delimited(fs_10), 1, 4096, true));
     // The time column read too: 100 Hz.
     EXPECT_EQ(outcome_of(rows, delimited(), 2, 4096).substr(0, 8), "fs 100: ");
     const std::size_t middle = rows.find('\n', rows.size() / 2) + 1;
@@ -255,6 +278,61 @@ TEST(delimited_reading, reads_the_same_for_every_thread_count_and_through_a_pipe
     for (const char ch : broken) crcrlf += ch == '\n' ? std::string("\r\r\n") : std::string(1, ch);
     for (std::size_t block : {std::size_t{4096}, std::size_t{999}})
         EXPECT_EQ(outcome_of(crcrlf, delimited(fs_10), 2, block), stop) << "regions of " << block;
+}
+
+// Rows with a time column, units that scale them or decimal commas are read
+// by the shapes learnt from them: every thread count, region size and way
+// of reading gives what the rules give line by line (a pipe), frequency and
+// stops included.
+TEST(delimited_reading, timed_scaled_and_decimal_comma_rows_read_as_a_pipe_reads_them)
+{
+    // Runs of one shape, shapes in turn, comments, and rows only the rules
+    // read (a blank, an exponent beyond the exact conversion); v with an
+    // exponent, then with two decimals.
+    const auto table = [](const char* header, double step, int time_decimals, bool decimal_comma, int big_v_at = -1) {
+        std::string text = std::string(header) + "\n";
+        for (int k = 0; k < 20000; ++k) {
+            if (k % 997 == 0) text += "# mark\n";
+            const bool negative = k % 4000 < 2000 ? (k / 300) % 2 == 1 : k % 2 == 1;
+            const double v = (negative ? -1.0 : 1.0) * ((k * 7919) % 20001 + 1);
+            char v_text[32];
+            if (k < 10000) std::snprintf(v_text, sizeof v_text, "%.6e", 1e-7 * v);
+            else std::snprintf(v_text, sizeof v_text, "%.2f", k == big_v_at ? 999.99 : 0.01 * v);
+            char row[96];
+            std::snprintf(row, sizeof row, "%.*f,%s%s,%.*f\n", time_decimals, k * step, k % 1499 == 0 ? " " : "",
+                          k % 2003 == 0 ? "1.5e-30" : v_text, 2 + (k / 500) % 3, 1 + (k % 7) * 0.1234);
+            if (decimal_comma)
+                for (char* c = row; *c != '\0'; ++c) *c = *c == ',' ? ';' : *c == '.' ? ',' : *c;
+            text += row;
+        }
+        return text;
+    };
+    const auto scaled_by = [](double v_scale) {
+        return delimited([=](input_request& in) { in.v_scale = v_scale; });
+    };
+    const struct {
+        const char* name;
+        std::string content;
+        input_request in;
+        std::string starts;  // what the line by line reading gives
+    } cases[] = {
+        {"times", table("t,v,i", 0.002, 4, false), delimited(), "fs 500.00000000000006: 1.5e-30,1 0.000791999977,1.12"},
+        {"times in ms, v in mV, i in uA", table("time/ms,Ewe/mV,<I>/uA", 2.0, 1, false), delimited(),
+         "fs 500.00000000000006: 1.50000004e-33,9.99999997e-07 7.9199998e-07,1.11999998e-06"},
+        {"decimal commas", table("time/ms;v;i", 2.0, 1, true), delimited(), "fs 500.00000000000006: 1.5e-30,1 0.000791999977,1.12"},
+        {"a scale that can take a value beyond a float", table("t,v,i", 0.002, 4, false, 15250), scaled_by(1e36),
+         "Fatal error: line 15268: the v column (v) holds a value too large for single precision."},
+    };
+    for (const auto& c : cases) {
+        const std::string expected = outcome_of(c.content, c.in, 1, 4096, true);
+        ASSERT_EQ(expected.substr(0, c.starts.size()), c.starts) << c.name;
+        for (unsigned threads : {1u, 2u, 3u})
+            for (std::size_t block : {std::size_t{4} << 20, std::size_t{4096}, std::size_t{333}})
+                EXPECT_EQ(outcome_of(c.content, c.in, threads, block), expected)
+                    << c.name << ", " << threads << " threads, regions of " << block;
+        EXPECT_EQ(outcome_of(c.content, c.in, 2, 4096, false, true), expected) << c.name << ", handed on";
+        EXPECT_EQ(outcome_of(c.content, c.in, 2, 4096, false, false, false), expected) << c.name << ", digits not gathered";
+    }
 }
 
 TEST(delimited_reading, tagged_and_raw_samples_are_handed_on_as_they_are_read)
