@@ -424,21 +424,24 @@ struct delimited_grammar {
                 while (q != last && is_blank(*q)) ++q;
         }
         if (q == last) return false;
-        // The rest of the line: a LF at once, or fields not read, without a CR
-        // or a quote, as many as the row has.
+        // The rest of the line: a LF or CR LF at once, or fields not read,
+        // without another CR or a quote, as many as the row has.
         std::size_t fields = t.fields_needed;
-        if (*q != '\n') {
+        if (*q == '\r' && last - q >= 2 && q[1] == '\n') {
+            ++q;
+        } else if (*q != '\n') {
             if (*q != d && !(blanks && is_blank(*q))) return false;
             const void* feed = std::memchr(q, '\n', static_cast<std::size_t>(last - q));
             if (feed == nullptr) return false;
             const char* const line_end = static_cast<const char*>(feed);
-            for (const char* r = q; r != line_end;) {
+            const char* const fields_end = line_end[-1] == '\r' ? line_end - 1 : line_end;
+            for (const char* r = q; r != fields_end;) {
                 if (*r == '\r' || *r == '"') return false;
                 if (blanks) {
-                    while (r != line_end && is_blank(*r)) ++r;
-                    if (r == line_end) break;
+                    while (r != fields_end && is_blank(*r)) ++r;
+                    if (r == fields_end) break;
                     ++fields;
-                    while (r != line_end && !is_blank(*r)) {
+                    while (r != fields_end && !is_blank(*r)) {
                         if (*r == '\r' || *r == '"') return false;
                         ++r;
                     }
@@ -448,7 +451,7 @@ struct delimited_grammar {
                 }
             }
             // A delimiter at the line's end adds no field.
-            if (!blanks && line_end[-1] == d) --fields;
+            if (!blanks && fields_end[-1] == d) --fields;
             q = line_end;
         }
         if (fields != t.field_count) return false;

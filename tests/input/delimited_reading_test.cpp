@@ -278,6 +278,18 @@ TEST(delimited_reading, reads_the_same_for_every_thread_count_and_through_a_pipe
     for (const char ch : broken) crcrlf += ch == '\n' ? std::string("\r\r\n") : std::string(1, ch);
     for (std::size_t block : {std::size_t{4096}, std::size_t{999}})
         EXPECT_EQ(outcome_of(crcrlf, delimited(fs_10), 2, block), stop) << "regions of " << block;
+    // CR LF, taken straight through: the samples a pipe gives, a delimiter at
+    // a row's end adding no field, a field too many stopping.
+    std::string crlf;
+    for (const char ch : rows.substr(0, middle) + "1,2,3,\n" + rows.substr(middle))
+        crlf += ch == '\n' ? std::string("\r\n") : std::string(1, ch);
+    const std::string by_pipe = outcome_of(crlf, delimited(fs_10), 1, 4096, true);
+    ASSERT_EQ(by_pipe.substr(0, 23), "fs 10: 0.25,0 1.25,-9.9");
+    EXPECT_EQ(outcome_of(crlf, delimited(fs_10), 2, 4096), by_pipe);
+    const std::size_t crlf_middle = crlf.find('\n', crlf.size() / 2) + 1;
+    const std::string wide = crlf.substr(0, crlf_middle) + "1,2,3,4\r\n" + crlf.substr(crlf_middle);
+    EXPECT_EQ(outcome_of(wide, delimited(fs_10), 2, 4096), outcome_of(wide, delimited(fs_10), 1, 4096, true));
+    EXPECT_NE(outcome_of(wide, delimited(fs_10), 2, 4096).find("has 4 fields; the header row (line 2) has 3."), std::string::npos);
 }
 
 // Rows with a time column, units that scale them or decimal commas are read
