@@ -14,6 +14,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -210,6 +211,16 @@ TEST(block_run, a_block_too_short_or_too_long_and_a_bad_line_midway)
         EXPECT_EQ(outcome.status, 2) << c.options;
         EXPECT_EQ(outcome.err, std::string("veltrin: rec.xml: ") + c.message + "\n");
         EXPECT_EQ(outcome.out, "");
+    }
+    // A block exactly as long as its sections is taken; a duration becomes
+    // the nearest count of samples (0.29 s at 100 Hz is 28.999... in double).
+    for (const auto& [options, points, blocks] : {std::tuple{"-n 8 -s 2 --block-points 16", "16", "62"},
+                                                 std::tuple{"-n 64 -s 5 -w hann --overlap 0.5 --block-points 192", "192", "5"},
+                                                 std::tuple{"-n 16 -b 0.29", "29", "34"}}) {
+        const command_outcome outcome = run_command(dir, std::string(options) + " -f csv rec.xml");
+        EXPECT_EQ(outcome.status, 0) << options << ": " << outcome.err;
+        std::map<std::string, std::string> settings = settings_of(outcome.out);
+        EXPECT_EQ(settings["block_points"] + " " + settings["blocks"], std::string(points) + " " + blocks) << options;
     }
     // A bad line in the third block: the two blocks before it stay, with the settings.
     std::size_t at = text.find("<data>\n") + 7;

@@ -597,6 +597,27 @@ TEST(command_line, coherence_phase_and_the_one_section_note)
     EXPECT_NEAR(json["columns"]["phase"][1].get<double>(), 180.0, 1e-9);
     // Two sections: no note.
     EXPECT_EQ(run_command(dir, "-n 8 --coherence -f csv r.xml").out.find("coherence_note"), std::string::npos);
+
+    // i = -3 v: the transforms' rounding leaves some bins' angle at exactly
+    // -180, which the interval (-180, 180] shows as 180.
+    std::string tripled = "<sampling_frequency>100\n<data>\n";
+    for (int k = 0; k < 16; ++k) {
+        const double v = std::round((1.5 + std::sin(k * 1.3) + 0.1 * k) * 64) / 64;  // -3 v exact in float
+        tripled += "<v>" + std::to_string(v) + "</v><i>" + std::to_string(-3 * v) + "</i>\n";
+    }
+    write_file(dir + "/t.xml", tripled);
+    for (const char* options : {"-n 8", "-n 16 -w boxcar"}) {
+        const command_outcome run = run_command(dir, std::string(options) + " --coherence -f csv t.xml");
+        std::istringstream lines(run.out);
+        std::getline(lines, row);
+        int bins = 0;
+        while (std::getline(lines, row) && !row.starts_with("#")) {
+            if (row.ends_with(",nan")) continue;  // a bin without power has no phase
+            EXPECT_TRUE(row.ends_with(",180")) << options << ": " << row;
+            ++bins;
+        }
+        EXPECT_GE(bins, 4) << options;
+    }
 }
 
 TEST(command_line, statistics_follow_the_table_after_a_blank_line)
