@@ -657,6 +657,8 @@ def test_blocks_of_a_fifo_come_before_the_writer_closes(tmp_path):
      "a block of 2700000000 samples (1.08e+07 s at 250 Hz) is more than the 2147483647 samples a block can hold"),
     (lambda p: veltrin.blocks(([1.0] * 9, [1.0] * 9), 1e9, points=4, block=3), ValueError,
      "a block of 3000000000 samples (3 s at 1e+09 Hz) is more than the 2147483647 samples a block can hold"),
+    (lambda p: veltrin.block_table(p, points=64, block_points=100, confidence=0.9), ValueError,
+     "block_table() needs values for each block: give statistics=True, band, slope_band or stern_geary"),
 ])
 def test_block_arguments_are_checked(generated, call, error, message):
     with pytest.raises(error) as raised:

@@ -49,9 +49,15 @@ def block_table(source, fs=None, **options):
 
     The time series of blocks() as a BlockTable: a dict of numpy arrays, block (int64), start and end (s), then
     the statistics (with statistics=True) and the band quantities (when asked), one value a block, with
-    to_pandas(). Takes blocks()'s arguments."""
+    to_pandas(). Takes blocks()'s arguments, with statistics=True, band, slope_band or stern_geary (else
+    ValueError: the table would hold only the blocks' times)."""
     import numpy
     iterator = _veltrin.blocks(source, fs, **options)
+    if not iterator.keys:
+        # The table would hold each block's times alone.
+        iterator.close()
+        raise ValueError("block_table() needs values for each block: give statistics=True, band, slope_band or "
+                         "stern_geary")
     rows = []
     for result in iterator:
         values = [result.block, result.start, result.end]

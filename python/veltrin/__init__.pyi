@@ -107,4 +107,5 @@ class BlockTable(dict[str, npt.NDArray[Any]]):
 
 def block_table(source: Union[_Path, tuple[npt.ArrayLike, npt.ArrayLike]], fs: Optional[float] = None,
                 **options: Any) -> BlockTable:
-    """The time series of blocks(): one value a block for each key."""
+    """The time series of blocks(): one value a block for each key (statistics=True, band, slope_band or
+    stern_geary needed)."""

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "analysis/analysis.hpp"
+#include "analysis/block_analysis.hpp"
 #include "front_ends/block_run.hpp"
 #include "model/error.hpp"
 #include "output/result_formats.hpp"
@@ -494,6 +495,10 @@ void check_options(const options& o)
         throw usage_error{"--spectra-dir needs blocks: give -b or --block-points"};
     if (o.spectra_dir && !is_directory(*o.spectra_dir))
         throw usage_error{"--spectra-dir " + *o.spectra_dir + ": no such directory"};
+    // A block's row holds only its times unless something is asked of each block.
+    if ((o.blocks.seconds || o.blocks.points) && !o.spectra_dir && block_keys(request_of(o)).empty())
+        throw usage_error{"-b and --block-points need values for each block: give --stats, --band, --slope-band, "
+                          "--stern-geary or --spectra-dir"};
     const bool raw = o.input.format.starts_with('f');
     if (raw && !o.input.sampling_frequency)
         throw usage_error{"--input-format " + o.input.format + " needs --fs: raw binary holds no sampling frequency"};
@@ -793,6 +798,13 @@ bool wants_command_line(int argc, char** argv)
     for (int k = 1; k < argc; ++k)
         if (argv[k][0] == '-') return true;
     return false;
+}
+
+void report_ignored_arguments()
+{
+    std::fputs("veltrin: arguments without an option are ignored: the configuration mode runs config_veltrin.txt; "
+               "to analyse a data file, give -n N: veltrin -n N DATA_FILE (veltrin --help)\n",
+               stderr);
 }
 
 int run_command_line(int argc, char** argv)

@@ -43,5 +43,6 @@ int main(int argc, char** argv)
     pointers.push_back(nullptr);
     const int count = static_cast<int>(arguments.size());
     if (wants_command_line(count, pointers.data())) return run_command_line(count, pointers.data());
+    if (count > 1) report_ignored_arguments();
     return run_configuration_mode(core_count());
 }

@@ -150,7 +150,7 @@ TEST_P(fatal_run, prints_the_message_and_prompt_and_leaves_the_result_alone)
 
     // root reads a file without permission; the case then does not apply
     const bool locked_readable = access((dir + "/locked.txt").c_str(), R_OK) == 0;
-    if (std::string(c.name) == "data_file_without_permission" && locked_readable) GTEST_SKIP() << "running as root";
+    if (std::string(c.name) == "data_file_without_permission" && locked_readable) GTEST_SKIP() << "running as root, who reads a file even without read permission";
     const run_outcome outcome = run_program(dir);
     EXPECT_EQ(outcome.console, fatal_console(c.console));
     EXPECT_EQ(outcome.status, 0);
@@ -479,7 +479,7 @@ bool succeeds(const std::string& command)
 // the disk after: the system calls of a new and of a replaced result.
 TEST(posix_run, a_result_is_synced_before_its_name_and_the_directory_after)
 {
-    if (!succeeds("strace -o /dev/null true")) GTEST_SKIP() << "strace is missing or may not trace";
+    if (!succeeds("strace -o /dev/null true")) GTEST_SKIP() << "strace is missing or may not trace here (Debian: strace, in tools/install-dependencies)";
     const std::string dir = make_scratch_directory();
     mkdir((dir + "/sub").c_str(), 0755);
     write_file(dir + "/samples.txt", small_sample_file("500"));
@@ -513,7 +513,7 @@ TEST(posix_run, threads_beyond_the_useful_number_are_not_started)
 #ifdef VELTRIN_SANITIZED
     GTEST_SKIP() << "the sanitizers start threads of their own";
 #endif
-    if (!succeeds("strace -o /dev/null true")) GTEST_SKIP() << "strace is missing or may not trace";
+    if (!succeeds("strace -o /dev/null true")) GTEST_SKIP() << "strace is missing or may not trace here (Debian: strace, in tools/install-dependencies)";
     const std::string dir = make_scratch_directory();
     write_file(dir + "/samples.txt", small_sample_file("500"));
     for (const char* estimate : {"-n 8 --coherence", "-n 8 -w hann --coherence"}) {

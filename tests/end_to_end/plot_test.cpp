@@ -30,7 +30,7 @@ std::uint32_t big_endian(const std::string& bytes, std::size_t at)
 
 TEST(plot, draws_the_example_table_as_a_png)
 {
-    if (std::system("command -v gnuplot >/dev/null 2>&1") != 0) GTEST_SKIP() << "gnuplot is not installed";
+    if (std::system("command -v gnuplot >/dev/null 2>&1") != 0) GTEST_SKIP() << "gnuplot is not installed (Debian: gnuplot-nox, in tools/install-dependencies)";
     const std::string dir = make_scratch_directory();
     const std::string source = VELTRIN_SOURCE_DIR;
     // A table with "nan" and "inf" rows must plot too: they are left out.
@@ -116,7 +116,7 @@ std::string work_directory()
 
 TEST(plot, runs_nothing_that_a_name_or_a_title_holds)
 {
-    if (std::system("command -v gnuplot >/dev/null 2>&1") != 0) GTEST_SKIP() << "gnuplot is not installed";
+    if (std::system("command -v gnuplot >/dev/null 2>&1") != 0) GTEST_SKIP() << "gnuplot is not installed (Debian: gnuplot-nox, in tools/install-dependencies)";
     const std::string table = read_file(std::string(VELTRIN_SOURCE_DIR) + "/examples/result_paired.txt");
     const std::string rows = table.substr(table.find('\n') + 1);
     const std::string csv = "frequency,psd_v,psd_i,zn\n0.48828125,3.331474e-10,1.234383e-11,5.195093\n"
@@ -160,7 +160,7 @@ TEST(plot, runs_nothing_that_a_name_or_a_title_holds)
 
 TEST(plot, refuses_what_is_not_a_result_and_leaves_no_picture)
 {
-    if (std::system("command -v gnuplot >/dev/null 2>&1") != 0) GTEST_SKIP() << "gnuplot is not installed";
+    if (std::system("command -v gnuplot >/dev/null 2>&1") != 0) GTEST_SKIP() << "gnuplot is not installed (Debian: gnuplot-nox, in tools/install-dependencies)";
     const std::string table = read_file(std::string(VELTRIN_SOURCE_DIR) + "/examples/result_paired.txt");
     const std::string header = table.substr(0, table.find('\n', table.find('\n') + 1) + 1);
     const std::string refused = ": not a veltrin result in the table or CSV format\n";
@@ -253,7 +253,7 @@ std::vector<std::vector<double>> numbers_of(const std::string& text, char separa
 
 TEST(plot, draws_the_blocks_of_every_format_from_the_same_numbers)
 {
-    if (std::system("command -v gnuplot >/dev/null 2>&1") != 0) GTEST_SKIP() << "gnuplot is not installed";
+    if (std::system("command -v gnuplot >/dev/null 2>&1") != 0) GTEST_SKIP() << "gnuplot is not installed (Debian: gnuplot-nox, in tools/install-dependencies)";
     const std::string dir = work_directory();
     // 8 blocks of 1 s.
     const std::string run = "cd '" + std::string(VELTRIN_SOURCE_DIR) + "/examples' && '" VELTRIN_EXE
@@ -311,7 +311,7 @@ std::string table_line(const std::vector<std::string>& fields)
 
 TEST(plot, leaves_out_what_is_not_finite_and_draws_what_is_there)
 {
-    if (std::system("command -v gnuplot >/dev/null 2>&1") != 0) GTEST_SKIP() << "gnuplot is not installed";
+    if (std::system("command -v gnuplot >/dev/null 2>&1") != 0) GTEST_SKIP() << "gnuplot is not installed (Debian: gnuplot-nox, in tools/install-dependencies)";
     const struct {
         const char* name;
         std::string content;

@@ -17,7 +17,7 @@ try:
     import numpy as np
     from scipy import integrate, signal, special, stats
 except ImportError:
-    print("scipy is not installed")
+    print("skipped: scipy is not installed (Debian: python3-scipy, in tools/install-dependencies)")
     sys.exit(77)
 
 VELTRIN = sys.argv[1]

@@ -167,6 +167,9 @@ const usage_case usage_cases[] = {
     {"block_points_of_none", "-n 8 --block-points 0 samples.xml",
      "veltrin: --block-points needs a whole number from 1 to 2147483647, not '0'\n"},
     {"both_block_lengths", "-n 8 -b 1h --block-points 5 samples.xml", "veltrin: -b and --block-points contradict each other\n"},
+    {"blocks_of_nothing", "-n 8 -b 1 --coherence samples.xml",
+     "veltrin: -b and --block-points need values for each block: give --stats, --band, --slope-band, --stern-geary or "
+     "--spectra-dir\n"},
     {"spectra_without_blocks", "-n 8 --spectra-dir . samples.xml",
      "veltrin: --spectra-dir needs blocks: give -b or --block-points\n"},
     {"spectra_into_nothing", "-n 8 -b 20min --spectra-dir nowhere samples.xml",
@@ -227,13 +230,24 @@ TEST(command_line, arguments_without_a_dash_run_the_configuration_mode_unchanged
 {
     const std::string dir = scratch_with_recording();
     write_file(dir + "/config_veltrin.txt", "samples.xml 0 1 8 result.txt\n");
+    const std::string ignored =
+        "veltrin: arguments without an option are ignored: the configuration mode runs config_veltrin.txt; "
+        "to analyse a data file, give -n N: veltrin -n N DATA_FILE (veltrin --help)\n";
     const command_outcome outcome = run_command(dir, "dropped.xml other.xml");
     EXPECT_EQ(outcome.status, 0);
-    EXPECT_EQ(outcome.out + outcome.err, "");
+    EXPECT_EQ(outcome.out, "");
+    EXPECT_EQ(outcome.err, ignored);
+    EXPECT_EQ(read_file(dir + "/result.txt"), small_table("samples.xml"));
+    // Without arguments, not a byte more.
+    std::filesystem::remove(dir + "/result.txt");
+    const command_outcome plain = run_command(dir, "");
+    EXPECT_EQ(plain.out + plain.err, "");
     EXPECT_EQ(read_file(dir + "/result.txt"), small_table("samples.xml"));
     std::filesystem::remove(dir + "/config_veltrin.txt");
-    EXPECT_EQ(run_command(dir, "dropped.xml").out,
+    const command_outcome missing = run_command(dir, "dropped.xml");
+    EXPECT_EQ(missing.out,
               "\nThe file config_veltrin.txt does not exist in the current directory.\nPress any key to exit\n");
+    EXPECT_EQ(missing.err, ignored);
 }
 
 TEST(command_line, help_and_version_go_to_standard_output)
@@ -718,7 +732,7 @@ TEST(command_line, every_thread_count_writes_the_same_bytes)
 TEST(command_line, csv_reads_in_numpy_and_pandas)
 {
     if (std::system("/usr/bin/python3 -c 'import numpy, pandas' 2>/dev/null") != 0)
-        GTEST_SKIP() << "numpy and pandas are not installed";
+        GTEST_SKIP() << "numpy and pandas are not installed (Debian: python3-numpy python3-pandas)";
     const std::string dir = scratch_with_recording();
     ASSERT_EQ(run_command(dir, "-n 8 -f csv -o r.csv samples.xml").status, 0);
     const std::string script =
