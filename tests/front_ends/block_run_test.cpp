@@ -217,7 +217,7 @@ TEST(block_run, a_block_too_short_or_too_long_and_a_bad_line_midway)
     for (const auto& [options, points, blocks] : {std::tuple{"-n 8 -s 2 --block-points 16", "16", "62"},
                                                  std::tuple{"-n 64 -s 5 -w hann --overlap 0.5 --block-points 192", "192", "5"},
                                                  std::tuple{"-n 16 -b 0.29", "29", "34"}}) {
-        const command_outcome outcome = run_command(dir, std::string(options) + " -f csv rec.xml");
+        const command_outcome outcome = run_command(dir, std::string(options) + " --stats -f csv rec.xml");
         EXPECT_EQ(outcome.status, 0) << options << ": " << outcome.err;
         std::map<std::string, std::string> settings = settings_of(outcome.out);
         EXPECT_EQ(settings["block_points"] + " " + settings["blocks"], std::string(points) + " " + blocks) << options;
