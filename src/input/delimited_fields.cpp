@@ -103,20 +103,6 @@ bool needs_decimal_comma(std::string_view cell)
     return !cell_number(cell, false, value) && cell_number(cell, true, value);
 }
 
-bool starts_as_number_row(std::string_view line, char delimiter)
-{
-    const char* p = line.data();
-    const char* const last = p + line.size();
-    double value = 0.0;
-    for (;;) {
-        const char* const end = field_end(p, last, delimiter);
-        const std::string_view cell = trimmed(std::string_view(p, static_cast<std::size_t>(end - p)));
-        if (!cell.empty()) return cell_number(cell, false, value) || (delimiter != ',' && cell_number(cell, true, value));
-        if (end == last) return false;
-        p = end + 1;
-    }
-}
-
 bool is_number_row(std::string_view line, char delimiter)
 {
     if (delimiter == 0) delimiter = delimiter_of(line);
@@ -150,7 +136,7 @@ bool looks_numeric(std::string_view cell)
     if ((cell[0] == '.' || cell[0] == ',') && cell.size() > 1 && digit(cell[1])) return true;
     std::string word;
     for (const char c : cell) word += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    return word == "nan" || word == "inf" || word == "infinity" || word == "1.#inf" || word == "1.#qnan";
+    return word == "nan" || word == "inf" || word == "infinity";
 }
 
 std::size_t row_field_count(std::string_view line, char delimiter)

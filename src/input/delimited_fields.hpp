@@ -1,6 +1,6 @@
 // Delimited text, a field at a time: cutting a line into fields, the
-// number a cell holds, and what a column's name tells (a default name of
-// v, i or time, and its unit).
+// number a cell holds, and what a line of fields is (a row, a spreadsheet's
+// error value).
 #pragma once
 
 #include <optional>
@@ -32,10 +32,6 @@ bool cell_number(std::string_view cell, bool decimal_comma, double& value);
 
 // Whether a cell is a number only with a decimal comma ("1,5E-3").
 bool needs_decimal_comma(std::string_view cell);
-
-// A line's first non-empty field is a number (either decimal separator):
-// the line is a row of the table, not text.
-bool starts_as_number_row(std::string_view line, char delimiter);
 
 // Every field of the line is a number (at least one, empty ones aside),
 // the line's fields cut by `delimiter` or, when it is 0, by the one the

@@ -13,16 +13,6 @@
 
 namespace {
 
-[[noreturn]] void options_do_not_fit(const std::string& name, const std::string& message)
-{
-    fail(error_kind::input_options, name, message);
-}
-
-[[noreturn]] void bad_file(const std::string& name, const std::string& message)
-{
-    fail(error_kind::bad_data, name, "\nFatal error: " + message + "\n");
-}
-
 // A column as the user names it: by its header name, or by its number from 1.
 struct column_choice {
     bool given = false;
@@ -187,6 +177,16 @@ bool is_units_row(std::string_view line, char delimiter)
 }  // namespace
 
 std::string line_text(std::int64_t line) { return "line " + std::to_string(line); }
+
+[[noreturn]] void options_do_not_fit(const std::string& name, const std::string& message)
+{
+    fail(error_kind::input_options, name, message);
+}
+
+[[noreturn]] void bad_file(const std::string& name, const std::string& message)
+{
+    fail(error_kind::bad_data, name, "\nFatal error: " + message + "\n");
+}
 
 bool repeats_header(std::string_view line, const table_layout& t) { return same_names(line, t.delimiter, t.header); }
 

@@ -59,3 +59,9 @@ bool is_table_title(std::string_view line, char delimiter);
 
 // "line N".
 std::string line_text(std::int64_t line);
+
+// The two failures of delimited text: options that do not fit the file
+// (input_options), and a file that breaks the rules (bad_data, worded as
+// the tagged format's "Fatal error").
+[[noreturn]] void options_do_not_fit(const std::string& name, const std::string& message);
+[[noreturn]] void bad_file(const std::string& name, const std::string& message);
