@@ -16,6 +16,8 @@
 #include "analysis/analysis.hpp"
 #include "estimates/confidence_intervals.hpp"
 
+using namespace veltrin;
+
 namespace {
 
 struct tally {

@@ -12,6 +12,8 @@
 #include "estimates/general_fft.hpp"
 #include "estimates/radix2_fft.hpp"
 
+using namespace veltrin;
+
 namespace {
 
 std::vector<double> noise(std::size_t n)

@@ -15,6 +15,8 @@
 #include "model/error.hpp"
 #include "platform/platform.hpp"
 
+using namespace veltrin;
+
 int main(int argc, char** argv)
 {
     if (argc < 2 || argc > 5) {

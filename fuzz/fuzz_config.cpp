@@ -8,6 +8,8 @@
 
 #include "input/configuration_file.hpp"
 
+using namespace veltrin;
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const std::string text(reinterpret_cast<const char*>(data), size);

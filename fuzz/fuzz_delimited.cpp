@@ -12,6 +12,8 @@
 #include "input/reading.hpp"
 #include "model/error.hpp"
 
+using namespace veltrin;
+
 namespace {
 
 std::string file_name;

@@ -7,6 +7,8 @@
 
 #include "input/number_text.hpp"
 
+using namespace veltrin;
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const char* first = reinterpret_cast<const char*>(data);

@@ -11,6 +11,8 @@
 #include "front_ends/configuration_mode.hpp"
 #include "input/reading.hpp"
 
+using namespace veltrin;
+
 namespace {
 
 const char* const known_messages[] = {

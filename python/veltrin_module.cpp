@@ -28,6 +28,8 @@
 #include "analysis/configuration_run.hpp"
 #include "platform/platform.hpp"
 
+using namespace veltrin;
+
 namespace py = pybind11;
 using namespace std::chrono_literals;
 using namespace pybind11::literals;
@@ -580,7 +582,6 @@ constexpr parameter statistics_parameters[] = {
     {"v", true},         {"i", true},        {"fs", true},      {"points", true},   {"sections", false},
     {"hanning", false},  {"window", false},  {"overlap", false}, {"detrend", false}, {"average", false}};
 
-
 constexpr parameter blocks_parameters[] = {
     {"source", true},        {"fs", false},          {"points", true},       {"sections", false},
     {"hanning", false},      {"window", false},      {"overlap", false},     {"detrend", false},
@@ -787,7 +788,6 @@ struct block_iterator {
     std::unique_ptr<array_blocks> arrays;
     std::vector<std::string> keys;
     bool ended = false;
-
 
     py::object next()
     {

@@ -18,6 +18,8 @@
 #include <sys/wait.h>
 #endif
 
+using namespace veltrin;
+
 namespace {
 
 // Removes every scratch directory when the test program ends.

@@ -47,5 +47,7 @@ std::FILE* stream_of(const std::string& content);
 std::string fatal_console(const std::string& lines);
 
 // A team of `threads` kept for the tests' whole run, one per size.
+namespace veltrin {
 class worker_team;
-worker_team& team_of(unsigned threads);
+}
+veltrin::worker_team& team_of(unsigned threads);

@@ -8,6 +8,8 @@
 #include "analysis/stream_analysis.hpp"
 #include "model/error.hpp"
 
+namespace veltrin {
+
 namespace {
 
 // A thread parses at least this much of a block: less is not worth its start.
@@ -74,3 +76,5 @@ spectrum_result analyse(const sample_view& samples, const std::string& data_file
     stream.take(samples.v, samples.i);
     return stream.finish();
 }
+
+}  // namespace veltrin

@@ -9,6 +9,8 @@
 #include "input/reading.hpp"
 #include "model/result.hpp"
 
+namespace veltrin {
+
 // Opens and reads the recording at `path`, naming it `shown_name` in the
 // messages; `identity` receives the file opened.
 recording load_recording(const std::string& path, const std::string& shown_name, file_identity& identity,
@@ -42,3 +44,5 @@ spectrum_result analyse_open_file(std::FILE* file, const std::string& data_file,
 // depend on them.
 spectrum_result analyse(const sample_view& samples, const std::string& data_file, const analysis_request& request,
                         const std::string& shown_name, unsigned threads = 1);
+
+}  // namespace veltrin

@@ -9,6 +9,8 @@
 #include "estimates/noise_statistics.hpp"
 #include "model/error.hpp"
 
+namespace veltrin {
+
 std::optional<double> duration_of(std::string_view text)
 {
     double unit = 1.0;
@@ -140,3 +142,5 @@ spectrum_result block_analysis::settings() const
     if (first_settings_) return *first_settings_;
     return spectrum_result{data_file_, fs_, request_, {}, 0.0, {}, {}, input_};
 }
+
+}  // namespace veltrin

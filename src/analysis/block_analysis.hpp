@@ -15,6 +15,8 @@
 #include "model/recording.hpp"
 #include "model/result.hpp"
 
+namespace veltrin {
+
 // How long a block is: a duration in seconds (rounded to whole samples at
 // the recording's sampling frequency), or a number of samples.
 struct block_request {
@@ -92,3 +94,5 @@ private:
     std::unique_ptr<stream_analysis> current_;
     std::optional<spectrum_result> first_settings_;
 };
+
+}  // namespace veltrin

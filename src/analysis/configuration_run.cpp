@@ -8,6 +8,8 @@
 #include "output/result_formats.hpp"
 #include "output/result_file.hpp"
 
+namespace veltrin {
+
 config_analysis analyse_config_file(const std::string& config_path, const std::string& shown_name,
                                     const std::string& base_directory, unsigned threads)
 {
@@ -42,3 +44,5 @@ void run_config_mode(const std::string& config_path, const std::string& shown_na
     write_result_file(run.result_path, run.result_path, run.inputs,
                       [&](std::FILE* stream) { write_result(stream, run.result, result_format::table, true); });
 }
+
+}  // namespace veltrin

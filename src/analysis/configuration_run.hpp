@@ -6,6 +6,8 @@
 #include "platform/platform.hpp"
 #include "model/result.hpp"
 
+namespace veltrin {
+
 // The analysis a configuration file asks for, not yet written: the result,
 // where it goes, and the run's inputs (which it must not replace).
 struct config_analysis {
@@ -23,3 +25,5 @@ config_analysis analyse_config_file(const std::string& config_path, const std::s
 // settings are at fault (or std::bad_alloc). `threads` parse the recording.
 void run_config_mode(const std::string& config_path, const std::string& shown_name,
                      const std::string& base_directory, unsigned threads);
+
+}  // namespace veltrin

@@ -14,6 +14,8 @@
 #include "estimates/window_functions.hpp"
 #include "model/error.hpp"
 
+namespace veltrin {
+
 namespace {
 
 constexpr std::uint64_t all_that_come = std::numeric_limits<std::uint64_t>::max();
@@ -312,3 +314,5 @@ spectrum_result stream_analysis::finish()
     if (wants_band(s)) add_band(result, plan_, band_first, band_end, coherence, shown_name_);
     return result;
 }
+
+}  // namespace veltrin

@@ -16,6 +16,8 @@
 #include "model/result.hpp"
 #include "platform/worker_team.hpp"
 
+namespace veltrin {
+
 class stream_analysis final : public sample_sink {
 public:
     // `data_file` is echoed in the result; errors name `shown_name`.
@@ -27,7 +29,6 @@ public:
     void begin(double sampling_frequency, float deltat, const input_description& input) override;
     void reading_ended(const input_description& input) override { input_ = input; }
     void take(std::span<const float> v, std::span<const float> i) override;
-
 
     // The result of all the samples taken: what analyse() gives for them.
     // Raises the analysis's errors (too few samples for the sections first,
@@ -70,3 +71,5 @@ private:
     std::vector<float> v_held_;
     std::vector<float> i_held_;
 };
+
+}  // namespace veltrin

@@ -12,6 +12,8 @@
 #include "estimates/confidence_intervals.hpp"
 #include "estimates/general_fft.hpp"
 
+namespace veltrin {
+
 namespace {
 
 constexpr double not_a_number = std::numeric_limits<double>::quiet_NaN();
@@ -204,3 +206,5 @@ named_values band_quantities(const analysis_request& request, const band_spectra
     }
     return out;
 }
+
+}  // namespace veltrin

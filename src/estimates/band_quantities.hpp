@@ -12,6 +12,8 @@
 
 #include "model/request.hpp"
 
+namespace veltrin {
+
 // One estimate's rows, whatever estimate made them.
 struct band_spectra {
     std::span<const double> frequency;  // increasing, Hz
@@ -46,3 +48,5 @@ std::vector<std::string> band_keys(const analysis_request& request);
 // c_d = sum_j w_j^2 exp(-2 pi i j d / N) / sum_j w_j^2, the correlation of
 // the densities of bins d apart.
 double band_degrees_of_freedom(std::span<const double> window, double nu, std::size_t bins);
+
+}  // namespace veltrin

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <limits>
 
+namespace veltrin {
+
 namespace {
 
 constexpr double not_a_number = std::numeric_limits<double>::quiet_NaN();
@@ -57,3 +59,5 @@ std::vector<double> sample_coherence(const welch_spectra& spectra, std::size_t f
     }
     return coherence;
 }
+
+}  // namespace veltrin

@@ -7,6 +7,8 @@
 
 #include "estimates/welch_estimate.hpp"
 
+namespace veltrin {
+
 // The quantile at probability q of u = (P_v_hat / P_i_hat) / (P_v / P_i) for
 // n averaged complex degrees of freedom of a bivariate Gaussian of coherence
 // g2 < 1, whose density is Gamma(2n) / Gamma(n)^2 (1 - g2)^n (1 + u) u^(n-1) /
@@ -30,3 +32,5 @@ double coherent_ratio_interval(double p, double nu, double corrected, bool real_
 
 // The sample coherence of bins first ... last; nan where a channel has no power.
 std::vector<double> sample_coherence(const welch_spectra& spectra, std::size_t first, std::size_t last);
+
+}  // namespace veltrin

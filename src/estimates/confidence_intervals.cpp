@@ -5,6 +5,8 @@
 #include <boost/math/distributions/fisher_f.hpp>
 #include <cmath>
 
+namespace veltrin {
+
 double equivalent_degrees_of_freedom(std::span<const double> w, std::size_t step, std::size_t sections)
 {
     double power = 0.0;
@@ -34,3 +36,5 @@ double ratio_interval(double p, double nu)
     const boost::math::fisher_f distribution(nu, nu);
     return std::sqrt(boost::math::quantile(distribution, (1.0 + p) / 2.0));
 }
+
+}  // namespace veltrin

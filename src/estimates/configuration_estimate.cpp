@@ -11,6 +11,8 @@
 #include "platform/worker_team.hpp"
 #include "estimates/window_functions.hpp"
 
+namespace veltrin {
+
 namespace {
 
 // Transforms one section and unpacks it into scratch, in single precision.
@@ -143,3 +145,5 @@ density_pair estimate_spectra(const analysis_request& request, float deltat, std
     sums.add(v, i, static_cast<std::size_t>(request.nb_section), team);
     return sums.result(request, deltat);
 }
+
+}  // namespace veltrin

@@ -9,6 +9,8 @@
 #include "model/request.hpp"
 #include "platform/worker_team.hpp"
 
+namespace veltrin {
+
 struct density_pair {
     std::vector<float> psd_v;  // bins 0 ... nbpoint_section / 2
     std::vector<float> psd_i;
@@ -43,3 +45,5 @@ private:
 // threads transform sections at once; the result does not depend on them.
 density_pair estimate_spectra(const analysis_request& request, float deltat, std::span<const float> v,
                               std::span<const float> i, worker_team& team);
+
+}  // namespace veltrin

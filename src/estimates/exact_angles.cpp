@@ -5,6 +5,8 @@
 #include <cmath>
 #include <numbers>
 
+namespace veltrin {
+
 namespace {
 
 constexpr double quarter_pi = 0.78539816339744830962;
@@ -106,3 +108,5 @@ double decimal_logarithm(double x)
     }
     return (2.0 * sum + static_cast<double>(e) * std::numbers::ln2) / std::numbers::ln10;
 }
+
+}  // namespace veltrin

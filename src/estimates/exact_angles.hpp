@@ -6,6 +6,8 @@
 #include <complex>
 #include <cstdint>
 
+namespace veltrin {
+
 // exp(2 pi i k / n), n > 0: the angle is reduced to an eighth of a turn with
 // whole numbers first, so that it is exact up to one rounding.
 std::complex<double> unit_turn(std::uint64_t k, std::uint64_t n);
@@ -15,3 +17,5 @@ double arc_tangent(double y, double x);
 
 // log10(x) of a finite x > 0, within a few units in the last place.
 double decimal_logarithm(double x);
+
+}  // namespace veltrin

@@ -9,6 +9,8 @@
 
 #include "estimates/exact_angles.hpp"
 
+namespace veltrin {
+
 namespace {
 
 // Above this prime factor kissfft's generic butterfly (O(n p)) loses to Bluestein.
@@ -120,3 +122,5 @@ void real_transform::forward(const double* x, std::complex<double>* X)
     X[0].imag(0.0);
     if (p.n % 2 == 0) X[p.n / 2].imag(0.0);
 }
+
+}  // namespace veltrin

@@ -6,6 +6,8 @@
 #include <memory>
 #include <vector>
 
+namespace veltrin {
+
 // X_k = sum_j x_j exp(-2 pi i jk / n) for k = 0 ... n/2 of a real sequence of
 // length n >= 1. Lengths whose prime factors are small go straight through
 // a mixed-radix transform; others through Bluestein's chirp convolution on a
@@ -32,3 +34,5 @@ private:
 
 // The largest prime factor of n (1 for n <= 1).
 std::size_t largest_prime_factor(std::size_t n);
+
+}  // namespace veltrin

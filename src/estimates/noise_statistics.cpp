@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace veltrin {
+
 namespace {
 
 // Neumaier's compensated sum: adds x to sum, the lost low part to compensation.
@@ -192,3 +194,5 @@ std::vector<std::pair<std::string, double>> noise_statistics(std::span<const flo
             section_std_ratio(v.subspan(s * plan.step, n), i.subspan(s * plan.step, n), plan.detrend, v_scratch, i_scratch));
     return sums.result();
 }
+
+}  // namespace veltrin

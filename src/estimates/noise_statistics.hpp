@@ -8,6 +8,8 @@
 
 #include "estimates/welch_estimate.hpp"
 
+namespace veltrin {
+
 // The moments of one series as its samples arrive, in one pass: the mean
 // and the mean square from compensated sums over all samples in order, the
 // central moments from blocks of samples taken about their own mean and
@@ -73,3 +75,5 @@ double section_std_ratio(std::span<const float> v, std::span<const float> i, det
 // The statistics of the samples that plan's sections cover, and of its sections.
 std::vector<std::pair<std::string, double>> noise_statistics(std::span<const float> v, std::span<const float> i,
                                                              const segment_plan& plan);
+
+}  // namespace veltrin

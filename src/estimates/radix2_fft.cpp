@@ -9,6 +9,8 @@
 #include <cstring>
 #include <utility>
 
+namespace veltrin {
+
 namespace {
 
 // Calls swap(i, j) for each pair of positions (1-based, i < j) that the
@@ -294,3 +296,5 @@ void drealft(double* data, const real_transform_plan& plan, bool allow_avx)
 #endif
     planned_drealft_baseline(data, plan);
 }
+
+}  // namespace veltrin

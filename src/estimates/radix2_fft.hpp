@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace veltrin {
+
 // Complex transform of nn values (a power of two), interleaved real and
 // imaginary parts in data[0 .. 2*nn - 1]. Value m becomes
 // sum_j x_j * exp(isign * 2*pi*i * j*m / nn), unscaled.
@@ -35,3 +37,5 @@ real_transform_plan plan_drealft(std::uint32_t n);
 // drealft(data, plan.n, 1), bit for bit, with AVX where the processor has
 // it (allow_avx false: without, for comparing the two).
 void drealft(double* data, const real_transform_plan& plan, bool allow_avx = true);
+
+}  // namespace veltrin

@@ -6,6 +6,8 @@
 #include "estimates/general_fft.hpp"
 #include "platform/worker_team.hpp"
 
+namespace veltrin {
+
 std::size_t samples_covered(const segment_plan& plan)
 {
     return plan.sections == 0 ? 0 : (plan.sections - 1) * plan.step + plan.window.size();
@@ -231,3 +233,5 @@ welch_spectra welch(std::span<const float> v, std::span<const float> i, double f
     sums.add(v, i, plan.sections, team);
     return sums.result();
 }
+
+}  // namespace veltrin

@@ -10,6 +10,7 @@
 #include "model/request.hpp"
 #include "platform/worker_team.hpp"
 
+namespace veltrin {
 
 struct segment_plan {
     std::vector<double> window;  // n weights
@@ -78,3 +79,5 @@ double median_bias(std::size_t sections);
 
 // Frequencies of bins 0 ... n/2: k / (n / fs).
 std::vector<double> bin_frequencies(std::size_t n, double fs);
+
+}  // namespace veltrin

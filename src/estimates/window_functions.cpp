@@ -8,6 +8,8 @@
 
 #include "estimates/exact_angles.hpp"
 
+namespace veltrin {
+
 namespace {
 
 // a0 - a1 cos(2 pi j / n) + a2 cos(4 pi j / n) - ..., written as the sum of
@@ -64,3 +66,5 @@ std::vector<double> configuration_window(int hanning, std::size_t n)
     for (std::size_t j = 0; j < n; ++j) w[j] = (1.0 - std::cos(step * static_cast<double>(j))) / 2.0;
     return w;
 }
+
+}  // namespace veltrin

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+namespace veltrin {
+
 // The periodic window of length n by its name, one of window_kinds
 // (model/request.hpp). Nothing for another name.
 std::optional<std::vector<double>> named_window(const std::string& name, std::size_t n);
@@ -13,3 +15,5 @@ std::optional<std::vector<double>> named_window(const std::string& name, std::si
 // The configuration mode's window: with hanning 1 the historical Hann
 // (1 - cos(6.283185307 j / (n - 1))) / 2, otherwise all ones.
 std::vector<double> configuration_window(int hanning, std::size_t n);
+
+}  // namespace veltrin

@@ -6,6 +6,8 @@
 #include "output/block_formats.hpp"
 #include "output/result_file.hpp"
 
+namespace veltrin {
+
 std::string spectra_file_name(const std::string& directory, const std::string& data_file, std::int64_t block,
                               result_format format)
 {
@@ -88,3 +90,5 @@ blocks_outcome run_blocks(std::FILE* data, const std::string& data_file, const b
     finish_table(writer, blocks, stopped);
     return {stopped, std::nullopt, blocks.settings().input.dropped_last_row};
 }
+
+}  // namespace veltrin

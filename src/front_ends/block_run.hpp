@@ -14,6 +14,8 @@
 #include "output/result_formats.hpp"
 #include "platform/platform.hpp"
 
+namespace veltrin {
+
 struct block_run_request {
     analysis_request analysis;
     block_request blocks;
@@ -42,3 +44,5 @@ blocks_outcome run_blocks(std::FILE* data, const std::string& data_file, const b
 // NAME.xml (stdin for -), with the format's extension.
 std::string spectra_file_name(const std::string& directory, const std::string& data_file, std::int64_t block,
                               result_format format);
+
+}  // namespace veltrin

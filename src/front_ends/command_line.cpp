@@ -29,6 +29,8 @@
 #include "platform/worker_team.hpp"
 #include "output/result_file.hpp"
 
+namespace veltrin {
+
 #ifndef VELTRIN_VERSION
 #define VELTRIN_VERSION "unknown"
 #endif
@@ -820,3 +822,5 @@ int run_command_line(int argc, char** argv)
         return 2;
     }
 }
+
+}  // namespace veltrin

@@ -7,6 +7,8 @@
 #include "analysis/configuration_run.hpp"
 #include "input/configuration_file.hpp"
 
+namespace veltrin {
+
 std::vector<std::string> configuration_mode_lines(const analysis_error& error)
 {
     if (!error.lines.empty()) return error.lines;
@@ -50,3 +52,5 @@ int run_configuration_mode(unsigned threads)
     }
     return 0;
 }
+
+}  // namespace veltrin

@@ -7,6 +7,8 @@
 
 #include "model/error.hpp"
 
+namespace veltrin {
+
 // The configuration mode's message for a failure, in its lines (line ends included).
 std::vector<std::string> configuration_mode_lines(const analysis_error& error);
 
@@ -14,3 +16,5 @@ std::vector<std::string> configuration_mode_lines(const analysis_error& error);
 // failure prints its lines and "Press any key to exit", then waits for one
 // character of standard input (end of input ends the wait too). Status 0 either way.
 int run_configuration_mode(unsigned threads);
+
+}  // namespace veltrin

@@ -7,6 +7,8 @@
 #include "front_ends/configuration_mode.hpp"
 #include "platform/platform.hpp"
 
+using namespace veltrin;
+
 namespace {
 
 // A result is written under a temporary name until it is complete: a signal

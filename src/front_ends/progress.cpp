@@ -2,6 +2,8 @@
 // as files end, and by a watcher thread for the bytes of one large file.
 #include "front_ends/progress.hpp"
 
+namespace veltrin {
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -88,3 +90,5 @@ void progress_display::watch_bytes()
              " read, " + rate);
     }
 }
+
+}  // namespace veltrin

@@ -12,6 +12,8 @@
 #include <string>
 #include <thread>
 
+namespace veltrin {
+
 class progress_display {
 public:
     enum class mode {
@@ -51,3 +53,5 @@ private:
     std::condition_variable wake_;
     std::thread watcher_;
 };
+
+}  // namespace veltrin

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <span>
 
+namespace veltrin {
+
 namespace {
 
 std::string_view without_blanks(std::string_view text)
@@ -177,3 +179,5 @@ std::string message_text(std::string_view text)
     }
     return out;
 }
+
+}  // namespace veltrin

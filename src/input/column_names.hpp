@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+namespace veltrin {
+
 enum class quantity { voltage, current, time };
 
 // A header name cut into its name and its unit: "E (mV vs. SCE)" is E in
@@ -40,3 +42,5 @@ const char* unit_word(quantity q);
 // Text for a message: valid UTF-8 as it is; otherwise each byte from 0x80
 // read as Latin-1. Control characters become \xHH.
 std::string message_text(std::string_view text);
+
+}  // namespace veltrin

@@ -6,6 +6,8 @@
 #include "model/error.hpp"
 #include "platform/platform.hpp"
 
+namespace veltrin {
+
 namespace {
 
 bool is_space(char c)
@@ -87,3 +89,5 @@ analysis_request request_of(const run_config& config)
     request.nbpoint_section = config.nbpoint_section;
     return request;
 }
+
+}  // namespace veltrin

@@ -7,6 +7,8 @@
 
 #include "model/request.hpp"
 
+namespace veltrin {
+
 struct run_config {
     std::string data_file_name;
     std::int32_t hanning = 0;          // 1 selects the Hann window
@@ -30,3 +32,5 @@ run_config read_run_config(const std::string& path, const std::string& shown_nam
 
 // The configuration estimate with the file's window switch and sectioning.
 analysis_request request_of(const run_config& config);
+
+}  // namespace veltrin

@@ -9,6 +9,8 @@
 
 #include "input/number_text.hpp"
 
+namespace veltrin {
+
 namespace {
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
@@ -169,3 +171,5 @@ bool is_spreadsheet_error(std::string_view cell)
         if (cell == error) return true;
     return false;
 }
+
+}  // namespace veltrin

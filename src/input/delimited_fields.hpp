@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+namespace veltrin {
+
 // The delimiter ' ' stands for a run of blanks and tabs.
 inline constexpr char blank_run = ' ';
 
@@ -52,3 +54,5 @@ std::size_t row_field_count(std::string_view line, char delimiter);
 // A cell as spreadsheets write a formula's error ("#N/A", "#VALUE!"):
 // a line that starts with one is a row, not a comment.
 bool is_spreadsheet_error(std::string_view cell);
+
+}  // namespace veltrin

@@ -22,6 +22,8 @@
 #include "input/time_steps.hpp"
 #include "model/error.hpp"
 
+namespace veltrin {
+
 namespace {
 
 // The delimited format's own stops.
@@ -499,3 +501,5 @@ recording read_delimited_recording(line_reader& reader, const std::string& name,
         throw;
     }
 }
+
+}  // namespace veltrin

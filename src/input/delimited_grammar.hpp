@@ -10,6 +10,8 @@
 #include "input/reading.hpp"
 #include "model/recording.hpp"
 
+namespace veltrin {
+
 // Reads delimited text from a reader started on the file: finds the header
 // row and the v, i and time columns (options.input, else by their usual
 // names), their units and the decimal separator, stores each row's values
@@ -18,3 +20,5 @@
 // analysis_error naming the file and the line: bad_data for a row that
 // breaks the rules, input_options when the options do not fit the file.
 recording read_delimited_recording(line_reader& reader, const std::string& name, const reading_options& options);
+
+}  // namespace veltrin

@@ -11,6 +11,8 @@
 #include "input/reading_engine.hpp"
 #include "model/error.hpp"
 
+namespace veltrin {
+
 namespace {
 
 // A column as the user names it: by its header name, or by its number from 1.
@@ -507,3 +509,5 @@ table_layout read_table_header(line_reader& reader, const std::string& file_name
     }
     return t;
 }
+
+}  // namespace veltrin

@@ -13,6 +13,8 @@
 #include "input/line_reader.hpp"
 #include "input/reading.hpp"
 
+namespace veltrin {
+
 // A line too long to hold: a comment, or a line that stands for one that is no row.
 inline constexpr std::string_view long_line = "\x01";
 
@@ -65,3 +67,5 @@ std::string line_text(std::int64_t line);
 // the tagged format's "Fatal error").
 [[noreturn]] void options_do_not_fit(const std::string& name, const std::string& message);
 [[noreturn]] void bad_file(const std::string& name, const std::string& message);
+
+}  // namespace veltrin

@@ -11,6 +11,8 @@
 #include "platform/worker_team.hpp"
 #include "platform/platform.hpp"
 
+namespace veltrin {
+
 namespace {
 
 constexpr std::size_t block_size = std::size_t{1} << 20;
@@ -303,3 +305,5 @@ std::string_view summarize_long_line(line_reader& reader)
     reader.summary = reader.summarize(values);
     return reader.summary;
 }
+
+}  // namespace veltrin

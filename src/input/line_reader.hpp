@@ -15,6 +15,8 @@
 #include "platform/large_arrays.hpp"
 #include "platform/worker_team.hpp"
 
+namespace veltrin {
+
 // What a line too long to hold has after the first occurrence of a watched
 // tag: blanks, a number of the grammar, blanks, then its first bytes.
 struct tag_value {
@@ -216,3 +218,5 @@ struct basic_line_framing {
 
 using line_framing = basic_line_framing<false>;
 using delimited_line_framing = basic_line_framing<true>;
+
+}  // namespace veltrin

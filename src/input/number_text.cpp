@@ -10,6 +10,8 @@
 #include <limits>
 #include <system_error>
 
+namespace veltrin {
+
 namespace {
 
 // The white space of the C library's isspace in the "C" locale.
@@ -85,7 +87,6 @@ std::size_t number_extent(const char* first, const char* last)
 }
 
 namespace {
-
 
 // How many of the word's characters are digits before the first one that is not.
 int leading_digits(std::uint64_t word)
@@ -262,3 +263,5 @@ std::string number_collector::text() const
     if (sticky) out += '1';
     return out + "e" + std::to_string(total);
 }
+
+}  // namespace veltrin

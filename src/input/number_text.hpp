@@ -7,6 +7,8 @@
 #include <cstring>
 #include <string>
 
+namespace veltrin {
+
 // Skips leading white space, then reads an optional sign, digits with at
 // most one decimal point (at least one digit) and an optional exponent
 // (e or E, optional sign, at least one digit). Reading stops at the first
@@ -104,3 +106,5 @@ struct number_collector {
     bool feed(const char* first, const char* last);
     std::string text() const;
 };
+
+}  // namespace veltrin

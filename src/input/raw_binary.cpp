@@ -23,6 +23,8 @@
 #include "platform/platform.hpp"
 #include "platform/worker_team.hpp"
 
+namespace veltrin {
+
 namespace {
 
 constexpr std::size_t most_part_bytes = std::size_t{512} << 10;
@@ -285,3 +287,5 @@ recording read_raw_binary(std::FILE* file, const std::string& name, const readin
     result.line_count = static_cast<std::int64_t>(samples_read(result));
     return result;
 }
+
+}  // namespace veltrin

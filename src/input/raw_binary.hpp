@@ -7,6 +7,8 @@
 #include "input/reading.hpp"
 #include "model/recording.hpp"
 
+namespace veltrin {
+
 enum class sample_encoding { f32le, f64le, f32be, f64be };
 
 struct raw_layout {
@@ -20,3 +22,5 @@ struct raw_layout {
 // float(1 / sampling_frequency), line_count = number of pairs, v and i as float32. Raises analysis_error naming `name`.
 recording read_raw_binary(std::FILE* file, const std::string& name, const reading_options& options,
                           const raw_layout& layout);
+
+}  // namespace veltrin

@@ -14,6 +14,8 @@
 #include "input/tagged_grammar.hpp"
 #include "model/error.hpp"
 
+namespace veltrin {
+
 namespace {
 
 // Text formats read from a reader that may have looked ahead.
@@ -192,3 +194,5 @@ recording read_recording(std::FILE* file, const std::string& name, const reading
     }
     return result;
 }
+
+}  // namespace veltrin

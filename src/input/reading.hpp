@@ -15,6 +15,8 @@
 #include "input/line_reader.hpp"
 #include "model/recording.hpp"
 
+namespace veltrin {
+
 // What the user says about the file: its format and, for delimited text
 // and raw binary, what the file itself does not say or says otherwise.
 struct input_request {
@@ -79,3 +81,5 @@ std::span<const std::string_view> input_format_names();
 // a recording of the format, or the options do not fit it (input_options:
 // an option the format does not read, a column it does not have).
 recording read_recording(std::FILE* file, const std::string& name, const reading_options& options = {});
+
+}  // namespace veltrin

@@ -2,6 +2,8 @@
 // and the growth of the series.
 #include "input/reading_engine.hpp"
 
+namespace veltrin {
+
 void check_readable(const line_reader& reader, const std::string& name)
 {
     if (reader.failed) fail(error_kind::unreadable_file, name, "\nThe file " + name + " cannot be read.\n");
@@ -168,3 +170,5 @@ void hand_on_rest(recording& result, sample_sink& sink)
 }
 
 }  // namespace reading_engine
+
+}  // namespace veltrin

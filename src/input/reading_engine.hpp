@@ -112,6 +112,8 @@
 #include "platform/platform.hpp"
 #include "platform/worker_team.hpp"
 
+namespace veltrin {
+
 // The values of one block line: which channel, which sample, what value;
 // and the sample's time when the format gives one (stored at index[0]).
 struct line_stores {
@@ -225,7 +227,6 @@ void hand_on_rest(recording& result, sample_sink& sink);
 // Gives the sink the samples held before slot `end` (the lines without a
 // sample left out), and drops them from the series and from no_sample.
 void hand_on(recording& result, std::int64_t end, std::vector<std::int64_t>& no_sample, sample_sink& sink);
-
 
 // The data block as it is read: the lines so far, the grammar's state
 // after them, and the first line that stops the reading. A stop is certain
@@ -618,3 +619,5 @@ recording read_with_grammar(line_reader& reader, const std::string& name, const 
     }
     return result;
 }
+
+}  // namespace veltrin

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <string_view>
 
+namespace veltrin {
+
 // A tag and the position of its character that the search looks for first:
 // one that data lines rarely hold (no digit, sign, point or exponent letter),
 // so that most lines are passed over with a single memchr.
@@ -42,3 +44,5 @@ inline bool holds(std::string_view line, const tag& t)
 {
     return find_tag(line, t) != std::string_view::npos;
 }
+
+}  // namespace veltrin

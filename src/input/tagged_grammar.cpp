@@ -15,6 +15,8 @@
 #include "input/tagged_shapes.hpp"
 #include "model/error.hpp"
 
+namespace veltrin {
+
 namespace {
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
@@ -261,3 +263,5 @@ recording read_tagged_recording(line_reader& reader, const std::string& name, co
     grammar.gather_digits = options.gather_digits;
     return read_with_grammar(reader, name, options, grammar);
 }
+
+}  // namespace veltrin

@@ -10,6 +10,8 @@
 #include "input/reading.hpp"
 #include "model/recording.hpp"
 
+namespace veltrin {
+
 // Reads the file from a reader started on it, once, from its start: finds the sampling frequency
 // and the data block, takes the layout from the block's first line and
 // stores each line's values where its index puts them (a paired line at its
@@ -20,3 +22,5 @@
 // data tag, has a frequency outside [1e-37, 1e37], a line that breaks the
 // block's rules or a stored value too large for single precision.
 recording read_tagged_recording(line_reader& reader, const std::string& name, const reading_options& options);
+
+}  // namespace veltrin

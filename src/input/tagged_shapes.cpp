@@ -16,6 +16,8 @@
 #include <tmmintrin.h>
 #endif
 
+namespace veltrin {
+
 namespace {
 
 // Where the numbers of a line read straight through start and end: v and
@@ -512,3 +514,5 @@ std::int64_t read_lines_of_known_shapes(const char*& p, const char* last, std::i
 #endif
     return read_known<false>(p, last, c, shapes, target, scales);
 }
+
+}  // namespace veltrin

@@ -12,6 +12,8 @@
 
 #include "input/reading_engine.hpp"
 
+namespace veltrin {
+
 // Where the digits of one number of a line are, relative to the line's start.
 struct number_positions {
     bool negative = false;
@@ -129,3 +131,5 @@ void learn_line_shape(std::string_view line, const line_stores& s, const char* c
 std::int64_t read_lines_of_known_shapes(const char*& p, const char* last, std::int64_t c, line_shapes& shapes,
                                         const store_target& target, const value_scales& scales = {},
                                         bool allow_gathering = true);
+
+}  // namespace veltrin

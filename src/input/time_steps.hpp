@@ -12,6 +12,8 @@
 #include <span>
 #include <vector>
 
+namespace veltrin {
+
 // A time column's times as they come, each with its block line: what the
 // rule on its steps needs once the mean step is known, at the end, without
 // the times themselves. The rule: every step within 1 % of the mean step.
@@ -126,3 +128,5 @@ struct time_steps {
         return found;
     }
 };
+
+}  // namespace veltrin

@@ -5,6 +5,8 @@
 #include <system_error>
 #include <utility>
 
+namespace veltrin {
+
 namespace {
 
 std::string shortest(double x)
@@ -135,3 +137,5 @@ void fail_settings(std::string file, request_problem problem)
     error.problem = std::move(problem);
     throw error;
 }
+
+}  // namespace veltrin

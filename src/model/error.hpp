@@ -10,6 +10,8 @@
 
 #include "model/request.hpp"
 
+namespace veltrin {
+
 // Which failure: the front ends choose their wording and, for Python, the
 // exception type from it.
 enum class error_kind {
@@ -54,3 +56,5 @@ private:
 [[noreturn]] void fail_settings(std::string file, request_problem problem);
 
 inline const char* const structure_unknown_message = "\nThe structure of the input data file is unknown.\n";
+
+}  // namespace veltrin

@@ -9,6 +9,8 @@
 
 #include "platform/large_arrays.hpp"
 
+namespace veltrin {
+
 using sample_series = std::vector<float, uninitialized_allocator<float>>;
 using sample_times = std::vector<double, uninitialized_allocator<double>>;
 
@@ -73,3 +75,5 @@ struct sample_sink {
     // dropped is known only then).
     virtual void reading_ended(const input_description&) {}
 };
+
+}  // namespace veltrin

@@ -5,6 +5,8 @@
 #include <charconv>
 #include <cmath>
 
+namespace veltrin {
+
 bool wants_band(const analysis_request& r)
 {
     return r.band || r.slope_band || r.stern_geary;
@@ -160,3 +162,5 @@ std::string band_text(const frequency_band& band)
     end = std::to_chars(end, text + sizeof text, band.high).ptr;
     return std::string(text, end);
 }
+
+}  // namespace veltrin

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <variant>
 
+namespace veltrin {
+
 enum class detrend_mode { none, constant, linear };
 enum class average_mode { mean, median };
 enum class zn_interval_mode { independent, coherent };
@@ -114,3 +116,5 @@ std::optional<zn_interval_mode> zn_interval_named(const std::string& name);
 const char* zn_interval_name(zn_interval_mode mode);
 // A band as the options write it: "F_LO:F_HI", each in its shortest form.
 std::string band_text(const frequency_band& band);
+
+}  // namespace veltrin

@@ -8,6 +8,8 @@
 #include "model/recording.hpp"
 #include "model/request.hpp"
 
+namespace veltrin {
+
 struct result_column {
     std::string name;  // as in the CSV header
     std::vector<double> values;
@@ -31,3 +33,5 @@ struct block_result {
     double end = 0.0;
     spectrum_result result;
 };
+
+}  // namespace veltrin

@@ -3,6 +3,8 @@
 
 #include <nlohmann/json.hpp>
 
+namespace veltrin {
+
 namespace {
 
 // The run's settings: the estimate's, then the blocks'.
@@ -159,3 +161,5 @@ void block_writer::finish(const spectrum_result& settings, const block_run& run)
     std::fwrite(text.data(), 1, text.size(), stream_);
     std::fflush(stream_);
 }
+
+}  // namespace veltrin

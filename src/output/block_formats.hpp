@@ -10,6 +10,8 @@
 #include "model/result.hpp"
 #include "output/result_formats.hpp"
 
+namespace veltrin {
+
 // What the settings add for a run in blocks.
 struct block_run {
     std::int64_t block_points = 0;
@@ -38,3 +40,5 @@ private:
     double sampling_frequency_ = 0.0;
     std::int64_t rows_ = 0;
 };
+
+}  // namespace veltrin

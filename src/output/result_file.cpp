@@ -3,6 +3,8 @@
 
 #include "model/error.hpp"
 
+namespace veltrin {
+
 std::string result_base_of(const std::string& data_file)
 {
     const std::size_t slash = data_file.rfind('/');
@@ -25,3 +27,5 @@ void write_result_file(const std::string& name, const std::string& shown_name,
         fail_unwritable(shown_name, failure.system_error);
     }
 }
+
+}  // namespace veltrin

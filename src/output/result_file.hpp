@@ -8,6 +8,8 @@
 
 #include "platform/platform.hpp"
 
+namespace veltrin {
+
 // The name a data file gives its results: its base name without its last
 // extension (NAME for dir/NAME.xml; a leading dot stays).
 std::string result_base_of(const std::string& data_file);
@@ -18,3 +20,5 @@ std::string result_base_of(const std::string& data_file);
 void write_result_file(const std::string& name, const std::string& shown_name,
                        std::span<const file_identity> inputs, const std::function<void(std::FILE*)>& content,
                        bool allow_unnamed = true);
+
+}  // namespace veltrin

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <nlohmann/json.hpp>
 
+namespace veltrin {
+
 void append_field(std::string& text, double value)
 {
     // printf's "%14.6e": to_chars writes the same characters, several times
@@ -232,3 +234,5 @@ void write_result(std::FILE* stream, const spectrum_result& result, result_forma
     case result_format::jsonl: write_json(stream, result); break;
     }
 }
+
+}  // namespace veltrin

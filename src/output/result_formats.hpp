@@ -11,6 +11,8 @@
 
 #include "model/result.hpp"
 
+namespace veltrin {
+
 // The settings as the CSV "#" lines and the JSON "settings" object give them.
 using setting_value = std::variant<std::int64_t, double, std::string>;
 std::vector<std::pair<std::string, setting_value>> settings_of(const spectrum_result& result);
@@ -35,3 +37,5 @@ void append_field(std::string& text, double value);
 
 // The shortest text that reads back to the same double; "nan", "inf", "-inf".
 void append_shortest(std::string& text, double value);
+
+}  // namespace veltrin

@@ -5,6 +5,8 @@
 
 #include "platform/platform.hpp"
 
+namespace veltrin {
+
 namespace {
 
 constexpr std::size_t large_page = std::size_t{2} << 20;
@@ -80,3 +82,5 @@ unsigned core_count()
     const unsigned cores = std::thread::hardware_concurrency();
     return cores > 0 ? cores : 1;
 }
+
+}  // namespace veltrin

@@ -8,6 +8,8 @@
 
 #include "platform/platform.hpp"
 
+namespace veltrin {
+
 // An allocator that leaves the elements a resize adds uninitialized (unless
 // given a value, as in resize(n, 0.0f)): the reading threads fill the series
 // themselves, in parallel, instead of the resize zeroing them on one thread.
@@ -52,3 +54,5 @@ inline large_buffer make_large_buffer(std::size_t bytes)
 {
     return large_buffer(static_cast<char*>(allocate_large(bytes)), large_release{bytes});
 }
+
+}  // namespace veltrin

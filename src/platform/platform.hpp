@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+namespace veltrin {
+
 enum class open_outcome { opened, missing, unreadable };
 
 // Opens a file for reading in binary mode. A directory is unreadable. With
@@ -103,3 +105,5 @@ void* allocate_large(std::size_t bytes);
 void release_large(void* p, std::size_t bytes) noexcept;
 // Asks for large pages in [p, p + bytes), a whole number of them.
 void advise_large_pages(void* p, std::size_t bytes);
+
+}  // namespace veltrin

@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace veltrin {
 
 namespace {
 
@@ -361,3 +362,5 @@ void advise_large_pages(void* p, std::size_t bytes)
     (void)p, (void)bytes;
 #endif
 }
+
+}  // namespace veltrin

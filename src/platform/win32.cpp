@@ -14,6 +14,7 @@
 #include <io.h>
 #include <shellapi.h>
 
+namespace veltrin {
 
 namespace {
 
@@ -323,3 +324,5 @@ std::vector<std::string> utf8_arguments(int argc, char** argv)
 
 // Large pages need a privilege that users rarely have: ordinary pages here.
 void advise_large_pages(void*, std::size_t) {}
+
+}  // namespace veltrin

@@ -8,6 +8,8 @@
 #include <thread>
 #include <vector>
 
+namespace veltrin {
+
 namespace {
 
 // About 50 microseconds of polling.
@@ -109,3 +111,5 @@ void worker_team::run(std::size_t count, const std::function<void(std::size_t, s
     hold.unlock();
     if (failure) std::rethrow_exception(failure);
 }
+
+}  // namespace veltrin

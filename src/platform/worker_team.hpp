@@ -11,6 +11,8 @@
 #include <thread>
 #include <vector>
 
+namespace veltrin {
+
 // Threads kept for a series of parallel steps, so that a step does not pay
 // for starting its own: run(count, task) runs task(0) ... task(count - 1)
 // and waits for all; the first exception a task throws is rethrown once
@@ -61,3 +63,5 @@ private:
     std::atomic<std::size_t> busy_seen_{0};
     bool polls_ = false;  // only where every thread has a core of its own
 };
+
+}  // namespace veltrin

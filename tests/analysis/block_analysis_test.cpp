@@ -9,6 +9,8 @@
 
 #include "analysis/block_analysis.hpp"
 
+using namespace veltrin;
+
 namespace {
 
 TEST(block_analysis, numbers_times_and_dropped_samples_stay_exact_past_32_bits)

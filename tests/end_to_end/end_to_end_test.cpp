@@ -12,6 +12,7 @@
 
 #include "test_files.hpp"
 
+
 namespace {
 
 const std::string structure_unknown =

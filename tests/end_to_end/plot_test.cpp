@@ -19,6 +19,7 @@
 
 #include "test_files.hpp"
 
+
 namespace {
 
 std::uint32_t big_endian(const std::string& bytes, std::size_t at)

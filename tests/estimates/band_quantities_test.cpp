@@ -11,6 +11,8 @@
 
 #include "estimates/band_quantities.hpp"
 
+using namespace veltrin;
+
 namespace {
 
 // 64 points at 32 Hz: bins 0 ... 32 every 0.5 Hz; psd_v = 4 / f^2, psd_i = 1 / f

@@ -13,6 +13,8 @@
 #include "estimates/coherent_interval.hpp"
 #include "estimates/confidence_intervals.hpp"
 
+using namespace veltrin;
+
 namespace {
 
 // P(u <= quantile) from the density as published, integrated over x = ln u.

@@ -8,6 +8,8 @@
 #include "estimates/configuration_estimate.hpp"
 #include "test_files.hpp"
 
+using namespace veltrin;
+
 namespace {
 
 analysis_request config_of(std::int32_t hanning, std::int32_t nb_section, std::int32_t nbpoint_section)

@@ -7,6 +7,8 @@
 
 #include "estimates/exact_angles.hpp"
 
+using namespace veltrin;
+
 namespace {
 
 // Distance in units of the last place of the larger magnitude (at least 2^-60).

@@ -9,6 +9,8 @@
 
 #include "estimates/radix2_fft.hpp"
 
+using namespace veltrin;
+
 namespace {
 
 // Direct DFT of complex values with exponent sign isign, in long double.

@@ -22,6 +22,8 @@
 #include "estimates/window_functions.hpp"
 #include "model/request.hpp"
 
+using namespace veltrin;
+
 namespace {
 
 TEST(general_fft, matches_a_direct_dft_for_any_length)

@@ -23,6 +23,8 @@
 #include "front_ends/block_run.hpp"
 #include "test_files.hpp"
 
+using namespace veltrin;
+
 namespace {
 
 // A recording of noise on an offset and a drift, as float32 pairs.

@@ -16,6 +16,7 @@
 
 #include "test_files.hpp"
 
+
 namespace {
 
 // v alternates +1, -1 (bin 4), i repeats 1, 1, -1, -1 (bin 2): 8 samples at 500 Hz.

@@ -8,6 +8,8 @@
 #include "front_ends/configuration_mode.hpp"
 #include "test_files.hpp"
 
+using namespace veltrin;
+
 namespace {
 
 const char* const too_few_points =

@@ -5,6 +5,8 @@
 
 #include "input/configuration_file.hpp"
 
+using namespace veltrin;
+
 namespace {
 
 struct config_case {

@@ -11,6 +11,8 @@
 #include "model/error.hpp"
 #include "test_files.hpp"
 
+using namespace veltrin;
+
 namespace {
 
 // Keeps what a reading hands on, as the recording would hold it.

@@ -8,6 +8,8 @@
 #include "input/line_reader.hpp"
 #include "test_files.hpp"
 
+using namespace veltrin;
+
 namespace {
 
 constexpr std::string_view tags[] = {"<v>", "</v><i>", "<i>"};

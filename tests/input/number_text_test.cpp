@@ -12,6 +12,8 @@
 
 #include "input/number_text.hpp"
 
+using namespace veltrin;
+
 // GCC 12 warns falsely about "literal" + std::string temporaries (its bug 105329).
 #pragma GCC diagnostic ignored "-Wrestrict"
 

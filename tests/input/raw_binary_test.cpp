@@ -27,6 +27,8 @@
 #include <unistd.h>
 #endif
 
+using namespace veltrin;
+
 namespace {
 
 using pair_list = std::vector<std::pair<double, double>>;

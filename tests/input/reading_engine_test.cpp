@@ -9,6 +9,8 @@
 #include "input/reading_engine.hpp"
 #include "test_files.hpp"
 
+using namespace veltrin;
+
 namespace {
 
 // A first line with the frequency; then lines "v;i", or lines of one number

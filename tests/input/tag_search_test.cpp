@@ -6,6 +6,8 @@
 
 #include "input/tag_search.hpp"
 
+using namespace veltrin;
+
 namespace {
 
 const tag all_tags[] = {frequency_tag, data_tag, data_end_tag, pair_tag, v_tag, i_tag};

@@ -10,6 +10,8 @@
 #include "input/reading.hpp"
 #include "test_files.hpp"
 
+using namespace veltrin;
+
 namespace {
 
 struct scan_result {
@@ -543,6 +545,7 @@ TEST(parallel_reading, reads_large_blocks_in_parts)
 #include <cstdlib>
 #include <thread>
 #include <unistd.h>
+
 
 namespace {
 

@@ -11,6 +11,8 @@
 
 #include "output/result_formats.hpp"
 
+using namespace veltrin;
+
 namespace {
 
 struct field_case {

@@ -18,6 +18,8 @@
 #include "test_files.hpp"
 #include "output/result_file.hpp"
 
+using namespace veltrin;
+
 namespace {
 
 // Writes "new table\n" to name; the message on failure, "" on success.

@@ -11,6 +11,8 @@
 #include "test_files.hpp"
 #include "output/result_file.hpp"
 
+using namespace veltrin;
+
 namespace {
 
 std::string write(const std::string& name, std::vector<file_identity> inputs = {}, bool fail_midway = false)

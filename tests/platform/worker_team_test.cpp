@@ -9,6 +9,8 @@
 
 #include "platform/worker_team.hpp"
 
+using namespace veltrin;
+
 namespace {
 
 TEST(worker_team, runs_every_task_once_per_step_and_passes_on_a_failure)
