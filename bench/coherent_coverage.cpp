@@ -60,7 +60,8 @@ int main(int argc, char** argv)
                     const double a = std::sqrt(g2 / (1.0 - g2));
                     const double zn_true = std::sqrt(a * a + 1.0);
                     const auto step = static_cast<std::size_t>(points - static_cast<int>(std::floor(overlap * points)));
-                    const std::size_t length = static_cast<std::size_t>(sections - 1) * step + static_cast<std::size_t>(points);
+                    const std::size_t length =
+                        static_cast<std::size_t>(sections - 1) * step + static_cast<std::size_t>(points);
                     analysis_request request;
                     request.standard = true;
                     request.nbpoint_section = points;

@@ -54,7 +54,12 @@ void standard_transform(benchmark::State& state)
 
 }  // namespace
 
-BENCHMARK(configuration_transform)->Arg(1 << 10)->Arg(1 << 12)->Arg(1 << 14)->Arg(1 << 18)->Unit(benchmark::kMicrosecond);
+BENCHMARK(configuration_transform)
+    ->Arg(1 << 10)
+    ->Arg(1 << 12)
+    ->Arg(1 << 14)
+    ->Arg(1 << 18)
+    ->Unit(benchmark::kMicrosecond);
 BENCHMARK(standard_transform)->Arg(1 << 12)->Arg(3000)->Arg(4099)->Unit(benchmark::kMicrosecond);
 
 BENCHMARK_MAIN();

@@ -22,8 +22,8 @@ std::string file_name;
 std::string outcome_of(const std::uint8_t* data, std::size_t size, const input_request& in, unsigned threads,
                        std::size_t block_size)
 {
-    std::FILE* file = block_size == 0 ? fmemopen(const_cast<std::uint8_t*>(data), size, "rb")
-                                      : std::fopen(file_name.c_str(), "rb");
+    std::FILE* file =
+        block_size == 0 ? fmemopen(const_cast<std::uint8_t*>(data), size, "rb") : std::fopen(file_name.c_str(), "rb");
     if (file == nullptr) std::abort();
     std::string outcome;
     try {

@@ -92,8 +92,8 @@ namespace {
 std::string reading_outcome(const std::uint8_t* data, std::size_t size, std::size_t held_limit, unsigned threads = 1,
                             std::size_t block_size = 0)
 {
-    std::FILE* file = block_size == 0 ? fmemopen(const_cast<std::uint8_t*>(data), size, "rb")
-                                      : std::fopen("samples.txt", "rb");
+    std::FILE* file =
+        block_size == 0 ? fmemopen(const_cast<std::uint8_t*>(data), size, "rb") : std::fopen("samples.txt", "rb");
     if (file == nullptr) return "no stream";
     std::string outcome;
     try {
@@ -128,9 +128,8 @@ int run_one(const std::uint8_t* data, std::size_t size)
     const int hanning = data[0] % 3;  // 0, 1 and 2: only 1 windows
     const int nb_section = data[1] % 9;
     const int nbpoint_section = section_points[data[2] % 12];
-    const std::string config =
-        "samples.txt " + std::to_string(hanning) + " " + std::to_string(nb_section) + " " +
-        std::to_string(nbpoint_section) + " result.txt\n";
+    const std::string config = "samples.txt " + std::to_string(hanning) + " " + std::to_string(nb_section) + " " +
+                               std::to_string(nbpoint_section) + " result.txt\n";
     write_bytes("config_veltrin.txt", reinterpret_cast<const std::uint8_t*>(config.data()), config.size());
     write_bytes("samples.txt", data + 3, size - 3);
     std::remove("result.txt");

@@ -57,7 +57,8 @@ py::object result_object(spectrum_result&& result)
     py::dict settings;
     settings["data_file"] = result.data_file;
     settings["sampling_frequency"] = result.sampling_frequency;
-    for (auto& [key, value] : settings_of(result)) std::visit([&, k = key](auto& v) { settings[k.c_str()] = v; }, value);
+    for (auto& [key, value] : settings_of(result))
+        std::visit([&, k = key](auto& v) { settings[k.c_str()] = v; }, value);
     spectra.attr("settings") = settings;
     spectra.attr("nu") = result.settings.confidence ? py::object(py::float_(result.nu)) : py::object(py::none());
     for (result_column& column : result.columns) spectra.attr(column.name.c_str()) = to_numpy(std::move(column.values));
@@ -109,8 +110,8 @@ arguments bind(const char* function, std::span<const parameter> parameters, cons
     for (std::size_t k = 0; k < args.size(); ++k) bound.values[k] = args[k];
     for (const auto& [key, value] : kwargs) {
         const std::string name = py::str(key);
-        const auto at = std::find_if(parameters.begin(), parameters.end(),
-                                     [&](const parameter& p) { return name == p.name; });
+        const auto at =
+            std::find_if(parameters.begin(), parameters.end(), [&](const parameter& p) { return name == p.name; });
         if (at == parameters.end()) throw py::type_error(called + "got an unexpected keyword argument '" + name + "'");
         py::object& slot = bound.values[static_cast<std::size_t>(at - parameters.begin())];
         if (slot) throw py::type_error(called + "got multiple values for argument '" + name + "'");
@@ -258,18 +259,30 @@ float_array samples(const py::object& value, const char* name)
 const char* argument_name(request_setting setting)
 {
     switch (setting) {
-    case request_setting::points: return "points";
-    case request_setting::sections: return "sections";
-    case request_setting::hanning: return "hanning";
-    case request_setting::window: return "window";
-    case request_setting::overlap: return "overlap";
-    case request_setting::confidence: return "confidence";
-    case request_setting::coherence: return "coherence";
-    case request_setting::zn_interval: return "zn_interval";
-    case request_setting::band: return "band";
-    case request_setting::slope_band: return "slope_band";
-    case request_setting::stern_geary: return "stern_geary";
-    case request_setting::area: return "area";
+    case request_setting::points:
+        return "points";
+    case request_setting::sections:
+        return "sections";
+    case request_setting::hanning:
+        return "hanning";
+    case request_setting::window:
+        return "window";
+    case request_setting::overlap:
+        return "overlap";
+    case request_setting::confidence:
+        return "confidence";
+    case request_setting::coherence:
+        return "coherence";
+    case request_setting::zn_interval:
+        return "zn_interval";
+    case request_setting::band:
+        return "band";
+    case request_setting::slope_band:
+        return "slope_band";
+    case request_setting::stern_geary:
+        return "stern_geary";
+    case request_setting::area:
+        return "area";
     }
     return "";
 }
@@ -281,19 +294,28 @@ std::string wanted(request_setting setting)
     };
     const std::string name = argument_name(setting);
     switch (setting) {
-    case request_setting::points: return name + " must be " + count(least_points);
-    case request_setting::sections: return name + " must be None or " + count(least_sections);
-    case request_setting::window: return name + " must be None or one of " + window_list();
-    case request_setting::overlap: return name + " must be a number at least 0 and less than 1";
-    case request_setting::confidence: return name + " must be None or a number more than 0 and less than 1";
+    case request_setting::points:
+        return name + " must be " + count(least_points);
+    case request_setting::sections:
+        return name + " must be None or " + count(least_sections);
+    case request_setting::window:
+        return name + " must be None or one of " + window_list();
+    case request_setting::overlap:
+        return name + " must be a number at least 0 and less than 1";
+    case request_setting::confidence:
+        return name + " must be None or a number more than 0 and less than 1";
     case request_setting::hanning:
-    case request_setting::coherence: return name + " must be True or False";
-    case request_setting::zn_interval: return name + " must be 'independent' or 'coherent'";
+    case request_setting::coherence:
+        return name + " must be True or False";
+    case request_setting::zn_interval:
+        return name + " must be 'independent' or 'coherent'";
     case request_setting::band:
     case request_setting::slope_band:
         return name + " must be None or a pair (f_lo, f_hi) of frequencies in Hz with 0 <= f_lo <= f_hi";
-    case request_setting::stern_geary: return name + " must be None or a number of volts from 1e-37 to 1e37";
-    case request_setting::area: return name + " must be None or a number of cm^2 from 1e-37 to 1e37";
+    case request_setting::stern_geary:
+        return name + " must be None or a number of volts from 1e-37 to 1e37";
+    case request_setting::area:
+        return name + " must be None or a number of cm^2 from 1e-37 to 1e37";
     }
     return name;
 }
@@ -308,13 +330,17 @@ std::string wanted(request_setting setting)
     case request_rule::hanning_standard:
         throw py::value_error("hanning=True is the configuration estimate's window: with the standard estimate use "
                               "window='hann'");
-    case request_rule::needs_mean_average: throw py::value_error(name + " needs average='mean'");
-    case request_rule::needs_confidence: throw py::value_error("zn_interval='coherent' needs a confidence");
-    case request_rule::needs_stern_geary: throw py::value_error("area needs stern_geary");
+    case request_rule::needs_mean_average:
+        throw py::value_error(name + " needs average='mean'");
+    case request_rule::needs_confidence:
+        throw py::value_error("zn_interval='coherent' needs a confidence");
+    case request_rule::needs_stern_geary:
+        throw py::value_error("area needs stern_geary");
     case request_rule::below_least:
         // The count it converted to: a numpy integer shows as the number.
         out_of_range(wanted(problem.setting), py::int_(std::get<std::int64_t>(problem.value)));
-    default: out_of_range(wanted(problem.setting), a[name]);
+    default:
+        out_of_range(wanted(problem.setting), a[name]);
     }
 }
 
@@ -397,8 +423,7 @@ analysis_request request_from(const arguments& a, bool statistics)
     // i_corr_rn needs rn.
     if (s.stern_geary) s.statistics = true;
 
-    s.standard = windowed || s.overlap != 0.0 || s.detrend != detrend_mode::constant ||
-                 s.average != average_mode::mean;
+    s.standard = windowed || s.overlap != 0.0 || s.detrend != detrend_mode::constant || s.average != average_mode::mean;
     if (const std::optional<request_problem> problem = check_request(s)) refuse(*problem, a);
     return s;
 }
@@ -469,15 +494,16 @@ std::shared_ptr<recording> read_interruptibly(const std::string& name, const inp
 // A last row without its line end was still being written: said as a warning.
 void warn_dropped_row(const std::string& path, std::int64_t line)
 {
-    const std::string message = path + ": line " + std::to_string(line) + " has no line end: not read, as a row still being written";
+    const std::string message =
+        path + ": line " + std::to_string(line) + " has no line end: not read, as a row still being written";
     if (PyErr_WarnEx(PyExc_UserWarning, message.c_str(), 1) != 0) throw py::error_already_set();
 }
 
 constexpr parameter path_parameters[] = {{"path", true}};
-constexpr parameter read_parameters[] = {
-    {"path", true},         {"input_format", false}, {"v_column", false}, {"i_column", false},
-    {"time_column", false}, {"fs", false},           {"delimiter", false}, {"decimal_comma", false},
-    {"skip", false},        {"table", false},        {"v_scale", false},      {"i_scale", false}};
+constexpr parameter read_parameters[] = {{"path", true},       {"input_format", false},  {"v_column", false},
+                                         {"i_column", false},  {"time_column", false},   {"fs", false},
+                                         {"delimiter", false}, {"decimal_comma", false}, {"skip", false},
+                                         {"table", false},     {"v_scale", false},       {"i_scale", false}};
 
 // A column: its header name (str) or its number (int, or a str of digits).
 std::optional<std::string> column_of(const py::object& value, const char* name)
@@ -506,7 +532,10 @@ input_request input_of(const arguments& a)
         if (std::find(names.begin(), names.end(), in.format) == names.end()) {
             std::string list;
             for (std::size_t k = 0; k < names.size(); ++k)
-                list += std::string(k == 0 ? "'" : k + 1 == names.size() ? " or '" : ", '") + std::string(names[k]) + "'";
+                list += std::string(k == 0                  ? "'"
+                                    : k + 1 == names.size() ? " or '"
+                                                            : ", '") +
+                        std::string(names[k]) + "'";
             out_of_range("input_format must be " + list, a["input_format"]);
         }
     }
@@ -522,10 +551,14 @@ input_request input_of(const arguments& a)
     if (given(a["delimiter"])) {
         const std::string wanted = "delimiter must be ',', ';', 'tab' or 'space'";
         const std::string d = text(a["delimiter"], wanted);
-        if (d == "," || d == ";") in.delimiter = d[0];
-        else if (d == "tab" || d == "\t") in.delimiter = '\t';
-        else if (d == "space" || d == " ") in.delimiter = ' ';
-        else out_of_range(wanted, a["delimiter"]);
+        if (d == "," || d == ";")
+            in.delimiter = d[0];
+        else if (d == "tab" || d == "\t")
+            in.delimiter = '\t';
+        else if (d == "space" || d == " ")
+            in.delimiter = ' ';
+        else
+            out_of_range(wanted, a["delimiter"]);
     }
     if (given(a["decimal_comma"])) in.decimal_comma = flag(a["decimal_comma"], "decimal_comma must be True or False");
     if (given(a["skip"])) {
@@ -562,34 +595,54 @@ input_request input_of(const arguments& a)
 // names them as read()'s keywords.
 std::string in_python_terms(std::string message)
 {
-    static const std::pair<std::string_view, std::string_view> names[] = {
-        {"--v-column", "v_column"}, {"--i-column", "i_column"}, {"--time-column", "time_column"},
-        {"--fs HZ", "fs"},          {"--fs", "fs"},             {"--delimiter", "delimiter"},
-        {"--decimal-comma", "decimal_comma"}, {"--skip", "skip"}, {"--table N", "table=N"},
-        {"--table all", "table='all'"}, {"--table", "table"}, {"--v-scale", "v_scale"},
-        {"--i-scale", "i_scale"}};
+    static const std::pair<std::string_view, std::string_view> names[] = {{"--v-column", "v_column"},
+                                                                          {"--i-column", "i_column"},
+                                                                          {"--time-column", "time_column"},
+                                                                          {"--fs HZ", "fs"},
+                                                                          {"--fs", "fs"},
+                                                                          {"--delimiter", "delimiter"},
+                                                                          {"--decimal-comma", "decimal_comma"},
+                                                                          {"--skip", "skip"},
+                                                                          {"--table N", "table=N"},
+                                                                          {"--table all", "table='all'"},
+                                                                          {"--table", "table"},
+                                                                          {"--v-scale", "v_scale"},
+                                                                          {"--i-scale", "i_scale"}};
     for (const auto& [option, keyword] : names)
-        for (std::size_t at = message.find(option); at != std::string::npos; at = message.find(option, at + keyword.size()))
+        for (std::size_t at = message.find(option); at != std::string::npos;
+             at = message.find(option, at + keyword.size()))
             message.replace(at, option.size(), keyword);
     return message;
 }
-constexpr parameter spectra_parameters[] = {
-    {"v", true},          {"i", true},         {"fs", true},       {"points", true},
-    {"sections", false},  {"hanning", false},  {"window", false},  {"overlap", false},
-    {"detrend", false},   {"average", false},  {"confidence", false}, {"coherence", false},
-    {"zn_interval", false}, {"band", false},   {"slope_band", false}, {"stern_geary", false}, {"area", false}};
+constexpr parameter spectra_parameters[] = {{"v", true},
+                                            {"i", true},
+                                            {"fs", true},
+                                            {"points", true},
+                                            {"sections", false},
+                                            {"hanning", false},
+                                            {"window", false},
+                                            {"overlap", false},
+                                            {"detrend", false},
+                                            {"average", false},
+                                            {"confidence", false},
+                                            {"coherence", false},
+                                            {"zn_interval", false},
+                                            {"band", false},
+                                            {"slope_band", false},
+                                            {"stern_geary", false},
+                                            {"area", false}};
 constexpr parameter statistics_parameters[] = {
-    {"v", true},         {"i", true},        {"fs", true},      {"points", true},   {"sections", false},
-    {"hanning", false},  {"window", false},  {"overlap", false}, {"detrend", false}, {"average", false}};
+    {"v", true},        {"i", true},       {"fs", true},       {"points", true},   {"sections", false},
+    {"hanning", false}, {"window", false}, {"overlap", false}, {"detrend", false}, {"average", false}};
 
 constexpr parameter blocks_parameters[] = {
-    {"source", true},        {"fs", false},          {"points", true},       {"sections", false},
-    {"hanning", false},      {"window", false},      {"overlap", false},     {"detrend", false},
-    {"average", false},      {"confidence", false},  {"coherence", false},   {"zn_interval", false},
-    {"band", false},         {"slope_band", false},  {"stern_geary", false}, {"area", false},
-    {"statistics", false},   {"block", false},       {"block_points", false}, {"input_format", false},
-    {"v_column", false},     {"i_column", false},    {"time_column", false}, {"delimiter", false},
-    {"decimal_comma", false}, {"skip", false},       {"table", false},       {"v_scale", false},
+    {"source", true},         {"fs", false},         {"points", true},        {"sections", false},
+    {"hanning", false},       {"window", false},     {"overlap", false},      {"detrend", false},
+    {"average", false},       {"confidence", false}, {"coherence", false},    {"zn_interval", false},
+    {"band", false},          {"slope_band", false}, {"stern_geary", false},  {"area", false},
+    {"statistics", false},    {"block", false},      {"block_points", false}, {"input_format", false},
+    {"v_column", false},      {"i_column", false},   {"time_column", false},  {"delimiter", false},
+    {"decimal_comma", false}, {"skip", false},       {"table", false},        {"v_scale", false},
     {"i_scale", false}};
 
 // block: seconds as a number, or a str with the unit s, min or h ('20min').
@@ -659,8 +712,9 @@ blocks_summary summary_of(const block_analysis& a)
 class file_blocks {
 public:
     file_blocks(std::string name, input_request input, const analysis_request& request, block_request blocks)
-        : name_(std::move(name)), analysis_(request, blocks, name_, name_, core_count(),
-                                            [this](block_result&& block) { hand_over(std::move(block)); }, &stop_)
+        : name_(std::move(name)), analysis_(
+                                      request, blocks, name_, name_, core_count(),
+                                      [this](block_result&& block) { hand_over(std::move(block)); }, &stop_)
     {
         reading_options options{core_count()};
         options.cancel = &stop_;
@@ -766,7 +820,8 @@ public:
         done_.reset();
         while (!done_ && next_ < size) {
             const std::size_t count = std::min(points, size - next_);
-            analysis_.take(std::span<const float>(v_.data() + next_, count), std::span<const float>(i_.data() + next_, count));
+            analysis_.take(std::span<const float>(v_.data() + next_, count),
+                           std::span<const float>(i_.data() + next_, count));
             next_ += count;
         }
         return std::move(done_);
@@ -840,9 +895,11 @@ struct block_iterator {
         const spectrum_result& run = a.settings;
         settings["data_file"] = run.data_file;
         settings["sampling_frequency"] = a.sampling_frequency;
-        for (auto& [key, value] : settings_of(run)) std::visit([&, k = key](auto& v) { settings[k.c_str()] = v; }, value);
+        for (auto& [key, value] : settings_of(run))
+            std::visit([&, k = key](auto& v) { settings[k.c_str()] = v; }, value);
         settings["block_points"] = a.points;
-        if (a.sampling_frequency > 0.0) settings["block_duration"] = static_cast<double>(a.points) / a.sampling_frequency;
+        if (a.sampling_frequency > 0.0)
+            settings["block_duration"] = static_cast<double>(a.points) / a.sampling_frequency;
         settings["blocks"] = a.blocks;
         settings["dropped_samples"] = a.dropped_samples;
         return settings;
@@ -852,17 +909,19 @@ struct block_iterator {
 block_iterator make_blocks(const arguments& a)
 {
     block_iterator it;
-    const analysis_request s = request_from(a, a["statistics"] && flag(a["statistics"], "statistics must be True or False"));
+    const analysis_request s =
+        request_from(a, a["statistics"] && flag(a["statistics"], "statistics must be True or False"));
     const block_request blocks = blocks_of(a);
     it.keys = block_keys(s);
     const py::object source = a["source"];
-    const bool named = py::isinstance<py::str>(source) || py::isinstance<py::bytes>(source) || py::hasattr(source, "__fspath__");
+    const bool named =
+        py::isinstance<py::str>(source) || py::isinstance<py::bytes>(source) || py::hasattr(source, "__fspath__");
     if (named) {
         it.file = std::make_unique<file_blocks>(file_name(source), input_of(a), s, blocks);
         return it;
     }
-    for (const char* name : {"input_format", "v_column", "i_column", "time_column", "delimiter", "decimal_comma", "skip",
-                             "table", "v_scale", "i_scale"})
+    for (const char* name : {"input_format", "v_column", "i_column", "time_column", "delimiter", "decimal_comma",
+                             "skip", "table", "v_scale", "i_scale"})
         if (given(a[name])) throw py::type_error(std::string(name) + " applies to a file, not to arrays");
     const std::string wanted = "source must be a path (str, bytes or os.PathLike) or a pair (v, i) of arrays";
     if (!py::isinstance<py::tuple>(source) && !py::isinstance<py::list>(source)) wrong_type(wanted, source);
@@ -899,11 +958,18 @@ PYBIND11_MODULE(_veltrin, m)
         } catch (const analysis_error& error) {
             PyObject* type = PyExc_ValueError;
             switch (error.kind) {
-            case error_kind::missing_file: type = PyExc_FileNotFoundError; break;
+            case error_kind::missing_file:
+                type = PyExc_FileNotFoundError;
+                break;
             case error_kind::unreadable_file:
-            case error_kind::unwritable_file: type = PyExc_OSError; break;
-            case error_kind::out_of_memory: type = PyExc_MemoryError; break;
-            default: break;
+            case error_kind::unwritable_file:
+                type = PyExc_OSError;
+                break;
+            case error_kind::out_of_memory:
+                type = PyExc_MemoryError;
+                break;
+            default:
+                break;
             }
             // File names are bytes: decoded as os.fsdecode does, so a name that is not UTF-8 still shows.
             std::string message = in_python_terms(error.what());
@@ -922,19 +988,22 @@ PYBIND11_MODULE(_veltrin, m)
             "The sampling interval 1 / sampling_frequency in single precision (s).")
         .def_readonly("lines", &recording::line_count, "The data block's lines read as data.")
         .def_property_readonly(
-            "v", [](py::object self) {
+            "v",
+            [](py::object self) {
                 const recording& r = self.cast<const recording&>();
                 return py::array_t<float>(static_cast<py::ssize_t>(r.v.size()), r.v.data(), self);
             },
             "The v series (float32), as the program stores it.")
         .def_property_readonly(
-            "i", [](py::object self) {
+            "i",
+            [](py::object self) {
                 const recording& r = self.cast<const recording&>();
                 return py::array_t<float>(static_cast<py::ssize_t>(r.i.size()), r.i.data(), self);
             },
             "The i series (float32), as the program stores it.")
         .def_property_readonly(
-            "settings", [](const recording& r) {
+            "settings",
+            [](const recording& r) {
                 py::dict settings;
                 const input_description& in = r.input;
                 settings["input_format"] = in.format;
@@ -943,17 +1012,19 @@ PYBIND11_MODULE(_veltrin, m)
                 if (in.v_scale) settings["v_scale"] = *in.v_scale;
                 if (in.i_scale) settings["i_scale"] = *in.i_scale;
                 if (!in.fs_source.empty()) settings["fs_source"] = in.fs_source;
-                if (in.table) settings["table"] = *in.table == 0 ? py::object(py::str("all")) : py::object(py::int_(*in.table));
+                if (in.table)
+                    settings["table"] = *in.table == 0 ? py::object(py::str("all")) : py::object(py::int_(*in.table));
                 if (in.dropped_last_row != 0) settings["dropped_last_row"] = 1;
                 return settings;
             },
             "How the file was read: input_format and, where used, v_column, i_column, v_scale, i_scale, "
             "fs_source (delimited text: 'time column', 'preamble' or 'option'), table, and dropped_last_row (1 when "
             "a last row without its line end was not read).")
-        .def("__repr__", [](const recording& r) {
-            return "<veltrin.Recording " + std::to_string(r.v.size()) + " samples at " +
-                   py::str(py::float_(r.sampling_frequency)).cast<std::string>() + " Hz>";
-        })
+        .def("__repr__",
+             [](const recording& r) {
+                 return "<veltrin.Recording " + std::to_string(r.v.size()) + " samples at " +
+                        py::str(py::float_(r.sampling_frequency)).cast<std::string>() + " Hz>";
+             })
         // Recordings travel between processes (multiprocessing, Dask) as their values.
         .def(py::pickle(
             [](const py::object& self) {
@@ -969,7 +1040,8 @@ PYBIND11_MODULE(_veltrin, m)
             },
             [](const py::tuple& state) {
                 // Ten items: a Recording pickled before the reading said more.
-                if (state.size() != 10 && state.size() != 13) throw py::value_error("not the state of a pickled Recording");
+                if (state.size() != 10 && state.size() != 13)
+                    throw py::value_error("not the state of a pickled Recording");
                 auto r = std::make_shared<recording>();
                 r->sampling_frequency = state[0].cast<double>();
                 r->deltat = state[1].cast<float>();
@@ -996,9 +1068,10 @@ PYBIND11_MODULE(_veltrin, m)
 
     py::class_<spectra_result>(m, "Spectra", py::dynamic_attr(),
                                "Densities and what else was asked, as numpy arrays named like the CSV columns.")
-        .def("__repr__", [](py::object self) {
-            return "<veltrin.Spectra " + py::str(self.attr("settings")).cast<std::string>() + ">";
-        })
+        .def("__repr__",
+             [](py::object self) {
+                 return "<veltrin.Spectra " + py::str(self.attr("settings")).cast<std::string>() + ">";
+             })
         // Everything is in the attributes, which pickle as they are (the arrays bit for bit).
         .def(py::pickle([](const py::object& self) { return py::make_tuple(self.attr("__dict__")); },
                         [](const py::tuple& state) {
@@ -1023,7 +1096,8 @@ PYBIND11_MODULE(_veltrin, m)
         "'f32be' or 'f64be' (raw interleaved v, i pairs). For delimited text: v_column, i_column, time_column (a "
         "header name, or a number from 1; by default the usual names), delimiter (',', ';', 'tab' or 'space'), "
         "decimal_comma, skip (lines before the header row), table (of several: its number from 1, or 'all' to join "
-        "them). A last row without its line end is not read (a UserWarning says so). fs overrides the file's sampling frequency (needed "
+        "them). A last row without its line end is not read (a UserWarning says so). fs overrides the file's sampling "
+        "frequency (needed "
         "for raw binary and for delimited text without a time column); v_scale and i_scale multiply the columns "
         "(by default from their units).\n\n"
         "Raises FileNotFoundError, OSError, or ValueError for a file that gives no series or options that do "

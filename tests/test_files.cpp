@@ -82,7 +82,8 @@ std::string program_under_test()
 
 run_outcome run_program(const std::string& directory, const std::string& setup)
 {
-    const std::string command = "cd '" + directory + "' && " + setup + " '" + program_under_test() + "' </dev/null 2>&1";
+    const std::string command =
+        "cd '" + directory + "' && " + setup + " '" + program_under_test() + "' </dev/null 2>&1";
     run_outcome outcome;
     std::FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) throw std::runtime_error("popen failed");
@@ -101,13 +102,12 @@ std::string quoted(const std::string& text)
     return result + "'";
 }
 
-command_outcome run_command(const std::string& directory, const std::string& arguments,
-                            const std::string& stdin_file, const std::string& prefix)
+command_outcome run_command(const std::string& directory, const std::string& arguments, const std::string& stdin_file,
+                            const std::string& prefix)
 {
     const std::string out = make_scratch_directory();
     const std::string command = "cd " + quoted(directory) + " && " + prefix + " '" + program_under_test() + "' " +
-                                arguments + " <" +
-                                quoted(stdin_file) + " >" + out + "/out 2>" + out + "/err";
+                                arguments + " <" + quoted(stdin_file) + " >" + out + "/out 2>" + out + "/err";
     const int status = std::system(command.c_str());
     command_outcome outcome{read_file(out + "/out"), read_file(out + "/err"), -1};
     outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

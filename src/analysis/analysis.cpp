@@ -23,7 +23,8 @@ unsigned reading_threads(std::FILE* file, const reading_options& options)
     std::uint64_t position = 0;
     if (!regular_file_extent(file, size, position) || position >= size) return 1;
     const std::uint64_t useful =
-        std::min<std::uint64_t>(size - position, std::max<std::size_t>(options.block_size, 1)) / bytes_per_reading_thread;
+        std::min<std::uint64_t>(size - position, std::max<std::size_t>(options.block_size, 1)) /
+        bytes_per_reading_thread;
     return static_cast<unsigned>(std::clamp<std::uint64_t>(useful, 1, std::max(options.threads, 1u)));
 }
 

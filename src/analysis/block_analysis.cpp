@@ -14,8 +14,9 @@ namespace veltrin {
 std::optional<double> duration_of(std::string_view text)
 {
     double unit = 1.0;
-    for (const auto& [suffix, seconds] : {std::pair{std::string_view("min"), 60.0}, std::pair{std::string_view("h"), 3600.0},
-                                          std::pair{std::string_view("s"), 1.0}}) {
+    for (const auto& [suffix, seconds] :
+         {std::pair{std::string_view("min"), 60.0}, std::pair{std::string_view("h"), 3600.0},
+          std::pair{std::string_view("s"), 1.0}}) {
         if (text.size() > suffix.size() && text.ends_with(suffix)) {
             text.remove_suffix(suffix.size());
             unit = seconds;
@@ -54,7 +55,7 @@ std::vector<double> block_values(const block_result& block)
     for (const auto& [key, value] : block.result.statistics) values.push_back(value);
     for (const auto& [key, value] : block.result.band)
         values.push_back(std::holds_alternative<double>(value) ? std::get<double>(value)
-                                                                : static_cast<double>(std::get<std::int64_t>(value)));
+                                                               : static_cast<double>(std::get<std::int64_t>(value)));
     return values;
 }
 
@@ -85,7 +86,8 @@ void block_analysis::begin(double sampling_frequency, float deltat, const input_
     fs_ = sampling_frequency;
     deltat_ = deltat;
     input_ = input;
-    if (std::optional<request_problem> problem = check_request(request_)) fail_settings(shown_name_, std::move(*problem));
+    if (std::optional<request_problem> problem = check_request(request_))
+        fail_settings(shown_name_, std::move(*problem));
     const std::int64_t points = block_points(blocks_asked_, fs_);
     const std::uint64_t needed = samples_needed(request_);
     std::string length = std::to_string(points) + " samples";
@@ -115,8 +117,8 @@ void block_analysis::take(std::span<const float> v, std::span<const float> i)
         if (interrupted_ != nullptr && interrupted_->load()) throw blocks_interrupted{};
         if (!current_) current_ = std::make_unique<stream_analysis>(request_, data_file_, shown_name_, threads_);
         if (in_block_ == 0) current_->begin(fs_, deltat_, input_);
-        const auto count =
-            static_cast<std::size_t>(std::min<std::uint64_t>(v.size(), static_cast<std::uint64_t>(points_) - in_block_));
+        const auto count = static_cast<std::size_t>(
+            std::min<std::uint64_t>(v.size(), static_cast<std::uint64_t>(points_) - in_block_));
         current_->take(v.first(count), i.first(count));
         v = v.subspan(count);
         i = i.subspan(count);

@@ -52,9 +52,8 @@ public:
 
     // Each block's result goes to on_block as soon as its last sample is
     // taken. `data_file` is echoed in the results; errors name `shown_name`.
-    block_analysis(const analysis_request& request, block_request blocks, std::string data_file,
-                   std::string shown_name, unsigned threads, block_done on_block,
-                   const std::atomic<bool>* interrupted = nullptr);
+    block_analysis(const analysis_request& request, block_request blocks, std::string data_file, std::string shown_name,
+                   unsigned threads, block_done on_block, const std::atomic<bool>* interrupted = nullptr);
 
     // Fixes the blocks' length; raises when the request breaks a rule, a
     // block cannot hold the sections it asks for, or a duration asks for

@@ -29,7 +29,8 @@ config_analysis analyse_config_file(const std::string& config_path, const std::s
         spectrum_result result = stream.finish();
         // The table has always named no input format.
         result.input = {};
-        return {std::move(result), relative_to(base_directory, config.result_file_name), {data_identity, config_identity}};
+        return {
+            std::move(result), relative_to(base_directory, config.result_file_name), {data_identity, config_identity}};
     } catch (analysis_error& error) {
         // The settings are this file's: the messages say where to change them.
         error.settings_file = shown_name;
@@ -37,8 +38,8 @@ config_analysis analyse_config_file(const std::string& config_path, const std::s
     }
 }
 
-void run_config_mode(const std::string& config_path, const std::string& shown_name,
-                     const std::string& base_directory, unsigned threads)
+void run_config_mode(const std::string& config_path, const std::string& shown_name, const std::string& base_directory,
+                     unsigned threads)
 {
     const config_analysis run = analyse_config_file(config_path, shown_name, base_directory, threads);
     write_result_file(run.result_path, run.result_path, run.inputs,

@@ -23,7 +23,7 @@ config_analysis analyse_config_file(const std::string& config_path, const std::s
 // relative to `base_directory` ("" for the current one). A failure raises
 // analysis_error, whose settings_file names the configuration when its
 // settings are at fault (or std::bad_alloc). `threads` parse the recording.
-void run_config_mode(const std::string& config_path, const std::string& shown_name,
-                     const std::string& base_directory, unsigned threads);
+void run_config_mode(const std::string& config_path, const std::string& shown_name, const std::string& base_directory,
+                     unsigned threads);
 
 }  // namespace veltrin

@@ -42,14 +42,15 @@ enum class bin_freedom { inner, real, none };
 // Intervals of psd_v, psd_i and zn; freedom_of(k) tells bin k's degrees of
 // freedom. With the rows' sample coherence, Zn's interval is the coherent one.
 template <class freedom>
-void add_intervals(spectrum_result& result, std::size_t first_bin, freedom freedom_of, std::span<const double> coherence)
+void add_intervals(spectrum_result& result, std::size_t first_bin, freedom freedom_of,
+                   std::span<const double> coherence)
 {
     const double p = *result.settings.confidence;
     const std::vector<double>& psd_v = result.columns[1].values;
     const std::vector<double>& psd_i = result.columns[2].values;
     const std::vector<double>& zn = result.columns[3].values;
-    result_column v_low{"psd_v_low", {}}, v_high{"psd_v_high", {}}, i_low{"psd_i_low", {}},
-        i_high{"psd_i_high", {}}, z_low{"zn_low", {}}, z_high{"zn_high", {}};
+    result_column v_low{"psd_v_low", {}}, v_high{"psd_v_high", {}}, i_low{"psd_i_low", {}}, i_high{"psd_i_high", {}},
+        z_low{"zn_low", {}}, z_high{"zn_high", {}};
     for (std::size_t row = 0; row < psd_v.size(); ++row) {
         const bin_freedom kind = freedom_of(first_bin + row);
         if (kind == bin_freedom::none) {
@@ -82,8 +83,15 @@ void add_band(spectrum_result& result, const segment_plan& plan, std::size_t fir
     std::optional<double> rn;
     for (const auto& [key, value] : result.statistics)
         if (key == "rn") rn = value;
-    const band_spectra spectra{result.columns[0].values, result.columns[1].values, result.columns[2].values, first, end,
-                               plan.window, result.nu, coherence, rn};
+    const band_spectra spectra{result.columns[0].values,
+                               result.columns[1].values,
+                               result.columns[2].values,
+                               first,
+                               end,
+                               plan.window,
+                               result.nu,
+                               coherence,
+                               rn};
     if (std::optional<request_problem> problem = check_bands(result.settings, spectra))
         fail_settings(shown_name, std::move(*problem));
     result.band = band_quantities(result.settings, spectra);
@@ -171,9 +179,8 @@ void stream_analysis::take(std::span<const float> v, std::span<const float> i)
 void stream_analysis::make_sums(std::size_t first_batch)
 {
     // No more threads than the first batch can use: a short recording starts none.
-    const std::size_t useful = request_.standard
-                                   ? (first_batch + welch_sums::group_sections - 1) / welch_sums::group_sections
-                                   : first_batch;
+    const std::size_t useful =
+        request_.standard ? (first_batch + welch_sums::group_sections - 1) / welch_sums::group_sections : first_batch;
     team_ = std::make_unique<worker_team>(static_cast<unsigned>(std::clamp<std::size_t>(useful, 1, threads_)));
     if (request_.standard) {
         plan_ = {*named_window(request_.window, n_), step_, 0, request_.detrend};
@@ -264,7 +271,8 @@ spectrum_result stream_analysis::finish()
     std::size_t band_end = 0;
     if (s.standard) {
         const welch_spectra spectra = welch_->result();
-        result.columns = {{"frequency", bin_frequencies(n, fs_)}, {"psd_v", spectra.psd_v}, {"psd_i", spectra.psd_i}, {"zn", {}}};
+        result.columns = {
+            {"frequency", bin_frequencies(n, fs_)}, {"psd_v", spectra.psd_v}, {"psd_i", spectra.psd_i}, {"zn", {}}};
         for (std::size_t k = 0; k < spectra.psd_v.size(); ++k)
             result.columns[3].values.push_back(std::sqrt(spectra.psd_v[k] / spectra.psd_i[k]));
         plan_.sections = static_cast<std::size_t>(s.nb_section);
@@ -304,7 +312,8 @@ spectrum_result stream_analysis::finish()
         if (s.confidence) {
             result.nu = equivalent_degrees_of_freedom(plan_.window, plan_.step, plan_.sections);
             add_intervals(
-                result, 1, [&](std::size_t k) { return k == half ? bin_freedom::real : bin_freedom::inner; }, coherence);
+                result, 1, [&](std::size_t k) { return k == half ? bin_freedom::real : bin_freedom::inner; },
+                coherence);
         }
         if (s.coherence) add_coherence(result, cross, 1, half);
         band_first = 0;

@@ -38,10 +38,7 @@ public:
 private:
     void sum_sections(bool last);
     // Zn's interval takes the coherence: the cross spectrum is summed too.
-    bool coherent_interval() const
-    {
-        return request_.confidence && request_.zn_interval == zn_interval_mode::coherent;
-    }
+    bool coherent_interval() const { return request_.confidence && request_.zn_interval == zn_interval_mode::coherent; }
     void make_sums(std::size_t first_batch);
 
     analysis_request request_;

@@ -131,8 +131,8 @@ double band_degrees_of_freedom(std::span<const double> window, double nu, std::s
 
 std::optional<request_problem> check_bands(const analysis_request& request, const band_spectra& spectra)
 {
-    for (const auto& [setting, band] : {std::pair{request_setting::band, request.band},
-                                        std::pair{request_setting::slope_band, request.slope_band}}) {
+    for (const auto& [setting, band] :
+         {std::pair{request_setting::band, request.band}, std::pair{request_setting::slope_band, request.slope_band}}) {
         if (band && rows_in(spectra, *band).count() == 0) {
             request_problem problem{setting, request_rule::no_bin, band_text(*band)};
             problem.bin_spacing = first_frequency(spectra);
@@ -201,7 +201,8 @@ named_values band_quantities(const analysis_request& request, const band_spectra
         // psi_E and psi_I are the band means: the low-frequency plateau of the shot-noise model.
         const double b = *request.stern_geary;
         const double area = request.area.value_or(1.0);
-        out.insert(out.end(), {{"q", std::sqrt(psd_v * psd_i) / b}, {"fn", b * b / (psd_v * area)}, {"i_corr", b / zn}});
+        out.insert(out.end(),
+                   {{"q", std::sqrt(psd_v * psd_i) / b}, {"fn", b * b / (psd_v * area)}, {"i_corr", b / zn}});
         if (s.rn) out.emplace_back("i_corr_rn", b / *s.rn);
     }
     return out;

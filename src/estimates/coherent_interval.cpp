@@ -55,7 +55,8 @@ std::vector<double> sample_coherence(const welch_spectra& spectra, std::size_t f
     std::vector<double> coherence;
     for (std::size_t k = first; k <= last; ++k) {
         const bool silent = spectra.psd_v[k] == 0.0 || spectra.psd_i[k] == 0.0;
-        coherence.push_back(silent ? not_a_number : std::norm(spectra.cross[k]) / (spectra.psd_v[k] * spectra.psd_i[k]));
+        coherence.push_back(silent ? not_a_number
+                                   : std::norm(spectra.cross[k]) / (spectra.psd_v[k] * spectra.psd_i[k]));
     }
     return coherence;
 }

@@ -76,11 +76,9 @@ void prepare_section(std::span<const float> v, std::span<const float> i, std::si
 }  // namespace
 
 configuration_sums::configuration_sums(const analysis_request& request, unsigned threads)
-    : n_(static_cast<std::size_t>(request.nbpoint_section)),
-      hanning_(request.hanning),
+    : n_(static_cast<std::size_t>(request.nbpoint_section)), hanning_(request.hanning),
       // Computed once: the same numbers as computing them in every section.
-      weights_(configuration_window(request.hanning, n_)),
-      plan_(plan_drealft(static_cast<std::uint32_t>(n_))),
+      weights_(configuration_window(request.hanning, n_)), plan_(plan_drealft(static_cast<std::uint32_t>(n_))),
       // A batch holds about 1 MiB of spectra per thread, which stays in a
       // core's own cache (2 MiB took 7 % longer on two threads); much smaller
       // ones spend their time waking threads.

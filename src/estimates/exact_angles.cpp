@@ -67,10 +67,14 @@ std::complex<double> unit_turn(std::uint64_t k, std::uint64_t n)
     if (odd) std::swap(s, c);
     // (c, s) is the angle within the first quarter; each quarter turns it by 90 degrees.
     switch (octant / 2) {
-    case 0: return {c, s};
-    case 1: return {-s, c};
-    case 2: return {-c, -s};
-    default: return {s, -c};
+    case 0:
+        return {c, s};
+    case 1:
+        return {-s, c};
+    case 2:
+        return {-c, -s};
+    default:
+        return {s, -c};
     }
 }
 
@@ -80,9 +84,12 @@ double arc_tangent(double y, double x)
     const double a = std::fabs(y);
     const double b = std::fabs(x);
     double angle;
-    if (a == 0.0 && b == 0.0) angle = 0.0;
-    else if (a <= b) angle = unit_arc_tangent(a / b);
-    else angle = half_pi - unit_arc_tangent(b / a);
+    if (a == 0.0 && b == 0.0)
+        angle = 0.0;
+    else if (a <= b)
+        angle = unit_arc_tangent(a / b);
+    else
+        angle = half_pi - unit_arc_tangent(b / a);
     if (std::signbit(x)) angle = pi - angle;
     return std::copysign(angle, y);
 }

@@ -47,10 +47,10 @@ kissfft<double> exact_kissfft(std::size_t n, bool inverse)
 struct real_transform::plan {
     std::size_t n;
     bool bluestein;
-    kissfft<double> fft;                        // length n, or the convolution length
-    std::unique_ptr<kissfft<double>> inverse;   // Bluestein only
-    std::vector<std::complex<double>> chirp;    // exp(-i pi k^2 / n), k = 0 ... n-1
-    std::vector<std::complex<double>> kernel;   // transform of the conjugate chirp, wrapped
+    kissfft<double> fft;                       // length n, or the convolution length
+    std::unique_ptr<kissfft<double>> inverse;  // Bluestein only
+    std::vector<std::complex<double>> chirp;   // exp(-i pi k^2 / n), k = 0 ... n-1
+    std::vector<std::complex<double>> kernel;  // transform of the conjugate chirp, wrapped
     std::vector<std::complex<double>> in;
     std::vector<std::complex<double>> out;
 };
@@ -72,8 +72,7 @@ real_transform::real_transform(std::size_t n)
     const bool bluestein = largest_prime_factor(n) > direct_prime_limit;
     std::size_t m = n;
     if (bluestein)
-        for (m = 1; m < 2 * n - 1; m *= 2) {
-        }
+        for (m = 1; m < 2 * n - 1; m *= 2) {}
     plan_.reset(new plan{n, bluestein, exact_kissfft(m, false), nullptr, {}, {}, {}, {}});
     plan_->in.resize(m);
     plan_->out.resize(m);

@@ -98,8 +98,9 @@ void series_moments::merge_block()
         const double d_n2 = d_n * d_n;
         const double term = delta * d_n * na * nb;
         add_accurately(m4_, m4_c_, b4);
-        add_accurately(m4_, m4_c_, term * d_n2 * (na * na - na * nb + nb * nb) + 6.0 * d_n2 * (na * na * b2 + nb * nb * a2) +
-                                        4.0 * d_n * (na * b3 - nb * a3));
+        add_accurately(m4_, m4_c_,
+                       term * d_n2 * (na * na - na * nb + nb * nb) + 6.0 * d_n2 * (na * na * b2 + nb * nb * a2) +
+                           4.0 * d_n * (na * b3 - nb * a3));
         add_accurately(m3_, m3_c_, b3);
         add_accurately(m3_, m3_c_, term * d_n * (na - nb) + 3.0 * d_n * (na * b2 - nb * a2));
         add_accurately(m2_, m2_c_, b2);
@@ -160,9 +161,22 @@ std::vector<std::pair<std::string, double>> statistics_sums::result() const
 {
     const series_moments::values mv = v_.result();
     const series_moments::values mi = i_.result();
-    const double values[] = {mv.mean, mv.std, mv.rms, mv.skewness, mv.kurtosis, mv.min, mv.max,
-                             mi.mean, mi.std, mi.rms, mi.skewness, mi.kurtosis, mi.min, mi.max,
-                             mv.std / mi.std, mi.std / mi.rms,
+    const double values[] = {mv.mean,
+                             mv.std,
+                             mv.rms,
+                             mv.skewness,
+                             mv.kurtosis,
+                             mv.min,
+                             mv.max,
+                             mi.mean,
+                             mi.std,
+                             mi.rms,
+                             mi.skewness,
+                             mi.kurtosis,
+                             mi.min,
+                             mi.max,
+                             mv.std / mi.std,
+                             mi.std / mi.rms,
                              accurate_value(ratios_, ratios_compensation_) / sections_};
     std::vector<std::pair<std::string, double>> result;
     const std::vector<std::string> keys = statistics_keys();
@@ -190,8 +204,8 @@ std::vector<std::pair<std::string, double>> noise_statistics(std::span<const flo
     std::vector<double> v_scratch;
     std::vector<double> i_scratch;
     for (std::size_t s = 0; s < plan.sections; ++s)
-        sums.add_section_ratio(
-            section_std_ratio(v.subspan(s * plan.step, n), i.subspan(s * plan.step, n), plan.detrend, v_scratch, i_scratch));
+        sums.add_section_ratio(section_std_ratio(v.subspan(s * plan.step, n), i.subspan(s * plan.step, n), plan.detrend,
+                                                 v_scratch, i_scratch));
     return sums.result();
 }
 

@@ -55,7 +55,10 @@ struct twiddle_recurrence {
 };
 
 // 6.28318530717959 is the historical 15-digit constant, not the double nearest 2*pi.
-double stage_angle(int isign, std::size_t mmax) { return isign * (6.28318530717959 / static_cast<double>(mmax)); }
+double stage_angle(int isign, std::size_t mmax)
+{
+    return isign * (6.28318530717959 / static_cast<double>(mmax));
+}
 
 // The unpacking recurrence of the real transform starts one step in.
 twiddle_recurrence unpacking_recurrence(double theta)
@@ -152,10 +155,22 @@ void real_transform(T* array, std::uint32_t n, int isign, void (*complex)(T*, st
 
 }  // namespace
 
-void dfour1(double* data, std::uint32_t nn, int isign) { complex_transform(data, nn, isign); }
-void four1(float* data, std::uint32_t nn, int isign) { complex_transform(data, nn, isign); }
-void drealft(double* data, std::uint32_t n, int isign) { real_transform(data, n, isign, dfour1); }
-void realft(float* data, std::uint32_t n, int isign) { real_transform(data, n, isign, four1); }
+void dfour1(double* data, std::uint32_t nn, int isign)
+{
+    complex_transform(data, nn, isign);
+}
+void four1(float* data, std::uint32_t nn, int isign)
+{
+    complex_transform(data, nn, isign);
+}
+void drealft(double* data, std::uint32_t n, int isign)
+{
+    real_transform(data, n, isign, dfour1);
+}
+void realft(float* data, std::uint32_t n, int isign)
+{
+    real_transform(data, n, isign, four1);
+}
 
 real_transform_plan plan_drealft(std::uint32_t n)
 {
@@ -274,7 +289,10 @@ template <bool wide>
     at(2) = h1r - at(2);
 }
 
-void planned_drealft_baseline(double* data, const real_transform_plan& plan) { planned_drealft<false>(data, plan); }
+void planned_drealft_baseline(double* data, const real_transform_plan& plan)
+{
+    planned_drealft<false>(data, plan);
+}
 
 #if defined(__x86_64__) || defined(__i386__)
 // AVX brings no fused multiply-add: every lane rounds as in the baseline.

@@ -28,9 +28,9 @@ void realft(float* data, std::uint32_t n, int isign);
 // Read-only once made: threads can share it.
 struct real_transform_plan {
     std::uint32_t n = 0;
-    std::vector<std::uint32_t> swaps;           // pairs of positions exchanged by the bit reversal
-    std::vector<double> butterfly_twiddles;    // wr, wi for each stage and odd m, in order
-    std::vector<double> unpacking_twiddles;    // wr, wi for i = 2 ... n/4
+    std::vector<std::uint32_t> swaps;        // pairs of positions exchanged by the bit reversal
+    std::vector<double> butterfly_twiddles;  // wr, wi for each stage and odd m, in order
+    std::vector<double> unpacking_twiddles;  // wr, wi for i = 2 ... n/4
 };
 real_transform_plan plan_drealft(std::uint32_t n);
 

@@ -41,8 +41,7 @@ std::optional<std::vector<double>> named_window(const std::string& name, std::si
     if (name == "hamming") return cosine_sum({0.54, 0.46}, n);
     if (name == "blackman") return cosine_sum({0.42, 0.50, 0.08}, n);
     if (name == "blackmanharris") return cosine_sum({0.35875, 0.48829, 0.14128, 0.01168}, n);
-    if (name == "flattop")
-        return cosine_sum({0.21557895, 0.41663158, 0.277263158, 0.083578947, 0.006947368}, n);
+    if (name == "flattop") return cosine_sum({0.21557895, 0.41663158, 0.277263158, 0.083578947, 0.006947368}, n);
     if (name == "bartlett") {
         std::vector<double> w(n);
         const double half = static_cast<double>(n) / 2.0;

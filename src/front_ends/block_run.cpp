@@ -31,8 +31,8 @@ void finish_table(block_writer& writer, const block_analysis& blocks, bool inter
 }  // namespace
 
 blocks_outcome run_blocks(std::FILE* data, const std::string& data_file, const block_run_request& request,
-                reading_options reading, unsigned threads, std::FILE* out, std::span<const file_identity> inputs,
-                const std::atomic<bool>& interrupted)
+                          reading_options reading, unsigned threads, std::FILE* out,
+                          std::span<const file_identity> inputs, const std::atomic<bool>& interrupted)
 {
     block_writer writer(out, request.format, block_keys(request.analysis));
     // A spectra file that cannot be written ends the run as its own failure,
@@ -45,7 +45,8 @@ blocks_outcome run_blocks(std::FILE* data, const std::string& data_file, const b
             const std::string name = spectra_file_name(*request.spectra_dir, data_file, block.number, request.format);
             const result_format format = request.format == result_format::jsonl ? result_format::json : request.format;
             try {
-                write_result_file(name, name, inputs, [&](std::FILE* stream) { write_result(stream, block.result, format); });
+                write_result_file(name, name, inputs,
+                                  [&](std::FILE* stream) { write_result(stream, block.result, format); });
             } catch (const analysis_error& error) {
                 spectra_failure = error;
                 throw spectra_failed{};

@@ -37,8 +37,8 @@ struct blocks_outcome {
 // A failure before the table begins is raised, nothing written. `inputs`
 // are the run's files, which no spectra file may replace.
 blocks_outcome run_blocks(std::FILE* data, const std::string& data_file, const block_run_request& request,
-                reading_options reading, unsigned threads, std::FILE* out, std::span<const file_identity> inputs,
-                const std::atomic<bool>& interrupted);
+                          reading_options reading, unsigned threads, std::FILE* out,
+                          std::span<const file_identity> inputs, const std::atomic<bool>& interrupted);
 
 // The name of block k's spectra: DIRECTORY/NAME.block0001.psd.csv for
 // NAME.xml (stdin for -), with the format's extension.

@@ -208,29 +208,45 @@ double real_value(const std::string& option, const char* text)
     return number;
 }
 
-const option long_options[] = {
-    {"config", required_argument, nullptr, 'c'}, {"points", required_argument, nullptr, 'n'},
-    {"sections", required_argument, nullptr, 's'}, {"hanning", no_argument, nullptr, 'H'},
-    {"output", required_argument, nullptr, 'o'}, {"format", required_argument, nullptr, 'f'},
-    {"jobs", required_argument, nullptr, 'j'},    {"help", no_argument, nullptr, 'h'},
-    {"version", no_argument, nullptr, 'V'},       {"window", required_argument, nullptr, 'w'},
-    {"overlap", required_argument, nullptr, 'O'}, {"detrend", required_argument, nullptr, 'D'},
-    {"average", required_argument, nullptr, 'A'}, {"confidence", required_argument, nullptr, 'P'},
-    {"coherence", no_argument, nullptr, 'C'},     {"stats", no_argument, nullptr, 'S'},
-    {"threads", required_argument, nullptr, 'T'},
-    {"input-format", required_argument, nullptr, 'F'}, {"v-column", required_argument, nullptr, 'v'},
-    {"i-column", required_argument, nullptr, 'i'}, {"time-column", required_argument, nullptr, 't'},
-    {"fs", required_argument, nullptr, 'r'},      {"delimiter", required_argument, nullptr, 'd'},
-    {"decimal-comma", no_argument, nullptr, ','}, {"skip", required_argument, nullptr, 'k'},
-    {"table", required_argument, nullptr, 'L'},
-    {"v-scale", required_argument, nullptr, 'x'}, {"i-scale", required_argument, nullptr, 'y'},
-    {"quiet", no_argument, nullptr, 'q'},         {"progress", no_argument, nullptr, 'p'},
-    {"block", required_argument, nullptr, 'b'},   {"block-points", required_argument, nullptr, 'B'},
-    {"spectra-dir", required_argument, nullptr, 'R'},
-    {"zn-interval", required_argument, nullptr, 'Z'}, {"band", required_argument, nullptr, 'g'},
-    {"slope-band", required_argument, nullptr, 'l'}, {"stern-geary", required_argument, nullptr, 'G'},
-    {"area", required_argument, nullptr, 'a'},
-    {nullptr, 0, nullptr, 0}};
+const option long_options[] = {{"config", required_argument, nullptr, 'c'},
+                               {"points", required_argument, nullptr, 'n'},
+                               {"sections", required_argument, nullptr, 's'},
+                               {"hanning", no_argument, nullptr, 'H'},
+                               {"output", required_argument, nullptr, 'o'},
+                               {"format", required_argument, nullptr, 'f'},
+                               {"jobs", required_argument, nullptr, 'j'},
+                               {"help", no_argument, nullptr, 'h'},
+                               {"version", no_argument, nullptr, 'V'},
+                               {"window", required_argument, nullptr, 'w'},
+                               {"overlap", required_argument, nullptr, 'O'},
+                               {"detrend", required_argument, nullptr, 'D'},
+                               {"average", required_argument, nullptr, 'A'},
+                               {"confidence", required_argument, nullptr, 'P'},
+                               {"coherence", no_argument, nullptr, 'C'},
+                               {"stats", no_argument, nullptr, 'S'},
+                               {"threads", required_argument, nullptr, 'T'},
+                               {"input-format", required_argument, nullptr, 'F'},
+                               {"v-column", required_argument, nullptr, 'v'},
+                               {"i-column", required_argument, nullptr, 'i'},
+                               {"time-column", required_argument, nullptr, 't'},
+                               {"fs", required_argument, nullptr, 'r'},
+                               {"delimiter", required_argument, nullptr, 'd'},
+                               {"decimal-comma", no_argument, nullptr, ','},
+                               {"skip", required_argument, nullptr, 'k'},
+                               {"table", required_argument, nullptr, 'L'},
+                               {"v-scale", required_argument, nullptr, 'x'},
+                               {"i-scale", required_argument, nullptr, 'y'},
+                               {"quiet", no_argument, nullptr, 'q'},
+                               {"progress", no_argument, nullptr, 'p'},
+                               {"block", required_argument, nullptr, 'b'},
+                               {"block-points", required_argument, nullptr, 'B'},
+                               {"spectra-dir", required_argument, nullptr, 'R'},
+                               {"zn-interval", required_argument, nullptr, 'Z'},
+                               {"band", required_argument, nullptr, 'g'},
+                               {"slope-band", required_argument, nullptr, 'l'},
+                               {"stern-geary", required_argument, nullptr, 'G'},
+                               {"area", required_argument, nullptr, 'a'},
+                               {nullptr, 0, nullptr, 0}};
 
 // The long name of an option, as getopt_long knows it by its character.
 std::string long_name(int option_char)
@@ -281,7 +297,8 @@ double shot_noise_value(const std::string& option, const char* text, const std::
 {
     const double x = real_value(option, text);
     if (!(x >= least_shot_noise_setting && x <= most_shot_noise_setting))
-        throw usage_error{option + " needs a number of " + unit + " from 1e-37 to 1e37, not '" + std::string(text) + "'"};
+        throw usage_error{option + " needs a number of " + unit + " from 1e-37 to 1e37, not '" + std::string(text) +
+                          "'"};
     return x;
 }
 
@@ -306,9 +323,15 @@ void read_input_option(input_request& in, int option_char, const char* text)
         in.format = value;
         break;
     }
-    case 'v': in.v_column = column_value(option, text); break;
-    case 'i': in.i_column = column_value(option, text); break;
-    case 't': in.time_column = column_value(option, text); break;
+    case 'v':
+        in.v_column = column_value(option, text);
+        break;
+    case 'i':
+        in.i_column = column_value(option, text);
+        break;
+    case 't':
+        in.time_column = column_value(option, text);
+        break;
     case 'r': {
         const double fs = real_value(option, text);
         if (!(fs >= 1e-37 && fs <= 1e37))
@@ -317,13 +340,21 @@ void read_input_option(input_request& in, int option_char, const char* text)
         break;
     }
     case 'd':
-        if (value == "," || value == ";") in.delimiter = value[0];
-        else if (value == "tab" || value == "\t") in.delimiter = '\t';
-        else if (value == "space") in.delimiter = ' ';
-        else throw usage_error{option + " needs ',', ';', tab or space, not '" + value + "'"};
+        if (value == "," || value == ";")
+            in.delimiter = value[0];
+        else if (value == "tab" || value == "\t")
+            in.delimiter = '\t';
+        else if (value == "space")
+            in.delimiter = ' ';
+        else
+            throw usage_error{option + " needs ',', ';', tab or space, not '" + value + "'"};
         break;
-    case ',': in.decimal_comma = true; break;
-    case 'k': in.skip = integer_value(option, text, 0); break;
+    case ',':
+        in.decimal_comma = true;
+        break;
+    case 'k':
+        in.skip = integer_value(option, text, 0);
+        break;
     case 'L':
         try {
             in.table = value == "all" ? 0 : integer_value(option, text, 1);
@@ -331,9 +362,14 @@ void read_input_option(input_request& in, int option_char, const char* text)
             throw usage_error{option + " needs a table's number from 1, or all, not '" + value + "'"};
         }
         break;
-    case 'x': in.v_scale = scale_value(option, text); break;
-    case 'y': in.i_scale = scale_value(option, text); break;
-    default: break;
+    case 'x':
+        in.v_scale = scale_value(option, text);
+        break;
+    case 'y':
+        in.i_scale = scale_value(option, text);
+        break;
+    default:
+        break;
     }
 }
 
@@ -352,58 +388,122 @@ options parse_options(int argc, char** argv)
     int option_char;
     while ((option_char = getopt_long(argc, argv, ":c:n:s:o:f:j:w:b:qhV", long_options, nullptr)) != -1) {
         switch (option_char) {
-        case 'c': parsed.config = optarg; break;
-        case 'n': parsed.points = integer_value("-n", optarg, least_points); break;
-        case 's': parsed.sections = integer_value("-s", optarg, least_sections); break;
-        case 'H': parsed.hanning = true; break;
-        case 'o': parsed.output = optarg; break;
+        case 'c':
+            parsed.config = optarg;
+            break;
+        case 'n':
+            parsed.points = integer_value("-n", optarg, least_points);
+            break;
+        case 's':
+            parsed.sections = integer_value("-s", optarg, least_sections);
+            break;
+        case 'H':
+            parsed.hanning = true;
+            break;
+        case 'o':
+            parsed.output = optarg;
+            break;
         case 'f': {
             const std::string name = optarg;
-            if (name == "table") parsed.format = result_format::table;
-            else if (name == "csv") parsed.format = result_format::csv;
-            else if (name == "json") parsed.format = result_format::json;
-            else if (name == "jsonl") parsed.format = result_format::jsonl;
-            else throw usage_error{"-f needs table, csv, json or jsonl, not '" + name + "'"};
+            if (name == "table")
+                parsed.format = result_format::table;
+            else if (name == "csv")
+                parsed.format = result_format::csv;
+            else if (name == "json")
+                parsed.format = result_format::json;
+            else if (name == "jsonl")
+                parsed.format = result_format::jsonl;
+            else
+                throw usage_error{"-f needs table, csv, json or jsonl, not '" + name + "'"};
             break;
         }
-        case 'w': parsed.window = optarg; break;
-        case 'O': parsed.overlap = real_value("--overlap", optarg); break;
+        case 'w':
+            parsed.window = optarg;
+            break;
+        case 'O':
+            parsed.overlap = real_value("--overlap", optarg);
+            break;
         case 'D':
             parsed.detrend = detrend_named(optarg);
-            if (!parsed.detrend) throw usage_error{"--detrend needs constant, linear or none, not '" + std::string(optarg) + "'"};
+            if (!parsed.detrend)
+                throw usage_error{"--detrend needs constant, linear or none, not '" + std::string(optarg) + "'"};
             break;
         case 'A':
             parsed.average = average_named(optarg);
             if (!parsed.average) throw usage_error{"--average needs mean or median, not '" + std::string(optarg) + "'"};
             break;
-        case 'P': parsed.confidence = real_value("--confidence", optarg); break;
+        case 'P':
+            parsed.confidence = real_value("--confidence", optarg);
+            break;
         case 'Z':
             parsed.zn_interval = zn_interval_named(optarg);
             if (!parsed.zn_interval)
                 throw usage_error{"--zn-interval needs independent or coherent, not '" + std::string(optarg) + "'"};
             break;
-        case 'g': parsed.band = band_value("--band", optarg); break;
-        case 'l': parsed.slope_band = band_value("--slope-band", optarg); break;
-        case 'G': parsed.stern_geary = shot_noise_value("--stern-geary", optarg, "volts"); break;
-        case 'a': parsed.area = shot_noise_value("--area", optarg, "cm^2"); break;
-        case 'C': parsed.coherence = true; break;
-        case 'S': parsed.statistics = true; break;
-        case 'T': parsed.threads = static_cast<unsigned>(integer_value("--threads", optarg, 1, most_threads)); break;
-        case 'j': parsed.jobs = static_cast<unsigned>(integer_value("-j", optarg, 1, most_threads)); break;
-        case 'b': parsed.blocks.seconds = duration_value(optarg); break;
-        case 'B': parsed.blocks.points = integer_value("--block-points", optarg, 1); break;
-        case 'R': parsed.spectra_dir = optarg; break;
-        case 'q': parsed.quiet = true; break;
-        case 'p': parsed.progress = true; break;
-        case 'F': case 'v': case 'i': case 't': case 'r': case 'd': case ',': case 'k': case 'L': case 'x': case 'y':
+        case 'g':
+            parsed.band = band_value("--band", optarg);
+            break;
+        case 'l':
+            parsed.slope_band = band_value("--slope-band", optarg);
+            break;
+        case 'G':
+            parsed.stern_geary = shot_noise_value("--stern-geary", optarg, "volts");
+            break;
+        case 'a':
+            parsed.area = shot_noise_value("--area", optarg, "cm^2");
+            break;
+        case 'C':
+            parsed.coherence = true;
+            break;
+        case 'S':
+            parsed.statistics = true;
+            break;
+        case 'T':
+            parsed.threads = static_cast<unsigned>(integer_value("--threads", optarg, 1, most_threads));
+            break;
+        case 'j':
+            parsed.jobs = static_cast<unsigned>(integer_value("-j", optarg, 1, most_threads));
+            break;
+        case 'b':
+            parsed.blocks.seconds = duration_value(optarg);
+            break;
+        case 'B':
+            parsed.blocks.points = integer_value("--block-points", optarg, 1);
+            break;
+        case 'R':
+            parsed.spectra_dir = optarg;
+            break;
+        case 'q':
+            parsed.quiet = true;
+            break;
+        case 'p':
+            parsed.progress = true;
+            break;
+        case 'F':
+        case 'v':
+        case 'i':
+        case 't':
+        case 'r':
+        case 'd':
+        case ',':
+        case 'k':
+        case 'L':
+        case 'x':
+        case 'y':
             read_input_option(parsed.input, option_char, optarg);
             parsed.input_given = true;
             break;
         // What follows -h or -V is not looked at.
-        case 'h': parsed.help = true; return parsed;
-        case 'V': parsed.version = true; return parsed;
-        case ':': throw usage_error{"option " + option_name(argv, optopt) + " needs a value"};
-        default: throw usage_error{"unknown option " + option_name(argv, optopt)};
+        case 'h':
+            parsed.help = true;
+            return parsed;
+        case 'V':
+            parsed.version = true;
+            return parsed;
+        case ':':
+            throw usage_error{"option " + option_name(argv, optopt) + " needs a value"};
+        default:
+            throw usage_error{"unknown option " + option_name(argv, optopt)};
         }
     }
     for (int k = optind; k < argc; ++k) parsed.data_files.emplace_back(argv[k]);
@@ -453,17 +553,20 @@ std::string option_message(const request_problem& problem)
     const bool points = problem.setting == request_setting::points;
     switch (problem.rule) {
     case request_rule::below_least:
-        return whole_number_wanted(points ? "-n" : "-s", points ? least_points : least_sections) + ", not '" +
-               count() + "'";
+        return whole_number_wanted(points ? "-n" : "-s", points ? least_points : least_sections) + ", not '" + count() +
+               "'";
     case request_rule::not_a_power_of_two:
         return "-n " + count() + ": the number of points per section is not a power of 2";
-    case request_rule::unknown_window: return "the window must be " + window_list();
+    case request_rule::unknown_window:
+        return "the window must be " + window_list();
     case request_rule::outside_range:
         // The options' own parsing refuses a band, B or A out of range before any rule is checked.
         return problem.setting == request_setting::overlap ? "the overlap must be at least 0 and less than 1"
                                                            : "the confidence must be more than 0 and less than 1";
-    case request_rule::needs_confidence: return "--zn-interval coherent needs --confidence";
-    case request_rule::needs_stern_geary: return "--area needs --stern-geary: the area only scales fn";
+    case request_rule::needs_confidence:
+        return "--zn-interval coherent needs --confidence";
+    case request_rule::needs_stern_geary:
+        return "--area needs --stern-geary: the area only scales fn";
     case request_rule::no_bin:
         return (problem.setting == request_setting::band ? "--band " : "--slope-band ") +
                std::get<std::string>(problem.value) + " holds no bin: the bins are " + shortest(problem.bin_spacing) +
@@ -508,18 +611,21 @@ void check_options(const options& o)
     if (o.data_files.empty()) throw usage_error{"no data file given"};
     if (const std::optional<request_problem> problem = check_request(request_of(o)))
         throw usage_error{option_message(*problem)};
-    if (o.data_files.size() > 1 &&
-        std::find(o.data_files.begin(), o.data_files.end(), "-") != o.data_files.end())
+    if (o.data_files.size() > 1 && std::find(o.data_files.begin(), o.data_files.end(), "-") != o.data_files.end())
         throw usage_error{"standard input (-) can only be read as the only data file"};
 }
 
 const char* extension_of(result_format format)
 {
     switch (format) {
-    case result_format::csv: return ".psd.csv";
-    case result_format::json: return ".psd.json";
-    case result_format::jsonl: return ".psd.jsonl";
-    default: return ".psd.txt";
+    case result_format::csv:
+        return ".psd.csv";
+    case result_format::json:
+        return ".psd.json";
+    case result_format::jsonl:
+        return ".psd.jsonl";
+    default:
+        return ".psd.txt";
     }
 }
 
@@ -552,7 +658,8 @@ std::vector<std::string> result_names(const options& o)
 {
     if (o.data_files.size() == 1) return {o.output.value_or("-")};
     if (o.output) {
-        if (!is_directory(*o.output)) throw usage_error{"-o " + *o.output + ": with several data files, -o names an existing directory"};
+        if (!is_directory(*o.output))
+            throw usage_error{"-o " + *o.output + ": with several data files, -o names an existing directory"};
     }
     std::vector<std::string> names;
     std::map<std::string, std::string> seen;
@@ -651,8 +758,10 @@ void analyse_file(const options& o, file_job& job, unsigned threads, progress_di
         // In blocks an interruption also ends the wait for a FIFO's writer.
         if (in_blocks(o)) reading.cancel = &interrupted;
         opened_file opened(nullptr, &std::fclose);
-        if (job.data_file == "-") data_identity = identity_of(stdin);
-        else opened = open_recording(job.data_file, job.data_file, data_identity, reading);
+        if (job.data_file == "-")
+            data_identity = identity_of(stdin);
+        else
+            opened = open_recording(job.data_file, job.data_file, data_identity, reading);
         std::FILE* const file = job.data_file == "-" ? stdin : opened.get();
         if (in_blocks(o)) {
             std::vector<file_identity> inputs(run_inputs.begin(), run_inputs.end());
@@ -681,8 +790,8 @@ void analyse_file(const options& o, file_job& job, unsigned threads, progress_di
         }
         job.failure = failure_line(error);
         // A band without a bin is the options' fault too, found only once the file is read.
-        job.usage = error.kind == error_kind::input_options ||
-                    (error.problem && error.problem->rule == request_rule::no_bin);
+        job.usage =
+            error.kind == error_kind::input_options || (error.problem && error.problem->rule == request_rule::no_bin);
     } catch (const std::bad_alloc&) {
         job.failure = failure_line(analysis_error(error_kind::out_of_memory, job.data_file));
     }
@@ -705,13 +814,14 @@ void check_spectra_names(const options& o, const std::vector<std::string>& names
         const std::string prefix = first.substr(first.rfind('/') + 1, first.rfind(".block") - first.rfind('/') - 1 + 6);
         const std::string result = names[k].substr(names[k].rfind('/') + 1);
         const file_identity where = identity_of(directory_of(names[k]).empty() ? "." : directory_of(names[k]));
-        const std::size_t digits = result.starts_with(prefix) ? result.find_first_not_of("0123456789", prefix.size()) : 0;
-        const bool like_spectra = digits != std::string::npos && digits >= prefix.size() + 4 &&
-                                  result.compare(digits, 5, ".psd.") == 0;
+        const std::size_t digits =
+            result.starts_with(prefix) ? result.find_first_not_of("0123456789", prefix.size()) : 0;
+        const bool like_spectra =
+            digits != std::string::npos && digits >= prefix.size() + 4 && result.compare(digits, 5, ".psd.") == 0;
         if (where.known && directory.known && where.device == directory.device && where.node == directory.node &&
             like_spectra)
-            throw usage_error{"the result of " + o.data_files[k] + " (" + names[k] + ") would replace a block's spectra in " +
-                              *o.spectra_dir};
+            throw usage_error{"the result of " + o.data_files[k] + " (" + names[k] +
+                              ") would replace a block's spectra in " + *o.spectra_dir};
     }
 }
 

@@ -13,15 +13,18 @@ std::vector<std::string> configuration_mode_lines(const analysis_error& error)
 {
     if (!error.lines.empty()) return error.lines;
     switch (error.kind) {
-    case error_kind::missing_file: return {"\nThe file " + error.file + " does not exist in the current directory.\n"};
+    case error_kind::missing_file:
+        return {"\nThe file " + error.file + " does not exist in the current directory.\n"};
     // The reason a file cannot be written is the command line's to tell.
-    case error_kind::unwritable_file: return {"\nThe file " + error.file + " cannot be written.\n"};
+    case error_kind::unwritable_file:
+        return {"\nThe file " + error.file + " cannot be written.\n"};
     case error_kind::bad_settings:
         if (error.problem && error.problem->rule == request_rule::too_few_samples)
             return {"\nFatal error: the number of data points is too low. Decrease\n",
                     "the number of sections in the file " + error.settings_file + ".\n"};
         break;
-    default: break;
+    default:
+        break;
     }
     // Otherwise the message reads as in every front end, on a line of its own.
     std::string line = "\n";

@@ -35,22 +35,34 @@ struct known_name {
 
 // The name before the unit, as instruments write it.
 constexpr known_name known_names[] = {
-    {"v", quantity::voltage, 1},          {"V", quantity::voltage, 1},
-    {"E", quantity::voltage, 1},          {"Ewe", quantity::voltage, 1},
-    {"Vf", quantity::voltage, 1},         {"Potential", quantity::voltage, 1},
-    {"WE(1).Potential", quantity::voltage, 1}, {"Voltage", quantity::voltage, 1},
+    {"v", quantity::voltage, 1},
+    {"V", quantity::voltage, 1},
+    {"E", quantity::voltage, 1},
+    {"Ewe", quantity::voltage, 1},
+    {"Vf", quantity::voltage, 1},
+    {"Potential", quantity::voltage, 1},
+    {"WE(1).Potential", quantity::voltage, 1},
+    {"Voltage", quantity::voltage, 1},
     {"<Ewe>", quantity::voltage, 2},
-    {"Ewe-Ece", quantity::voltage, weak_rank}, {"Ece", quantity::voltage, weak_rank},
-    {"<Ece>", quantity::voltage, weak_rank},   {"Vm", quantity::voltage, weak_rank},
-    {"Vu", quantity::voltage, weak_rank},      {"Ach", quantity::voltage, weak_rank},
+    {"Ewe-Ece", quantity::voltage, weak_rank},
+    {"Ece", quantity::voltage, weak_rank},
+    {"<Ece>", quantity::voltage, weak_rank},
+    {"Vm", quantity::voltage, weak_rank},
+    {"Vu", quantity::voltage, weak_rank},
+    {"Ach", quantity::voltage, weak_rank},
     {"Potential applied", quantity::voltage, weak_rank},
-    {"i", quantity::current, 1},          {"I", quantity::current, 1},
-    {"Im", quantity::current, 1},         {"Current", quantity::current, 1},
+    {"i", quantity::current, 1},
+    {"I", quantity::current, 1},
+    {"Im", quantity::current, 1},
+    {"Current", quantity::current, 1},
     {"WE(1).Current", quantity::current, 1},
     {"<I>", quantity::current, 2},
-    {"control/V", quantity::current, weak_rank}, {"I Range", quantity::current, weak_rank},
-    {"t", quantity::time, 1},             {"T", quantity::time, 1},
-    {"time", quantity::time, 1},          {"Time", quantity::time, 1},
+    {"control/V", quantity::current, weak_rank},
+    {"I Range", quantity::current, weak_rank},
+    {"t", quantity::time, 1},
+    {"T", quantity::time, 1},
+    {"time", quantity::time, 1},
+    {"Time", quantity::time, 1},
 };
 
 struct prefix {
@@ -59,16 +71,18 @@ struct prefix {
 };
 
 // The micro sign in UTF-8, the Greek mu in UTF-8, the micro sign in Latin-1.
-constexpr prefix prefixes[] = {{"", 1.0},     {"p", 1e-12},           {"n", 1e-9},         {"\xC2\xB5", 1e-6},
-                               {"\xCE\xBC", 1e-6}, {"\xB5", 1e-6}, {"u", 1e-6}, {"m", 1e-3}, {"k", 1e3}};
+constexpr prefix prefixes[] = {{"", 1.0},      {"p", 1e-12}, {"n", 1e-9}, {"\xC2\xB5", 1e-6}, {"\xCE\xBC", 1e-6},
+                               {"\xB5", 1e-6}, {"u", 1e-6},  {"m", 1e-3}, {"k", 1e3}};
 
 struct unit_name {
     std::string_view text;
     quantity of;
     double scale;
 };
-constexpr unit_name base_units[] = {{"V", quantity::voltage, 1.0}, {"A", quantity::current, 1.0}, {"s", quantity::time, 1.0}};
-constexpr unit_name whole_units[] = {{"sec", quantity::time, 1.0}, {"min", quantity::time, 60.0}, {"h", quantity::time, 3600.0}};
+constexpr unit_name base_units[] = {
+    {"V", quantity::voltage, 1.0}, {"A", quantity::current, 1.0}, {"s", quantity::time, 1.0}};
+constexpr unit_name whole_units[] = {
+    {"sec", quantity::time, 1.0}, {"min", quantity::time, 60.0}, {"h", quantity::time, 3600.0}};
 
 // The length of a valid UTF-8 sequence at text[at], or 0.
 std::size_t utf8_length(std::string_view text, std::size_t at)
@@ -78,10 +92,14 @@ std::size_t utf8_length(std::string_view text, std::size_t at)
     std::size_t length = 0;
     unsigned least = 0;
     if (lead < 0x80) return 1;
-    if (lead >= 0xC2 && lead <= 0xDF) length = 2, least = 0x80;
-    else if (lead >= 0xE0 && lead <= 0xEF) length = 3, least = 0x800;
-    else if (lead >= 0xF0 && lead <= 0xF4) length = 4, least = 0x10000;
-    else return 0;
+    if (lead >= 0xC2 && lead <= 0xDF)
+        length = 2, least = 0x80;
+    else if (lead >= 0xE0 && lead <= 0xEF)
+        length = 3, least = 0x800;
+    else if (lead >= 0xF0 && lead <= 0xF4)
+        length = 4, least = 0x10000;
+    else
+        return 0;
     if (at + length > text.size()) return 0;
     unsigned code = lead & (0x3F >> (length - 1));
     for (std::size_t k = 1; k < length; ++k) {
@@ -138,9 +156,12 @@ int name_rank(std::string_view header_name, quantity q)
 const char* quantity_word(quantity q)
 {
     switch (q) {
-    case quantity::voltage: return "v";
-    case quantity::current: return "i";
-    case quantity::time: return "time";
+    case quantity::voltage:
+        return "v";
+    case quantity::current:
+        return "i";
+    case quantity::time:
+        return "time";
     }
     return "";
 }
@@ -148,9 +169,12 @@ const char* quantity_word(quantity q)
 const char* unit_word(quantity q)
 {
     switch (q) {
-    case quantity::voltage: return "volts";
-    case quantity::current: return "amperes";
-    case quantity::time: return "seconds";
+    case quantity::voltage:
+        return "volts";
+    case quantity::current:
+        return "amperes";
+    case quantity::time:
+        return "seconds";
     }
     return "";
 }

@@ -13,15 +13,20 @@ namespace veltrin {
 
 namespace {
 
-bool is_blank(char c) { return c == ' ' || c == '\t'; }
+bool is_blank(char c)
+{
+    return c == ' ' || c == '\t';
+}
 
 // The end of the field that starts at p: the next delimiter outside double quotes.
 const char* field_end(const char* p, const char* last, char delimiter)
 {
     bool quoted = false;
     for (; p != last; ++p) {
-        if (*p == '"') quoted = !quoted;  // a doubled quote inside a quoted field toggles twice
-        else if (!quoted && (delimiter == blank_run ? is_blank(*p) : *p == delimiter)) break;
+        if (*p == '"')
+            quoted = !quoted;  // a doubled quote inside a quoted field toggles twice
+        else if (!quoted && (delimiter == blank_run ? is_blank(*p) : *p == delimiter))
+            break;
     }
     return p;
 }

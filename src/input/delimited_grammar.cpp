@@ -53,8 +53,10 @@ void cut_row(std::string_view line, const table_layout& t, row_cells& cells)
         const char* end = p;
         bool quoted = false;
         for (; end != last; ++end) {
-            if (*end == '"') quoted = !quoted;
-            else if (!quoted && (t.delimiter == blank_run ? blank(*end) : *end == t.delimiter)) break;
+            if (*end == '"')
+                quoted = !quoted;
+            else if (!quoted && (t.delimiter == blank_run ? blank(*end) : *end == t.delimiter))
+                break;
         }
         const std::string_view cell(p, static_cast<std::size_t>(end - p));
         if (k == t.v.index) cells.v = cell;
@@ -119,9 +121,11 @@ std::string cell_fault(std::string_view line, const table_layout& t, std::int64_
     };
     std::vector<named_cell> checked = {{&t.v, cells.v, "v", t.v_scale}, {&t.i, cells.i, "i", t.i_scale}};
     if (t.time) checked.push_back({&*t.time, cells.time, "time", t.time_scale});
-    std::sort(checked.begin(), checked.end(), [](const named_cell& a, const named_cell& b) { return a.c->index < b.c->index; });
+    std::sort(checked.begin(), checked.end(),
+              [](const named_cell& a, const named_cell& b) { return a.c->index < b.c->index; });
     for (const named_cell& n : checked) {
-        const std::string where = line_text(file_line) + ": the " + n.word + " column (" + message_text(n.c->label) + ")";
+        const std::string where =
+            line_text(file_line) + ": the " + n.word + " column (" + message_text(n.c->label) + ")";
         if (n.c->index >= cells.fields)
             return where + " is missing: the line has " + std::to_string(cells.fields) +
                    (cells.fields == 1 ? " field." : " fields.");
@@ -179,8 +183,9 @@ struct delimited_grammar {
         }
         if (is_blank_line(line)) return line_kind::no_sample;
         // Most rows start with a number: no need to look further.
-        const std::size_t first_end = t.delimiter == blank_run ? line.find_first_of(" \t", line.find_first_not_of(" \t"))
-                                                              : line.find(t.delimiter);
+        const std::size_t first_end = t.delimiter == blank_run
+                                          ? line.find_first_of(" \t", line.find_first_not_of(" \t"))
+                                          : line.find(t.delimiter);
         if (looks_numeric(line.substr(0, first_end)) && !trimmed(line.substr(0, first_end)).starts_with('"'))
             return line_kind::row;
         const bool title = is_table_title(line, t.delimiter);
@@ -241,9 +246,10 @@ struct delimited_grammar {
         auto empty = std::lower_bound(no_sample.begin(), no_sample.end(), first_slot);
         std::size_t k = 0;
         while (k < times.size()) {
-            const std::size_t run_end = empty == no_sample.end() || *empty - first_slot >= static_cast<std::int64_t>(times.size())
-                                            ? times.size()
-                                            : static_cast<std::size_t>(*empty - first_slot);
+            const std::size_t run_end =
+                empty == no_sample.end() || *empty - first_slot >= static_cast<std::int64_t>(times.size())
+                    ? times.size()
+                    : static_cast<std::size_t>(*empty - first_slot);
             if (k < run_end) steps.add_run(times.subspan(k, run_end - k), first_slot + static_cast<std::int64_t>(k));
             k = run_end + 1;
             if (empty != no_sample.end()) ++empty;
@@ -379,7 +385,9 @@ struct delimited_grammar {
         const std::int64_t at = file_line(stop.line);
         switch (stop.kind) {
         case bad_cell:
-        case value_too_large: message = cell_fault(line, t, at); break;
+        case value_too_large:
+            message = cell_fault(line, t, at);
+            break;
         case line_too_long:
             message = line_text(at) + " is longer than " + std::to_string(t.held_limit) + " bytes.";
             break;
@@ -391,8 +399,12 @@ struct delimited_grammar {
                       std::to_string(t.field_count) + ".";
             break;
         }
-        case too_many_lines: message = "the table has more than 2147483647 rows."; break;
-        default: message = line_text(at) + " cannot be read."; break;
+        case too_many_lines:
+            message = "the table has more than 2147483647 rows.";
+            break;
+        default:
+            message = line_text(at) + " cannot be read.";
+            break;
         }
         return "\nFatal error: " + message + "\n";
     }
@@ -425,12 +437,14 @@ void delimited_grammar::after_block(line_reader& reader, std::int64_t block_line
         if (t.join_tables && steps.junction)
             bad_file(file_name, line_text(file_line(steps.junction->line)) + ": the time step (" +
                                     number(steps.junction->size) + " s) differs from the step before it (" +
-                                    number(steps.junction_before) + " s) by more than 1 %; --table all joins only "
+                                    number(steps.junction_before) +
+                                    " s) by more than 1 %; --table all joins only "
                                     "tables whose time goes on with the same step.");
         if (const std::optional<time_steps::step> broken = steps.first_broken(mean))
-            bad_file(file_name, line_text(file_line(broken->line)) + ": the time step (" + number(broken->size) +
-                                    " s) differs from the mean step (" + number(mean) +
-                                    " s) by more than 1 %; give the sampling frequency with --fs to read the file anyway.");
+            bad_file(file_name,
+                     line_text(file_line(broken->line)) + ": the time step (" + number(broken->size) +
+                         " s) differs from the mean step (" + number(mean) +
+                         " s) by more than 1 %; give the sampling frequency with --fs to read the file anyway.");
         result.sampling_frequency = static_cast<double>(n - 1) / span;
     }
 
@@ -454,7 +468,8 @@ void delimited_grammar::after_block(line_reader& reader, std::int64_t block_line
             return;
         }
         if (at_place == place::after_table)
-            bad_file(file_name, line_text(at) + " holds a row of numbers after the table ended on " + line_text(ended_on) +
+            bad_file(file_name, line_text(at) + " holds a row of numbers after the table ended on " +
+                                    line_text(ended_on) +
                                     (t.join_tables ? "; --table all joins only tables whose header rows are the same."
                                                    : "; a second table is not read."));
         at_place = place::other_rows;
@@ -474,8 +489,9 @@ void delimited_grammar::after_block(line_reader& reader, std::int64_t block_line
                                           ": choose one with --table N, or join them with --table all");
     }
     if (samples_read(result) == 0)
-        bad_file(file_name, t.header_at > 0 ? "no row of numbers follows the header row (" + line_text(t.header_at) + ")."
-                                           : std::string("the file holds no row of numbers."));
+        bad_file(file_name, t.header_at > 0
+                                ? "no row of numbers follows the header row (" + line_text(t.header_at) + ")."
+                                : std::string("the file holds no row of numbers."));
     if (t.time && samples_read(result) < 2)
         options_do_not_fit(file_name, "one row cannot give the sampling frequency: give it with --fs");
     if (t.time) {

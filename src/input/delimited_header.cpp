@@ -29,9 +29,11 @@ column_choice choice_of(const std::optional<std::string>& option)
     if (!option) return c;
     c.given = true;
     c.text = *option;
-    c.numbered = !c.text.empty() && std::all_of(c.text.begin(), c.text.end(), [](char ch) { return ch >= '0' && ch <= '9'; });
+    c.numbered =
+        !c.text.empty() && std::all_of(c.text.begin(), c.text.end(), [](char ch) { return ch >= '0' && ch <= '9'; });
     if (c.numbered)
-        for (const char ch : c.text) c.number = std::min<std::uint64_t>(c.number * 10 + static_cast<unsigned>(ch - '0'), std::uint64_t{1} << 40);
+        for (const char ch : c.text)
+            c.number = std::min<std::uint64_t>(c.number * 10 + static_cast<unsigned>(ch - '0'), std::uint64_t{1} << 40);
     return c;
 }
 
@@ -178,7 +180,10 @@ bool is_units_row(std::string_view line, char delimiter)
 
 }  // namespace
 
-std::string line_text(std::int64_t line) { return "line " + std::to_string(line); }
+std::string line_text(std::int64_t line)
+{
+    return "line " + std::to_string(line);
+}
 
 [[noreturn]] void options_do_not_fit(const std::string& name, const std::string& message)
 {
@@ -190,9 +195,15 @@ std::string line_text(std::int64_t line) { return "line " + std::to_string(line)
     fail(error_kind::bad_data, name, "\nFatal error: " + message + "\n");
 }
 
-bool repeats_header(std::string_view line, const table_layout& t) { return same_names(line, t.delimiter, t.header); }
+bool repeats_header(std::string_view line, const table_layout& t)
+{
+    return same_names(line, t.delimiter, t.header);
+}
 
-bool repeats_units(std::string_view line, const table_layout& t) { return same_names(line, t.delimiter, t.units); }
+bool repeats_units(std::string_view line, const table_layout& t)
+{
+    return same_names(line, t.delimiter, t.units);
+}
 
 bool is_table_title(std::string_view line, char delimiter)
 {
@@ -235,14 +246,14 @@ table_layout read_table_header(line_reader& reader, const std::string& file_name
         split_fields(text, delimiter_in(text), fields);
         double value = 0.0;
         const auto holds_number = [&](std::uint64_t number) {
-            return number <= fields.size() && (cell_number(fields[number - 1], false, value) || cell_number(fields[number - 1], true, value));
+            return number <= fields.size() &&
+                   (cell_number(fields[number - 1], false, value) || cell_number(fields[number - 1], true, value));
         };
         return holds_number(v_choice.number) && holds_number(i_choice.number);
     };
 
     if (in.skip)
-        for (std::int64_t k = 0; k < *in.skip && next_line(); ++k) {
-        }
+        for (std::int64_t k = 0; k < *in.skip && next_line(); ++k) {}
     std::string header;  // the header row, when there is one
     std::int64_t header_at = 0;
     std::string last_text;  // the last two lines of text before the first row
@@ -256,7 +267,8 @@ table_layout read_table_header(line_reader& reader, const std::string& file_name
     preamble_facts preamble;
     while (next_line()) {
         if (is_comment() || is_blank_line(line)) continue;
-        if (line.size() > t.held_limit) bad_file(file_name, line_text(lines) + " is longer than " + std::to_string(t.held_limit) + " bytes.");
+        if (line.size() > t.held_limit)
+            bad_file(file_name, line_text(lines) + " is longer than " + std::to_string(t.held_limit) + " bytes.");
         if (!in.skip && header_row == 0) {
             header_row = header_line_count(line).value_or(0);
             if (header_row <= lines) header_row = 0;
@@ -313,9 +325,9 @@ table_layout read_table_header(line_reader& reader, const std::string& file_name
 
     // The first row, still unread, as text.
     const auto first_row = [&] {
-        std::string_view first = reader.begin < reader.end ? std::string_view(reader.buffer.get() + reader.begin,
-                                                                              reader.end - reader.begin)
-                                                          : std::string_view();
+        std::string_view first = reader.begin < reader.end
+                                     ? std::string_view(reader.buffer.get() + reader.begin, reader.end - reader.begin)
+                                     : std::string_view();
         return first.substr(0, std::min(first.find('\n'), first.find('\r')));
     };
     std::string units;
@@ -340,15 +352,19 @@ table_layout read_table_header(line_reader& reader, const std::string& file_name
         // rows; one as wide that holds a number is a first row gone wrong.
         const std::vector<std::string_view> cells = names_in(names_line, d);
         const bool as_wide = !names_line.empty() && cells.size() == row_field_count(first_row(), d);
-        if (by_number && as_wide && units.empty() && names_at == lines && std::any_of(cells.begin(), cells.end(), looks_numeric)) {
+        if (by_number && as_wide && units.empty() && names_at == lines &&
+            std::any_of(cells.begin(), cells.end(), looks_numeric)) {
             for (const auto& [number, word] : {std::pair{v_choice.number, "v"}, std::pair{i_choice.number, "i"}}) {
                 double value = 0.0;
                 if (number > cells.size()) continue;
                 const std::string_view cell = cells[number - 1];
-                if (cell.empty()) bad_file(file_name, line_text(names_at) + ": the " + word + " column (column " + std::to_string(number) + ") is empty.");
+                if (cell.empty())
+                    bad_file(file_name, line_text(names_at) + ": the " + word + " column (column " +
+                                            std::to_string(number) + ") is empty.");
                 if (!cell_number(cell, false, value) && !cell_number(cell, true, value))
-                    bad_file(file_name, line_text(names_at) + ": the " + word + " column (column " + std::to_string(number) +
-                                            ") holds '" + message_text(cell) + "', which is not a number.");
+                    bad_file(file_name, line_text(names_at) + ": the " + word + " column (column " +
+                                            std::to_string(number) + ") holds '" + message_text(cell) +
+                                            "', which is not a number.");
             }
         }
         if (!by_number || as_wide) {
@@ -366,7 +382,8 @@ table_layout read_table_header(line_reader& reader, const std::string& file_name
     if (!header.empty() && header_at == lines) {
         while (next_line()) {
             if (is_comment() || is_blank_line(line)) continue;
-            if (line.size() > t.held_limit) bad_file(file_name, line_text(lines) + " is longer than " + std::to_string(t.held_limit) + " bytes.");
+            if (line.size() > t.held_limit)
+                bad_file(file_name, line_text(lines) + " is longer than " + std::to_string(t.held_limit) + " bytes.");
             const std::vector<std::string_view> cells = names_in(line, t.delimiter);
             if (std::none_of(cells.begin(), cells.end(), looks_numeric) && !is_table_title(line, t.delimiter) &&
                 cells != names_in(header, t.delimiter)) {
@@ -378,9 +395,11 @@ table_layout read_table_header(line_reader& reader, const std::string& file_name
             break;
         }
     }
-    const std::vector<std::string_view> names = header.empty() ? std::vector<std::string_view>{} : names_in(header, t.delimiter);
+    const std::vector<std::string_view> names =
+        header.empty() ? std::vector<std::string_view>{} : names_in(header, t.delimiter);
     for (const std::string_view name : names) t.header.emplace_back(name);
-    const std::vector<std::string_view> unit_cells = units.empty() ? std::vector<std::string_view>{} : names_in(units, t.delimiter);
+    const std::vector<std::string_view> unit_cells =
+        units.empty() ? std::vector<std::string_view>{} : names_in(units, t.delimiter);
     for (const std::string_view cell : unit_cells) t.units.emplace_back(cell);
     t.header_at = header.empty() ? 0 : header_at;
     t.tables.push_back(t.header_at);
@@ -400,8 +419,9 @@ table_layout read_table_header(line_reader& reader, const std::string& file_name
                 where += (k == 0 ? "" : k + 1 == t.tables.size() ? " and " : ", ") + std::to_string(t.tables[k]);
             options_do_not_fit(file_name, "--table " + std::to_string(*in.table) + ": the file holds " +
                                               std::to_string(found) + (found == 1 ? " table" : " tables") +
-                                              (t.header.empty() ? "" : found == 1 ? " (header row on line " + where + ")"
-                                                                                  : " (header rows on lines " + where + ")"));
+                                              (t.header.empty() ? ""
+                                               : found == 1     ? " (header row on line " + where + ")"
+                                                                : " (header rows on lines " + where + ")"));
         }
         if (next_line()) {
             if (!(line != long_line && !t.units.empty() && same_names(line, t.delimiter, t.units))) put_back();
@@ -417,8 +437,8 @@ table_layout read_table_header(line_reader& reader, const std::string& file_name
         if (c.numbered) {
             if (c.number == 0) options_do_not_fit(file_name, std::string(option) + " numbers the columns from 1");
             if (width != 0 && c.number > width)
-                options_do_not_fit(file_name, std::string(option) + " " + c.text + ": the table has " + std::to_string(width) +
-                                                  (width == 1 ? " column" : " columns"));
+                options_do_not_fit(file_name, std::string(option) + " " + c.text + ": the table has " +
+                                                  std::to_string(width) + (width == 1 ? " column" : " columns"));
             const auto at = static_cast<std::size_t>(c.number - 1);
             const bool has_name = at < names.size() && !names[at].empty();
             return table_column{at, has_name ? std::string(names[at]) : "column " + c.text};
@@ -427,8 +447,8 @@ table_layout read_table_header(line_reader& reader, const std::string& file_name
             const std::vector<std::size_t> at = named(names, c.text);
             if (at.size() == 1) return table_column{at[0], std::string(names[at[0]])};
             if (at.empty())
-                options_do_not_fit(file_name, head + "has no column named \"" + message_text(c.text) + "\"; its names are " +
-                                                  quoted_names(names) + choose);
+                options_do_not_fit(file_name, head + "has no column named \"" + message_text(c.text) +
+                                                  "\"; its names are " + quoted_names(names) + choose);
             options_do_not_fit(file_name, head + "has " + std::to_string(at.size()) + " columns named \"" +
                                               message_text(c.text) + "\": " + listed(names, at) + "; choose one with " +
                                               option + " by its number");
@@ -436,14 +456,16 @@ table_layout read_table_header(line_reader& reader, const std::string& file_name
         const candidates found = candidates_of(names, q);
         if (found.rank == 0) {
             if (q == quantity::time) return std::nullopt;
-            options_do_not_fit(file_name, head + "has no " + word + " column by a name the program knows; its names are " +
+            options_do_not_fit(file_name, head + "has no " + word +
+                                              " column by a name the program knows; its names are " +
                                               quoted_names(names) + choose);
         }
         if (found.rank == weak_rank)
             options_do_not_fit(file_name, head + "has no " + word + " column that the program takes by itself, only " +
                                               listed(names, found.at) + choose);
         if (found.at.size() > 1)
-            options_do_not_fit(file_name, head + "has several " + word + " columns: " + listed(names, found.at) + choose);
+            options_do_not_fit(file_name,
+                               head + "has several " + word + " columns: " + listed(names, found.at) + choose);
         return table_column{found.at[0], std::string(names[found.at[0]])};
     };
     t.v = *resolve(v_choice, quantity::voltage, "--v-column");
@@ -462,7 +484,9 @@ table_layout read_table_header(line_reader& reader, const std::string& file_name
                               const char* option) -> double {
         if (given) return *given;
         const std::string label = message_text(c.label);
-        const char* const scale_option = q == quantity::time ? "--fs" : q == quantity::voltage ? "--v-scale" : "--i-scale";
+        const char* const scale_option = q == quantity::time      ? "--fs"
+                                         : q == quantity::voltage ? "--v-scale"
+                                                                  : "--i-scale";
         std::optional<std::string_view> unit;
         std::string where = "the " + std::string(quantity_word(q)) + " column (" + label + ")";
         if (c.index < names.size()) unit = split_header_name(names[c.index]).unit;
@@ -473,13 +497,15 @@ table_layout read_table_header(line_reader& reader, const std::string& file_name
         if (!unit) return 1.0;
         const std::optional<unit_reading> read = read_unit(*unit);
         if (!read)
-            options_do_not_fit(file_name, where + " is in '" + message_text(*unit) +
-                                              "', a unit the program does not know: give " + scale_option +
-                                              (q == quantity::time ? " HZ" : " (the factor to " + std::string(unit_word(q)) + ")") +
-                                              " to read it anyway");
+            options_do_not_fit(
+                file_name, where + " is in '" + message_text(*unit) + "', a unit the program does not know: give " +
+                               scale_option +
+                               (q == quantity::time ? " HZ" : " (the factor to " + std::string(unit_word(q)) + ")") +
+                               " to read it anyway");
         if (read->of != q)
             options_do_not_fit(file_name, where + " is in " + unit_word(read->of) + ": choose the " + quantity_word(q) +
-                                              " column with " + option + ", or give " + scale_option + " to read it anyway");
+                                              " column with " + option + ", or give " + scale_option +
+                                              " to read it anyway");
         return read->scale;
     };
     t.v_scale = scale_of(in.v_scale, t.v, quantity::voltage, "--v-column");

@@ -52,7 +52,8 @@ struct value_follower {
             if (value.after.size() < 8) return true;
             at = step::done;
             return false;
-        case step::done: return false;
+        case step::done:
+            return false;
         }
         return false;
     }
@@ -167,7 +168,8 @@ void refill(line_reader& reader, std::size_t wanted)
             read_stream(reader.file, reader.buffer.get() + reader.end, reader.capacity - reader.end, reader.cancel);
         if (got > 0) {
             reader.end += static_cast<std::size_t>(got);
-            if (reader.bytes_read != nullptr) reader.bytes_read->fetch_add(static_cast<std::uint64_t>(got), std::memory_order_relaxed);
+            if (reader.bytes_read != nullptr)
+                reader.bytes_read->fetch_add(static_cast<std::uint64_t>(got), std::memory_order_relaxed);
         } else {
             reader.file_done = true;
             reader.failed = got < 0;
@@ -289,7 +291,8 @@ std::string_view summarize_long_line(line_reader& reader)
             ++reader.begin;
             if (cr) {
                 if (reader.end - reader.begin < (reader.cr_cr_lf ? 2u : 1u)) refill(reader, reader.cr_cr_lf ? 2 : 1);
-                if (reader.begin < reader.end && reader.buffer[reader.begin] == '\n') ++reader.begin;
+                if (reader.begin < reader.end && reader.buffer[reader.begin] == '\n')
+                    ++reader.begin;
                 else if (reader.cr_cr_lf && reader.end - reader.begin >= 2 && reader.buffer[reader.begin] == '\r' &&
                          reader.buffer[reader.begin + 1] == '\n')
                     reader.begin += 2;

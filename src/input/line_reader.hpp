@@ -29,10 +29,7 @@ struct tag_value {
     bool line_ends = false;      // nothing follows those blanks
 
     // The number is closed by `closing` or by the line's end.
-    bool closed_by(std::string_view closing) const
-    {
-        return number && (line_ends || after.starts_with(closing));
-    }
+    bool closed_by(std::string_view closing) const { return number && (line_ends || after.starts_with(closing)); }
 };
 
 // Turns what a long line holds after its watched tags into a short line
@@ -51,16 +48,16 @@ struct line_reader {
     std::size_t held_limit = 0;
     large_buffer buffer;  // left uninitialized: only what is read gets touched
     std::size_t capacity = 0;
-    std::size_t begin = 0;  // first unread byte in buffer
-    std::size_t end = 0;    // one past the last valid byte in buffer
-    bool file_done = false;  // the file has no bytes beyond buffer[end)
-    bool failed = false;     // a read error ended the input early
-    bool line_ended = true;  // the last line read had a line end
+    std::size_t begin = 0;         // first unread byte in buffer
+    std::size_t end = 0;           // one past the last valid byte in buffer
+    bool file_done = false;        // the file has no bytes beyond buffer[end)
+    bool failed = false;           // a read error ended the input early
+    bool line_ended = true;        // the last line read had a line end
     bool starts_as_utf16 = false;  // a UTF-16 byte-order mark, or one-byte characters beside NULs
     // CR CR LF (a CR LF file converted once more) ends one line, not a line
     // and a blank one: for delimited text, whose blank lines hold nothing.
     bool cr_cr_lf = false;
-    std::string summary;     // the text given for the last long line
+    std::string summary;                        // the text given for the last long line
     const std::atomic<bool>* cancel = nullptr;  // see read_stream
     // Counts the bytes read, for a progress display (nullptr: none); set
     // before start_reading, which keeps it.
@@ -102,8 +99,10 @@ inline bool next_line_in(const char*& p, const char* last, std::string_view& tex
     if (p != last) {
         const bool cr = *p == '\r';
         ++p;
-        if (cr && p != last && *p == '\n') ++p;
-        else if (cr_cr_lf && cr && last - p >= 2 && p[0] == '\r' && p[1] == '\n') p += 2;
+        if (cr && p != last && *p == '\n')
+            ++p;
+        else if (cr_cr_lf && cr && last - p >= 2 && p[0] == '\r' && p[1] == '\n')
+            p += 2;
     }
     return true;
 }
@@ -141,7 +140,8 @@ inline bool read_line(line_reader& reader, std::string_view& text)
     const char* const start = reader.buffer.get() + reader.begin;
     const std::size_t window = available < reader.held_limit + 1 ? available : reader.held_limit + 1;
     const void* feed = std::memchr(start, '\n', window);
-    const std::size_t feed_at = feed != nullptr ? static_cast<std::size_t>(static_cast<const char*>(feed) - start) : window;
+    const std::size_t feed_at =
+        feed != nullptr ? static_cast<std::size_t>(static_cast<const char*>(feed) - start) : window;
     const void* ret = std::memchr(start, '\r', feed_at);
     const std::size_t k = ret != nullptr ? static_cast<std::size_t>(static_cast<const char*>(ret) - start) : feed_at;
     if (k == window) {
@@ -156,8 +156,8 @@ inline bool read_line(line_reader& reader, std::string_view& text)
     }
     text = std::string_view(start, k);
     const bool crlf = start[k] == '\r' && k + 1 < available && start[k + 1] == '\n';
-    const bool crcrlf = reader.cr_cr_lf && start[k] == '\r' && k + 2 < available && start[k + 1] == '\r' &&
-                        start[k + 2] == '\n';
+    const bool crcrlf =
+        reader.cr_cr_lf && start[k] == '\r' && k + 2 < available && start[k + 1] == '\r' && start[k + 2] == '\n';
     reader.begin += k + (crlf ? 2 : crcrlf ? 3 : 1);
     reader.line_ended = true;
     return true;

@@ -101,7 +101,8 @@ int leading_digits(std::uint64_t word)
 
 // Appends the digits at p to the significand and counts them; false beyond
 // 19 digits, where the sum may wrap.
-[[gnu::always_inline]] inline bool read_digits(const char*& p, const char* last, std::uint64_t& significand, int& digits)
+[[gnu::always_inline]] inline bool read_digits(const char*& p, const char* last, std::uint64_t& significand,
+                                               int& digits)
 {
     while (last - p >= 8) {
         const std::uint64_t word = eight_characters(p);
@@ -180,7 +181,7 @@ double parse_number(const char* first, const char* last)
 
 namespace {
 
-constexpr std::size_t kept_digits = 800;  // more than the 767 a double's rounding can need
+constexpr std::size_t kept_digits = 800;    // more than the 767 a double's rounding can need
 constexpr long long exponent_cap = 100000;  // far beyond any finite or non-zero double
 
 }  // namespace

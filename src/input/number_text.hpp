@@ -24,9 +24,8 @@ double parse_number(const char* first, const char* last);
 // reads a decimal comma.
 const char* read_number_exactly(const char* first, const char* last, double& value, char point = '.');
 
-inline constexpr double exact_powers_of_ten[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                                 1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                                 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+inline constexpr double exact_powers_of_ten[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                                 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 inline constexpr std::uint64_t decimal_scales[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
 
 // significand * 10^exponent, negated when negative, where one exact
@@ -46,7 +45,10 @@ inline bool exact_decimal(std::uint64_t significand, int exponent, bool negative
 }
 
 // A decimal digit, whatever the locale.
-inline bool is_digit(char c) { return c >= '0' && c <= '9'; }
+inline bool is_digit(char c)
+{
+    return c >= '0' && c <= '9';
+}
 
 // Eight characters as one word, the first in the lowest byte.
 inline std::uint64_t eight_characters(const char* p)
@@ -71,7 +73,10 @@ inline std::uint64_t value_of_eight_digits(std::uint64_t word)
 }
 
 // The shift that puts a word's first n digits (1 to 8) last, leading zeros in front.
-inline int digits_shift(int n) { return 8 * (8 - n); }
+inline int digits_shift(int n)
+{
+    return 8 * (8 - n);
+}
 
 // The value of the word's first n digits (1 to 8).
 inline std::uint64_t value_of_digits(std::uint64_t word, int n)
@@ -95,10 +100,10 @@ struct number_collector {
     bool negative = false;
     bool seen_digit = false;
     bool seen_point = false;
-    bool sticky = false;           // a non-zero digit beyond those kept
-    std::string significant;       // from the first non-zero digit, at most 800
-    long long point_shift = 0;     // decimal exponent of the digit before significant[0], as a count
-    bool exponent_seen = false;    // an exponent mark counts only with a digit after it
+    bool sticky = false;         // a non-zero digit beyond those kept
+    std::string significant;     // from the first non-zero digit, at most 800
+    long long point_shift = 0;   // decimal exponent of the digit before significant[0], as a count
+    bool exponent_seen = false;  // an exponent mark counts only with a digit after it
     bool exponent_negative = false;
     long long exponent = 0;
 

@@ -121,10 +121,14 @@ constexpr pair_codec codec_of()
 pair_codec codec_for(sample_encoding e)
 {
     switch (e) {
-    case sample_encoding::f32le: return codec_of<encoding<float, std::endian::little>>();
-    case sample_encoding::f64le: return codec_of<encoding<double, std::endian::little>>();
-    case sample_encoding::f32be: return codec_of<encoding<float, std::endian::big>>();
-    case sample_encoding::f64be: return codec_of<encoding<double, std::endian::big>>();
+    case sample_encoding::f32le:
+        return codec_of<encoding<float, std::endian::little>>();
+    case sample_encoding::f64le:
+        return codec_of<encoding<double, std::endian::little>>();
+    case sample_encoding::f32be:
+        return codec_of<encoding<float, std::endian::big>>();
+    case sample_encoding::f64be:
+        return codec_of<encoding<double, std::endian::big>>();
     }
     return codec_of<encoding<float, std::endian::little>>();
 }
@@ -167,8 +171,8 @@ void hand_on_before(recording& result, const reading_options& options, std::size
 // (a fault, or a read error) spares the parts after it; the parts before it
 // always run, so the first stop in file order is found whatever the timing.
 void read_regular_file(std::FILE* file, const std::string& name, const reading_options& options,
-                       const raw_layout& layout, const pair_codec& codec, std::uint64_t bytes,
-                       std::uint64_t position, recording& result)
+                       const raw_layout& layout, const pair_codec& codec, std::uint64_t bytes, std::uint64_t position,
+                       recording& result)
 {
     if (bytes % codec.pair_bytes != 0) stop_on_size(bytes, codec, name);
     const std::uint64_t pairs = bytes / codec.pair_bytes;
@@ -177,8 +181,8 @@ void read_regular_file(std::FILE* file, const std::string& name, const reading_o
     // Parts of a block's share for a task, and small enough to stay in the
     // core's cache between their reading and their decoding.
     const std::size_t block_pairs = std::max<std::size_t>(options.block_size / codec.pair_bytes, 1);
-    const std::size_t part_pairs = std::clamp<std::size_t>((block_pairs + team.tasks() - 1) / team.tasks(), 1,
-                                                           most_part_bytes / codec.pair_bytes);
+    const std::size_t part_pairs =
+        std::clamp<std::size_t>((block_pairs + team.tasks() - 1) / team.tasks(), 1, most_part_bytes / codec.pair_bytes);
     // Samples that go to a sink are read a block at a time into the same
     // series; otherwise the series hold the whole file.
     const std::uint64_t window_pairs = options.sink != nullptr ? block_pairs : std::max<std::uint64_t>(pairs, 1);
@@ -196,8 +200,7 @@ void read_regular_file(std::FILE* file, const std::string& name, const reading_o
         std::vector<part_outcome> outcomes(parts);
         std::atomic<std::size_t> first_stop{parts};
         const auto stop_from = [&](std::size_t k) {
-            for (std::size_t seen = first_stop.load(); k < seen && !first_stop.compare_exchange_weak(seen, k);) {
-            }
+            for (std::size_t seen = first_stop.load(); k < seen && !first_stop.compare_exchange_weak(seen, k);) {}
         };
         team.run(parts, [&](std::size_t k, std::size_t worker) {
             if (k > first_stop.load(std::memory_order_relaxed)) return;
@@ -222,8 +225,8 @@ void read_regular_file(std::FILE* file, const std::string& name, const reading_o
         for (std::size_t k = 0; k < parts; ++k) {
             if (!outcomes[k].unreadable && !outcomes[k].fault.stops()) continue;
             // The pairs before the stop reach the sink first.
-            const std::uint64_t good_end = outcomes[k].unreadable ? window_first + k * part_pairs
-                                                                  : outcomes[k].fault.value / 2;
+            const std::uint64_t good_end =
+                outcomes[k].unreadable ? window_first + k * part_pairs : outcomes[k].fault.value / 2;
             hand_on_before(result, options, static_cast<std::size_t>(good_end - window_first));
             if (outcomes[k].unreadable) stop_unreadable(name);
             stop_at(outcomes[k].fault, name);
@@ -246,8 +249,10 @@ void read_stream_in_order(std::FILE* file, const std::string& name, const readin
     for (;;) {
         // For a sink, the pairs held first, then whatever comes: a live
         // recording's pairs reach it as they come.
-        if (options.sink == nullptr) refill(reader, reader.capacity);
-        else if (reader.end - reader.begin < codec.pair_bytes) refill(reader, codec.pair_bytes);
+        if (options.sink == nullptr)
+            refill(reader, reader.capacity);
+        else if (reader.end - reader.begin < codec.pair_bytes)
+            refill(reader, codec.pair_bytes);
         const std::size_t n = (reader.end - reader.begin) / codec.pair_bytes;
         const auto at = result.v.size();
         result.v.resize(at + n);

@@ -28,12 +28,9 @@ struct format_row {
 };
 
 constexpr format_row rows[] = {
-    {"tagged", read_tagged_recording},
-    {"delimited", read_delimited_recording},
-    {"f32le", nullptr, sample_encoding::f32le},
-    {"f64le", nullptr, sample_encoding::f64le},
-    {"f32be", nullptr, sample_encoding::f32be},
-    {"f64be", nullptr, sample_encoding::f64be},
+    {"tagged", read_tagged_recording},          {"delimited", read_delimited_recording},
+    {"f32le", nullptr, sample_encoding::f32le}, {"f64le", nullptr, sample_encoding::f64le},
+    {"f32be", nullptr, sample_encoding::f32be}, {"f64be", nullptr, sample_encoding::f64be},
 };
 
 // How much text the choice looks at before it settles for delimited text.
@@ -80,7 +77,9 @@ void check_options_apply(const format_row& format, const input_request& in, cons
     const auto refuse = [&](const char* option) {
         fail(error_kind::input_options, name,
              std::string(option) + " does not apply to " +
-                 (raw ? "raw binary input" : format.name == "tagged" ? "a tagged file" : "this input"));
+                 (raw                       ? "raw binary input"
+                  : format.name == "tagged" ? "a tagged file"
+                                            : "this input"));
     };
     if (!delimited) {
         if (in.v_column) refuse("--v-column");
@@ -168,7 +167,8 @@ recording read_recording(std::FILE* file, const std::string& name, const reading
     std::optional<reading_told> told;
     if (given.sink != nullptr) options.sink = &told.emplace(*given.sink, given.input);
     const input_request& in = options.input;
-    const auto row = std::find_if(std::begin(rows), std::end(rows), [&](const format_row& f) { return f.name == in.format; });
+    const auto row =
+        std::find_if(std::begin(rows), std::end(rows), [&](const format_row& f) { return f.name == in.format; });
     if (in.format != "auto" && row == std::end(rows))
         fail(error_kind::input_options, name, "unknown input format '" + in.format + "'");
     if (in.sampling_frequency && !(*in.sampling_frequency >= 1e-37 && *in.sampling_frequency <= 1e37))

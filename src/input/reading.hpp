@@ -27,7 +27,7 @@ struct input_request {
     std::optional<std::string> time_column{};
     std::optional<double> sampling_frequency{};  // overrides the file's
     std::optional<char> delimiter{};             // ',' ';' '\t', or ' ' for a run of blanks and tabs
-    bool decimal_comma = false;                // forced on; otherwise found from the first data row
+    bool decimal_comma = false;                  // forced on; otherwise found from the first data row
     std::optional<std::int64_t> skip{};          // lines before the header row
     std::optional<std::int64_t> table{};         // which of several tables, from 1; 0 joins them all
     std::optional<double> v_scale{};             // overrides the column's unit
@@ -35,9 +35,9 @@ struct input_request {
 };
 
 struct reading_options {
-    unsigned threads = 1;  // threads that parse the data block of a regular file (pipes: one)
+    unsigned threads = 1;                           // threads that parse the data block of a regular file (pipes: one)
     std::size_t block_size = std::size_t{4} << 20;  // bytes the threads share at a time
-    std::size_t held_limit = default_held_limit;     // longer lines are read through, not held
+    std::size_t held_limit = default_held_limit;    // longer lines are read through, not held
     bool gather_digits = true;  // false: digits read 8 at a time, as without SSSE3 (the same result)
     // Set to true from another thread, it ends the reading as a read error: at
     // once while a pipe or FIFO is waited on, otherwise at the next sequential

@@ -22,7 +22,8 @@ reading_stop store_growing(recording& result, const line_stores& s, std::int64_t
     }
     if (s.timed) {
         const auto at = static_cast<std::size_t>(s.index[0] - result.time_first_slot);
-        if (at >= result.time.size()) result.time.resize(std::max(at + 1, result.time.size() + result.time.size() / 2 + 4096), 0.0);
+        if (at >= result.time.size())
+            result.time.resize(std::max(at + 1, result.time.size() + result.time.size() / 2 + 4096), 0.0);
         result.time[at] = s.time;
     }
     return {};
@@ -46,11 +47,13 @@ void grow_series(recording& result, std::size_t needed, std::size_t first_owned)
     first_owned -= static_cast<std::size_t>(result.first_slot);
     for (sample_series* channel : {&result.v, &result.i}) {
         if (channel->size() >= needed) continue;
-        if (needed > channel->capacity()) channel->reserve(std::max(needed, channel->capacity() + channel->capacity() / 2));
+        if (needed > channel->capacity())
+            channel->reserve(std::max(needed, channel->capacity() + channel->capacity() / 2));
         const std::size_t before = channel->size();
         channel->resize(needed);
-        if (before < first_owned) std::fill(channel->begin() + static_cast<std::ptrdiff_t>(before),
-                                            channel->begin() + static_cast<std::ptrdiff_t>(std::min(first_owned, needed)), 0.0f);
+        if (before < first_owned)
+            std::fill(channel->begin() + static_cast<std::ptrdiff_t>(before),
+                      channel->begin() + static_cast<std::ptrdiff_t>(std::min(first_owned, needed)), 0.0f);
     }
 }
 
@@ -62,15 +65,17 @@ void zero_new_samples(recording& result, std::int64_t own_first, std::int64_t ow
     for (int k = 0; k < 2; ++k) {
         const auto from = std::max(static_cast<std::size_t>(own_first), before[k]);
         const auto to = static_cast<std::size_t>(own_end);
-        if (from < to) std::fill(channels[k]->begin() + static_cast<std::ptrdiff_t>(from),
-                                 channels[k]->begin() + static_cast<std::ptrdiff_t>(to), 0.0f);
+        if (from < to)
+            std::fill(channels[k]->begin() + static_cast<std::ptrdiff_t>(from),
+                      channels[k]->begin() + static_cast<std::ptrdiff_t>(to), 0.0f);
     }
     own_first += result.first_slot - result.time_first_slot;
     own_end += result.first_slot - result.time_first_slot;
     const auto from = std::max(static_cast<std::size_t>(own_first), before[2]);
     const auto to = std::min(static_cast<std::size_t>(own_end), result.time.size());
-    if (from < to) std::fill(result.time.begin() + static_cast<std::ptrdiff_t>(from),
-                             result.time.begin() + static_cast<std::ptrdiff_t>(to), 0.0);
+    if (from < to)
+        std::fill(result.time.begin() + static_cast<std::ptrdiff_t>(from),
+                  result.time.begin() + static_cast<std::ptrdiff_t>(to), 0.0);
 }
 
 void reserve_for_the_rest(const line_reader& reader, recording& result, std::int64_t count, int unit_lines,
@@ -81,8 +86,8 @@ void reserve_for_the_rest(const line_reader& reader, recording& result, std::int
     if (lines_seen == 0 || bytes_seen == 0 || !regular_file_extent(reader.file, size, position) || position > size)
         return;
     const double rest = static_cast<double>(size - position) + static_cast<double>(reader.end - reader.begin);
-    const double lines = static_cast<double>(count) + rest * static_cast<double>(lines_seen) /
-                                                          static_cast<double>(bytes_seen) * 1.001 + 64.0;
+    const double lines = static_cast<double>(count) +
+                         rest * static_cast<double>(lines_seen) / static_cast<double>(bytes_seen) * 1.001 + 64.0;
     const auto samples = static_cast<std::size_t>(std::min(lines / unit_lines, 2147483648.0));
     result.v.reserve(samples);
     result.i.reserve(samples);

@@ -161,8 +161,10 @@ void check_readable(const line_reader& reader, const std::string& name);
 template <class G>
 std::string message_of(const G& grammar, const reading_stop& stop, std::string_view line)
 {
-    if constexpr (requires { grammar.stop_message(stop, line); }) return grammar.stop_message(stop, line);
-    else return grammar.stop_message(stop);
+    if constexpr (requires { grammar.stop_message(stop, line); })
+        return grammar.stop_message(stop, line);
+    else
+        return grammar.stop_message(stop);
 }
 
 // Reads the open file once, from its start, with grammar G: its header,
@@ -206,8 +208,7 @@ void grow_series(recording& result, std::size_t needed, std::size_t first_owned)
 
 // Zeroes the samples [own_first, own_end) that are new since the series
 // had the sizes `before`, so that none is ever read uninitialized.
-void zero_new_samples(recording& result, std::int64_t own_first, std::int64_t own_end,
-                      const std::size_t (&before)[3]);
+void zero_new_samples(recording& result, std::int64_t own_first, std::int64_t own_end, const std::size_t (&before)[3]);
 
 // Reserves the series for the whole file at the line density of the first
 // region, so that they are allocated once instead of grown step by step.
@@ -242,11 +243,11 @@ struct block_reading {
     std::int64_t most_lines = std::numeric_limits<std::int64_t>::max();
     bool ended = false;
     reading_stop stop{};
-    std::string stop_text{};      // the line that stops
-    std::string end_text{};       // the line that ended the block
+    std::string stop_text{};                // the line that stops
+    std::string end_text{};                 // the line that ended the block
     std::vector<std::int64_t> no_sample{};  // the lines without a sample, in order
-    bool last_line_ended = true;  // the last line read had its line end
-    sample_sink* sink = nullptr;  // takes the samples as they are read (none: the series hold them)
+    bool last_line_ended = true;            // the last line read had its line end
+    sample_sink* sink = nullptr;            // takes the samples as they are read (none: the series hold them)
 
     std::int64_t unit() const { return grammar.unit_lines(); }
     std::int64_t unit_start(std::int64_t c) const { return c / unit() * unit(); }
@@ -283,8 +284,10 @@ struct block_reading {
             line_stores s;
             stop = grammar.read_data_line(line, count, state, s);
             if (!stop.stops()) stop = store_growing(result, s, count);
-            if (stop.stops()) stop_text.assign(line);
-            else if (s.count == 0) no_sample.push_back(count);
+            if (stop.stops())
+                stop_text.assign(line);
+            else if (s.count == 0)
+                no_sample.push_back(count);
         }
         ++count;
         return true;
@@ -321,8 +324,9 @@ struct block_reading {
     // and the grammar their times.
     void hand_on_read()
     {
-        const std::int64_t end = stop.stops() ? unit_start(stop.line)
-                                              : last_line_ended ? count / unit() * unit() : unit_start(std::max<std::int64_t>(count - 1, 0));
+        const std::int64_t end = stop.stops()      ? unit_start(stop.line)
+                                 : last_line_ended ? count / unit() * unit()
+                                                   : unit_start(std::max<std::int64_t>(count - 1, 0));
         take_times(end / unit());
         if (!held_whole()) reading_engine::hand_on(result, end / unit(), no_sample, *sink);
     }
@@ -370,13 +374,13 @@ struct line_run {
     std::int64_t lines = 0;
     bool ended = false;  // it holds the block's end
     std::int64_t end_line = 0;
-    const char* end_after = nullptr;  // just after the line that ends the block
-    std::string end_text{};           // the line that ends the block
-    bool hint = false;  // what counting learnt for the framing's next()
-    typename G::run_state state{};  // the grammar's, before its first line, then after its last
-    reading_stop stop{};             // its first stop: reading ends there
-    const char* stop_end = nullptr;  // just after the line that stops
-    std::string stop_text{};         // the line that stops
+    const char* end_after = nullptr;        // just after the line that ends the block
+    std::string end_text{};                 // the line that ends the block
+    bool hint = false;                      // what counting learnt for the framing's next()
+    typename G::run_state state{};          // the grammar's, before its first line, then after its last
+    reading_stop stop{};                    // its first stop: reading ends there
+    const char* stop_end = nullptr;         // just after the line that stops
+    std::string stop_text{};                // the line that stops
     std::vector<std::int64_t> no_sample{};  // its lines without a sample, in order
 };
 
@@ -572,8 +576,11 @@ recording read_with_grammar(line_reader& reader, const std::string& name, const 
     reader.summarize = G::summarize;
     std::FILE* const file = reader.file;
     recording result;
-    reading_engine::block_reading<G> block{.grammar = grammar, .result = result, .count = options.lines_before,
-                                           .first_line = options.lines_before, .most_lines = options.most_lines,
+    reading_engine::block_reading<G> block{.grammar = grammar,
+                                           .result = result,
+                                           .count = options.lines_before,
+                                           .first_line = options.lines_before,
+                                           .most_lines = options.most_lines,
                                            .sink = options.sink};
     try {
         grammar.read_header(reader, name, result);
@@ -591,7 +598,8 @@ recording read_with_grammar(line_reader& reader, const std::string& name, const 
                 // Samples are handed on whenever the input has no more for now,
                 // so that a live recording's samples reach the sink as they come.
                 while (framing::read(reader, line, complete) && block.take(line, complete)) {
-                    if (block.sink != nullptr && (reader.begin == reader.end || result.v.size() >= (std::size_t{1} << 16)))
+                    if (block.sink != nullptr &&
+                        (reader.begin == reader.end || result.v.size() >= (std::size_t{1} << 16)))
                         block.hand_on_read();
                 }
             }

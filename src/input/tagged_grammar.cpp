@@ -19,7 +19,10 @@ namespace veltrin {
 
 namespace {
 
-bool is_blank(char c) { return c == ' ' || c == '\t'; }
+bool is_blank(char c)
+{
+    return c == ' ' || c == '\t';
+}
 
 const char* skip_blanks(const char* p, const char* last)
 {
@@ -116,10 +119,11 @@ std::string stop_message_of(const reading_stop& stop)
                " of the data block do not hold one v and one i value.\n";
     }
     case value_too_large:
-        return "\nFatal error: the value on line " + line +
-               " of the data block is too large for single precision.\n";
-    case too_many_lines: return "\nFatal error: the data block has more than " + std::to_string(stop.line) + " lines.\n";
-    default: break;
+        return "\nFatal error: the value on line " + line + " of the data block is too large for single precision.\n";
+    case too_many_lines:
+        return "\nFatal error: the data block has more than " + std::to_string(stop.line) + " lines.\n";
+    default:
+        break;
     }
     return "";
 }
@@ -183,8 +187,11 @@ void read_tagged_header(line_reader& reader, const std::string& name, recording&
     }
     check_readable(reader, name);
     if (!data_found) {
-        analysis_error error{error_kind::bad_data, name, {structure_unknown_message,
-            "The string <data> or the string <sampling_frequency> of the XML format does not exist.\n"}};
+        analysis_error error{
+            error_kind::bad_data,
+            name,
+            {structure_unknown_message,
+             "The string <data> or the string <sampling_frequency> of the XML format does not exist.\n"}};
         error.looks_like_utf16 = reader.starts_as_utf16;
         throw error;
     }

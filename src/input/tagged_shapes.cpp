@@ -140,15 +140,17 @@ bool learn_number(const char* line, const char* first, const char* last, char po
 #endif
 }
 
-bool has_four_lanes(const line_shape& shape) { return shape.length > 3 * sizeof(byte_lanes); }
+bool has_four_lanes(const line_shape& shape)
+{
+    return shape.length > 3 * sizeof(byte_lanes);
+}
 
 bool fits(const line_shape& shape, const char* line)
 {
     return lanes_fit(line, shape.low, shape.spread, has_four_lanes(shape));
 }
 
-bool learn_shape(std::string_view line, const line_stores& s, const number_spans& spans, char point,
-                 line_shape& shape)
+bool learn_shape(std::string_view line, const line_stores& s, const number_spans& spans, char point, line_shape& shape)
 {
     for (int k = 0; k < s.count; ++k)
         if (!learn_number(line.data(), spans.first[k], spans.last[k], point, shape.number[k])) return false;
@@ -180,7 +182,7 @@ bool learn_shape(std::string_view line, const line_stores& s, const number_spans
 {
     __m128i x = _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)), _mm_set1_epi8('0'));
     x = _mm_shuffle_epi8(x, gather);
-    x = _mm_maddubs_epi16(x, _mm_set1_epi16(0x010a));  // pairs: 10 a + b
+    x = _mm_maddubs_epi16(x, _mm_set1_epi16(0x010a));   // pairs: 10 a + b
     x = _mm_madd_epi16(x, _mm_set1_epi32(0x00010064));  // fours: 100 a + b
     x = _mm_packs_epi32(x, x);
     x = _mm_madd_epi16(x, _mm_set1_epi32(0x00012710));  // eights: 10000 a + b
@@ -230,7 +232,7 @@ template <bool Gathered>
         significand = gathered_digits(line + n.significand_at, gather);
     } else
 #endif
-    if (n.point_inside) {
+        if (n.point_inside) {
         const char* const at = line + n.chunk_at[0];
         const std::uint64_t word = eight_characters(at);
         const std::uint64_t ninth = std::uint64_t{static_cast<unsigned char>(at[8])} << 56;
@@ -247,7 +249,10 @@ template <bool Gathered>
 }
 
 // The channel of a split line's shape: 0 v, 1 i.
-int channel_of(const line_shape& shape) { return shape.to_v[0] ? 0 : 1; }
+int channel_of(const line_shape& shape)
+{
+    return shape.to_v[0] ? 0 : 1;
+}
 
 // Notes that a line of shape `slot` has been read.
 void follow(line_shapes& shapes, std::uint8_t slot)
@@ -295,11 +300,11 @@ bool read_and_learn(std::string_view line, std::int64_t c, bool paired, line_sha
 
 }  // namespace
 
-bool read_common_line(std::string_view line, const char* readable_end, std::int64_t c, bool paired,
-                      line_shapes& shapes, line_stores& s)
+bool read_common_line(std::string_view line, const char* readable_end, std::int64_t c, bool paired, line_shapes& shapes,
+                      line_stores& s)
 {
-    const bool shaped = line.size() <= longest_shape &&
-                        readable_end - line.data() >= static_cast<std::ptrdiff_t>(shape_reach);
+    const bool shaped =
+        line.size() <= longest_shape && readable_end - line.data() >= static_cast<std::ptrdiff_t>(shape_reach);
     if (!shaped || shapes.resting > 0) {
         shapes.resting -= shapes.resting > 0 ? 1 : 0;
         shapes.current = line_shapes::none;
@@ -334,7 +339,7 @@ struct repeated_number {
 // The value of a number of a repeated shape, as read_number gives it; false
 // where its exponent is beyond the exact path.
 [[gnu::target("ssse3"), gnu::always_inline]] inline bool read_repeated(const char* line, const repeated_number& n,
-                                                                        double& value)
+                                                                       double& value)
 {
     int exponent;
     if (!exponent_of(line, n, exponent)) return false;
@@ -376,12 +381,14 @@ struct held_shape {
 // into locals once, instead of for every line.
 template <std::size_t Cycle>
 [[gnu::target("ssse3")]] std::int64_t read_in_turn(const char*& p, const char* last, std::int64_t c,
-                                                   const line_shape* const (&shapes)[Cycle],
-                                                   const store_target& target, const value_scales& scales)
+                                                   const line_shape* const (&shapes)[Cycle], const store_target& target,
+                                                   const value_scales& scales)
 {
-    const auto held = [&]<std::size_t... k>(std::index_sequence<k...>) {
+    const auto held = [&]<std::size_t... k>(std::index_sequence<k...>)
+    {
         return std::array<held_shape, Cycle>{held_shape(*shapes[k])...};
-    }(std::make_index_sequence<Cycle>{});
+    }
+    (std::make_index_sequence<Cycle>{});
     float* const v = target.v;
     float* const i = target.i;
     double* const times = target.time;
@@ -410,7 +417,8 @@ template <std::size_t Cycle>
                 i[index - target.first_slot] = static_cast<float>(second * i_scale);
                 if (shape.timed && times != nullptr) times[index - time_first_slot] = time * time_scale;
             } else {
-                (shape.to_v ? v : i)[index - target.first_slot] = static_cast<float>(first * (shape.to_v ? v_scale : i_scale));
+                (shape.to_v ? v : i)[index - target.first_slot] =
+                    static_cast<float>(first * (shape.to_v ? v_scale : i_scale));
             }
             p += shape.length + 1;
             ++c;
@@ -422,8 +430,8 @@ template <std::size_t Cycle>
 
 template <bool Gathered>
 [[gnu::always_inline]] inline std::int64_t read_known(const char*& p, const char* last, std::int64_t c,
-                                                  line_shapes& shapes, const store_target& target,
-                                                  const value_scales& scales)
+                                                      line_shapes& shapes, const store_target& target,
+                                                      const value_scales& scales)
 {
     if (shapes.resting > 0) return 0;
     const auto has = [&](std::uint8_t slot) {
@@ -433,7 +441,8 @@ template <bool Gathered>
     std::int64_t read = 0;
     for (; last - p >= static_cast<std::ptrdiff_t>(shape_reach); ++read) {
         // The shape that followed the last one, else any known one.
-        const std::uint8_t expected = shapes.current == line_shapes::none ? line_shapes::none : shapes.successor[shapes.current];
+        const std::uint8_t expected =
+            shapes.current == line_shapes::none ? line_shapes::none : shapes.successor[shapes.current];
         std::uint8_t next = expected;
         if (next == line_shapes::none || !has(next)) {
             next = line_shapes::none;
@@ -454,7 +463,8 @@ template <bool Gathered>
             if (next == expected && next == shapes.current) {
                 const line_shape* const cycle[] = {&shape};
                 in_turn = read_in_turn(p, last, c + read, cycle, target, scales);
-            } else if (next == expected && shapes.current != line_shapes::none && shapes.successor[next] == shapes.current) {
+            } else if (next == expected && shapes.current != line_shapes::none &&
+                       shapes.successor[next] == shapes.current) {
                 const line_shape* const cycle[] = {&shape, &shapes.shape[shapes.current]};
                 in_turn = read_in_turn(p, last, c + read, cycle, target, scales);
             }
@@ -503,8 +513,7 @@ template <bool Gathered>
 }  // namespace
 
 std::int64_t read_lines_of_known_shapes(const char*& p, const char* last, std::int64_t c, line_shapes& shapes,
-                                        const store_target& target, const value_scales& scales,
-                                        bool allow_gathering)
+                                        const store_target& target, const value_scales& scales, bool allow_gathering)
 {
 #if defined(__x86_64__)
     static const bool has_ssse3 = __builtin_cpu_supports("ssse3");

@@ -19,7 +19,7 @@ struct number_positions {
     bool negative = false;
     int chunks = 0;  // runs of at most 8 significand digits
     std::uint8_t chunk_at[3];
-    std::uint8_t chunk_shift[3];  // digits_shift of its length
+    std::uint8_t chunk_shift[3];   // digits_shift of its length
     std::uint64_t chunk_scale[3];  // 10 to the power of its length
     // At most 8 digits with the point among them are one chunk of 9 bytes,
     // the point taken out: these bits of its first word are before it.
@@ -72,7 +72,10 @@ struct value_scales {
 // Whether a shape's values times `scale` still fit a float, so that its
 // stores need no check: a shape's number is below 10^37 (at most 15 digits,
 // a power of ten up to 22), and 30 times that is below the largest float.
-inline bool shapes_can_scale(double scale) { return std::fabs(scale) <= 30.0; }
+inline bool shapes_can_scale(double scale)
+{
+    return std::fabs(scale) <= 30.0;
+}
 
 // The shapes of recent lines. A new one replaces the oldest, so that a
 // file cycling through more shapes than there are still finds some.
@@ -102,8 +105,8 @@ struct line_shapes {
 // read_lines_of_known_shapes, where the memory up to readable_end holds
 // what the shape's reading may read beyond the line. The split pairs are
 // the caller's to check.
-bool read_common_line(std::string_view line, const char* readable_end, std::int64_t c, bool paired,
-                      line_shapes& shapes, line_stores& s);
+bool read_common_line(std::string_view line, const char* readable_end, std::int64_t c, bool paired, line_shapes& shapes,
+                      line_stores& s);
 
 // Learns the shape of a line of another format that has been read: its
 // values in s, read by read_number_exactly (with `point` as the decimal

@@ -22,25 +22,33 @@ std::string settings_message(const request_problem& problem, const std::string& 
         return "Fatal error: the number of data points is too low. Decrease " +
                (settings_file.empty() ? std::string("the number of sections or the points per section.")
                                       : "the number of sections in the file " + settings_file + ".");
-    case request_rule::not_a_power_of_two: return "Fatal error: the number of points per section is not a power of 2.";
+    case request_rule::not_a_power_of_two:
+        return "Fatal error: the number of points per section is not a power of 2.";
     case request_rule::below_least:
         return problem.setting == request_setting::points
-                   ? "Fatal error: the number of points per section must be at least " + std::to_string(least_points) + "."
+                   ? "Fatal error: the number of points per section must be at least " + std::to_string(least_points) +
+                         "."
                    : "Fatal error: the number of sections must be at least " + std::to_string(least_sections) + ".";
-    case request_rule::unknown_window: return "Fatal error: the window must be " + window_list() + ".";
+    case request_rule::unknown_window:
+        return "Fatal error: the window must be " + window_list() + ".";
     case request_rule::outside_range:
         switch (problem.setting) {
-        case request_setting::overlap: return "Fatal error: the overlap must be at least 0 and less than 1.";
+        case request_setting::overlap:
+            return "Fatal error: the overlap must be at least 0 and less than 1.";
         case request_setting::band:
         case request_setting::slope_band:
             return "Fatal error: a band must be F_LO:F_HI in Hz with 0 <= F_LO <= F_HI.";
         case request_setting::stern_geary:
             return "Fatal error: the Stern-Geary coefficient must be a finite number of volts above 0.";
-        case request_setting::area: return "Fatal error: the electrode area must be a finite number of cm^2 above 0.";
-        default: return "Fatal error: the confidence must be more than 0 and less than 1.";
+        case request_setting::area:
+            return "Fatal error: the electrode area must be a finite number of cm^2 above 0.";
+        default:
+            return "Fatal error: the confidence must be more than 0 and less than 1.";
         }
-    case request_rule::needs_confidence: return "Fatal error: the coherent Zn interval needs a confidence.";
-    case request_rule::needs_stern_geary: return "Fatal error: the electrode area needs the Stern-Geary coefficient.";
+    case request_rule::needs_confidence:
+        return "Fatal error: the coherent Zn interval needs a confidence.";
+    case request_rule::needs_stern_geary:
+        return "Fatal error: the electrode area needs the Stern-Geary coefficient.";
     case request_rule::no_bin:
         return std::string("Fatal error: the ") + (problem.setting == request_setting::band ? "band " : "slope band ") +
                std::get<std::string>(problem.value) + " holds no bin: the bins are " + shortest(problem.bin_spacing) +
@@ -71,8 +79,10 @@ std::string one_line(const analysis_error& error)
     }
     const std::string& file = error.file;
     switch (error.kind) {
-    case error_kind::missing_file: return "The file " + file + " does not exist.";
-    case error_kind::unreadable_file: return "The file " + file + " cannot be read.";
+    case error_kind::missing_file:
+        return "The file " + file + " does not exist.";
+    case error_kind::unreadable_file:
+        return "The file " + file + " cannot be read.";
     case error_kind::unwritable_file:
         return error.system_error != 0
                    ? "The file " + file + " cannot be written: " + std::generic_category().message(error.system_error)
@@ -84,9 +94,11 @@ std::string one_line(const analysis_error& error)
     case error_kind::bad_settings:
         if (error.problem) return settings_message(*error.problem, error.settings_file);
         break;
-    case error_kind::out_of_memory: return "Fatal error: not enough memory.";
+    case error_kind::out_of_memory:
+        return "Fatal error: not enough memory.";
     case error_kind::bad_data:
-    case error_kind::input_options: break;
+    case error_kind::input_options:
+        break;
     }
     return "Fatal error: the recording cannot give a table.";
 }

@@ -22,7 +22,7 @@ struct input_description {
     std::string i_column;
     std::optional<double> v_scale;
     std::optional<double> i_scale;
-    std::string fs_source;             // delimited text: "time column", "preamble" or "option"
+    std::string fs_source;              // delimited text: "time column", "preamble" or "option"
     std::optional<std::int64_t> table;  // the table read, 0 for all, when one was asked for
     std::int64_t dropped_last_row = 0;  // the line of a last row without its line end, not read; 0: none
 };
@@ -33,12 +33,12 @@ struct recording {
     std::int64_t line_count = 0;      // lines of the data block (tagged: blank ones included; others: samples)
     sample_series v;                  // nbpoint_acqui values each
     sample_series i;
-    std::uint64_t handed_on = 0;      // samples already given to a sink: v and i hold those after them
-    std::int64_t first_slot = 0;      // the slot (line / lines of a unit) that v[0] and i[0] hold while read
-    bool sink_started = false;        // the sink has been told the sampling frequency
-    bool timed = false;               // the reading keeps each sample's time until the grammar takes it
-    bool last_line_cut = false;       // the last line had no line end and was not read
-    sample_times time;                // a time column's values while they are read, until they are checked
+    std::uint64_t handed_on = 0;       // samples already given to a sink: v and i hold those after them
+    std::int64_t first_slot = 0;       // the slot (line / lines of a unit) that v[0] and i[0] hold while read
+    bool sink_started = false;         // the sink has been told the sampling frequency
+    bool timed = false;                // the reading keeps each sample's time until the grammar takes it
+    bool last_line_cut = false;        // the last line had no line end and was not read
+    sample_times time;                 // a time column's values while they are read, until they are checked
     std::int64_t time_first_slot = 0;  // the slot that time[0] holds
     input_description input;
 };

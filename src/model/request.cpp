@@ -77,7 +77,8 @@ std::optional<request_problem> check_setting(const analysis_request& r, request_
         break;
     case request_setting::hanning:
     case request_setting::coherence:
-    case request_setting::zn_interval: break;  // switches: only their combinations have rules
+    case request_setting::zn_interval:
+        break;  // switches: only their combinations have rules
     }
     return std::nullopt;
 }
@@ -95,8 +96,8 @@ std::optional<request_problem> check_request(const analysis_request& r)
     }
     for (const request_setting setting :
          {request_setting::points, request_setting::sections, request_setting::window, request_setting::overlap,
-          request_setting::confidence, request_setting::band, request_setting::slope_band,
-          request_setting::stern_geary, request_setting::area})
+          request_setting::confidence, request_setting::band, request_setting::slope_band, request_setting::stern_geary,
+          request_setting::area})
         if (std::optional<request_problem> problem = check_setting(r, setting)) return problem;
     if (r.average == average_mode::median && r.confidence)
         return request_problem{request_setting::confidence, request_rule::needs_mean_average, *r.confidence};
@@ -105,7 +106,8 @@ std::optional<request_problem> check_request(const analysis_request& r)
     if (r.zn_interval == zn_interval_mode::coherent && !r.confidence)
         return request_problem{request_setting::zn_interval, request_rule::needs_confidence,
                                std::string(zn_interval_name(r.zn_interval))};
-    if (r.area && !r.stern_geary) return request_problem{request_setting::area, request_rule::needs_stern_geary, *r.area};
+    if (r.area && !r.stern_geary)
+        return request_problem{request_setting::area, request_rule::needs_stern_geary, *r.area};
     return std::nullopt;
 }
 
@@ -117,9 +119,12 @@ std::int32_t noverlap_of(const analysis_request& request)
 const char* detrend_name(detrend_mode mode)
 {
     switch (mode) {
-    case detrend_mode::none: return "none";
-    case detrend_mode::linear: return "linear";
-    default: return "constant";
+    case detrend_mode::none:
+        return "none";
+    case detrend_mode::linear:
+        return "linear";
+    default:
+        return "constant";
     }
 }
 

@@ -71,8 +71,18 @@ std::string window_list();
 // A rule of the request that the settings break: which setting, which
 // rule, and the setting's value (a count, a fraction, or the window's name).
 enum class request_setting {
-    points, sections, hanning, window, overlap, confidence, coherence,
-    zn_interval, band, slope_band, stern_geary, area
+    points,
+    sections,
+    hanning,
+    window,
+    overlap,
+    confidence,
+    coherence,
+    zn_interval,
+    band,
+    slope_band,
+    stern_geary,
+    area
 };
 enum class request_rule {
     below_least,         // a count below least_points or least_sections

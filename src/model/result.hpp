@@ -18,12 +18,12 @@ struct result_column {
 struct spectrum_result {
     std::string data_file;  // as the user named it; the table's first line echoes it
     double sampling_frequency = 0.0;
-    analysis_request settings;  // as asked, with nb_section as used
+    analysis_request settings;           // as asked, with nb_section as used
     std::vector<result_column> columns;  // frequency, psd_v, psd_i, zn, then the optional ones
     double nu = 0.0;                     // degrees of freedom of the inner bins, with a confidence
     std::vector<std::pair<std::string, double>> statistics;
     std::vector<std::pair<std::string, setting_value>> band;  // the band quantities, when asked
-    input_description input{};  // how the recording was read
+    input_description input{};                                // how the recording was read
 };
 
 // One block of a recording cut into blocks, and its result.

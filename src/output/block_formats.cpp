@@ -75,7 +75,8 @@ void block_writer::start(const std::string& data_file, double sampling_frequency
         text += ",\"blocks\":[";
         break;
     }
-    case result_format::jsonl: break;
+    case result_format::jsonl:
+        break;
     }
     std::fwrite(text.data(), 1, text.size(), stream_);
     std::fflush(stream_);
@@ -137,7 +138,8 @@ void block_writer::finish(const spectrum_result& settings, const block_run& run)
     case result_format::table:
         // After a blank line, so that readers of the rows stop before them.
         text = "\n";
-        for (const auto& [key, value] : block_settings(settings, run)) text += key + " = " + printable(text_of(value)) + "\n";
+        for (const auto& [key, value] : block_settings(settings, run))
+            text += key + " = " + printable(text_of(value)) + "\n";
         break;
     case result_format::csv:
         text = "# data_file = " + printable(data_file_) + "\n# sampling_frequency = ";

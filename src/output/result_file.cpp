@@ -14,9 +14,8 @@ std::string result_base_of(const std::string& data_file)
     return base;
 }
 
-void write_result_file(const std::string& name, const std::string& shown_name,
-                       std::span<const file_identity> inputs, const std::function<void(std::FILE*)>& content,
-                       bool allow_unnamed)
+void write_result_file(const std::string& name, const std::string& shown_name, std::span<const file_identity> inputs,
+                       const std::function<void(std::FILE*)>& content, bool allow_unnamed)
 {
     try {
         replace_file(name, inputs, content, allow_unnamed);

@@ -73,8 +73,10 @@ std::vector<std::pair<std::string, setting_value>> settings_of(const spectrum_re
     if (in.i_scale) entries.emplace_back("i_scale", *in.i_scale);
     if (!in.fs_source.empty()) entries.emplace_back("fs_source", in.fs_source);
     if (in.table) {
-        if (*in.table == 0) entries.emplace_back("table", std::string("all"));
-        else entries.emplace_back("table", *in.table);
+        if (*in.table == 0)
+            entries.emplace_back("table", std::string("all"));
+        else
+            entries.emplace_back("table", *in.table);
     }
     if (in.dropped_last_row != 0) entries.emplace_back("dropped_last_row", std::int64_t{1});
     return entries;
@@ -132,8 +134,8 @@ void write_table(std::FILE* stream, const spectrum_result& result, bool name_as_
         std::fprintf(stream,
                      "data file = %s    window = %s    nb_section = %lld     nbpoint_section = %d     noverlap = %d"
                      "    detrend = %s    average = %s\n",
-                     name.c_str(), s.window.c_str(), static_cast<long long>(s.nb_section), s.nbpoint_section, noverlap_of(s),
-                     detrend_name(s.detrend), average_name(s.average));
+                     name.c_str(), s.window.c_str(), static_cast<long long>(s.nb_section), s.nbpoint_section,
+                     noverlap_of(s), detrend_name(s.detrend), average_name(s.average));
     } else {
         std::fprintf(stream, "data file = %s    hanning = %d    nb_section = %lld     nbpoint_section = %d\n",
                      name.c_str(), s.hanning, static_cast<long long>(s.nb_section), s.nbpoint_section);
@@ -228,10 +230,16 @@ void write_json(std::FILE* stream, const spectrum_result& result)
 void write_result(std::FILE* stream, const spectrum_result& result, result_format format, bool name_as_configured)
 {
     switch (format) {
-    case result_format::table: write_table(stream, result, name_as_configured); break;
-    case result_format::csv: write_csv(stream, result); break;
+    case result_format::table:
+        write_table(stream, result, name_as_configured);
+        break;
+    case result_format::csv:
+        write_csv(stream, result);
+        break;
     case result_format::json:
-    case result_format::jsonl: write_json(stream, result); break;
+    case result_format::jsonl:
+        write_json(stream, result);
+        break;
     }
 }
 

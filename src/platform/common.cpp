@@ -11,7 +11,10 @@ namespace {
 
 constexpr std::size_t large_page = std::size_t{2} << 20;
 
-bool is_large(std::size_t bytes) { return bytes >= large_page; }
+bool is_large(std::size_t bytes)
+{
+    return bytes >= large_page;
+}
 
 bool is_separator(char c)
 {
@@ -38,15 +41,17 @@ void* allocate_large(std::size_t bytes)
     if (bytes > std::size_t(-1) - large_page) throw std::bad_alloc();
     // Whole large pages, on their boundaries.
     const std::size_t size = (bytes + large_page - 1) / large_page * large_page;
-    void* const p = ::operator new(size, std::align_val_t{large_page});
+    void* const p = ::operator new (size, std::align_val_t{large_page});
     advise_large_pages(p, size);
     return p;
 }
 
 void release_large(void* p, std::size_t bytes) noexcept
 {
-    if (!is_large(bytes)) ::operator delete(p);
-    else ::operator delete(p, std::align_val_t{large_page});
+    if (!is_large(bytes))
+        ::operator delete(p);
+    else
+        ::operator delete (p, std::align_val_t{large_page});
 }
 
 bool read_whole_file(const std::string& name, std::string& text, open_outcome& outcome)

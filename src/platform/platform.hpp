@@ -17,8 +17,7 @@ enum class open_outcome { opened, missing, unreadable };
 // Opens a file for reading in binary mode. A directory is unreadable. With
 // a cancellation flag the opening never waits (a FIFO without a writer opens
 // at once), and the file must then be read with read_stream and that flag.
-std::FILE* open_for_reading(const std::string& name, open_outcome& outcome,
-                            const std::atomic<bool>* cancel = nullptr);
+std::FILE* open_for_reading(const std::string& name, open_outcome& outcome, const std::atomic<bool>* cancel = nullptr);
 
 // Reads up to `size` bytes of an open stream: the bytes read (at least one),
 // 0 at its end, -1 on a read error or once *cancel is true. Without a flag it

@@ -234,8 +234,7 @@ void replace_file(const std::string& name, std::span<const file_identity> inputs
     const bool exists = stat(name.c_str(), &existing) == 0;
     if (exists) {
         for (const file_identity& input : inputs)
-            if (same_file(input, identity_from(existing)))
-                throw file_write_failure{0, true};
+            if (same_file(input, identity_from(existing))) throw file_write_failure{0, true};
     }
     pending_result pending;
     if (exists && !S_ISREG(existing.st_mode)) {

@@ -76,19 +76,26 @@ int errno_of(DWORD error)
     switch (error) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
-    case ERROR_INVALID_NAME: return ENOENT;
+    case ERROR_INVALID_NAME:
+        return ENOENT;
     case ERROR_ACCESS_DENIED:
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
-    case ERROR_WRITE_PROTECT: return EACCES;
+    case ERROR_WRITE_PROTECT:
+        return EACCES;
     case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL: return ENOSPC;
+    case ERROR_HANDLE_DISK_FULL:
+        return ENOSPC;
     case ERROR_NOT_ENOUGH_MEMORY:
-    case ERROR_OUTOFMEMORY: return ENOMEM;
+    case ERROR_OUTOFMEMORY:
+        return ENOMEM;
     case ERROR_FILE_EXISTS:
-    case ERROR_ALREADY_EXISTS: return EEXIST;
-    case ERROR_DIRECTORY: return EISDIR;
-    default: return 0;
+    case ERROR_ALREADY_EXISTS:
+        return EEXIST;
+    case ERROR_DIRECTORY:
+        return EISDIR;
+    default:
+        return 0;
     }
 }
 
@@ -232,8 +239,7 @@ void replace_file(const std::string& name, std::span<const file_identity> inputs
     const std::wstring target = wide(name);
     const file_identity existing = identity_of(name);
     for (const file_identity& input : inputs)
-        if (same_file(input, existing))
-            throw file_write_failure{0, true};
+        if (same_file(input, existing)) throw file_write_failure{0, true};
 
     pending_result pending;
     const DWORD attributes = GetFileAttributesW(target.c_str());
@@ -245,12 +251,10 @@ void replace_file(const std::string& name, std::span<const file_identity> inputs
                                           OPEN_EXISTING, 0, nullptr);
         if (handle != INVALID_HANDLE_VALUE && GetFileType(handle) != FILE_TYPE_DISK) {
             const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
-            if (descriptor < 0 || (pending.stream = _fdopen(descriptor, "wb")) == nullptr)
-                stream_cannot_be_written();
+            if (descriptor < 0 || (pending.stream = _fdopen(descriptor, "wb")) == nullptr) stream_cannot_be_written();
             errno = 0;
             content(pending.stream);
-            if (std::fflush(pending.stream) != 0 || std::ferror(pending.stream) != 0)
-                stream_cannot_be_written();
+            if (std::fflush(pending.stream) != 0 || std::ferror(pending.stream) != 0) stream_cannot_be_written();
             const int closed = std::fclose(pending.stream);
             pending.stream = nullptr;
             if (closed != 0) stream_cannot_be_written();
@@ -294,7 +298,8 @@ void replace_file(const std::string& name, std::span<const file_identity> inputs
     const int closed = std::fclose(pending.stream);
     pending.stream = nullptr;
     if (closed != 0) stream_cannot_be_written();
-    if (!MoveFileExW(pending.temporary_name.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (!MoveFileExW(pending.temporary_name.c_str(), target.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         cannot_write();
     pending.temporary_name.clear();  // it is the target now
 }

@@ -27,13 +27,15 @@ TEST(block_analysis, numbers_times_and_dropped_samples_stay_exact_past_32_bits)
         block_request length;
         length.points = points;
         std::vector<block_result> blocks;
-        block_analysis analysis(request, length, "", "arrays", 1, [&](block_result&& b) { blocks.push_back(std::move(b)); });
+        block_analysis analysis(request, length, "", "arrays", 1,
+                                [&](block_result&& b) { blocks.push_back(std::move(b)); });
         analysis.begin(fs, static_cast<float>(1.0 / fs), {});
         analysis.count_from(before);
         // Three blocks and one sample, in pieces of 3 that cut the blocks anywhere.
         const std::vector<float> samples(static_cast<std::size_t>(3 * points + 1), 1.0f);
         for (std::size_t at = 0; at < samples.size(); at += 3) {
-            const auto piece = std::span<const float>(samples).subspan(at, std::min<std::size_t>(3, samples.size() - at));
+            const auto piece =
+                std::span<const float>(samples).subspan(at, std::min<std::size_t>(3, samples.size() - at));
             analysis.take(piece, piece);
         }
         ASSERT_EQ(blocks.size(), 3u);

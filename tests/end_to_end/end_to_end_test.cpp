@@ -12,7 +12,6 @@
 
 #include "test_files.hpp"
 
-
 namespace {
 
 const std::string structure_unknown =
@@ -22,9 +21,8 @@ const std::string config_invalid =
     "\nThe file config_veltrin.txt is not valid: it must hold the data file name, hanning, nb_section, "
     "nbpoint_section and the result file name.\n";
 const std::string bad_frequency = "\nFatal error: the sampling frequency must be a number from 1e-37 to 1e37.\n";
-const std::string too_few_points =
-    "\nFatal error: the number of data points is too low. Decrease\n"
-    "the number of sections in the file config_veltrin.txt.\n";
+const std::string too_few_points = "\nFatal error: the number of data points is too low. Decrease\n"
+                                   "the number of sections in the file config_veltrin.txt.\n";
 const std::string not_power_of_two = "\nFatal error: the number of points per section is not a power of 2.\n";
 
 std::string replace_all(std::string text, const std::string& from, const std::string& to)
@@ -39,8 +37,8 @@ std::string small_sample_file(const std::string& frequency)
 {
     const char* v[] = {"1", "-1", "1.", "-1", "1", "-1.0", "+1", "-1"};
     const char* i[] = {"1", "1", "-1", "-1", "1e0", "1", "-1", "-.1e1"};
-    std::string text = "<?xml version=\"1.0\"?>\n<record>\n<sampling_frequency>" + frequency +
-                       "</sampling_frequency>\n<data>\n";
+    std::string text =
+        "<?xml version=\"1.0\"?>\n<record>\n<sampling_frequency>" + frequency + "</sampling_frequency>\n<data>\n";
     for (int k = 0; k < 8; ++k) text += std::string("<v>") + v[k] + "</v><i>" + i[k] + "</i>\n";
     return text + "</data>\n</record>\n";
 }
@@ -48,13 +46,12 @@ std::string small_sample_file(const std::string& frequency)
 // Checked by hand: deltat = float(0.002); |X_4|^2 of v is 64 and |X_2|^2 of
 // i is 32, so PSD_v[4] = 2 deltat/8 * 64 = 16 deltat = 0.032 and PSD_i[2] =
 // 8 deltat = 0.016; fN = float(1 / (2 deltat)) is just under 250.
-const std::string small_table =
-    "data file = samples.txt    hanning = 0    nb_section = 1     nbpoint_section = 8\n"
-    "    frequency        PSD_v           PSD_i            Zn\n"
-    "  6.250000e+01\t  0.000000e+00\t  0.000000e+00\t           nan\n"
-    "  1.250000e+02\t  0.000000e+00\t  1.600000e-02\t  0.000000e+00\n"
-    "  1.875000e+02\t  0.000000e+00\t  0.000000e+00\t           nan\n"
-    "  2.500000e+02\t  3.200000e-02\t  0.000000e+00\t           inf\n";
+const std::string small_table = "data file = samples.txt    hanning = 0    nb_section = 1     nbpoint_section = 8\n"
+                                "    frequency        PSD_v           PSD_i            Zn\n"
+                                "  6.250000e+01\t  0.000000e+00\t  0.000000e+00\t           nan\n"
+                                "  1.250000e+02\t  0.000000e+00\t  1.600000e-02\t  0.000000e+00\n"
+                                "  1.875000e+02\t  0.000000e+00\t  0.000000e+00\t           nan\n"
+                                "  2.500000e+02\t  3.200000e-02\t  0.000000e+00\t           inf\n";
 
 struct run_case {
     const char* name;
@@ -77,8 +74,7 @@ const run_case fatal_cases[] = {
     {"configuration_too_short", "samples.txt 0 1 8", small_sample_file("500"), config_invalid},
     {"configuration_empty", "", small_sample_file("500"), config_invalid},
     {"configuration_not_a_number", "samples.txt zero 1 8 result.txt", small_sample_file("500"), config_invalid},
-    {"configuration_out_of_range", "samples.txt 0 1 2147483648 result.txt", small_sample_file("500"),
-     config_invalid},
+    {"configuration_out_of_range", "samples.txt 0 1 2147483648 result.txt", small_sample_file("500"), config_invalid},
     {"missing_data_file", "absent.txt 0 1 8 result.txt", small_sample_file("500"),
      "\nThe file absent.txt does not exist in the current directory.\n"},
     {"directory_as_data_file", "sub 0 1 8 result.txt", small_sample_file("500"), "\nThe file sub cannot be read.\n"},
@@ -86,8 +82,7 @@ const run_case fatal_cases[] = {
      "\nThe file locked.txt cannot be read.\n"},
     {"dangling_link_as_data_file", "dangling.txt 0 1 8 result.txt", small_sample_file("500"),
      "\nThe file dangling.txt does not exist in the current directory.\n"},
-    {"configuration_is_a_directory", "-", small_sample_file("500"),
-     "\nThe file config_veltrin.txt cannot be read.\n"},
+    {"configuration_is_a_directory", "-", small_sample_file("500"), "\nThe file config_veltrin.txt cannot be read.\n"},
     {"number_with_a_point", "samples.txt 0 1 8.0 result.txt", small_sample_file("500"), config_invalid},
     {"name_glued_to_a_number", "samples.txt 0 1 8result.txt", small_sample_file("500"), config_invalid},
     {"result_is_the_configuration", "samples.txt 0 1 8 ./config_veltrin.txt", small_sample_file("500"),
@@ -106,8 +101,7 @@ const run_case fatal_cases[] = {
      "\nFatal error: the value on line 6 of the data block is too large for single precision.\n"},
     {"no_tags", "samples.txt 0 1 8 result.txt", "just some text\n1 2\n", structure_unknown},
     {"utf16_text", "samples.txt 0 1 8 result.txt", utf16_of(small_sample_file("500")), structure_unknown},
-    {"no_data_tag", "samples.txt 0 1 8 result.txt", "<sampling_frequency>500\n<v>1</v><i>2</i>\n",
-     structure_unknown},
+    {"no_data_tag", "samples.txt 0 1 8 result.txt", "<sampling_frequency>500\n<v>1</v><i>2</i>\n", structure_unknown},
     {"frequency_zero", "samples.txt 0 1 8 result.txt", small_sample_file("0"), bad_frequency},
     {"frequency_negative", "samples.txt 0 1 8 result.txt", small_sample_file("-500"), bad_frequency},
     {"frequency_missing", "samples.txt 0 1 8 result.txt", small_sample_file(""), bad_frequency},
@@ -118,13 +112,15 @@ const run_case fatal_cases[] = {
     {"not_a_power_of_two", "samples.txt 0 1 6 result.txt", small_sample_file("500"), not_power_of_two},
     {"no_sections", "samples.txt 0 0 8 result.txt", small_sample_file("500"),
      "\nFatal error: the number of sections must be at least 1.\n"},
-    {"result_is_a_directory", "samples.txt 0 1 8 sub", small_sample_file("500"),
-     "\nThe file sub cannot be written.\n"},
+    {"result_is_a_directory", "samples.txt 0 1 8 sub", small_sample_file("500"), "\nThe file sub cannot be written.\n"},
     {"result_in_missing_directory", "samples.txt 0 1 8 missing/result.txt", small_sample_file("500"),
      "\nThe file missing/result.txt cannot be written.\n"},
 };
 
-void PrintTo(const run_case& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const run_case& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class fatal_run : public testing::TestWithParam<run_case> {};
 
@@ -151,7 +147,8 @@ TEST_P(fatal_run, prints_the_message_and_prompt_and_leaves_the_result_alone)
 
     // root reads a file without permission; the case then does not apply
     const bool locked_readable = access((dir + "/locked.txt").c_str(), R_OK) == 0;
-    if (std::string(c.name) == "data_file_without_permission" && locked_readable) GTEST_SKIP() << "running as root, who reads a file even without read permission";
+    if (std::string(c.name) == "data_file_without_permission" && locked_readable)
+        GTEST_SKIP() << "running as root, who reads a file even without read permission";
     const run_outcome outcome = run_program(dir);
     EXPECT_EQ(outcome.console, fatal_console(c.console));
     EXPECT_EQ(outcome.status, 0);
@@ -165,8 +162,8 @@ TEST_P(fatal_run, prints_the_message_and_prompt_and_leaves_the_result_alone)
     std::vector<std::string> entries;
     for (const auto& entry : std::filesystem::directory_iterator(dir)) entries.push_back(entry.path().filename());
     std::sort(entries.begin(), entries.end());
-    std::vector<std::string> expected_entries = {"dangling.txt", "hard.txt",    "link.txt",
-                                                 "locked.txt",   "result.txt", "samples.txt", "sub"};
+    std::vector<std::string> expected_entries = {"dangling.txt", "hard.txt",    "link.txt", "locked.txt",
+                                                 "result.txt",   "samples.txt", "sub"};
     if (c.config != nullptr) expected_entries.insert(expected_entries.begin(), "config_veltrin.txt");
     EXPECT_EQ(entries, expected_entries);
     EXPECT_TRUE(std::filesystem::is_empty(dir + "/sub"));
@@ -227,11 +224,11 @@ TEST(end_to_end, memory_exhausted_in_a_thread_task_is_a_message)
     const std::string dir = make_scratch_directory();
     const int points = 262147;
     std::string text = "<sampling_frequency>500\n<data>\n";
-    for (int k = 0; k < points; ++k) text += "<v>" + std::to_string(k % 7) + "</v><i>" + std::to_string(k % 5) + "</i>\n";
+    for (int k = 0; k < points; ++k)
+        text += "<v>" + std::to_string(k % 7) + "</v><i>" + std::to_string(k % 5) + "</i>\n";
     write_file(dir + "/samples.txt", text + "</data>\n");
-    const command_outcome outcome =
-        run_command(dir, "--threads 2 -n " + std::to_string(points) + " -w hann samples.txt", "/dev/null",
-                    "ulimit -v 60000 &&");
+    const command_outcome outcome = run_command(
+        dir, "--threads 2 -n " + std::to_string(points) + " -w hann samples.txt", "/dev/null", "ulimit -v 60000 &&");
     EXPECT_EQ(outcome.status, 1);
     EXPECT_EQ(outcome.err, "veltrin: samples.txt: Fatal error: not enough memory.\n");
     EXPECT_EQ(outcome.out, "");
@@ -301,7 +298,10 @@ struct bad_file_case {
     std::string table;    // the result table expected after a successful run
 };
 
-void PrintTo(const bad_file_case& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const bad_file_case& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 const std::string plain = "samples.txt 0 1 8 result.txt";
 
@@ -332,17 +332,16 @@ const bad_file_case bad_file_cases[] = {
      "\nFatal error: lines 1 and 2 of the data block do not hold one v and one i value.\n", ""},
     {"result_replaces_the_sample_file", "samples.txt 0 1 8 samples.txt", small_sample_file("500"),
      "\nThe file samples.txt cannot be written: it is an input of this run.\n", ""},
-    {"section_of_two_to_the_thirty", "samples.txt 0 1 1073741824 result.txt", small_sample_file("500"),
-     too_few_points, ""},
+    {"section_of_two_to_the_thirty", "samples.txt 0 1 1073741824 result.txt", small_sample_file("500"), too_few_points,
+     ""},
     {"largest_sections_product", "samples.txt 0 2147483647 1073741824 result.txt", small_sample_file("500"),
      too_few_points, ""},
     {"negative_section_length", "samples.txt 0 1 -8 result.txt", small_sample_file("500"), not_power_of_two, ""},
-    {"section_length_beyond_32_bits", "samples.txt 0 1 2147483648 result.txt", small_sample_file("500"),
-     config_invalid, ""},
+    {"section_length_beyond_32_bits", "samples.txt 0 1 2147483648 result.txt", small_sample_file("500"), config_invalid,
+     ""},
     {"infinite_values", plain, with_infinite_values(),
      "\nFatal error: the value on line 1 of the data block is too large for single precision.\n", ""},
-    {"a_million_blank_lines", plain,
-     "<sampling_frequency>500\n<data>\n" + std::string(1000000, '\n') + "</data>\n",
+    {"a_million_blank_lines", plain, "<sampling_frequency>500\n<data>\n" + std::string(1000000, '\n') + "</data>\n",
      "\nFatal error: lines 1 and 2 of the data block do not hold one v and one i value.\n", ""},
 };
 
@@ -480,16 +479,17 @@ bool succeeds(const std::string& command)
 // the disk after: the system calls of a new and of a replaced result.
 TEST(posix_run, a_result_is_synced_before_its_name_and_the_directory_after)
 {
-    if (!succeeds("strace -o /dev/null true")) GTEST_SKIP() << "strace is missing or may not trace here (Debian: strace, in tools/install-dependencies)";
+    if (!succeeds("strace -o /dev/null true"))
+        GTEST_SKIP() << "strace is missing or may not trace here (Debian: strace, in tools/install-dependencies)";
     const std::string dir = make_scratch_directory();
     mkdir((dir + "/sub").c_str(), 0755);
     write_file(dir + "/samples.txt", small_sample_file("500"));
     const std::string sub = std::filesystem::canonical(dir + "/sub").string();
     for (const char* round : {"new", "replaced"}) {
-        const command_outcome outcome =
-            run_command(dir, "-n 8 -o sub/r.txt samples.txt", "/dev/null",
-                        // The leak checker cannot run under a tracer.
-                        "ASAN_OPTIONS=detect_leaks=0 strace -f -y -e trace=fsync,fdatasync,linkat,rename,renameat,renameat2 -o trace");
+        const command_outcome outcome = run_command(dir, "-n 8 -o sub/r.txt samples.txt", "/dev/null",
+                                                    // The leak checker cannot run under a tracer.
+                                                    "ASAN_OPTIONS=detect_leaks=0 strace -f -y -e "
+                                                    "trace=fsync,fdatasync,linkat,rename,renameat,renameat2 -o trace");
         ASSERT_EQ(outcome.status, 0) << round << outcome.err;
         // The calls in order, consecutive namings as one.
         std::vector<std::string> steps;
@@ -514,12 +514,14 @@ TEST(posix_run, threads_beyond_the_useful_number_are_not_started)
 #ifdef VELTRIN_SANITIZED
     GTEST_SKIP() << "the sanitizers start threads of their own";
 #endif
-    if (!succeeds("strace -o /dev/null true")) GTEST_SKIP() << "strace is missing or may not trace here (Debian: strace, in tools/install-dependencies)";
+    if (!succeeds("strace -o /dev/null true"))
+        GTEST_SKIP() << "strace is missing or may not trace here (Debian: strace, in tools/install-dependencies)";
     const std::string dir = make_scratch_directory();
     write_file(dir + "/samples.txt", small_sample_file("500"));
     for (const char* estimate : {"-n 8 --coherence", "-n 8 -w hann --coherence"}) {
-        const command_outcome outcome = run_command(dir, std::string("--threads 1024 ") + estimate + " samples.txt",
-                                                    "/dev/null", "ASAN_OPTIONS=detect_leaks=0 strace -f -e trace=clone,clone3 -o trace");
+        const command_outcome outcome =
+            run_command(dir, std::string("--threads 1024 ") + estimate + " samples.txt", "/dev/null",
+                        "ASAN_OPTIONS=detect_leaks=0 strace -f -e trace=clone,clone3 -o trace");
         EXPECT_EQ(outcome.status, 0) << estimate;
         EXPECT_EQ(read_file(dir + "/trace").find("clone"), std::string::npos) << estimate;
     }

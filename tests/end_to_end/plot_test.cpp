@@ -19,7 +19,6 @@
 
 #include "test_files.hpp"
 
-
 namespace {
 
 std::uint32_t big_endian(const std::string& bytes, std::size_t at)
@@ -31,7 +30,8 @@ std::uint32_t big_endian(const std::string& bytes, std::size_t at)
 
 TEST(plot, draws_the_example_table_as_a_png)
 {
-    if (std::system("command -v gnuplot >/dev/null 2>&1") != 0) GTEST_SKIP() << "gnuplot is not installed (Debian: gnuplot-nox, in tools/install-dependencies)";
+    if (std::system("command -v gnuplot >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "gnuplot is not installed (Debian: gnuplot-nox, in tools/install-dependencies)";
     const std::string dir = make_scratch_directory();
     const std::string source = VELTRIN_SOURCE_DIR;
     // A table with "nan" and "inf" rows must plot too: they are left out.
@@ -60,8 +60,10 @@ TEST(plot, draws_the_example_table_as_a_png)
     ASSERT_EQ(std::system((run + "-o '" + dir + "/r.txt' noise_paired.xml").c_str()), 0);
     ASSERT_EQ(std::system((run + "-f csv -o '" + dir + "/r.csv' noise_paired.xml").c_str()), 0);
     for (const char* name : {"r.txt", "r.csv"})
-        ASSERT_EQ(std::system(("'" + source + "/tools/veltrin-plot' '" + dir + "/" + name + "' '" + dir + "/" +
-                               name + ".png'").c_str()), 0);
+        ASSERT_EQ(std::system(
+                      ("'" + source + "/tools/veltrin-plot' '" + dir + "/" + name + "' '" + dir + "/" + name + ".png'")
+                          .c_str()),
+                  0);
     // Same curves: the two pictures differ only in the title's pixels.
     const double table_png = static_cast<double>(read_file(dir + "/r.txt.png").size());
     const double csv_png = static_cast<double>(read_file(dir + "/r.csv.png").size());
@@ -71,7 +73,9 @@ TEST(plot, draws_the_example_table_as_a_png)
     // Intervals and coherence (and statistics after the table): a third panel.
     for (const char* format : {"table", "csv"}) {
         ASSERT_EQ(std::system((run + "--confidence 0.9 --coherence --stats -f " + format + " -o '" + dir + "/c." +
-                               format + "' noise_paired.xml").c_str()), 0);
+                               format + "' noise_paired.xml")
+                                  .c_str()),
+                  0);
         ASSERT_EQ(std::system(("'" + source + "/tools/veltrin-plot' '" + dir + "/c." + format + "'").c_str()), 0);
         const std::string three = read_file(dir + "/c.png");
         ASSERT_GT(three.size(), 24u);
@@ -117,7 +121,8 @@ std::string work_directory()
 
 TEST(plot, runs_nothing_that_a_name_or_a_title_holds)
 {
-    if (std::system("command -v gnuplot >/dev/null 2>&1") != 0) GTEST_SKIP() << "gnuplot is not installed (Debian: gnuplot-nox, in tools/install-dependencies)";
+    if (std::system("command -v gnuplot >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "gnuplot is not installed (Debian: gnuplot-nox, in tools/install-dependencies)";
     const std::string table = read_file(std::string(VELTRIN_SOURCE_DIR) + "/examples/result_paired.txt");
     const std::string rows = table.substr(table.find('\n') + 1);
     const std::string csv = "frequency,psd_v,psd_i,zn\n0.48828125,3.331474e-10,1.234383e-11,5.195093\n"
@@ -141,10 +146,11 @@ TEST(plot, runs_nothing_that_a_name_or_a_title_holds)
         write_file(dir + "/" + text + ".txt", "data file = " + title + "    hanning = 1\n" + rows);
         write_file(dir + "/" + text + ".csv", csv + "# data_file = " + title + "\n");
         // A JSON result names its data file as it is, control characters and all.
-        write_file(dir + "/" + text + ".json",
-                   nlohmann::json{{"data_file", text},
-                                  {"blocks", {{{"block", 1}, {"start", 0}, {"end", 1}, {"rn", 2}},
-                                              {{"block", 2}, {"start", 1}, {"end", 2}, {"rn", 3}}}}}.dump());
+        write_file(dir + "/" + text + ".json", nlohmann::json{{"data_file", text},
+                                                              {"blocks",
+                                                               {{{"block", 1}, {"start", 0}, {"end", 1}, {"rn", 2}},
+                                                                {{"block", 2}, {"start", 1}, {"end", 2}, {"rn", 3}}}}}
+                                                   .dump());
         const plot_outcome by_default = plot(dir, {text + ".txt"});
         const plot_outcome named = plot(dir, {text + ".csv", text + ".csv.png"});
         const plot_outcome blocks = plot(dir, {text + ".json", text + ".json.png"});
@@ -152,7 +158,7 @@ TEST(plot, runs_nothing_that_a_name_or_a_title_holds)
         EXPECT_EQ(named.status, 0) << named.err;
         EXPECT_EQ(blocks.status, 0) << blocks.err;
         EXPECT_EQ(files_in(dir), (std::set<std::string>{text + ".txt", text + ".csv", text + ".json", text + ".png",
-                                                         text + ".csv.png", text + ".json.png"}));
+                                                        text + ".csv.png", text + ".json.png"}));
         EXPECT_EQ(big_endian(read_file(dir + "/" + text + ".png"), 20), 900u);
         EXPECT_EQ(big_endian(read_file(dir + "/" + text + ".csv.png"), 20), 900u);
         EXPECT_EQ(big_endian(read_file(dir + "/" + text + ".json.png"), 20), 300u);
@@ -161,7 +167,8 @@ TEST(plot, runs_nothing_that_a_name_or_a_title_holds)
 
 TEST(plot, refuses_what_is_not_a_result_and_leaves_no_picture)
 {
-    if (std::system("command -v gnuplot >/dev/null 2>&1") != 0) GTEST_SKIP() << "gnuplot is not installed (Debian: gnuplot-nox, in tools/install-dependencies)";
+    if (std::system("command -v gnuplot >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "gnuplot is not installed (Debian: gnuplot-nox, in tools/install-dependencies)";
     const std::string table = read_file(std::string(VELTRIN_SOURCE_DIR) + "/examples/result_paired.txt");
     const std::string header = table.substr(0, table.find('\n', table.find('\n') + 1) + 1);
     const std::string refused = ": not a veltrin result in the table or CSV format\n";
@@ -186,15 +193,17 @@ TEST(plot, refuses_what_is_not_a_result_and_leaves_no_picture)
         {"empty.csv", "block,start,end,rn\n# data_file = a\n", "empty.csv" + no_block},
         {"settings.jsonl", "{\"data_file\":\"a\",\"settings\":{\"block_points\":5}}\n", "settings.jsonl" + no_block},
         {"bare.csv", "block,start,end,v_mean\n1,0,10,3\n", "bare.csv" + nothing},
-        {"bare.txt", "data file = a    block_points = 5\n         block\t         start\t           end\n"
-                     "             1\t  0.000000e+00\t  1.000000e+01\n", "bare.txt" + nothing},
+        {"bare.txt",
+         "data file = a    block_points = 5\n         block\t         start\t           end\n"
+         "             1\t  0.000000e+00\t  1.000000e+01\n",
+         "bare.txt" + nothing},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string dir = work_directory();
         write_file(dir + "/" + c.name, c.content);
-        for (const std::vector<std::string>& arguments : {std::vector<std::string>{c.name},
-                                                          std::vector<std::string>{c.name, "out.png"}}) {
+        for (const std::vector<std::string>& arguments :
+             {std::vector<std::string>{c.name}, std::vector<std::string>{c.name, "out.png"}}) {
             const plot_outcome outcome = plot(dir, arguments);
             EXPECT_EQ(outcome.status, 1);
             if (!c.err.empty()) {
@@ -254,10 +263,12 @@ std::vector<std::vector<double>> numbers_of(const std::string& text, char separa
 
 TEST(plot, draws_the_blocks_of_every_format_from_the_same_numbers)
 {
-    if (std::system("command -v gnuplot >/dev/null 2>&1") != 0) GTEST_SKIP() << "gnuplot is not installed (Debian: gnuplot-nox, in tools/install-dependencies)";
+    if (std::system("command -v gnuplot >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "gnuplot is not installed (Debian: gnuplot-nox, in tools/install-dependencies)";
     const std::string dir = work_directory();
     // 8 blocks of 1 s.
-    const std::string run = "cd '" + std::string(VELTRIN_SOURCE_DIR) + "/examples' && '" VELTRIN_EXE
+    const std::string run = "cd '" + std::string(VELTRIN_SOURCE_DIR) +
+                            "/examples' && '" VELTRIN_EXE
                             "' noise_paired.xml -n 128 -b 1 --stats --stern-geary 0.026 -f ";
     for (const std::string format : {"csv", "table", "json", "jsonl"})
         ASSERT_EQ(std::system((run + format + " -o " + quoted(dir + "/r." + format)).c_str()), 0) << format;
@@ -271,7 +282,8 @@ TEST(plot, draws_the_blocks_of_every_format_from_the_same_numbers)
     ASSERT_EQ(rows.size(), 8u);
     std::vector<std::size_t> drawn_columns;
     for (const char* key : {"rn", "v_std", "i_std", "localization_index", "zn_band", "q", "fn"})
-        drawn_columns.push_back(static_cast<std::size_t>(std::find(header.begin(), header.end(), key) - header.begin()));
+        drawn_columns.push_back(
+            static_cast<std::size_t>(std::find(header.begin(), header.end(), key) - header.begin()));
 
     for (const char* format : {"csv", "table", "json", "jsonl"}) {
         SCOPED_TRACE(format);
@@ -312,7 +324,8 @@ std::string table_line(const std::vector<std::string>& fields)
 
 TEST(plot, leaves_out_what_is_not_finite_and_draws_what_is_there)
 {
-    if (std::system("command -v gnuplot >/dev/null 2>&1") != 0) GTEST_SKIP() << "gnuplot is not installed (Debian: gnuplot-nox, in tools/install-dependencies)";
+    if (std::system("command -v gnuplot >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "gnuplot is not installed (Debian: gnuplot-nox, in tools/install-dependencies)";
     const struct {
         const char* name;
         std::string content;
@@ -332,22 +345,19 @@ TEST(plot, leaves_out_what_is_not_finite_and_draws_what_is_there)
          "{\"data_file\":\"a.xml\",\"sampling_frequency\":500.0,\"blocks\":[{\"block\":1,\"start\":0.0,\"end\":36000.0,"
          "\"rn\":null,\"v_std\":null,\"i_std\":0.5},{\"block\":2,\"start\":36000.0,\"end\":72000.0,\"rn\":2.0,"
          "\"v_std\":null,\"i_std\":-0.5}],\"settings\":{\"block_points\":18000000}}\n",
-         "time h 0 20\nrn log 1 4\nv_std none 0 1\ni_std linear * *\n",
-         "rn: 15 2\nv_std:\ni_std: 5 0.5, 15 -0.5\n"},
+         "time h 0 20\nrn log 1 4\nv_std none 0 1\ni_std linear * *\n", "rn: 15 2\nv_std:\ni_std: 5 0.5, 15 -0.5\n"},
         // Without statistics: zn_band, and an empty fn-q panel when no block has both.
         {"r.txt",
          "data file = a.xml    block_points = 5000\n" + table_line({"block", "start", "end", "zn_band", "q", "fn"}) +
              table_line({"1", "0.000000e+00", "1.000000e+01", "2.000000e+00", "nan", "1.000000e+07"}) +
              table_line({"2", "1.000000e+01", "2.000000e+01", "nan", "1.000000e-09", "inf"}) + "\nblocks = 2\n",
-         "time s 0 20\nzn_band log 1 4\nfn_q none 0 1 0 1\n",
-         "zn_band: 5 2.000000e+00\nfn_q:\n"},
+         "time s 0 20\nzn_band log 1 4\nfn_q none 0 1 0 1\n", "zn_band: 5 2.000000e+00\nfn_q:\n"},
         // A live run without its settings line yet; text is no number, a row without a start no block.
         {"r.jsonl",
          "{\"block\":1,\"start\":0,\"end\":864000,\"rn\":1,\"localization_index\":0.1}\n"
          "{\"block\":2,\"start\":864000,\"end\":1728000,\"rn\":\"7\",\"localization_index\":0.2}\n"
          "{\"block\":3,\"start\":null,\"end\":1,\"rn\":5,\"localization_index\":0.3}\n",
-         "time d 0 20\nrn log 0.5 2\nlocalization_index log * *\n",
-         "rn: 5 1\nlocalization_index: 5 0.1, 15 0.2\n"},
+         "time d 0 20\nrn log 0.5 2\nlocalization_index log * *\n", "rn: 5 1\nlocalization_index: 5 0.1, 15 0.2\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

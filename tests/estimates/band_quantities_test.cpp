@@ -73,8 +73,10 @@ TEST(band_quantities, power_laws_by_default_bands)
     for (const auto& [high, slope] : {std::pair{5.5, -20.0}, std::pair{5.0, std::nan("")}}) {
         request.slope_band = frequency_band{5.0, high};
         got = by_key(band_quantities(request, law.spectra()));
-        if (std::isnan(slope)) EXPECT_TRUE(std::isnan(got["slope_v"])) << high;
-        else EXPECT_NEAR(got["slope_v"], slope, 1e-12) << high;
+        if (std::isnan(slope))
+            EXPECT_TRUE(std::isnan(got["slope_v"])) << high;
+        else
+            EXPECT_NEAR(got["slope_v"], slope, 1e-12) << high;
         EXPECT_TRUE(std::isnan(got["slope_v_stderr"])) << high;
     }
 }
@@ -86,11 +88,13 @@ TEST(band_quantities, shot_noise_parameters_stay_finite_over_the_range_of_b_and_
 {
     const double least = least_shot_noise_setting;
     const double most = most_shot_noise_setting;
-    for (const auto& [v, i] : {std::pair{1e125, 1e125}, std::pair{1e125, 6e-198}, std::pair{6e-198, 1e125}, std::pair{6e-198, 6e-198}}) {
+    for (const auto& [v, i] :
+         {std::pair{1e125, 1e125}, std::pair{1e125, 6e-198}, std::pair{6e-198, 1e125}, std::pair{6e-198, 6e-198}}) {
         power_law flat;
         std::fill(flat.v.begin(), flat.v.end(), v);
         std::fill(flat.i.begin(), flat.i.end(), i);
-        for (const auto& [b, a] : {std::pair{least, least}, std::pair{least, most}, std::pair{most, least}, std::pair{most, most}}) {
+        for (const auto& [b, a] :
+             {std::pair{least, least}, std::pair{least, most}, std::pair{most, least}, std::pair{most, most}}) {
             analysis_request request;
             request.stern_geary = b;
             request.area = a;

@@ -23,7 +23,8 @@ double goodman_cdf(double u, double n, double g2)
     const double log_c = std::lgamma(2.0 * n) - 2.0 * std::lgamma(n) + n * std::log1p(-g2);
     const auto density = [&](double x) {
         const double w = std::exp(x);
-        return std::exp(log_c + std::log1p(w) + (n - 1.0) * x - (n + 0.5) * std::log((1.0 + w) * (1.0 + w) - 4.0 * g2 * w)) *
+        return std::exp(log_c + std::log1p(w) + (n - 1.0) * x -
+                        (n + 0.5) * std::log((1.0 + w) * (1.0 + w) - 4.0 * g2 * w)) *
                w;
     };
     // Pieces split at the median (u = 1), where the density peaks for large n.
@@ -38,8 +39,8 @@ TEST(coherent_interval, goodman_quantiles_invert_the_density)
 {
     const struct {
         double n, g2, q;
-    } cases[] = {{8, 0.0, 0.95}, {8, 0.36, 0.05}, {16, 0.81, 0.975}, {3.3, 0.5, 0.995}, {2.5, 0.99, 0.9},
-                 {200, 0.6, 0.025}, {1, 0.2, 0.8}};
+    } cases[] = {{8, 0.0, 0.95},   {8, 0.36, 0.05},   {16, 0.81, 0.975}, {3.3, 0.5, 0.995},
+                 {2.5, 0.99, 0.9}, {200, 0.6, 0.025}, {1, 0.2, 0.8}};
     for (const auto& c : cases) {
         const double u = goodman_quantile(c.q, c.n, c.g2);
         EXPECT_NEAR(goodman_cdf(u, c.n, c.g2), c.q, 1e-10) << c.n << " " << c.g2 << " " << c.q;

@@ -29,8 +29,7 @@ density_pair densities(std::int32_t hanning, std::int32_t sections, std::int32_t
 
 // One-sided density of a real signal, from a direct DFT in long double,
 // with the same window and scaling as the program.
-std::vector<long double> direct_density(const std::vector<float>& x, std::int32_t sections, std::size_t n,
-                                        bool window)
+std::vector<long double> direct_density(const std::vector<float>& x, std::int32_t sections, std::size_t n, bool window)
 {
     const long double two_pi = 6.283185307179586476925286766559L;
     std::vector<long double> sum(n / 2 + 1, 0.0L);

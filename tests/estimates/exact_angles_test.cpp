@@ -44,8 +44,8 @@ TEST(exact_angles, unit_turns_are_the_sines_and_cosines_of_their_angles)
 
 TEST(exact_angles, arc_tangent_is_atan2)
 {
-    const double values[] = {0.0, 1e-300, 1e-8, 0.1, 0.2679491924311227, 0.3, 0.5773502691896257, 0.9, 1.0, 1.1,
-                             3.7, 1e8, 1e300};
+    const double values[] = {0.0, 1e-300, 1e-8, 0.1,  0.2679491924311227, 0.3, 0.5773502691896257, 0.9, 1.0,
+                             1.1, 3.7,    1e8,  1e300};
     for (const double a : values)
         for (const double b : values)
             for (const double sy : {1.0, -1.0})

@@ -84,7 +84,8 @@ void check_against_direct_dft(void (*complex)(T*, std::uint32_t, int), void (*re
     for (std::uint32_t n = 2; n <= 4096; n *= 2) {
         for (int isign : {1, -1}) {
             std::vector<T> data = random_values<T>(2 * n, n + 7u);
-            const std::vector<long double> expected = direct_dft(std::vector<long double>(data.begin(), data.end()), isign);
+            const std::vector<long double> expected =
+                direct_dft(std::vector<long double>(data.begin(), data.end()), isign);
             complex(data.data(), n, isign);
             EXPECT_LT(largest_error(data, expected), bound) << "complex nn=" << n << " isign=" << isign;
         }
@@ -151,7 +152,10 @@ const closed_form_case closed_form_cases[] = {
     {"real_constant", true, {2.5, 2.5, 2.5, 2.5, 2.5, 2.5, 2.5, 2.5}, {20, 0, 0, 0, 0, 0, 0, 0}},
 };
 
-void PrintTo(const closed_form_case& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const closed_form_case& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class closed_forms : public testing::TestWithParam<closed_form_case> {};
 
@@ -184,7 +188,8 @@ INSTANTIATE_TEST_SUITE_P(cases, closed_forms, testing::ValuesIn(closed_form_case
 TEST(fft, drealft_bits_are_pinned)
 {
     std::vector<double> data(16);
-    for (std::size_t j = 0; j < 16; ++j) data[j] = static_cast<double>((j * 7) % 5) - 1.5 + 0.125 * static_cast<double>(j);
+    for (std::size_t j = 0; j < 16; ++j)
+        data[j] = static_cast<double>((j * 7) % 5) - 1.5 + 0.125 * static_cast<double>(j);
     drealft(data.data(), 16, 1);
     const std::uint64_t expected[16] = {
         0x4035000000000000u,  // 21 (closed form 21, diff 0)

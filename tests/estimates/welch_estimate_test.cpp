@@ -40,8 +40,8 @@ TEST(general_fft, matches_a_direct_dft_for_any_length)
         for (std::size_t k = 0; k <= n / 2; ++k) {
             std::complex<long double> sum = 0.0L;
             for (std::size_t j = 0; j < n; ++j) {
-                const long double angle = -2.0L * std::numbers::pi_v<long double> * static_cast<long double>((j * k) % n) /
-                                          static_cast<long double>(n);
+                const long double angle = -2.0L * std::numbers::pi_v<long double> *
+                                          static_cast<long double>((j * k) % n) / static_cast<long double>(n);
                 sum += static_cast<long double>(x[j]) * std::complex<long double>(std::cos(angle), std::sin(angle));
             }
             worst = std::max(worst, std::abs(X[k] - std::complex<double>(sum)));
@@ -109,8 +109,7 @@ TEST(welch, sinusoid_at_a_bin_and_parseval)
     }
     const welch_spectra s = welch(v, i, fs, plan_of(std::vector<double>(n, 1.0), n, 3, detrend_mode::constant),
                                   average_mode::mean, false, team_of(1));
-    for (std::size_t k = 0; k <= n / 2; ++k)
-        EXPECT_NEAR(s.psd_v[k], k == 5 ? 4.0 * n / (2.0 * fs) : 0.0, 1e-5) << k;
+    for (std::size_t k = 0; k <= n / 2; ++k) EXPECT_NEAR(s.psd_v[k], k == 5 ? 4.0 * n / (2.0 * fs) : 0.0, 1e-5) << k;
     // One section, boxcar, mean removed: the density integrates to the variance.
     const welch_spectra one = welch(i, i, fs, plan_of(std::vector<double>(n, 1.0), n, 1, detrend_mode::constant),
                                     average_mode::mean, false, team_of(1));

@@ -37,7 +37,8 @@ std::vector<std::pair<float, float>> noise_pairs(int count)
         return static_cast<double>(state >> 11) / 9007199254740992.0 - 0.5;
     };
     for (int k = 0; k < count; ++k)
-        pairs.emplace_back(static_cast<float>(0.3 + 1e-4 * uniform() + 1e-8 * k), static_cast<float>(1e-3 + 1e-6 * uniform()));
+        pairs.emplace_back(static_cast<float>(0.3 + 1e-4 * uniform() + 1e-8 * k),
+                           static_cast<float>(1e-3 + 1e-6 * uniform()));
     return pairs;
 }
 
@@ -97,15 +98,20 @@ struct block_case {
 
 const block_case block_cases[] = {
     {"tagged_configuration", "tagged", "-n 256 --stats --confidence 0.9 --coherence"},
-    {"csv_standard", "csv", "--fs 100 -n 300 -w hann --overlap 0.5 --confidence 0.9 --coherence --stats --stern-geary 0.026"},
+    {"csv_standard", "csv",
+     "--fs 100 -n 300 -w hann --overlap 0.5 --confidence 0.9 --coherence --stats --stern-geary 0.026"},
     {"raw_median", "f32le", "--input-format f32le --fs 100 -n 256 -w hamming --average median -s 5 --stats"},
-    {"raw_coherent_band", "f32le", "--input-format f32le --fs 100 -n 512 -w hann --detrend linear --confidence 0.95 "
-                                   "--zn-interval coherent --band 0.2:2 --slope-band 1:20"},
+    {"raw_coherent_band", "f32le",
+     "--input-format f32le --fs 100 -n 512 -w hann --detrend linear --confidence 0.95 "
+     "--zn-interval coherent --band 0.2:2 --slope-band 1:20"},
 };
 
 class block_rows : public testing::TestWithParam<block_case> {};
 
-void PrintTo(const block_case& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const block_case& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 TEST_P(block_rows, equal_the_whole_file_results_of_each_block_cut_out_by_hand)
 {
@@ -142,7 +148,9 @@ TEST_P(block_rows, equal_the_whole_file_results_of_each_block_cut_out_by_hand)
         const std::vector<std::string> row = fields_of(lines[static_cast<std::size_t>(block)]);
         ASSERT_EQ(row.size(), keys.size());
         EXPECT_EQ(row[0], std::to_string(block));
-        EXPECT_EQ(row[1], block == 1 ? "0" : std::to_string((block - 1) * 2048 / 100) + "." + std::to_string((block - 1) * 2048 % 100));
+        EXPECT_EQ(row[1], block == 1 ? "0"
+                                     : std::to_string((block - 1) * 2048 / 100) + "." +
+                                           std::to_string((block - 1) * 2048 % 100));
         const std::map<std::string, std::string> cut_values = settings_of(whole.out);
         for (std::size_t k = 3; k < keys.size(); ++k) EXPECT_EQ(row[k], cut_values.at(keys[k])) << keys[k];
     }
@@ -172,7 +180,8 @@ TEST(block_run, every_format_holds_the_rows_and_the_settings)
     const command_outcome jsonl = run_command(dir, options + "jsonl");
     const std::vector<std::string> lines = lines_of(jsonl.out);
     ASSERT_EQ(lines.size(), 4u);
-    for (int k = 0; k < 3; ++k) EXPECT_EQ(nlohmann::json::parse(lines[static_cast<std::size_t>(k)]), document["blocks"][k]);
+    for (int k = 0; k < 3; ++k)
+        EXPECT_EQ(nlohmann::json::parse(lines[static_cast<std::size_t>(k)]), document["blocks"][k]);
     EXPECT_EQ(nlohmann::json::parse(lines[3])["settings"], document["settings"]);
 
     const std::vector<std::string> table = lines_of(run_command(dir, options + "table").out);
@@ -216,9 +225,10 @@ TEST(block_run, a_block_too_short_or_too_long_and_a_bad_line_midway)
     }
     // A block exactly as long as its sections is taken; a duration becomes
     // the nearest count of samples (0.29 s at 100 Hz is 28.999... in double).
-    for (const auto& [options, points, blocks] : {std::tuple{"-n 8 -s 2 --block-points 16", "16", "62"},
-                                                 std::tuple{"-n 64 -s 5 -w hann --overlap 0.5 --block-points 192", "192", "5"},
-                                                 std::tuple{"-n 16 -b 0.29", "29", "34"}}) {
+    for (const auto& [options, points, blocks] :
+         {std::tuple{"-n 8 -s 2 --block-points 16", "16", "62"},
+          std::tuple{"-n 64 -s 5 -w hann --overlap 0.5 --block-points 192", "192", "5"},
+          std::tuple{"-n 16 -b 0.29", "29", "34"}}) {
         const command_outcome outcome = run_command(dir, std::string(options) + " --stats -f csv rec.xml");
         EXPECT_EQ(outcome.status, 0) << options << ": " << outcome.err;
         std::map<std::string, std::string> settings = settings_of(outcome.out);
@@ -248,14 +258,16 @@ TEST(block_run, a_block_too_short_or_too_long_and_a_bad_line_midway)
     std::string raw = file_of(noise_pairs(1000), "f32le", 0, 1000);
     raw.replace(650 * 8 + 4, 4, "\xff\xff\xff\x7f");  // the i value of pair 651: a NaN
     write_file(dir + "/bad.f32", raw);
-    for (const auto& [pipe, options] : {std::pair{"cat bad.xml |", "-"},
-                                        std::pair{"", "--input-format f32le --fs 100 bad.f32"},
-                                        std::pair{"cat bad.f32 |", "--input-format f32le --fs 100 -"}}) {
-        const command_outcome outcome = run_command(dir, std::string("-n 64 --stats --block-points 300 -f csv ") + options,
-                                                    *pipe != '\0' ? "/dev/stdin" : "/dev/null", pipe);
+    for (const auto& [pipe, options] :
+         {std::pair{"cat bad.xml |", "-"}, std::pair{"", "--input-format f32le --fs 100 bad.f32"},
+          std::pair{"cat bad.f32 |", "--input-format f32le --fs 100 -"}}) {
+        const command_outcome outcome =
+            run_command(dir, std::string("-n 64 --stats --block-points 300 -f csv ") + options,
+                        *pipe != '\0' ? "/dev/stdin" : "/dev/null", pipe);
         EXPECT_EQ(outcome.status, 1) << options;
         EXPECT_NE(outcome.err.find(" 651 "), std::string::npos) << outcome.err;
-        EXPECT_EQ(settings_of(outcome.out)["blocks"] + "," + settings_of(outcome.out)["dropped_samples"], "2,50") << pipe << options;
+        EXPECT_EQ(settings_of(outcome.out)["blocks"] + "," + settings_of(outcome.out)["dropped_samples"], "2,50")
+            << pipe << options;
     }
 }
 
@@ -347,13 +359,16 @@ TEST(block_run, sigint_or_sigterm_ends_the_table_after_the_blocks_done)
     EXPECT_EQ(settings_of(waiting.text).at("blocks"), "0");
     const std::string raw = file_of(noise_pairs(700), "f32le", 0, 700);
     for (const char* format : {"csv", "json"}) {
-        live_run run(dir, std::string("--input-format f32le --fs 100 -n 64 --stats --block-points 300 -f ") + format + " live");
+        live_run run(dir, std::string("--input-format f32le --fs 100 -n 64 --stats --block-points 300 -f ") + format +
+                              " live");
         const int fifo = open((dir + "/live").c_str(), O_WRONLY);
         ASSERT_GE(fifo, 0);
         ASSERT_EQ(write(fifo, raw.data(), raw.size()), static_cast<ssize_t>(raw.size()));
         const bool csv = std::string(format) == "csv";
-        if (csv) run.wait_for_lines(3);
-        else std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        if (csv)
+            run.wait_for_lines(3);
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
         // SIGTERM as SIGINT: the status tells which.
         kill(run.pid, csv ? SIGINT : SIGTERM);
         EXPECT_EQ(run.finish(), csv ? 130 : 143) << format;

@@ -16,7 +16,6 @@
 
 #include "test_files.hpp"
 
-
 namespace {
 
 // v alternates +1, -1 (bin 4), i repeats 1, 1, -1, -1 (bin 2): 8 samples at 500 Hz.
@@ -32,7 +31,8 @@ std::string small_recording()
 std::string small_table(const std::string& name, int sections = 1, int points = 8)
 {
     std::string table = "data file = " + name + "    hanning = 0    nb_section = " + std::to_string(sections) +
-                        "     nbpoint_section = " + std::to_string(points) + "\n"
+                        "     nbpoint_section = " + std::to_string(points) +
+                        "\n"
                         "    frequency        PSD_v           PSD_i            Zn\n";
     if (points == 8)
         table += "  6.250000e+01\t  0.000000e+00\t  0.000000e+00\t           nan\n"
@@ -66,7 +66,8 @@ struct usage_case {
 
 const usage_case usage_cases[] = {
     {"points_missing", "-s 1 samples.xml", "veltrin: -n (points per section) is required\n"},
-    {"points_not_a_power_of_two", "-n 6 samples.xml", "veltrin: -n 6: the number of points per section is not a power of 2\n"},
+    {"points_not_a_power_of_two", "-n 6 samples.xml",
+     "veltrin: -n 6: the number of points per section is not a power of 2\n"},
     // The rules between options come before each option's own.
     {"power_of_two_before_confidence", "-n 6 --confidence 2 samples.xml",
      "veltrin: -n 6: the number of points per section is not a power of 2\n"},
@@ -83,7 +84,8 @@ const usage_case usage_cases[] = {
      "veltrin: -n needs a whole number from 2 to 2147483647, not '2147483648'\n"},
     {"sections_beyond_the_largest", "-n 8 -s 2147483648 samples.xml",
      "veltrin: -s needs a whole number from 1 to 2147483647, not '2147483648'\n"},
-    {"jobs_beyond_the_largest", "-n 8 -j 1025 samples.xml", "veltrin: -j needs a whole number from 1 to 1024, not '1025'\n"},
+    {"jobs_beyond_the_largest", "-n 8 -j 1025 samples.xml",
+     "veltrin: -j needs a whole number from 1 to 1024, not '1025'\n"},
     {"threads_beyond_the_largest", "-n 8 --threads 1025 samples.xml",
      "veltrin: --threads needs a whole number from 1 to 1024, not '1025'\n"},
     {"empty_output_name", "-n 8 -o '' samples.xml", "veltrin: -o needs a file or directory name, not ''\n"},
@@ -95,8 +97,10 @@ const usage_case usage_cases[] = {
     {"missing_value", "samples.xml -n", "veltrin: option -n needs a value\n"},
     {"missing_long_value", "samples.xml --points", "veltrin: option --points needs a value\n"},
     {"no_data_file", "-n 8", "veltrin: no data file given\n"},
-    {"config_with_options", "-c config.txt -n 8", "veltrin: -c takes no other options but --threads, and no data files\n"},
-    {"stdin_among_several", "-n 8 - samples.xml", "veltrin: standard input (-) can only be read as the only data file\n"},
+    {"config_with_options", "-c config.txt -n 8",
+     "veltrin: -c takes no other options but --threads, and no data files\n"},
+    {"stdin_among_several", "-n 8 - samples.xml",
+     "veltrin: standard input (-) can only be read as the only data file\n"},
     {"same_result_twice", "-n 8 samples.xml sub/samples.txt -o out",
      "veltrin: data files samples.xml and sub/samples.txt would both write out/samples.psd.txt\n"},
     {"hanning_with_a_standard_option", "-n 8 --hanning --overlap 0.5 samples.xml",
@@ -120,7 +124,8 @@ const usage_case usage_cases[] = {
      "veltrin: --input-format needs auto, tagged, delimited, f32le, f64le, f32be or f64be, not 'xlsx'\n"},
     {"raw_without_fs", "-n 8 --input-format f64be samples.xml",
      "veltrin: --input-format f64be needs --fs: raw binary holds no sampling frequency\n"},
-    {"fs_of_zero", "-n 8 --fs 0 samples.xml", "veltrin: --fs needs a sampling frequency from 1e-37 to 1e37 Hz, not '0'\n"},
+    {"fs_of_zero", "-n 8 --fs 0 samples.xml",
+     "veltrin: --fs needs a sampling frequency from 1e-37 to 1e37 Hz, not '0'\n"},
     {"fs_not_a_number", "-n 8 --fs 1kHz samples.xml", "veltrin: --fs needs a number, not '1kHz'\n"},
     {"column_zero", "-n 8 --v-column 00 samples.xml",
      "veltrin: --v-column needs a column name or a number from 1 to 2147483647, not '00'\n"},
@@ -130,10 +135,14 @@ const usage_case usage_cases[] = {
      "veltrin: --v-column needs a column name or a number from 1 to 2147483647, not '18446744073709551616'\n"},
     {"column_beyond_32_bits", "-n 8 --time-column 2147483648 samples.xml",
      "veltrin: --time-column needs a column name or a number from 1 to 2147483647, not '2147483648'\n"},
-    {"unknown_delimiter", "-n 8 --delimiter '|' samples.xml", "veltrin: --delimiter needs ',', ';', tab or space, not '|'\n"},
-    {"negative_skip", "-n 8 --skip -1 samples.xml", "veltrin: --skip needs a whole number from 0 to 2147483647, not '-1'\n"},
-    {"scale_of_zero", "-n 8 --v-scale 0 samples.xml", "veltrin: --v-scale needs a finite number other than 0, not '0'\n"},
-    {"infinite_scale", "-n 8 --i-scale inf samples.xml", "veltrin: --i-scale needs a finite number other than 0, not 'inf'\n"},
+    {"unknown_delimiter", "-n 8 --delimiter '|' samples.xml",
+     "veltrin: --delimiter needs ',', ';', tab or space, not '|'\n"},
+    {"negative_skip", "-n 8 --skip -1 samples.xml",
+     "veltrin: --skip needs a whole number from 0 to 2147483647, not '-1'\n"},
+    {"scale_of_zero", "-n 8 --v-scale 0 samples.xml",
+     "veltrin: --v-scale needs a finite number other than 0, not '0'\n"},
+    {"infinite_scale", "-n 8 --i-scale inf samples.xml",
+     "veltrin: --i-scale needs a finite number other than 0, not 'inf'\n"},
     {"config_with_an_input_option", "-c config.txt --fs 10",
      "veltrin: -c takes no other options but --threads, and no data files\n"},
     {"config_with_a_band", "-c config.txt --band 1:2",
@@ -154,7 +163,8 @@ const usage_case usage_cases[] = {
      "veltrin: --area needs a number of cm^2 from 1e-37 to 1e37, not 'inf'\n"},
     {"area_below_the_range", "-n 8 --stern-geary 0.026 --area 9e-38 samples.xml",
      "veltrin: --area needs a number of cm^2 from 1e-37 to 1e37, not '9e-38'\n"},
-    {"area_without_stern_geary", "-n 8 --area 2 samples.xml", "veltrin: --area needs --stern-geary: the area only scales fn\n"},
+    {"area_without_stern_geary", "-n 8 --area 2 samples.xml",
+     "veltrin: --area needs --stern-geary: the area only scales fn\n"},
     {"unknown_zn_interval", "-n 8 --zn-interval joint samples.xml",
      "veltrin: --zn-interval needs independent or coherent, not 'joint'\n"},
     {"coherent_interval_without_confidence", "-n 8 --zn-interval coherent samples.xml",
@@ -167,7 +177,8 @@ const usage_case usage_cases[] = {
      "veltrin: -b needs a duration above 0 such as 60, 90s, 20min or 1h, not 'min'\n"},
     {"block_points_of_none", "-n 8 --block-points 0 samples.xml",
      "veltrin: --block-points needs a whole number from 1 to 2147483647, not '0'\n"},
-    {"both_block_lengths", "-n 8 -b 1h --block-points 5 samples.xml", "veltrin: -b and --block-points contradict each other\n"},
+    {"both_block_lengths", "-n 8 -b 1h --block-points 5 samples.xml",
+     "veltrin: -b and --block-points contradict each other\n"},
     {"blocks_of_nothing", "-n 8 -b 1 --coherence samples.xml",
      "veltrin: -b and --block-points need values for each block: give --stats, --band, --slope-band, --stern-geary or "
      "--spectra-dir\n"},
@@ -175,14 +186,18 @@ const usage_case usage_cases[] = {
      "veltrin: --spectra-dir needs blocks: give -b or --block-points\n"},
     {"spectra_into_nothing", "-n 8 -b 20min --spectra-dir nowhere samples.xml",
      "veltrin: --spectra-dir nowhere: no such directory\n"},
-    {"config_with_blocks", "-c config.txt -b 1", "veltrin: -c takes no other options but --threads, and no data files\n"},
+    {"config_with_blocks", "-c config.txt -b 1",
+     "veltrin: -c takes no other options but --threads, and no data files\n"},
     {"spectra_of_two_files_alike", "-n 8 -b 1 --spectra-dir . samples.xml ./samples.xml",
      "veltrin: data files samples.xml and ./samples.xml would both write ./samples.block0001.psd.txt\n"},
     {"result_over_a_blocks_spectra", "-n 8 -b 1 --spectra-dir . -o samples.block0002.psd.csv samples.xml",
      "veltrin: the result of samples.xml (samples.block0002.psd.csv) would replace a block's spectra in .\n"},
 };
 
-void PrintTo(const usage_case& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const usage_case& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class usage_error : public testing::TestWithParam<usage_case> {};
 
@@ -209,8 +224,7 @@ TEST(command_line, one_file_to_standard_output)
     EXPECT_EQ(outcome.err, "");
     EXPECT_EQ(outcome.out, small_table("samples.xml"));
     // All the sections the recording holds by default; "-" reads standard input.
-    EXPECT_EQ(run_command(dir, "--points=4 -", "samples.xml").out.substr(0, 80),
-              small_table("-", 2, 4).substr(0, 80));
+    EXPECT_EQ(run_command(dir, "--points=4 -", "samples.xml").out.substr(0, 80), small_table("-", 2, 4).substr(0, 80));
     EXPECT_EQ(run_command(dir, "-n 8 -o - samples.xml").out, small_table("samples.xml"));
 }
 
@@ -326,7 +340,8 @@ TEST(command_line, a_result_never_replaces_a_data_file_of_the_run)
 {
     const std::string dir = scratch_with_recording();
     mkdir((dir + "/out").c_str(), 0755);
-    for (const char* name : {"a.xml", "a.psd.txt", "b.xml", "out/a.psd.csv"}) write_file(dir + "/" + name, small_recording());
+    for (const char* name : {"a.xml", "a.psd.txt", "b.xml", "out/a.psd.csv"})
+        write_file(dir + "/" + name, small_recording());
     ASSERT_EQ(link((dir + "/a.xml").c_str(), (dir + "/b.psd.txt").c_str()), 0);
     ASSERT_EQ(symlink("samples.xml", (dir + "/link.psd.txt").c_str()), 0);
     const auto snapshot = [&] {
@@ -342,7 +357,8 @@ TEST(command_line, a_result_never_replaces_a_data_file_of_the_run)
         const char* stdin_file;
         const char* error;
     } cases[] = {
-        {"-n 8 a.xml a.psd.txt", "/dev/null", "the result of a.xml (a.psd.txt) would overwrite the data file a.psd.txt"},
+        {"-n 8 a.xml a.psd.txt", "/dev/null",
+         "the result of a.xml (a.psd.txt) would overwrite the data file a.psd.txt"},
         {"-n 8 -f csv -o out a.xml out/a.psd.csv", "/dev/null",
          "the result of a.xml (out/a.psd.csv) would overwrite the data file out/a.psd.csv"},
         {"-n 8 a.xml b.xml", "/dev/null", "the result of b.xml (b.psd.txt) would overwrite the data file a.xml"},
@@ -401,9 +417,12 @@ TEST(command_line, a_sample_file_in_utf16_gets_a_hint)
         std::string content;
         std::string message;
     } cases[] = {
-        {"le_bom.xml", "\xFF\xFE" + little_endian, structure + hint}, {"be_bom.xml", "\xFE\xFF" + big_endian, structure + hint},
-        {"le.xml", little_endian, structure + hint},                 {"be.xml", big_endian, structure + hint},
-        {"nul.xml", std::string(64, '\0'), no_table},                {"text.xml", "just text\n", no_table},
+        {"le_bom.xml", "\xFF\xFE" + little_endian, structure + hint},
+        {"be_bom.xml", "\xFE\xFF" + big_endian, structure + hint},
+        {"le.xml", little_endian, structure + hint},
+        {"be.xml", big_endian, structure + hint},
+        {"nul.xml", std::string(64, '\0'), no_table},
+        {"text.xml", "just text\n", no_table},
     };
     for (const auto& c : cases) {
         write_file(dir + "/" + c.name, c.content);
@@ -439,13 +458,17 @@ TEST(command_line, a_utf16_fifo_gets_the_hint_too)
 TEST(command_line, control_characters_in_any_file_name_are_escaped)
 {
     const std::string dir = make_scratch_directory();
-    const std::string name = "a\x01" "b\x7F" "c\nd.xml";
+    const std::string name = "a\x01"
+                             "b\x7F"
+                             "c\nd.xml";
     const std::string escaped = "a\\x01b\\x7Fc\\x0Ad.xml";
     write_file(dir + "/" + name, small_recording());
     const command_outcome csv = run_command(dir, "-n 8 -f csv " + quoted(name));
     EXPECT_NE(csv.out.find("\n# data_file = " + escaped + "\n"), std::string::npos) << csv.out;
     EXPECT_EQ(run_command(dir, "-n 8 " + quoted(name)).out, small_table(escaped));
-    const std::string configured = "a\x01" "b\x7F" "c.xml";
+    const std::string configured = "a\x01"
+                                   "b\x7F"
+                                   "c.xml";
     write_file(dir + "/" + configured, small_recording());
     write_file(dir + "/config_veltrin.txt", configured + " 0 1 8 result.txt\n");
     EXPECT_EQ(run_command(dir, "").status, 0);
@@ -465,8 +488,9 @@ TEST(command_line, largest_option_values_are_taken_and_cost_no_memory)
 #endif
     const std::string too_low = "veltrin: samples.xml: Fatal error: the number of data points is too low. Decrease "
                                 "the number of sections (-s) or the points per section (-n).\n";
-    for (const char* arguments : {"-n 2147483647 -w hann samples.xml", "-n 2147483647 -s 2147483647 --overlap 0.5 samples.xml",
-                                  "-n 1073741824 samples.xml", "-n 8 -s 2147483647 --coherence --stats samples.xml"}) {
+    for (const char* arguments :
+         {"-n 2147483647 -w hann samples.xml", "-n 2147483647 -s 2147483647 --overlap 0.5 samples.xml",
+          "-n 1073741824 samples.xml", "-n 8 -s 2147483647 --coherence --stats samples.xml"}) {
         const command_outcome outcome = run_command(dir, arguments, "/dev/null", limit);
         EXPECT_EQ(outcome.status, 1) << arguments;
         EXPECT_EQ(outcome.err, too_low) << arguments;
@@ -557,8 +581,11 @@ TEST(command_line, json_is_one_object_and_any_file_name_survives)
     const nlohmann::json document = nlohmann::json::parse(outcome.out);
     EXPECT_EQ(document["data_file"], name);
     EXPECT_EQ(document["sampling_frequency"], 500.0);
-    EXPECT_EQ(document["settings"], (nlohmann::json{{"estimate", "configuration"}, {"hanning", 0}, {"nb_section", 1},
-                                                     {"nbpoint_section", 8}, {"input_format", "tagged"}}));
+    EXPECT_EQ(document["settings"], (nlohmann::json{{"estimate", "configuration"},
+                                                    {"hanning", 0},
+                                                    {"nb_section", 1},
+                                                    {"nbpoint_section", 8},
+                                                    {"input_format", "tagged"}}));
     EXPECT_EQ(document["columns"]["zn"], (nlohmann::json{nullptr, 0.0, nullptr, nullptr}));
     EXPECT_EQ(document["columns"]["psd_v"][3].get<double>(), static_cast<double>(0.032f));
     EXPECT_EQ(document["columns"]["frequency"].size(), 4u);
@@ -606,7 +633,8 @@ TEST(command_line, coherence_phase_and_the_one_section_note)
         EXPECT_NEAR(std::stod(row.substr(coherence_at + 1)), 1.0, 1e-12) << row;
         EXPECT_NEAR(std::stod(row.substr(phase_at + 1)), 180.0, 1e-9) << row;
     }
-    EXPECT_NE(csv.out.find("\n# coherence_note = one section: the coherence is 1 by construction\n"), std::string::npos);
+    EXPECT_NE(csv.out.find("\n# coherence_note = one section: the coherence is 1 by construction\n"),
+              std::string::npos);
     const nlohmann::json json = nlohmann::json::parse(run_command(dir, "-n 16 --coherence -f json r.xml").out);
     EXPECT_EQ(json["settings"]["coherence_note"], "one section: the coherence is 1 by construction");
     EXPECT_NEAR(json["columns"]["phase"][1].get<double>(), 180.0, 1e-9);
@@ -692,7 +720,8 @@ TEST(command_line, band_quantities_in_every_format)
 
     const nlohmann::json json =
         nlohmann::json::parse(run_command(dir, "-n 4 --confidence 0.9 --zn-interval coherent --band 0:200 "
-                                               "--stern-geary 0.026 -f json samples.xml").out);
+                                               "--stern-geary 0.026 -f json samples.xml")
+                                  .out);
     EXPECT_EQ(json["settings"]["zn_interval"], "coherent");
     EXPECT_EQ(json["band"]["band_bins"], 1);
     EXPECT_EQ(json["band"]["nu_band"], 4.0);
@@ -712,7 +741,10 @@ TEST(command_line, every_thread_count_writes_the_same_bytes)
     std::string text = "<sampling_frequency>1000\r\n<data>\r\n";
     for (int k = 0; k < 20000; ++k) {
         text += "<v>" + std::to_string(std::sin(k * 0.01) + 0.001 * (k % 17)) + "</v><i>" + std::to_string(k % 5) +
-                "</i>" + (k % 3 == 0 ? "\r\n" : k % 3 == 1 ? "\r" : std::string(100, ' ') + "\n");
+                "</i>" +
+                (k % 3 == 0   ? "\r\n"
+                 : k % 3 == 1 ? "\r"
+                              : std::string(100, ' ') + "\n");
     }
     write_file(dir + "/generated.xml", text + "</data>\r\n");
     for (const char* estimate : {"-n 256 --hanning --coherence --confidence 0.9 --stats --zn-interval coherent "
@@ -783,14 +815,16 @@ TEST(command_line, instrument_files_give_the_rows_of_the_tagged_recording)
         const char* settings;
     } layouts[] = {
         {"plain.csv", "", "# input_format = delimited\n# v_column = v\n# i_column = i\n# v_scale = 1\n# i_scale = 1\n"},
-        {"semicolon.csv", "", "# input_format = delimited\n# v_column = E\n# i_column = I\n# v_scale = 1\n# i_scale = 1\n"},
+        {"semicolon.csv", "",
+         "# input_format = delimited\n# v_column = E\n# i_column = I\n# v_scale = 1\n# i_scale = 1\n"},
         {"semicolon.csv", "--decimal-comma --delimiter ';' --time-column Time",
          "# input_format = delimited\n# v_column = E\n# i_column = I\n# v_scale = 1\n# i_scale = 1\n"},
         {"whitespace.txt", "--fs 16 --v-column 1 --i-column 2 --delimiter space",
          "# input_format = delimited\n# v_column = 1\n# i_column = 2\n# v_scale = 1\n# i_scale = 1\n"},
         {"ec_lab.mpt", "",
          "# input_format = delimited\n# v_column = Ewe/V\n# i_column = <I>/mA\n# v_scale = 1\n# i_scale = 0.001\n"},
-        {"gamry.DTA", "--delimiter tab", "# input_format = delimited\n# v_column = Vf\n# i_column = Im\n# v_scale = 1\n# i_scale = 1\n"},
+        {"gamry.DTA", "--delimiter tab",
+         "# input_format = delimited\n# v_column = Vf\n# i_column = Im\n# v_scale = 1\n# i_scale = 1\n"},
         {"autolab.txt", "--input-format delimited",
          "# input_format = delimited\n# v_column = WE(1).Potential (V)\n# i_column = WE(1).Current (A)\n# v_scale = "
          "1\n# i_scale = 1\n"},
@@ -799,9 +833,10 @@ TEST(command_line, instrument_files_give_the_rows_of_the_tagged_recording)
          "# input_format = f64be\n# v_scale = 1\n# i_scale = 1\n"},
     };
     const auto band = [](const std::string& csv) { return csv.substr(std::min(csv.find("# band_low"), csv.size())); };
-    for (const char* estimate : {"-n 64 --hanning --confidence 0.9 --coherence --stats --band 0.5:4 --stern-geary 0.026",
-                                 "-n 100 -w hann --overlap 0.5 --detrend linear --confidence 0.95 --coherence "
-                                 "--zn-interval coherent --slope-band 1:6"}) {
+    for (const char* estimate :
+         {"-n 64 --hanning --confidence 0.9 --coherence --stats --band 0.5:4 --stern-geary 0.026",
+          "-n 100 -w hann --overlap 0.5 --detrend linear --confidence 0.95 --coherence "
+          "--zn-interval coherent --slope-band 1:6"}) {
         const std::string options = std::string(estimate) + " -f csv ";
         const command_outcome tagged = run_command(dir, options + "tagged.xml");
         ASSERT_EQ(tagged.status, 0) << tagged.err;
@@ -838,7 +873,8 @@ TEST(command_line, options_that_do_not_fit_a_file_exit_2)
     write_file(dir + "/bad.csv", "time,v,i\n0,1,2\n0.5,x,4\n");
     write_file(dir + "/cut.csv", "time,v,i\n0,1,2\n0.5,3,4\n1,1,2");
     const std::string names_fault = "veltrin: names.csv: " + outcome.err.substr(outcome.err.find("the header"));
-    const std::string bad_fault = "veltrin: bad.csv: Fatal error: line 3: the v column (v) holds 'x', which is not a number.\n";
+    const std::string bad_fault =
+        "veltrin: bad.csv: Fatal error: line 3: the v column (v) holds 'x', which is not a number.\n";
     const struct {
         const char* arguments;
         int status;
@@ -846,7 +882,8 @@ TEST(command_line, options_that_do_not_fit_a_file_exit_2)
     } cases[] = {
         {"-n 8 --v-column 2 samples.xml", 2, "veltrin: samples.xml: --v-column does not apply to a tagged file\n"},
         {"-n 2 --time-column when good.csv", 2,
-         "veltrin: good.csv: the header row (line 1) has no column named \"when\"; its names are \"time\", \"v\", \"i\"; "
+         "veltrin: good.csv: the header row (line 1) has no column named \"when\"; its names are \"time\", \"v\", "
+         "\"i\"; "
          "choose the time column with --time-column (a name, or a number from 1)\n"},
         {"-n 2 --skip 1 good.csv", 2,
          "veltrin: good.csv: the header row (line 2) has no v column by a name the program knows; its names are \"0\", "
@@ -858,7 +895,8 @@ TEST(command_line, options_that_do_not_fit_a_file_exit_2)
         {"-n 2 -o . names.csv bad.csv", 2, names_fault + bad_fault},
         {"-n 2 --table 2 good.csv", 2, "veltrin: good.csv: --table 2: the file holds 1 table (header row on line 1)\n"},
         // A last row without its line end: read without it, said once, status 0.
-        {"-n 2 -f csv -o cut.psd.csv cut.csv", 0, "veltrin: cut.csv: line 4 has no line end: not read, as a row still being written\n"},
+        {"-n 2 -f csv -o cut.psd.csv cut.csv", 0,
+         "veltrin: cut.csv: line 4 has no line end: not read, as a row still being written\n"},
         // A band without an inner bin is known once the file gives the bins.
         {"-n 8 --band 70:100 samples.xml", 2,
          "veltrin: samples.xml: --band 70:100 holds no bin: the bins are 62.499996185302734 Hz apart\n"},
@@ -870,8 +908,9 @@ TEST(command_line, options_that_do_not_fit_a_file_exit_2)
         EXPECT_EQ(run.status, c.status) << c.arguments;
         EXPECT_EQ(run.err, c.err) << c.arguments;
     }
-    EXPECT_TRUE(run_command(dir, "-n 2 --table 0 good.csv")
-                    .err.starts_with("veltrin: --table needs a table's number from 1, or all, not '0'\n" + usage_start));
+    EXPECT_TRUE(
+        run_command(dir, "-n 2 --table 0 good.csv")
+            .err.starts_with("veltrin: --table needs a table's number from 1, or all, not '0'\n" + usage_start));
     const std::string cut = read_file(dir + "/cut.psd.csv");
     EXPECT_NE(cut.find("# dropped_last_row = 1\n"), std::string::npos) << cut;
 }

@@ -12,9 +12,8 @@ using namespace veltrin;
 
 namespace {
 
-const char* const too_few_points =
-    "\nFatal error: the number of data points is too low. Decrease\n"
-    "the number of sections in the file config_veltrin.txt.\n";
+const char* const too_few_points = "\nFatal error: the number of data points is too low. Decrease\n"
+                                   "the number of sections in the file config_veltrin.txt.\n";
 const char* const not_power_of_two = "\nFatal error: the number of points per section is not a power of 2.\n";
 const char* const no_sections = "\nFatal error: the number of sections must be at least 1.\n";
 
@@ -26,8 +25,8 @@ std::string outcome(std::int32_t nb_section, std::int32_t nbpoint_section, std::
     std::string samples = "<sampling_frequency>500</sampling_frequency>\n<data>\n";
     for (std::int32_t k = 0; k < points; ++k) samples += "<v>1</v><i>1</i>\n";
     write_file(dir + "/samples.txt", samples + "</data>\n");
-    write_file(dir + "/config.txt", "samples.txt 0 " + std::to_string(nb_section) + " " +
-                                        std::to_string(nbpoint_section) + " result.txt\n");
+    write_file(dir + "/config.txt",
+               "samples.txt 0 " + std::to_string(nb_section) + " " + std::to_string(nbpoint_section) + " result.txt\n");
     try {
         analyse_config_file(dir + "/config.txt", "config_veltrin.txt", dir, 1);
     } catch (const analysis_error& error) {
@@ -46,7 +45,7 @@ struct check_case {
 };
 
 const check_case check_cases[] = {
-    {4, 128, 512, ""},                 // equality is accepted
+    {4, 128, 512, ""},  // equality is accepted
     {4, 128, 511, too_few_points},
     {1, 2, 2, ""},
     {1, 3, 8, not_power_of_two},
@@ -55,7 +54,7 @@ const check_case check_cases[] = {
     {1, 1, 8, not_power_of_two},
     {1, 0, 8, not_power_of_two},
     {1, -8, 8, not_power_of_two},
-    {1, 100, 50, too_few_points},      // both fail: the data-points message wins
+    {1, 100, 50, too_few_points},                 // both fail: the data-points message wins
     {2147483647, 1073741824, 8, too_few_points},  // the product does not wrap
     {1, 1073741825, 8, too_few_points},
     {1, 1073741824, 8, too_few_points},  // the largest power of 2 passes the doubling

@@ -44,7 +44,8 @@ std::string outcome_of(const std::string& content, const input_request& in, unsi
     (void)sequential;
 #else
     // A memory stream is no regular file: it is read line by line, as a pipe is.
-    std::FILE* file = sequential ? fmemopen(const_cast<char*>(content.data()), content.size(), "rb") : stream_of(content);
+    std::FILE* file =
+        sequential ? fmemopen(const_cast<char*>(content.data()), content.size(), "rb") : stream_of(content);
 #endif
     std::string text;
     try {
@@ -104,48 +105,73 @@ TEST(delimited_reading, reads_the_columns_units_and_separators_a_file_shows)
         {"CR and CR LF", "time,v,i\r0,1,2\r\n0.5,3,4\r", delimited(), "fs 2: 1,2 3,4"},
         {"CR after a column not read", "t,v,i,x\r0,1,2,9\r0.5,3,4,9\r1,5,6,9\n", delimited(), "fs 2: 1,2 3,4 5,6"},
         {"byte-order mark", "\xEF\xBB\xBFtime,v,i\n0,1,2\n0.5,3,4\n", delimited(), "fs 2: 1,2 3,4"},
-        {"a quoted name holds the delimiter", "t,\"v, mV\",i\n0,1,2\n0.5,3,4\n", delimited([](input_request& in) { in.v_column.emplace("v, mV"); }),
+        {"a quoted name holds the delimiter", "t,\"v, mV\",i\n0,1,2\n0.5,3,4\n",
+         delimited([](input_request& in) { in.v_column.emplace("v, mV"); }), "fs 2: 1,2 3,4"},
+        {"quoted names and numbers", "\"time\",\"v\",\"i\"\n\"0\",\"1\",\"2\"\n0.5,3,4\n", delimited(),
          "fs 2: 1,2 3,4"},
-        {"quoted names and numbers", "\"time\",\"v\",\"i\"\n\"0\",\"1\",\"2\"\n0.5,3,4\n", delimited(), "fs 2: 1,2 3,4"},
-        {"preamble (a line naming v alone) and footer", "Instrument X\nv,5 V range\ntime,v,i\n0,1,2\n0.5,3,4\n\nEnd of data\n# done\n",
-         delimited(), "fs 2: 1,2 3,4"},
+        {"preamble (a line naming v alone) and footer",
+         "Instrument X\nv,5 V range\ntime,v,i\n0,1,2\n0.5,3,4\n\nEnd of data\n# done\n", delimited(), "fs 2: 1,2 3,4"},
         {"comments inside the table", "time,v,i\n# start\n0,1,2\n# pause\n#\n0.5,3,4\n", delimited(), "fs 2: 1,2 3,4"},
         {"units row", "time;v;i\ns;V;A\n0;1;2\n0.5;3;4\n", delimited(), "fs 2: 1,2 3,4"},
         {"decimal comma found", "t;v;i\n0;1,5;2\n0,5;3;4\n", delimited(), "fs 2: 1.5,2 3,4"},
-        {"decimal comma given, tab", "t\tv\ti\n0\t1\t2\n0,5\t3,25\t4\n", delimited([](input_request& in) { in.decimal_comma = true; }),
-         "fs 2: 1,2 3.25,4"},
+        {"decimal comma given, tab", "t\tv\ti\n0\t1\t2\n0,5\t3,25\t4\n",
+         delimited([](input_request& in) { in.decimal_comma = true; }), "fs 2: 1,2 3.25,4"},
         {"blanks", "  t   v  i\n 0  1\t2\n 0.5 3 4  \n", delimited(), "fs 2: 1,2 3,4"},
         {"semicolon before comma", "t;v;i;note, x\n0;1;2;a\n1;3;4;b\n", delimited(), "fs 1: 1,2 3,4"},
-        {"tab before semicolon", "t\tv;x\ti\n0\t1;9\t2\n", delimited([](input_request& in) { in.v_column.emplace("v;x"); }),
+        {"tab before semicolon", "t\tv;x\ti\n0\t1;9\t2\n",
+         delimited([](input_request& in) { in.v_column.emplace("v;x"); }),
          "Fatal error: line 2: the v column (v;x) holds '1;9', which is not a number."},
-        {"units scale", "time/s,E (mV),I [uA]\n0,1,2\n0.5,3,4\n", delimited([](input_request& in) { in.v_column.emplace("E (mV)"); in.i_column.emplace("I [uA]"); }),
+        {"units scale", "time/s,E (mV),I [uA]\n0,1,2\n0.5,3,4\n", delimited([](input_request& in) {
+             in.v_column.emplace("E (mV)");
+             in.i_column.emplace("I [uA]");
+         }),
          "fs 2: 0.00100000005,1.99999999e-06 0.00300000003,3.99999999e-06"},
-        {"names beginning with Ewe and <I>, a micro sign", "time/s\tEwe/mV\t<I>/\xC2\xB5" "A\n0\t1\t2\n0.5\t3\t4\n", delimited(),
-         "fs 2: 0.00100000005,1.99999999e-06 0.00300000003,3.99999999e-06"},
-        {"<I>/mA by default", "time/s\tEwe/V\t<I>/mA\n0\t1\t2\n0.5\t3\t4\n", delimited(), "fs 2: 1,0.00200000009 3,0.00400000019"},
-        {"scales given over units", "t,v,I/mA\n0,1,2\n0.5,3,4\n", delimited([](input_request& in) { in.v_scale = 2; in.i_scale = 10; }),
+        {"names beginning with Ewe and <I>, a micro sign",
+         "time/s\tEwe/mV\t<I>/\xC2\xB5"
+         "A\n0\t1\t2\n0.5\t3\t4\n",
+         delimited(), "fs 2: 0.00100000005,1.99999999e-06 0.00300000003,3.99999999e-06"},
+        {"<I>/mA by default", "time/s\tEwe/V\t<I>/mA\n0\t1\t2\n0.5\t3\t4\n", delimited(),
+         "fs 2: 1,0.00200000009 3,0.00400000019"},
+        {"scales given over units", "t,v,I/mA\n0,1,2\n0.5,3,4\n", delimited([](input_request& in) {
+             in.v_scale = 2;
+             in.i_scale = 10;
+         }),
          "fs 2: 2,20 6,40"},
-        {"numbered columns, no header", "1 2\n3 4\n", delimited([](input_request& in) { in.v_column.emplace("1"); in.i_column.emplace("2"); fs_10(in); }),
+        {"numbered columns, no header", "1 2\n3 4\n", delimited([](input_request& in) {
+             in.v_column.emplace("1");
+             in.i_column.emplace("2");
+             fs_10(in);
+         }),
          "fs 10: 1,2 3,4"},
-        {"numbered columns take the time by name", "time,a,b\n0,1,2\n0.5,3,4\n",
-         delimited([](input_request& in) { in.v_column.emplace("2"); in.i_column.emplace("3"); }), "fs 2: 1,2 3,4"},
-        {"decimal commas quoted between commas", "t,v,i\n0,\"1,5\",2\n0,5,3,4\n",
-         delimited([](input_request& in) { in.decimal_comma = true; in.time_column.emplace("1"); in.sampling_frequency = 2; }),
-         "Fatal error: line 3 has 4 fields; the header row (line 1) has 3."},
-        {"one column for both", "t,x\n0,1\n0.5,3\n", delimited([](input_request& in) { in.v_column.emplace("x"); in.i_column.emplace("2"); }),
-         "fs 2: 1,1 3,3"},
-        {"--skip", "1,2,3\nx,y\nt,v,i\n0,1,2\n0.5,3,4\n", delimited([](input_request& in) { in.skip = 2; }), "fs 2: 1,2 3,4"},
-        {"Nb header lines", "File\nNb header lines : 4\nE I time in this order\ntime\tE\tI\n0\t1\t2\n0.5\t3\t4\n", delimited(),
+        {"numbered columns take the time by name", "time,a,b\n0,1,2\n0.5,3,4\n", delimited([](input_request& in) {
+             in.v_column.emplace("2");
+             in.i_column.emplace("3");
+         }),
          "fs 2: 1,2 3,4"},
+        {"decimal commas quoted between commas", "t,v,i\n0,\"1,5\",2\n0,5,3,4\n", delimited([](input_request& in) {
+             in.decimal_comma = true;
+             in.time_column.emplace("1");
+             in.sampling_frequency = 2;
+         }),
+         "Fatal error: line 3 has 4 fields; the header row (line 1) has 3."},
+        {"one column for both", "t,x\n0,1\n0.5,3\n", delimited([](input_request& in) {
+             in.v_column.emplace("x");
+             in.i_column.emplace("2");
+         }),
+         "fs 2: 1,1 3,3"},
+        {"--skip", "1,2,3\nx,y\nt,v,i\n0,1,2\n0.5,3,4\n", delimited([](input_request& in) { in.skip = 2; }),
+         "fs 2: 1,2 3,4"},
+        {"Nb header lines", "File\nNb header lines : 4\nE I time in this order\ntime\tE\tI\n0\t1\t2\n0.5\t3\t4\n",
+         delimited(), "fs 2: 1,2 3,4"},
         {"--fs over the time column", "t,v,i\n0,1,2\n7,3,4\n", delimited(fs_10), "fs 10: 1,2 3,4"},
-        {"a time column by name", "when,v,i\n0,1,2\n0.25,3,4\n", delimited([](input_request& in) { in.time_column.emplace("when"); }),
-         "fs 4: 1,2 3,4"},
+        {"a time column by name", "when,v,i\n0,1,2\n0.25,3,4\n",
+         delimited([](input_request& in) { in.time_column.emplace("when"); }), "fs 4: 1,2 3,4"},
         {"time steps within 1 % of the mean", "t,v,i\n0,1,2\n0.995,3,4\n2,5,6\n", delimited(), "fs 1: 1,2 3,4 5,6"},
-        {"times in ms", "time (ms),v,i\n0,1,2\n250,3,4\n", delimited([](input_request& in) { in.time_column.emplace("time (ms)"); }),
-         "fs 4: 1,2 3,4"},
+        {"times in ms", "time (ms),v,i\n0,1,2\n250,3,4\n",
+         delimited([](input_request& in) { in.time_column.emplace("time (ms)"); }), "fs 4: 1,2 3,4"},
         {"auto reads delimited", "time,v,i\n0,1,2\n0.5,3,4\n", input_request{.format = "auto"}, "fs 2: 1,2 3,4"},
-        {"auto reads tagged", "v,i\n<sampling_frequency>4\n<data>\n<v>1</v><i>2</i>\n</data>\n", input_request{.format = "auto"},
-         "fs 4: 1,2"},
+        {"auto reads tagged", "v,i\n<sampling_frequency>4\n<data>\n<v>1</v><i>2</i>\n</data>\n",
+         input_request{.format = "auto"}, "fs 4: 1,2"},
     };
     for (const auto& c : cases) EXPECT_EQ(outcome_of(c.content, c.in), c.expected) << c.name;
 }
@@ -170,21 +196,27 @@ TEST(delimited_reading, stops_naming_the_line_the_column_and_the_text)
         input_request in;
         std::string expected;
     } cases[] = {
-        {head + "0.1,abc,3\n", delimited(), "Fatal error: line 3: the v column (v) holds 'abc', which is not a number."},
-        {head + "0.1,nan,3\n", delimited(), "Fatal error: line 3: the v column (v) holds 'nan', which is not a number."},
+        {head + "0.1,abc,3\n", delimited(),
+         "Fatal error: line 3: the v column (v) holds 'abc', which is not a number."},
+        {head + "0.1,nan,3\n", delimited(),
+         "Fatal error: line 3: the v column (v) holds 'nan', which is not a number."},
         {head + "0.1,1,3e\n", delimited(), "Fatal error: line 3: the i column (i) holds '3e', which is not a number."},
         {head + "0.1,,3\n", delimited(), "Fatal error: line 3: the v column (v) is empty."},
-        {"time,v,i\n0,\"1,500\",2\n", delimited(fs_10), "Fatal error: line 2: the v column (v) holds '1,500', which is not a number; for decimal commas, give "
+        {"time,v,i\n0,\"1,500\",2\n", delimited(fs_10),
+         "Fatal error: line 2: the v column (v) holds '1,500', which is not a number; for decimal commas, give "
          "--decimal-comma; thousands separators are not read: write the numbers without them."},
-        {"time;v;i\ns;V;A\n0;1;2\n0.5;x;4\n", delimited(), "Fatal error: line 4: the v column (v) holds 'x', which is not a number."},
+        {"time;v;i\ns;V;A\n0;1;2\n0.5;x;4\n", delimited(),
+         "Fatal error: line 4: the v column (v) holds 'x', which is not a number."},
         {head + "0.1,1\n", delimited(), "Fatal error: line 3 has 2 fields; the header row (line 1) has 3."},
         {head + "0.1\n", delimited(), "Fatal error: line 3 has 1 field; the header row (line 1) has 3."},
-        {head + "# note\n0.1,1e39,3\n", delimited(), "Fatal error: line 4: the v column (v) holds a value too large for single precision."},
+        {head + "# note\n0.1,1e39,3\n", delimited(),
+         "Fatal error: line 4: the v column (v) holds a value too large for single precision."},
         {"t;v;i\n0;1;2\n0,1;1.5;3\n", delimited([](input_request& in) { in.decimal_comma = true; }),
          "Fatal error: line 3: the v column (v) holds '1.5', which is not a number."},
         {head + "0.5,1,2\n\nfooter\n7,1,2\n", delimited(),
          "Fatal error: line 6 holds a row of numbers after the table ended on line 5; a second table is not read."},
-        {head + "0.5,1,2\nx,1,2\n0.6,1,2\n", delimited(), "Fatal error: line 4: the time column (time) holds 'x', which is not a number."},
+        {head + "0.5,1,2\nx,1,2\n0.6,1,2\n", delimited(),
+         "Fatal error: line 4: the time column (time) holds 'x', which is not a number."},
         {head + "1,1,2\n2,1,2\n3,1,2\n# pause\n4.1,1,2\n5,1,2\n", delimited(),
          "Fatal error: line 7: the time step (1.1 s) differs from the mean step (1 s) by more than 1 %; give "
          "the sampling frequency with --fs to read the file anyway."},
@@ -205,11 +237,13 @@ TEST(delimited_reading, stops_naming_the_line_the_column_and_the_text)
         {joined, delimited([](input_request& in) { in.table = 0; }),
          "Fatal error: line 104: the time step (1.5 s) differs from the step before it (1 s) by more than 1 %; "
          "--table all joins only tables whose time goes on with the same step."},
-        {head + "-0.5,1,2\n", delimited(), "Fatal error: the time column (time) does not increase from line 2 to line 3."},
+        {head + "-0.5,1,2\n", delimited(),
+         "Fatal error: the time column (time) does not increase from line 2 to line 3."},
         {head, delimited(), "options: one row cannot give the sampling frequency: give it with --fs"},
         {"time,v,i\n\n", delimited(), "Fatal error: no row of numbers follows the header row (line 1)."},
         {"just text\n", delimited(), "Fatal error: the file holds no row of numbers."},
-        {head + "0.5,1," + std::string(70000, '2') + "\n", delimited(), "Fatal error: line 3 is longer than 65536 bytes."},
+        {head + "0.5,1," + std::string(70000, '2') + "\n", delimited(),
+         "Fatal error: line 3 is longer than 65536 bytes."},
         {"1,2\n3,4\n", delimited(),
          "options: no header row names the v and i columns: choose them with --v-column and --i-column (a name, or a "
          "number from 1)"},
@@ -225,9 +259,12 @@ TEST(delimited_reading, stops_naming_the_line_the_column_and_the_text)
         {"t,v,I/mV\n0,1,2\n", delimited([](input_request& in) { in.i_column.emplace("I/mV"); }),
          "options: the i column (I/mV) is in volts: choose the i column with --i-column, or give --i-scale to read it "
          "anyway"},
-        {head, delimited([](input_request& in) { in.v_column.emplace("0"); }), "options: --v-column numbers the columns from 1"},
-        {head, input_request{.format = "tagged", .v_column = "v"}, "options: --v-column does not apply to a tagged file"},
-        {head, input_request{.format = "f32le", .delimiter = ','}, "options: --delimiter does not apply to raw binary input"},
+        {head, delimited([](input_request& in) { in.v_column.emplace("0"); }),
+         "options: --v-column numbers the columns from 1"},
+        {head, input_request{.format = "tagged", .v_column = "v"},
+         "options: --v-column does not apply to a tagged file"},
+        {head, input_request{.format = "f32le", .delimiter = ','},
+         "options: --delimiter does not apply to raw binary input"},
         {head, input_request{.format = "f32le"},
          "options: raw binary input needs the sampling frequency: give it with --fs HZ"},
         {head, input_request{.format = "tagged", .v_scale = 2.0}, "options: --v-scale does not apply to a tagged file"},
@@ -248,8 +285,10 @@ TEST(delimited_reading, reads_the_same_for_every_thread_count_and_through_a_pipe
         const std::string t = std::to_string(k) + "e-2,";
         if (k % 1111 == 0) rows += "# mark " + std::to_string(k) + "\n";
         // Blanks and quotes take the long way; the others, the straight one.
-        if (k % 3001 == 0) rows += t + " " + std::to_string(k % 97) + ".25 ,\"" + std::to_string(-k) + "e-9\"\n";
-        else rows += t + std::to_string(k % 97) + ".25," + std::to_string(-k) + "e-9\n";
+        if (k % 3001 == 0)
+            rows += t + " " + std::to_string(k % 97) + ".25 ,\"" + std::to_string(-k) + "e-9\"\n";
+        else
+            rows += t + std::to_string(k % 97) + ".25," + std::to_string(-k) + "e-9\n";
     }
     const std::string expected = outcome_of(rows, delimited(fs_10));
     ASSERT_EQ(expected.substr(0, 23), "fs 10: 0.25,0 1.25,-9.9");
@@ -291,7 +330,8 @@ TEST(delimited_reading, reads_the_same_for_every_thread_count_and_through_a_pipe
     const std::size_t crlf_middle = crlf.find('\n', crlf.size() / 2) + 1;
     const std::string wide = crlf.substr(0, crlf_middle) + "1,2,3,4\r\n" + crlf.substr(crlf_middle);
     EXPECT_EQ(outcome_of(wide, delimited(fs_10), 2, 4096), outcome_of(wide, delimited(fs_10), 1, 4096, true));
-    EXPECT_NE(outcome_of(wide, delimited(fs_10), 2, 4096).find("has 4 fields; the header row (line 2) has 3."), std::string::npos);
+    EXPECT_NE(outcome_of(wide, delimited(fs_10), 2, 4096).find("has 4 fields; the header row (line 2) has 3."),
+              std::string::npos);
 }
 
 // Rows with a time column, units that scale them or decimal commas are read
@@ -310,8 +350,10 @@ TEST(delimited_reading, timed_scaled_and_decimal_comma_rows_read_as_a_pipe_reads
             const bool negative = k % 4000 < 2000 ? (k / 300) % 2 == 1 : k % 2 == 1;
             const double v = (negative ? -1.0 : 1.0) * ((k * 7919) % 20001 + 1);
             char v_text[32];
-            if (k < 10000) std::snprintf(v_text, sizeof v_text, "%.6e", 1e-7 * v);
-            else std::snprintf(v_text, sizeof v_text, "%.2f", k == big_v_at ? 999.99 : 0.01 * v);
+            if (k < 10000)
+                std::snprintf(v_text, sizeof v_text, "%.6e", 1e-7 * v);
+            else
+                std::snprintf(v_text, sizeof v_text, "%.2f", k == big_v_at ? 999.99 : 0.01 * v);
             char row[96];
             std::snprintf(row, sizeof row, "%.*f,%s%s,%.*f\n", time_decimals, k * step, k % 1499 == 0 ? " " : "",
                           k % 2003 == 0 ? "1.5e-30" : v_text, 2 + (k / 500) % 3, 1 + (k % 7) * 0.1234);
@@ -321,9 +363,7 @@ TEST(delimited_reading, timed_scaled_and_decimal_comma_rows_read_as_a_pipe_reads
         }
         return text;
     };
-    const auto scaled_by = [](double v_scale) {
-        return delimited([=](input_request& in) { in.v_scale = v_scale; });
-    };
+    const auto scaled_by = [](double v_scale) { return delimited([=](input_request& in) { in.v_scale = v_scale; }); };
     const struct {
         const char* name;
         std::string content;
@@ -333,7 +373,8 @@ TEST(delimited_reading, timed_scaled_and_decimal_comma_rows_read_as_a_pipe_reads
         {"times", table("t,v,i", 0.002, 4, false), delimited(), "fs 500.00000000000006: 1.5e-30,1 0.000791999977,1.12"},
         {"times in ms, v in mV, i in uA", table("time/ms,Ewe/mV,<I>/uA", 2.0, 1, false), delimited(),
          "fs 500.00000000000006: 1.50000004e-33,9.99999997e-07 7.9199998e-07,1.11999998e-06"},
-        {"decimal commas", table("time/ms;v;i", 2.0, 1, true), delimited(), "fs 500.00000000000006: 1.5e-30,1 0.000791999977,1.12"},
+        {"decimal commas", table("time/ms;v;i", 2.0, 1, true), delimited(),
+         "fs 500.00000000000006: 1.5e-30,1 0.000791999977,1.12"},
         {"a scale that can take a value beyond a float", table("t,v,i", 0.002, 4, false, 15250), scaled_by(1e36),
          "Fatal error: line 15268: the v column (v) holds a value too large for single precision."},
     };
@@ -345,7 +386,8 @@ TEST(delimited_reading, timed_scaled_and_decimal_comma_rows_read_as_a_pipe_reads
                 EXPECT_EQ(outcome_of(c.content, c.in, threads, block), expected)
                     << c.name << ", " << threads << " threads, regions of " << block;
         EXPECT_EQ(outcome_of(c.content, c.in, 2, 4096, false, true), expected) << c.name << ", handed on";
-        EXPECT_EQ(outcome_of(c.content, c.in, 2, 4096, false, false, false), expected) << c.name << ", digits not gathered";
+        EXPECT_EQ(outcome_of(c.content, c.in, 2, 4096, false, false, false), expected)
+            << c.name << ", digits not gathered";
     }
 }
 
@@ -366,7 +408,8 @@ TEST(delimited_reading, tagged_and_raw_samples_are_handed_on_as_they_are_read)
     }
     input_request as_tagged;
     as_tagged.format = "tagged";
-    for (const std::string& text : {paired + "</data>\n", paired + "<v>1</v><i>2", split + "</data>\n", split + "<v>1</v>\n"}) {
+    for (const std::string& text :
+         {paired + "</data>\n", paired + "<v>1</v><i>2", split + "</data>\n", split + "<v>1</v>\n"}) {
         const std::string expected = outcome_of(text, as_tagged);
         ASSERT_EQ(expected.substr(0, 20), "fs 100: 0.5,-0 1.5,-");
         for (unsigned threads : {1u, 2u})
@@ -409,7 +452,8 @@ TEST(delimited_reading, reads_instrument_layouts_with_their_units_and_tables)
         text.append(std::to_string(n)).append("\tTABLE\t2\n\tPt\tT\tVf\tIm\tOver\n\t#\ts\tV vs. Ref.\tmA\tbits\n");
         for (int k = first; k < first + 2; ++k) {
             const std::string number = std::to_string(k);
-            text.append("\t").append(number).append("\t").append(number).append("\t").append(number).append("\t1\t..........a\n");
+            text.append("\t").append(number).append("\t").append(number).append("\t").append(number).append(
+                "\t1\t..........a\n");
         }
         return text;
     };
@@ -423,20 +467,24 @@ TEST(delimited_reading, reads_instrument_layouts_with_their_units_and_tables)
         {"numbered, --fs", ma, with("2", "3", fs_10), "fs 10: 1,0.00200000009 3,0.00400000019"},
         {"numbered, time numbered", ma, with("2", "3", [](input_request& in) { in.time_column = "1"; }), scaled},
         {"numbered, time named", ma, with("2", "3", [](input_request& in) { in.time_column = "time/s"; }), scaled},
-        {"time in ms by number", "Time (ms),E,I\n0,1,2\n500,3,4\n", with("2", "3", [](input_request& in) { in.time_column = "1"; }),
-         "fs 2: 1,2 3,4"},
-        {"units row", "Time;E;I\nms;mV;uA\n0;1;2\n500;3;4\n", delimited(), "fs 2: 0.00100000005,1.99999999e-06 0.00300000003,3.99999999e-06"},
-        {"numbered, units row", "Time;E;I\nms;mV;uA\n0;1;2\n500;3;4\n", with("2", "3", [](input_request& in) { in.time_column = "1"; }),
+        {"time in ms by number", "Time (ms),E,I\n0,1,2\n500,3,4\n",
+         with("2", "3", [](input_request& in) { in.time_column = "1"; }), "fs 2: 1,2 3,4"},
+        {"units row", "Time;E;I\nms;mV;uA\n0;1;2\n500;3;4\n", delimited(),
+         "fs 2: 0.00100000005,1.99999999e-06 0.00300000003,3.99999999e-06"},
+        {"numbered, units row", "Time;E;I\nms;mV;uA\n0;1;2\n500;3;4\n",
+         with("2", "3", [](input_request& in) { in.time_column = "1"; }),
          "fs 2: 0.00100000005,1.99999999e-06 0.00300000003,3.99999999e-06"},
         {"a delimiter at each line's end, CR LF", "t,v,i,\r\n0,1,2,\r\n0.5,3,4,\r\n", delimited(), "fs 2: 1,2 3,4"},
-        {"reference electrode, Greek mu, kA, nA", "Time (s),E (mV vs. SCE),I (\xCE\xBC" "A),J/kA,K/nA\n0,1,2,3,4\n0.5,3,4,5,6\n",
+        {"reference electrode, Greek mu, kA, nA",
+         "Time (s),E (mV vs. SCE),I (\xCE\xBC"
+         "A),J/kA,K/nA\n0,1,2,3,4\n0.5,3,4,5,6\n",
          delimited(), "fs 2: 0.00100000005,1.99999999e-06 0.00300000003,3.99999999e-06"},
         {"kA", "t,v,I/kA\n0,1,2\n0.5,3,4\n", delimited(), "fs 2: 1,2000 3,4000"},
         {"nA", "t,v,I/nA\n0,1,2\n0.5,3,4\n", delimited(), "fs 2: 1,1.99999994e-09 3,3.99999989e-09"},
         {"the working electrode before a difference", "time/s\tEwe-Ece/V\t<Ewe>/V\t<I>/mA\n0\t9\t1\t2\n0.5\t9\t3\t4\n",
          delimited(), scaled},
-        {"an instant value before an average", "t\t<Ewe>/V\tEwe/V\t<I>/mA\tI/A\n0\t9\t1\t9\t2\n0.5\t9\t3\t9\t4\n", delimited(),
-         "fs 2: 1,2 3,4"},
+        {"an instant value before an average", "t\t<Ewe>/V\tEwe/V\t<I>/mA\tI/A\n0\t9\t1\t9\t2\n0.5\t9\t3\t9\t4\n",
+         delimited(), "fs 2: 1,2 3,4"},
         {"a blank line under the header", "t,v,i\n\n0,1,2\n\n0.5,3,4\n", delimited(), "fs 2: 1,2 3,4"},
         {"CR CR LF", "t,v,i\r\r\n0,1,2\r\r\n0.5,3,4\r\r\n", delimited(), "fs 2: 1,2 3,4"},
         {"numbered columns beside a text column", "2026-12-09 10:00,1,2\n2026-12-09 10:01,3,4\n", with("2", "3", fs_10),
@@ -445,17 +493,23 @@ TEST(delimited_reading, reads_instrument_layouts_with_their_units_and_tables)
         {"a last row being written, well formed", "t,v,i\n0,1,2\n0.5,3,4\n1,5,6", delimited(), "fs 2: 1,2 3,4"},
         {"Nb header lines: the header is that line", "EC\nNb header lines : 4\nv\ti\tt\nt\tv\ti\n0\t1\t2\n0.5\t3\t4\n",
          delimited(), "fs 2: 1,2 3,4"},
-        {"a spreadsheet's quoted empty cell in a column not read", "t,v,i,x\n0,1,2,\"\"\n0.5,3,4,\"\"\n", delimited(), "fs 2: 1,2 3,4"},
-        {"Gamry, second table", gamry, delimited([](input_request& in) { in.table = 2; }), "fs 1: 2,0.00100000005 3,0.00100000005"},
+        {"a spreadsheet's quoted empty cell in a column not read", "t,v,i,x\n0,1,2,\"\"\n0.5,3,4,\"\"\n", delimited(),
+         "fs 2: 1,2 3,4"},
+        {"Gamry, second table", gamry, delimited([](input_request& in) { in.table = 2; }),
+         "fs 1: 2,0.00100000005 3,0.00100000005"},
         {"Gamry, tables joined", gamry, delimited([](input_request& in) { in.table = 0; }),
          "fs 1: 0,0.00100000005 1,0.00100000005 2,0.00100000005 3,0.00100000005"},
-        {"Gamry fast acquisition: FREQ", "FREQ\tQUANT\t1.50000E+1\tAcquisition Frequency (Hz)\nCURVE\tTABLE\n\tPt\tVoltage\tCurrent\n\t#\tV\tA\n\t0\t1\t2\n",
+        {"Gamry fast acquisition: FREQ",
+         "FREQ\tQUANT\t1.50000E+1\tAcquisition Frequency "
+         "(Hz)\nCURVE\tTABLE\n\tPt\tVoltage\tCurrent\n\t#\tV\tA\n\t0\t1\t2\n",
          delimited(), "fs 15: 1,2"},
-        {"CHI: Sample Interval (s)", "Amperometric\nSample Interval (s) = 0.25\n\nPotential/V, Current/A\n\n1, 2\n3, 4\n", delimited(),
+        {"CHI: Sample Interval (s)",
+         "Amperometric\nSample Interval (s) = 0.25\n\nPotential/V, Current/A\n\n1, 2\n3, 4\n", delimited(),
          "fs 4: 1,2 3,4"},
-        {"CHI: a sweep", "Scan Rate (V/s) = 0.1\nSample Interval (V) = 0.001\nPotential/V, Current/A\n\n1, 2\n", delimited(),
-         "fs 100: 1,2"},
-        {"--fs over a preamble", "Sample Interval (s) = 0.25\nPotential/V, Current/A\n1, 2\n", delimited(fs_10), "fs 10: 1,2"},
+        {"CHI: a sweep", "Scan Rate (V/s) = 0.1\nSample Interval (V) = 0.001\nPotential/V, Current/A\n\n1, 2\n",
+         delimited(), "fs 100: 1,2"},
+        {"--fs over a preamble", "Sample Interval (s) = 0.25\nPotential/V, Current/A\n1, 2\n", delimited(fs_10),
+         "fs 10: 1,2"},
     };
     for (const auto& c : cases) EXPECT_EQ(outcome_of(c.content, c.in), c.expected) << c.name;
 }
@@ -471,24 +525,40 @@ TEST(delimited_reading, stops_at_every_row_or_name_it_cannot_take_for_sure)
         std::string expected;
     } cases[] = {
         {tail_nan, delimited(), "Fatal error: line 8: the v column (v) holds 'NaN', which is not a number."},
-        {"time,v,i\n0,1,2\nnan,3,4\n1,5,6\n", delimited(), "Fatal error: line 3: the time column (time) holds 'nan', which is not a number."},
+        {"time,v,i\n0,1,2\nnan,3,4\n1,5,6\n", delimited(),
+         "Fatal error: line 3: the time column (time) holds 'nan', which is not a number."},
         {"time,v,i\n\"999.0\",1,2\n\"1,000.0\",3,4\n", delimited(),
-         "Fatal error: line 3: the time column (time) holds '1,000.0', which is not a number; thousands separators are not "
+         "Fatal error: line 3: the time column (time) holds '1,000.0', which is not a number; thousands separators are "
+         "not "
          "read: write the numbers without them."},
-        {"time,v,i\n0,1,2\n\"1,00,000\",3,4\n", delimited(), "Fatal error: line 3: the time column (time) holds '1,00,000', which is not a number."},
-        {"t;v;i\n0;1;2\n0,5;3;4\n", delimited(), "Fatal error: line 3: the time column (t) holds '0,5', which is not a number; "
-                                                 "for decimal commas, give --decimal-comma."},
+        {"time,v,i\n0,1,2\n\"1,00,000\",3,4\n", delimited(),
+         "Fatal error: line 3: the time column (time) holds '1,00,000', which is not a number."},
+        {"t;v;i\n0;1;2\n0,5;3;4\n", delimited(),
+         "Fatal error: line 3: the time column (t) holds '0,5', which is not a number; "
+         "for decimal commas, give --decimal-comma."},
         {"t,v,i\n0,\"\",2\n", delimited(fs_10), "Fatal error: line 2: the v column (v) is empty."},
-        {"v,i\n-0,2499,-8,6968e-08\n", delimited(fs_10), "Fatal error: line 2 has 4 fields; the header row (line 1) has 2."},
+        {"v,i\n-0,2499,-8,6968e-08\n", delimited(fs_10),
+         "Fatal error: line 2 has 4 fields; the header row (line 1) has 2."},
         {"t,v,i\n0,1,2\n,0.5,3,4\n", delimited(), "Fatal error: line 3 has 4 fields; the header row (line 1) has 3."},
-        {"1,2\n3,4,5\n", delimited([](input_request& in) { in.v_column = "1"; in.i_column = "2"; fs_10(in); }),
+        {"1,2\n3,4,5\n", delimited([](input_request& in) {
+             in.v_column = "1";
+             in.i_column = "2";
+             fs_10(in);
+         }),
          "Fatal error: line 2 has 3 fields; the first row (line 1) has 2."},
-        {"NaN,2\n3,4\n", delimited([](input_request& in) { in.v_column = "1"; in.i_column = "2"; fs_10(in); }),
+        {"NaN,2\n3,4\n", delimited([](input_request& in) {
+             in.v_column = "1";
+             in.i_column = "2";
+             fs_10(in);
+         }),
          "Fatal error: line 1: the v column (column 1) holds 'NaN', which is not a number."},
-        {"t,v,i\n0,1,2\n#N/A,3,4\n", delimited(), "Fatal error: line 3: the time column (t) holds '#N/A', which is not a number."},
-        {"t,v,i\n0,1,2\n0.5,3,4\n1,5,6e\n", delimited(), "Fatal error: line 4: the i column (i) holds '6e', which is not a number."},
+        {"t,v,i\n0,1,2\n#N/A,3,4\n", delimited(),
+         "Fatal error: line 3: the time column (t) holds '#N/A', which is not a number."},
+        {"t,v,i\n0,1,2\n0.5,3,4\n1,5,6e\n", delimited(),
+         "Fatal error: line 4: the i column (i) holds '6e', which is not a number."},
         {"t,E,I (mA/cm2)\n0,1,2\n", delimited(),
-         "options: the i column (I (mA/cm2)) is in 'mA/cm2', a unit the program does not know: give --i-scale (the factor "
+         "options: the i column (I (mA/cm2)) is in 'mA/cm2', a unit the program does not know: give --i-scale (the "
+         "factor "
          "to amperes) to read it anyway"},
         {"t;E;I\ns;V;Ohm\n0;1;2\n", delimited(),
          "options: the i column (I), by the units row (line 2), is in 'Ohm', a unit the program does not know: give "
@@ -497,21 +567,29 @@ TEST(delimited_reading, stops_at_every_row_or_name_it_cannot_take_for_sure)
          "options: the header row (line 1) has no i column by a name the program knows; its names are \"t\", "
          "\"E (\xC2\xB5V)\", \"I (V)\xC3\xA9\"; choose the i column with --i-column (a name, or a number from 1)"},
         {"time/s\tEwe-Ece/V\t<I>/mA\n0\t1\t2\n", delimited(),
-         "options: the header row (line 1) has no v column that the program takes by itself, only \"Ewe-Ece/V\" (column "
+         "options: the header row (line 1) has no v column that the program takes by itself, only \"Ewe-Ece/V\" "
+         "(column "
          "2); choose the v column with --v-column (a name, or a number from 1)"},
         {"t,E/V,Ewe/V,I/A\n0,1,2,3\n", delimited(),
-         "options: the header row (line 1) has several v columns: \"E/V\" (column 2), \"Ewe/V\" (column 3); choose the v "
+         "options: the header row (line 1) has several v columns: \"E/V\" (column 2), \"Ewe/V\" (column 3); choose the "
+         "v "
          "column with --v-column (a name, or a number from 1)"},
         {"t,v,v,i\n0,1,2,3\n", delimited([](input_request& in) { in.v_column = "v"; }),
-         "options: the header row (line 1) has 2 columns named \"v\": \"v\" (column 2), \"v\" (column 3); choose one with "
+         "options: the header row (line 1) has 2 columns named \"v\": \"v\" (column 2), \"v\" (column 3); choose one "
+         "with "
          "--v-column by its number"},
         {"\tPt\tT\tVf\tVm\tOver\n\t#\ts\tV vs. Ref.\tV\tbits\n\t0\t0\t1\t2\t..........a\n", delimited(),
-         "options: the header row (line 1) has no i column by a name the program knows; its names are \"\", \"Pt\", \"T\", "
+         "options: the header row (line 1) has no i column by a name the program knows; its names are \"\", \"Pt\", "
+         "\"T\", "
          "\"Vf\", \"Vm\", \"Over\"; choose the i column with --i-column (a name, or a number from 1)"},
-        {"t,v,i\n0,1,2\n", delimited([](input_request& in) { in.v_column = "4"; in.i_column = "3"; }),
+        {"t,v,i\n0,1,2\n", delimited([](input_request& in) {
+             in.v_column = "4";
+             in.i_column = "3";
+         }),
          "options: --v-column 4: the table has 3 columns"},
         {two_tables, delimited(),
-         "options: the file holds 2 tables, their header rows on lines 1 and 4: choose one with --table N, or join them "
+         "options: the file holds 2 tables, their header rows on lines 1 and 4: choose one with --table N, or join "
+         "them "
          "with --table all"},
         {two_tables, delimited([](input_request& in) { in.table = 3; }),
          "options: --table 3: the file holds 2 tables (header rows on lines 1 and 4)"},

@@ -52,10 +52,18 @@ const line_case line_cases[] = {
     {"\r\r\n\n\r", {"", "", "", ""}},
     {"a\r\r\nb", {"a", "", "b"}},
     {"a\n\rb", {"a", "", "b"}},
-    {"\xEF\xBB\xBF" "a\n", {"a"}},
+    {"\xEF\xBB\xBF"
+     "a\n",
+     {"a"}},
     {"\xEF\xBB\xBF", {}},
-    {"\xEF\xBB" "a\n", {"\xEF\xBB" "a"}},
-    {"x\n\xEF\xBB\xBF" "a\n", {"x", "\xEF\xBB\xBF" "a"}},
+    {"\xEF\xBB"
+     "a\n",
+     {"\xEF\xBB"
+      "a"}},
+    {"x\n\xEF\xBB\xBF"
+     "a\n",
+     {"x", "\xEF\xBB\xBF"
+           "a"}},
 };
 
 TEST(line_reader, ends_lines_at_lf_crlf_and_cr)
@@ -104,9 +112,13 @@ TEST(line_reader, summarizes_a_line_over_the_limit)
         const char* line;
         const char* noted;
     } values[] = {
-        {"<v>  1e+  ", "<v>[-|]"},   {"<v>1e", "<v>[-|]"},          {"<v>-.", "<v>[-|]"},
-        {"<v>\v1", "<v>[-|]"},       {"<v>1.2.3</v>", "<v>[0.12e1|.3</v>]"},
-        {"<v>+3 \t ", "<v>[0.3e1|$]"}, {"<v>0</v><i>-0", "<v>[0|</v><i>-]</v><i>[-0|$]<i>[-0|$]"},
+        {"<v>  1e+  ", "<v>[-|]"},
+        {"<v>1e", "<v>[-|]"},
+        {"<v>-.", "<v>[-|]"},
+        {"<v>\v1", "<v>[-|]"},
+        {"<v>1.2.3</v>", "<v>[0.12e1|.3</v>]"},
+        {"<v>+3 \t ", "<v>[0.3e1|$]"},
+        {"<v>0</v><i>-0", "<v>[0|</v><i>-]</v><i>[-0|$]<i>[-0|$]"},
     };
     for (const auto& c : values) EXPECT_EQ(lines_of(c.line, 2), std::vector<std::string>{c.noted}) << c.line;
 }

@@ -76,7 +76,10 @@ const number_case number_cases[] = {
     {"123456789012345678901234567890", 123456789012345678901234567890.0, 30},
 };
 
-void PrintTo(const number_case& c, std::ostream* os) { *os << '"' << c.text << '"'; }
+void PrintTo(const number_case& c, std::ostream* os)
+{
+    *os << '"' << c.text << '"';
+}
 
 class number_grammar : public testing::TestWithParam<number_case> {};
 
@@ -123,12 +126,29 @@ TEST(number_collector, keeps_the_value_of_numbers_of_any_length)
         return text;
     };
     std::vector<std::string> texts = {
-        "", "-", "+.", ".", "-0", "  -000.000", "1e", "1e+", "2.5e-3x", "\t\v\f 7", "1.2.3", "5e3e4", "0.0e99999999999",
+        "",
+        "-",
+        "+.",
+        ".",
+        "-0",
+        "  -000.000",
+        "1e",
+        "1e+",
+        "2.5e-3x",
+        "\t\v\f 7",
+        "1.2.3",
+        "5e3e4",
+        "0.0e99999999999",
         "1" + std::string(2000, '0') + "e-2000",
         "0." + std::string(3000, '0') + "1e3001",
         // Exactly halfway between two doubles, then nudged by a far digit.
-        "9007199254740993", "9007199254740993." + std::string(900, '0'), "9007199254740993." + std::string(900, '0') + "1",
-        std::string(1, '-').append(5000, '9'), "1e400", "-1e-400", "1" + std::string(400, '0'),
+        "9007199254740993",
+        "9007199254740993." + std::string(900, '0'),
+        "9007199254740993." + std::string(900, '0') + "1",
+        std::string(1, '-').append(5000, '9'),
+        "1e400",
+        "-1e-400",
+        "1" + std::string(400, '0'),
     };
     for (int k = 0; k < 300; ++k) {
         std::string text = digits(1 + generator() % 1200, static_cast<char>('1' + k % 9));
@@ -145,7 +165,8 @@ TEST(number_collector, keeps_the_value_of_numbers_of_any_length)
             number_collector collector;
             for (std::size_t at = 0; at < text.size(); at += piece)
                 if (!collector.feed(text.data() + at, text.data() + std::min(text.size(), at + piece))) break;
-            EXPECT_TRUE(same_bits(parse(collector.text()), parse(text))) << text.substr(0, 60) << " in pieces of " << piece;
+            EXPECT_TRUE(same_bits(parse(collector.text()), parse(text)))
+                << text.substr(0, 60) << " in pieces of " << piece;
             EXPECT_LT(collector.text().size(), 830u);
         }
     }
@@ -160,11 +181,26 @@ namespace {
 TEST(number_conversion, fast_path_is_correctly_rounded)
 {
     std::mt19937_64 generator(11);
-    std::vector<std::string> texts = {"9007199254740991", "9007199254740992", "9007199254740993", "1e22", "1e23",
-                                      "123456789012345678e-22", "1234567890123456789", "12345678901234567890",
-                                      "0.000000000000000000000001", "4.9406564584124654e-324", "1e-22", "7e-23",
-                                      "1.7976931348623157e308", "-0.0", "00000.000e5", "1e0000", "1e00000",
-                                      "18446744073709551617", "18446744073709551617e+000", "0.000000018446744073709551617e3"};
+    std::vector<std::string> texts = {"9007199254740991",
+                                      "9007199254740992",
+                                      "9007199254740993",
+                                      "1e22",
+                                      "1e23",
+                                      "123456789012345678e-22",
+                                      "1234567890123456789",
+                                      "12345678901234567890",
+                                      "0.000000000000000000000001",
+                                      "4.9406564584124654e-324",
+                                      "1e-22",
+                                      "7e-23",
+                                      "1.7976931348623157e308",
+                                      "-0.0",
+                                      "00000.000e5",
+                                      "1e0000",
+                                      "1e00000",
+                                      "18446744073709551617",
+                                      "18446744073709551617e+000",
+                                      "0.000000018446744073709551617e3"};
     const char* formats[] = {"%.8e", "%.7e", "%.9g", "%.17g", "%g", "%.3f", "%.10f"};
     for (int k = 0; k < 20000; ++k) {
         const double magnitude = std::pow(10.0, static_cast<double>(generator() % 40) - 20.0);

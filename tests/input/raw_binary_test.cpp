@@ -36,7 +36,10 @@ using pair_list = std::vector<std::pair<double, double>>;
 constexpr sample_encoding all_encodings[] = {sample_encoding::f32le, sample_encoding::f64le, sample_encoding::f32be,
                                              sample_encoding::f64be};
 
-bool is_wide(sample_encoding e) { return e == sample_encoding::f64le || e == sample_encoding::f64be; }
+bool is_wide(sample_encoding e)
+{
+    return e == sample_encoding::f64le || e == sample_encoding::f64be;
+}
 
 const char* name_of(sample_encoding e)
 {
@@ -149,8 +152,7 @@ outcome read_piped(const std::string& bytes, const raw_layout& layout, const rea
     outcome result = read_from(file, layout, options);
     // What a stop left unread, so that the writer never meets a closed pipe.
     char rest[4096];
-    while (read(ends[0], rest, sizeof rest) > 0) {
-    }
+    while (read(ends[0], rest, sizeof rest) > 0) {}
     std::fclose(file);
     writer.join();
     return result;
@@ -175,15 +177,14 @@ TEST(raw_binary, decodes_every_encoding)
 {
     // Floats that every encoding holds exactly; the first one's bytes in
     // f32le are those of a UTF-8 byte-order mark, which are values here.
-    const pair_list exact = {{0x1.7f77dep0, -0.25},
-                             {3.4028234663852886e38, -0x1p-149},
-                             {-0.0, 0.0},
-                             {1e-30f, 12345.678f}};
+    const pair_list exact = {
+        {0x1.7f77dep0, -0.25}, {3.4028234663852886e38, -0x1p-149}, {-0.0, 0.0}, {1e-30f, 12345.678f}};
     ASSERT_EQ(file_of(exact, sample_encoding::f32le).substr(0, 3), "\xEF\xBB\xBF");
     const std::vector<float> v = {1.4979227781295776f, 3.4028234663852886e38f, -0.0f, 1e-30f};
     const std::vector<float> i = {-0.25f, -0x1p-149f, 0.0f, 12345.678f};
     // Doubles rounded once to float: to even on a midpoint, just above it, and below the least float.
-    const pair_list rounded = {{0.1, 1.0 + 0x1p-24}, {1.0 + 0x1p-24 + 0x1p-50, 1e-50}, {0x1.fffffefffffffp127, -1e-300}};
+    const pair_list rounded = {
+        {0.1, 1.0 + 0x1p-24}, {1.0 + 0x1p-24 + 0x1p-50, 1e-50}, {0x1.fffffefffffffp127, -1e-300}};
     const std::vector<float> v_rounded = {0.1f, 1.00000012f, 3.4028234663852886e38f};
     const std::vector<float> i_rounded = {1.0f, 0.0f, -0.0f};
     for (const auto& [reading, read] : readers()) {
@@ -231,8 +232,7 @@ TEST(raw_binary, scales_in_double_and_rounds_once)
     };
     for (const auto& [reading, read] : readers()) {
         for (const auto& c : cases) {
-            const outcome r =
-                read(file_of({{c.v, c.i}}, c.encoding), layout_of(c.encoding, c.v_scale, c.i_scale), {});
+            const outcome r = read(file_of({{c.v, c.i}}, c.encoding), layout_of(c.encoding, c.v_scale, c.i_scale), {});
             ASSERT_EQ(r.message, "") << reading << ' ' << name_of(c.encoding);
             EXPECT_EQ(r.samples.v[0], c.want_v) << reading << ' ' << name_of(c.encoding);
             EXPECT_EQ(r.samples.i[0], c.want_i) << reading << ' ' << name_of(c.encoding);
@@ -247,15 +247,19 @@ TEST(raw_binary, stops_on_a_size_that_is_not_whole_pairs)
         std::size_t pairs, extra;
         std::string message;
     } cases[] = {
-        {sample_encoding::f32le, 0, 1, bad_size(1, 8)},      {sample_encoding::f32be, 0, 7, bad_size(7, 8)},
-        {sample_encoding::f32le, 3, 4, bad_size(28, 8)},     {sample_encoding::f64le, 0, 15, bad_size(15, 16)},
-        {sample_encoding::f64be, 2, 8, bad_size(40, 16)},    {sample_encoding::f64le, 1, 12, bad_size(28, 16)},
+        {sample_encoding::f32le, 0, 1, bad_size(1, 8)},
+        {sample_encoding::f32be, 0, 7, bad_size(7, 8)},
+        {sample_encoding::f32le, 3, 4, bad_size(28, 8)},
+        {sample_encoding::f64le, 0, 15, bad_size(15, 16)},
+        {sample_encoding::f64be, 2, 8, bad_size(40, 16)},
+        {sample_encoding::f64le, 1, 12, bad_size(28, 16)},
         {sample_encoding::f32le, 131073, 3, bad_size(1048587, 8)},  // beyond the 1 MiB buffer of a pipe's reading
-        {sample_encoding::f64le, 0, 0, ""},                  // nothing at all: no samples, no stop
+        {sample_encoding::f64le, 0, 0, ""},                         // nothing at all: no samples, no stop
     };
     for (const auto& [reading, read] : readers()) {
         for (const auto& c : cases) {
-            const std::string bytes = file_of(pair_list(c.pairs, {1.0, 2.0}), c.encoding) + std::string(c.extra, '\x01');
+            const std::string bytes =
+                file_of(pair_list(c.pairs, {1.0, 2.0}), c.encoding) + std::string(c.extra, '\x01');
             const outcome r = read(bytes, layout_of(c.encoding), reading_options{2, 1000});
             EXPECT_EQ(r.message, c.message) << reading << ' ' << name_of(c.encoding) << ' ' << bytes.size();
             if (c.message.empty()) {
@@ -307,7 +311,8 @@ TEST(raw_binary, stops_at_the_first_value_that_is_not_finite_or_too_large)
     for (int pair = 100; pair <= 300; ++pair) everywhere.faults.emplace_back(pair, 0, nan);
     for (const fault_case& c : cases) {
         pair_list pairs(300, {0.5, -0.5});
-        for (const auto& [pair, side, value] : c.faults) (side == 0 ? pairs[pair - 1].first : pairs[pair - 1].second) = value;
+        for (const auto& [pair, side, value] : c.faults)
+            (side == 0 ? pairs[pair - 1].first : pairs[pair - 1].second) = value;
         const std::string bytes = file_of(pairs, c.encoding);
         const raw_layout layout = layout_of(c.encoding, c.v_scale);
         // A sink is given every pair before the first faulty one, however the file is read.
@@ -316,12 +321,14 @@ TEST(raw_binary, stops_at_the_first_value_that_is_not_finite_or_too_large)
         for (const unsigned threads : {1u, 2u, 3u}) {
             for (const std::size_t block : {std::size_t{40}, std::size_t{1000}, std::size_t{4} << 20}) {
                 const outcome r = read_file_of(bytes, layout, reading_options{threads, block});
-                EXPECT_EQ(r.message, c.message) << name_of(c.encoding) << ", " << threads << " threads, block " << block;
+                EXPECT_EQ(r.message, c.message)
+                    << name_of(c.encoding) << ", " << threads << " threads, block " << block;
                 counting_sink sink;
                 reading_options options{threads, block};
                 options.sink = &sink;
                 EXPECT_EQ(read_file_of(bytes, layout, options).message, c.message);
-                EXPECT_EQ(sink.pairs, first_faulty - 1) << name_of(c.encoding) << ", " << threads << " threads, block " << block;
+                EXPECT_EQ(sink.pairs, first_faulty - 1)
+                    << name_of(c.encoding) << ", " << threads << " threads, block " << block;
             }
         }
 #ifndef _WIN32

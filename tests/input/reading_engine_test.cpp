@@ -46,7 +46,8 @@ struct semicolon_grammar {
         const std::size_t at = line.find(';');
         if (!pairs) {
             s = line_stores{1, {c % 2 == 0, false}, {c / 2, 0}, {0.0, 0.0}};
-            return at == std::string_view::npos && number(line, s.value[0]) ? reading_stop{} : reading_stop{first_grammar_stop, c};
+            return at == std::string_view::npos && number(line, s.value[0]) ? reading_stop{}
+                                                                            : reading_stop{first_grammar_stop, c};
         }
         s = line_stores{2, {true, false}, {c, c}, {0.0, 0.0}};
         const bool good = at != std::string_view::npos && number(line.substr(0, at), s.value[0]) &&
@@ -68,14 +69,15 @@ std::string outcome_of(const std::string& content, const reading_options& option
     std::FILE* file = stream_of(content);
     (void)sequential;
 #else
-    std::FILE* file = sequential ? fmemopen(const_cast<char*>(content.data()), content.size(), "rb")
-                                 : stream_of(content);
+    std::FILE* file =
+        sequential ? fmemopen(const_cast<char*>(content.data()), content.size(), "rb") : stream_of(content);
 #endif
     std::string text;
     try {
         const recording r = read_with_grammar(file, "samples.txt", options, semicolon_grammar{});
         text = std::to_string(r.line_count) + ':';
-        for (std::size_t k = 0; k < r.v.size(); ++k) text += ' ' + std::to_string(r.v[k]) + ',' + std::to_string(r.i[k]);
+        for (std::size_t k = 0; k < r.v.size(); ++k)
+            text += ' ' + std::to_string(r.v[k]) + ',' + std::to_string(r.i[k]);
     } catch (const analysis_error& error) {
         for (const std::string& line : error.lines) text += line;
     }

@@ -24,7 +24,7 @@ const search_case search_cases[] = {
     {"", &v_tag, none},
     {"<v", &v_tag, none},
     {"<v>", &v_tag, 0},
-    {"</v><i>", &v_tag, none},          // a closing tag is not an opening one
+    {"</v><i>", &v_tag, none},  // a closing tag is not an opening one
     {"</v><i>", &pair_tag, 0},
     {"</v><i>", &i_tag, 4},
     {"<v>1</v><i>2</i>", &pair_tag, 4},
@@ -32,7 +32,7 @@ const search_case search_cases[] = {
     {"<<<v>>>", &v_tag, 2},
     {"dddd</data>", &data_end_tag, 4},
     {"</dat</data>", &data_end_tag, 5},
-    {"<DATA>", &data_tag, none},         // case matters
+    {"<DATA>", &data_tag, none},  // case matters
     {"x<sampling_frequency>", &frequency_tag, 1},
     {"<sampling_frequency", &frequency_tag, none},
 };

@@ -33,7 +33,11 @@ scan_result scan_and_load(const std::string& content, std::size_t held_limit = d
         reading_options options;
         options.held_limit = held_limit;
         recording r = read_recording(file, "samples.txt", options);
-        result = {r.line_count, static_cast<std::int32_t>(r.v.size()), r.deltat, {r.v.begin(), r.v.end()}, {r.i.begin(), r.i.end()}};
+        result = {r.line_count,
+                  static_cast<std::int32_t>(r.v.size()),
+                  r.deltat,
+                  {r.v.begin(), r.v.end()},
+                  {r.i.begin(), r.i.end()}};
     } catch (const analysis_error& error) {
         if (message != nullptr)
             for (const std::string& line : error.lines) *message += line;
@@ -56,7 +60,11 @@ struct sample_case {
 };
 
 const sample_case sample_cases[] = {
-    {"paired", head + "<data>\n<v>1.5</v><i>-2e-3</i>\n<v>2</v><i>3</i>\n</data>\n", 2, 2, {1.5f, 2.0f},
+    {"paired",
+     head + "<data>\n<v>1.5</v><i>-2e-3</i>\n<v>2</v><i>3</i>\n</data>\n",
+     2,
+     2,
+     {1.5f, 2.0f},
      {-0.002f, 3.0f}},
     {"split_v_then_i", head + "<data>\n<v>1</v>\n<i>2</i>\n<v>3</v>\n<i>4</i>\n</data>\n", 4, 2, {1, 3}, {2, 4}},
     {"split_i_then_v", head + "<data>\n<i>2</i>\n<v>1</v>\n<i>4</i>\n<v>3</v>\n</data>\n", 4, 2, {1, 3}, {2, 4}},
@@ -66,45 +74,72 @@ const sample_case sample_cases[] = {
     // line end (the recording was cut off while it was written) is no data.
     {"no_end_tag_reads_to_the_end", head + "<data>\n<v>1</v><i>2</i>\n<v>3</v><i>4</i>\n", 2, 2, {1, 3}, {2, 4}},
     {"cut_off_after_a_blank_line", head + "<data>\n<v>1</v><i>2</i>\n<v>3</v><i>4</i>\n\n", 2, 2, {1, 3}, {2, 4}},
-    {"cut_off_inside_a_line", head + "<data>\n<v>1</v><i>2</i>\n<v>3</v><i>4</i>\n<v>5</v><i>6", 2, 2, {1, 3},
-     {2, 4}},
+    {"cut_off_inside_a_line", head + "<data>\n<v>1</v><i>2</i>\n<v>3</v><i>4</i>\n<v>5</v><i>6", 2, 2, {1, 3}, {2, 4}},
     {"cut_off_without_the_last_line_end", head + "<data>\n<v>1</v><i>2</i>\n<v>3</v><i>4</i>", 1, 1, {1}, {2}},
     {"cut_off_at_a_closing_tag", head + "<data>\n<v>1</v><i>2</i>\n</acquisition>\n", 1, 1, {1}, {2}},
     {"cut_off_inside_a_number", head + "<data>\n<v>1</v><i>2</i>\n<v>3e\n", 1, 1, {1}, {2}},
     {"split_cut_off_after_a_pair", head + "<data>\n<v>1</v>\n<i>2</i>\n<v>3</v>\n", 2, 1, {1}, {2}},
     {"split_cut_off_inside_a_pair", head + "<data>\n<v>1</v>\n<i>2</i>\n<v>3</v>\n<v>4", 2, 1, {1}, {2}},
-    {"split_cut_off_at_a_wrong_pair", head + "<data>\n<v>1</v>\n<i>2</i>\n<v>3</v>\n<v>4</v>\n", 2, 1, {1},
-     {2}},
+    {"split_cut_off_at_a_wrong_pair", head + "<data>\n<v>1</v>\n<i>2</i>\n<v>3</v>\n<v>4</v>\n", 2, 1, {1}, {2}},
     {"unclosed_split_tags", head + "<data>\n<v>0.5\n<i>0.001\n</data>\n", 2, 1, {0.5f}, {0.001f}},
     {"text_after_the_closing_tag", head + "<data>\n  <v>1</v><i>2</i> <!-- ok -->\n</data>\n", 1, 1, {1}, {2}},
-    {"crlf", "<sampling_frequency>500\r\n<data>\r\n<v>1.5</v><i>-2e-3</i>\r\n<v>2</v><i>3</i>\r\n</data>\r\n", 2, 2,
-     {1.5f, 2.0f}, {-0.002f, 3.0f}},
-    {"blanks_and_exponents", head + "<data>\n<v>   1.0e-06</v><i>\t-.5</i>\n<v> 5.</v><i>+.25E1</i>\n</data>\n",
-     2, 2, {1.0e-06f, 5.0f}, {-0.5f, 2.5f}},
-    {"100_character_paired_line", head + "<data>\n<v>1.25" + pad100 + "</v><i>7</i>\n</data>\n", 1, 1, {1.25f},
-     {7}},
+    {"crlf",
+     "<sampling_frequency>500\r\n<data>\r\n<v>1.5</v><i>-2e-3</i>\r\n<v>2</v><i>3</i>\r\n</data>\r\n",
+     2,
+     2,
+     {1.5f, 2.0f},
+     {-0.002f, 3.0f}},
+    {"blanks_and_exponents",
+     head + "<data>\n<v>   1.0e-06</v><i>\t-.5</i>\n<v> 5.</v><i>+.25E1</i>\n</data>\n",
+     2,
+     2,
+     {1.0e-06f, 5.0f},
+     {-0.5f, 2.5f}},
+    {"100_character_paired_line", head + "<data>\n<v>1.25" + pad100 + "</v><i>7</i>\n</data>\n", 1, 1, {1.25f}, {7}},
     {"197_character_line_is_one_line", head + "<data>\n<v>1</v><i>2</i>" + pad197 + "\n</data>\n", 1, 1, {1}, {2}},
     {"198_character_line_is_one_too", head + "<data>\n<v>1</v><i>2</i>" + pad197 + " \n</data>\n", 1, 1, {1}, {2}},
-    {"tag_beyond_the_old_piece_limit", std::string(190, ' ') + "<sampling_frequency>500\n<data>\n" + pad197 +
-     pad197 + "<v>3</v><i>4</i>\n", 1, 1, {3}, {4}},
-    {"lone_cr_line_ends", "<sampling_frequency>500\r<data>\r<v>1</v><i>2</i>\r<v>3</v><i>4</i>\r</data>\r", 2, 2,
-     {1, 3}, {2, 4}},
-    {"mixed_line_ends", "<sampling_frequency>500\n<data>\r\n<v>1</v><i>2</i>\r<v>3</v><i>4</i>\n</data>", 2, 2,
-     {1, 3}, {2, 4}},
+    {"tag_beyond_the_old_piece_limit",
+     std::string(190, ' ') + "<sampling_frequency>500\n<data>\n" + pad197 + pad197 + "<v>3</v><i>4</i>\n",
+     1,
+     1,
+     {3},
+     {4}},
+    {"lone_cr_line_ends",
+     "<sampling_frequency>500\r<data>\r<v>1</v><i>2</i>\r<v>3</v><i>4</i>\r</data>\r",
+     2,
+     2,
+     {1, 3},
+     {2, 4}},
+    {"mixed_line_ends",
+     "<sampling_frequency>500\n<data>\r\n<v>1</v><i>2</i>\r<v>3</v><i>4</i>\n</data>",
+     2,
+     2,
+     {1, 3},
+     {2, 4}},
     {"byte_order_mark", "\xEF\xBB\xBF<sampling_frequency>500\n<data>\n<v>1</v><i>2</i>\n", 1, 1, {1}, {2}},
     {"byte_order_mark_only_at_the_start", head + "<data>\n\xEF\xBB\xBF<v>1</v><i>2</i>\n", 1, 1, {1}, {2}},
     {"blanks_around_numbers", head + "<data>\n<v> \t7 </v><i>\t-8\t</i>\n", 1, 1, {7}, {-8}},
     {"long_numbers_and_white_space",
      head + "<data>\n<v>" + std::string(3000, ' ') + "0." + std::string(1000, '0') + "15e1000</v><i>1" +
          std::string(999, '0') + "e-999</i>\n",
-     1, 1, {static_cast<float>(0.15)}, {1}},
+     1,
+     1,
+     {static_cast<float>(0.15)},
+     {1}},
     {"underflow_becomes_zero", head + "<data>\n<v>1e-50</v><i>-1e-400</i>\n", 1, 1, {0}, {-0.0f}},
     {"data_line_is_the_last_line", head + "<data>", 0, 0, {}, {}},
     {"data_tag_before_and_after_frequency",
-     "<data>\n<v>9</v><i>9</i>\n<sampling_frequency>500\n<data>\n<v>1</v><i>2</i>\n</data>\n", 1, 1, {1}, {2}},
+     "<data>\n<v>9</v><i>9</i>\n<sampling_frequency>500\n<data>\n<v>1</v><i>2</i>\n</data>\n",
+     1,
+     1,
+     {1},
+     {2}},
 };
 
-void PrintTo(const sample_case& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const sample_case& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class sample_file : public testing::TestWithParam<sample_case> {};
 
@@ -141,7 +176,10 @@ const failure_case failure_cases[] = {
     {"tag_in_other_case", "<Sampling_Frequency>500\n<data>\n\n"},
 };
 
-void PrintTo(const failure_case& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const failure_case& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class structure_failure : public testing::TestWithParam<failure_case> {};
 
@@ -166,7 +204,8 @@ TEST(reading, takes_the_interval_from_the_number_after_the_tag)
         {"<sampling_frequency>1e-37", static_cast<float>(1e37)},
         {"<sampling_frequency>1e37", static_cast<float>(1e-37)},
     };
-    for (const auto& c : cases) EXPECT_EQ(scan_and_load(std::string(c.line) + "\n<data>\n\n").interval, c.interval) << c.line;
+    for (const auto& c : cases)
+        EXPECT_EQ(scan_and_load(std::string(c.line) + "\n<data>\n\n").interval, c.interval) << c.line;
     // 500 Hz: the single-precision interval is just above 0.002.
     EXPECT_GT(static_cast<double>(scan_and_load(head + "<data>\n\n").interval), 0.002);
 }
@@ -191,8 +230,9 @@ TEST(reading, stops_on_a_frequency_outside_the_range_and_on_values_too_large)
         {"<sampling_frequency>1e308\n<data>\n\n", range},
         {"<sampling_frequency>1e400\n<data>\n\n", range},
         // The structure message comes first, the frequency's before any value's.
-        {"<sampling_frequency>0\n", "\nThe structure of the input data file is unknown.\n"
-                                    "The string <data> or the string <sampling_frequency> of the XML format does not exist.\n"},
+        {"<sampling_frequency>0\n",
+         "\nThe structure of the input data file is unknown.\n"
+         "The string <data> or the string <sampling_frequency> of the XML format does not exist.\n"},
         {"<sampling_frequency>0\n<data>\n<v>1e39</v><i>1</i>\n", range},
         {head + "<data>\n<v>1</v><i>2</i>\n<v>1</v><i>1e39</i>\n<v>-1e400</v><i>2</i>\n", too_large(2)},
         {head + "<data>\n<v>3.4028236e38</v><i>2</i>\n", too_large(1)},
@@ -327,9 +367,8 @@ std::string outcome_of(const std::string& content, const reading_options& option
     std::FILE* file = stream_of(content);
     (void)sequential;
 #else
-    std::FILE* file = sequential && !content.empty()
-                          ? fmemopen(const_cast<char*>(content.data()), content.size(), "rb")
-                          : stream_of(content);
+    std::FILE* file = sequential && !content.empty() ? fmemopen(const_cast<char*>(content.data()), content.size(), "rb")
+                                                     : stream_of(content);
 #endif
     std::string text;
     try {
@@ -368,7 +407,8 @@ std::vector<std::string> parallel_cases()
     // A split block whose pair line, early, stores within its run; the same
     // pair lines later store far beyond it.
     std::string late_pairs = head + "<data>\n<v>0.5</v>\n<i>0.25</i>\n<v>1.5</v><i>2.5</i>\n";
-    for (int k = 0; k < 300; ++k) late_pairs += k % 2 ? "<i>" + std::to_string(k) + "</i>\n" : "<v>" + std::to_string(k) + "</v>\n";
+    for (int k = 0; k < 300; ++k)
+        late_pairs += k % 2 ? "<i>" + std::to_string(k) + "</i>\n" : "<v>" + std::to_string(k) + "</v>\n";
     for (int k = 0; k < 50; ++k) late_pairs += "<v>" + std::to_string(k % 9 + 1) + ".5</v><i>2.5</i>\n";
     cases.push_back(late_pairs + "</data>\n");
     // A split block whose run of pair lines crosses the end of the indices
@@ -376,7 +416,9 @@ std::vector<std::string> parallel_cases()
     std::string crossing_pairs = head + "<data>\n";
     for (int k = 0; k < 600; ++k) {
         const std::string v = std::to_string(k % 9 + 1) + ".5";
-        crossing_pairs += k >= 100 && k < 500 ? "<v>" + v + "</v><i>2.5</i>\n" : k % 2 ? "<i>" + v + "</i>\n" : "<v>" + v + "</v>\n";
+        crossing_pairs += k >= 100 && k < 500 ? "<v>" + v + "</v><i>2.5</i>\n"
+                          : k % 2             ? "<i>" + v + "</i>\n"
+                                              : "<v>" + v + "</v>\n";
     }
     cases.push_back(crossing_pairs + "</data>\n");
     cases.push_back(paired + "<v>1e39</v><i>1</i>\n");
@@ -416,9 +458,9 @@ std::vector<std::string> parallel_cases()
     for (const char* line :
          {"<v>1.5</v><i>2.5</i>x", "<v>1</v><i>2</i></data>", "<i>3</v><i>4</i>", "<v>-.5e+3</v><i>+7.</i>",
           "<v>1e</v><i>2E-</i>", "<v>12345678901234567890</v><i>1</i>", "<v>9007199254740993</v><i>1e-23</i>",
-          "<v>18446744073709551617</v><i>0.000000018446744073709551617</i>",
-          "<V>1</V><i>2</i>", "<v> 1</v><i>\t2</i>", "<v>1</i>", "<i>5</i><v>6</v>", "<v>.</v><i>-</i>",
-          "<v>0.000000000000000000001</v><i>-0</i>", "<v>1</v><i>2</i>\r", "<i>8</i>\r\n", "<v>1</v>"}) {
+          "<v>18446744073709551617</v><i>0.000000018446744073709551617</i>", "<V>1</V><i>2</i>", "<v> 1</v><i>\t2</i>",
+          "<v>1</i>", "<i>5</i><v>6</v>", "<v>.</v><i>-</i>", "<v>0.000000000000000000001</v><i>-0</i>",
+          "<v>1</v><i>2</i>\r", "<i>8</i>\r\n", "<v>1</v>"}) {
         for (int k = 0; k < 40; ++k) near_misses += std::string(line) + "\n";
         // Each near miss on its own, between common lines of both layouts.
         std::string lines;
@@ -442,13 +484,18 @@ std::vector<std::string> parallel_cases()
     cases.push_back(midpoints + "</data>\n");
     // Lines that repeat a few shapes with other digits: the same shape may
     // hold a number the exact path cannot take (exponent 23 and beyond).
-    const char* const shapes[] = {"<v>#.######e-0#</v><i>0.########</i>", "<v>-#.######e-0#</v><i>0.########</i>",
-                                  "<v>#.#e-##</v><i>#</i>",                "<v>-#.###</v><i>+#.###</i>",
+    const char* const shapes[] = {"<v>#.######e-0#</v><i>0.########</i>",
+                                  "<v>-#.######e-0#</v><i>0.########</i>",
+                                  "<v>#.#e-##</v><i>#</i>",
+                                  "<v>-#.###</v><i>+#.###</i>",
                                   "<v>###############</v><i>#.##############</i>",
-                                  "<v>################</v><i>#</i>",      "<v>#E+#</v><i>##e#</i>",
-                                  "<v>#.</v><i>.#</i>",                   "<v>#e-###</v><i>#.#e-##</i>",
+                                  "<v>################</v><i>#</i>",
+                                  "<v>#E+#</v><i>##e#</i>",
+                                  "<v>#.</v><i>.#</i>",
+                                  "<v>#e-###</v><i>#.#e-##</i>",
                                   "<v>#.#####e-0#</v><i>0.######################################</i>",
-                                  "<v>####.####</v><i>-#######.#</i>",   "<v>########.</v><i>.########</i>",
+                                  "<v>####.####</v><i>-#######.#</i>",
+                                  "<v>########.</v><i>.########</i>",
                                   "<v>##.#e-01#</v><i>+.###</i>",
                                   "<v>-#.##############e-0#</v><i>-#.##############e+0#</i>"};
     // Each shape for 7 lines in a row, or for 100 (as a file repeats one);
@@ -468,10 +515,12 @@ std::vector<std::string> parallel_cases()
                 const unsigned r = state >> 16;
                 if (c != '#') continue;
                 const bool beside = layout.ends_with("clean") ? false
-                                    : runs ? k % 5 == 0 && place++ == k / 5 % places : r % 61 < 2;
+                                    : runs                    ? k % 5 == 0 && place++ == k / 5 % places
+                                                              : r % 61 < 2;
                 c = beside ? (r % 2 ? ':' : '/') : static_cast<char>('0' + r % (k % 3 == 0 ? 2 : 10));
             }
-            if (layout.starts_with("split")) line = k % 2 ? line.substr(line.find("<i>")) : line.substr(0, line.find("<i>"));
+            if (layout.starts_with("split"))
+                line = k % 2 ? line.substr(line.find("<i>")) : line.substr(0, line.find("<i>"));
             repeated += line + "\n";
         }
         cases.push_back(repeated);
@@ -484,8 +533,8 @@ TEST(parallel_reading, gives_the_sequential_result_for_every_thread_count_and_bl
     for (const std::string& content : parallel_cases()) {
         const std::string sequential = outcome_of(content, reading_options{}, true);
         for (const unsigned threads : {1u, 2u, 3u, 7u}) {
-            for (const std::size_t block : {std::size_t{16}, std::size_t{37}, std::size_t{64}, std::size_t{1000},
-                                            std::size_t{1} << 20}) {
+            for (const std::size_t block :
+                 {std::size_t{16}, std::size_t{37}, std::size_t{64}, std::size_t{1000}, std::size_t{1} << 20}) {
                 for (const std::size_t held : {std::size_t{5}, default_held_limit}) {
                     EXPECT_EQ(outcome_of(content, reading_options{threads, block, held}), sequential)
                         << threads << " threads, block " << block << ", held " << held << ":\n"
@@ -503,7 +552,8 @@ TEST(parallel_reading, gives_the_same_result_with_the_portable_digit_reading)
         for (const unsigned threads : {1u, 2u})
             EXPECT_EQ(outcome_of(content, reading_options{threads, 1000, default_held_limit, false}),
                       outcome_of(content, reading_options{}, true))
-                << threads << " threads:\n" << content.substr(0, 200);
+                << threads << " threads:\n"
+                << content.substr(0, 200);
 }
 
 // Lines counted from just below 2^31 (lines_before): read on, line by line
@@ -518,7 +568,8 @@ TEST(reading, counts_past_2_31_lines_unless_limited)
         options.most_lines = std::numeric_limits<std::int64_t>::max();
         EXPECT_EQ(outcome_of(split, options, sequential).substr(0, 24), "2147483650 500.000000 2:");
         options.most_lines = most_count;
-        EXPECT_EQ(outcome_of(split, options, sequential), "\nFatal error: the data block has more than 2147483647 lines.\n");
+        EXPECT_EQ(outcome_of(split, options, sequential),
+                  "\nFatal error: the data block has more than 2147483647 lines.\n");
     }
 }
 
@@ -545,7 +596,6 @@ TEST(parallel_reading, reads_large_blocks_in_parts)
 #include <cstdlib>
 #include <thread>
 #include <unistd.h>
-
 
 namespace {
 

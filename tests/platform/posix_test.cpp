@@ -26,8 +26,8 @@ namespace {
 std::string write(const std::string& name, bool allow_unnamed = true, std::vector<file_identity> inputs = {})
 {
     try {
-        write_result_file(name, "shown", inputs, [](std::FILE* stream) { std::fputs("new table\n", stream); },
-                          allow_unnamed);
+        write_result_file(
+            name, "shown", inputs, [](std::FILE* stream) { std::fputs("new table\n", stream); }, allow_unnamed);
     } catch (const analysis_error& error) {
         return configuration_mode_lines(error).at(0);
     }
@@ -115,8 +115,8 @@ TEST_P(result_file, a_device_is_written_into_and_a_full_one_reported)
     const std::string dir = make_scratch_directory();
     const std::string full = dir + "/full";
     const std::string null = dir + "/null";
-    if (mknod(full.c_str(), S_IFCHR | 0666, makedev(1, 7)) != 0 || mknod(null.c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0 ||
-        !std::ofstream(null))
+    if (mknod(full.c_str(), S_IFCHR | 0666, makedev(1, 7)) != 0 ||
+        mknod(null.c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0 || !std::ofstream(null))
         GTEST_SKIP() << "device nodes cannot be made or opened here";
     EXPECT_EQ(write(full, GetParam()), "\nThe file shown cannot be written.\n");
     EXPECT_EQ(write(null, GetParam()), "");

@@ -81,7 +81,8 @@ TEST(windows_result_file, never_overwrites_an_input)
 TEST(windows_files, utf8_names_are_opened_and_told_apart)
 {
     const std::string dir = make_scratch_directory();
-    const std::string name = dir + "/donn\xC3\xA9" "es_\xCE\xA9.xml";  // données_Ω.xml
+    const std::string name = dir + "/donn\xC3\xA9"
+                                   "es_\xCE\xA9.xml";  // données_Ω.xml
     EXPECT_EQ(write(name), "");
     open_outcome outcome;
     std::FILE* file = open_for_reading(name, outcome);
