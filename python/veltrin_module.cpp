@@ -256,65 +256,65 @@ float_array samples(const py::object& value, const char* name)
 }
 
 // Each setting by its argument's name, and what that argument must be.
-const char* argument_name(request_setting setting)
+const char* argument_name(setting_id setting)
 {
     switch (setting) {
-    case request_setting::points:
+    case setting_id::points:
         return "points";
-    case request_setting::sections:
+    case setting_id::sections:
         return "sections";
-    case request_setting::hanning:
+    case setting_id::hanning:
         return "hanning";
-    case request_setting::window:
+    case setting_id::window:
         return "window";
-    case request_setting::overlap:
+    case setting_id::overlap:
         return "overlap";
-    case request_setting::confidence:
+    case setting_id::confidence:
         return "confidence";
-    case request_setting::coherence:
+    case setting_id::coherence:
         return "coherence";
-    case request_setting::zn_interval:
+    case setting_id::zn_interval:
         return "zn_interval";
-    case request_setting::band:
+    case setting_id::band:
         return "band";
-    case request_setting::slope_band:
+    case setting_id::slope_band:
         return "slope_band";
-    case request_setting::stern_geary:
+    case setting_id::stern_geary:
         return "stern_geary";
-    case request_setting::area:
+    case setting_id::area:
         return "area";
     }
     return "";
 }
 
-std::string wanted(request_setting setting)
+std::string wanted(setting_id setting)
 {
     const auto count = [](std::int32_t least) {
         return "a whole number from " + std::to_string(least) + " to " + std::to_string(most_count);
     };
     const std::string name = argument_name(setting);
     switch (setting) {
-    case request_setting::points:
+    case setting_id::points:
         return name + " must be " + count(least_points);
-    case request_setting::sections:
+    case setting_id::sections:
         return name + " must be None or " + count(least_sections);
-    case request_setting::window:
+    case setting_id::window:
         return name + " must be None or one of " + window_list();
-    case request_setting::overlap:
+    case setting_id::overlap:
         return name + " must be a number at least 0 and less than 1";
-    case request_setting::confidence:
+    case setting_id::confidence:
         return name + " must be None or a number more than 0 and less than 1";
-    case request_setting::hanning:
-    case request_setting::coherence:
+    case setting_id::hanning:
+    case setting_id::coherence:
         return name + " must be True or False";
-    case request_setting::zn_interval:
+    case setting_id::zn_interval:
         return name + " must be 'independent' or 'coherent'";
-    case request_setting::band:
-    case request_setting::slope_band:
+    case setting_id::band:
+    case setting_id::slope_band:
         return name + " must be None or a pair (f_lo, f_hi) of frequencies in Hz with 0 <= f_lo <= f_hi";
-    case request_setting::stern_geary:
+    case setting_id::stern_geary:
         return name + " must be None or a number of volts from 1e-37 to 1e37";
-    case request_setting::area:
+    case setting_id::area:
         return name + " must be None or a number of cm^2 from 1e-37 to 1e37";
     }
     return name;
@@ -345,7 +345,7 @@ std::string wanted(request_setting setting)
 }
 
 // The argument of `setting` converted into the request: its own rule checked at once.
-void check(const analysis_request& s, request_setting setting, const arguments& a)
+void check(const analysis_request& s, setting_id setting, const arguments& a)
 {
     if (const std::optional<request_problem> problem = check_setting(s, setting)) refuse(*problem, a);
 }
@@ -364,23 +364,23 @@ frequency_band band_of(const py::object& value, const std::string& wanted)
 analysis_request request_from(const arguments& a, bool statistics)
 {
     analysis_request s;
-    s.nbpoint_section = whole_number(a["points"], wanted(request_setting::points));
-    check(s, request_setting::points, a);
+    s.nbpoint_section = whole_number(a["points"], wanted(setting_id::points));
+    check(s, setting_id::points, a);
     s.all_sections = !given(a["sections"]);
     if (!s.all_sections) {
-        s.nb_section = whole_number(a["sections"], wanted(request_setting::sections));
-        check(s, request_setting::sections, a);
+        s.nb_section = whole_number(a["sections"], wanted(setting_id::sections));
+        check(s, setting_id::sections, a);
     }
-    const bool hanning = a["hanning"] && flag(a["hanning"], wanted(request_setting::hanning));
+    const bool hanning = a["hanning"] && flag(a["hanning"], wanted(setting_id::hanning));
     s.hanning = hanning ? 1 : 0;
     const bool windowed = given(a["window"]);
     if (windowed) {
-        s.window = text(a["window"], wanted(request_setting::window));
-        check(s, request_setting::window, a);
+        s.window = text(a["window"], wanted(setting_id::window));
+        check(s, setting_id::window, a);
     }
     if (a["overlap"]) {
-        s.overlap = real_number(a["overlap"], wanted(request_setting::overlap));
-        check(s, request_setting::overlap, a);
+        s.overlap = real_number(a["overlap"], wanted(setting_id::overlap));
+        check(s, setting_id::overlap, a);
     }
     if (a["detrend"]) {
         const std::string wanted_mode = "detrend must be 'constant', 'linear' or 'none'";
@@ -395,29 +395,29 @@ analysis_request request_from(const arguments& a, bool statistics)
         s.average = *averaging;
     }
     if (given(a["confidence"])) {
-        s.confidence = real_number(a["confidence"], wanted(request_setting::confidence));
-        check(s, request_setting::confidence, a);
+        s.confidence = real_number(a["confidence"], wanted(setting_id::confidence));
+        check(s, setting_id::confidence, a);
     }
-    s.coherence = a["coherence"] && flag(a["coherence"], wanted(request_setting::coherence));
+    s.coherence = a["coherence"] && flag(a["coherence"], wanted(setting_id::coherence));
     s.statistics = statistics;
     if (given(a["zn_interval"])) {
-        const std::string wanted_mode = wanted(request_setting::zn_interval);
+        const std::string wanted_mode = wanted(setting_id::zn_interval);
         const std::optional<zn_interval_mode> mode = zn_interval_named(text(a["zn_interval"], wanted_mode));
         if (!mode) out_of_range(wanted_mode, a["zn_interval"]);
         s.zn_interval = *mode;
     }
-    const auto band_argument = [&](request_setting setting, std::optional<frequency_band>& band) {
+    const auto band_argument = [&](setting_id setting, std::optional<frequency_band>& band) {
         const py::object value = a[argument_name(setting)];
         if (!given(value)) return;
         band = band_of(value, wanted(setting));
         check(s, setting, a);
     };
-    band_argument(request_setting::band, s.band);
-    band_argument(request_setting::slope_band, s.slope_band);
-    for (const request_setting setting : {request_setting::stern_geary, request_setting::area}) {
+    band_argument(setting_id::band, s.band);
+    band_argument(setting_id::slope_band, s.slope_band);
+    for (const setting_id setting : {setting_id::stern_geary, setting_id::area}) {
         const py::object value = a[argument_name(setting)];
         if (!given(value)) continue;
-        (setting == request_setting::area ? s.area : s.stern_geary) = real_number(value, wanted(setting));
+        (setting == setting_id::area ? s.area : s.stern_geary) = real_number(value, wanted(setting));
         check(s, setting, a);
     }
     // i_corr_rn needs rn.

@@ -26,7 +26,7 @@ constexpr std::size_t most_batch_samples = std::size_t{1} << 20;
 // Sections of points that the recording cannot hold.
 [[noreturn]] void too_few_samples(const std::string& shown_name, const analysis_request& s)
 {
-    fail_settings(shown_name, {request_setting::sections, request_rule::too_few_samples, s.nb_section});
+    fail_settings(shown_name, {setting_id::sections, request_rule::too_few_samples, s.nb_section});
 }
 
 // The request's first broken rule, raised for the data file it was applied to.

@@ -132,7 +132,7 @@ double band_degrees_of_freedom(std::span<const double> window, double nu, std::s
 std::optional<request_problem> check_bands(const analysis_request& request, const band_spectra& spectra)
 {
     for (const auto& [setting, band] :
-         {std::pair{request_setting::band, request.band}, std::pair{request_setting::slope_band, request.slope_band}}) {
+         {std::pair{setting_id::band, request.band}, std::pair{setting_id::slope_band, request.slope_band}}) {
         if (band && rows_in(spectra, *band).count() == 0) {
             request_problem problem{setting, request_rule::no_bin, band_text(*band)};
             problem.bin_spacing = first_frequency(spectra);

@@ -550,7 +550,7 @@ std::string shortest(double x)
 std::string option_message(const request_problem& problem)
 {
     const auto count = [&] { return std::to_string(std::get<std::int64_t>(problem.value)); };
-    const bool points = problem.setting == request_setting::points;
+    const bool points = problem.setting == setting_id::points;
     switch (problem.rule) {
     case request_rule::below_least:
         return whole_number_wanted(points ? "-n" : "-s", points ? least_points : least_sections) + ", not '" + count() +
@@ -561,20 +561,20 @@ std::string option_message(const request_problem& problem)
         return "the window must be " + window_list();
     case request_rule::outside_range:
         // The options' own parsing refuses a band, B or A out of range before any rule is checked.
-        return problem.setting == request_setting::overlap ? "the overlap must be at least 0 and less than 1"
+        return problem.setting == setting_id::overlap ? "the overlap must be at least 0 and less than 1"
                                                            : "the confidence must be more than 0 and less than 1";
     case request_rule::needs_confidence:
         return "--zn-interval coherent needs --confidence";
     case request_rule::needs_stern_geary:
         return "--area needs --stern-geary: the area only scales fn";
     case request_rule::no_bin:
-        return (problem.setting == request_setting::band ? "--band " : "--slope-band ") +
+        return (problem.setting == setting_id::band ? "--band " : "--slope-band ") +
                std::get<std::string>(problem.value) + " holds no bin: the bins are " + shortest(problem.bin_spacing) +
                " Hz apart";
     case request_rule::hanning_standard:
         return "--hanning is the configuration mode's window: with the standard estimate use --window hann";
     case request_rule::needs_mean_average:
-        return problem.setting == request_setting::confidence ? "confidence intervals need the mean average"
+        return problem.setting == setting_id::confidence ? "confidence intervals need the mean average"
                                                               : "the coherence needs the mean average";
     case request_rule::too_few_samples:
         return "Fatal error: the number of data points is too low. Decrease the number of sections (-s) or the "

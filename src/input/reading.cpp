@@ -113,15 +113,6 @@ recording read_raw(std::FILE* file, const std::string& name, const reading_optio
 
 }  // namespace
 
-bool valid_column(std::string_view column)
-{
-    if (column.empty()) return false;
-    if (column.find_first_not_of("0123456789") != std::string_view::npos) return true;  // a header name
-    std::int64_t number = 0;
-    const auto [end, error] = std::from_chars(column.data(), column.data() + column.size(), number);
-    return error == std::errc() && number >= 1 && number <= most_column_number;
-}
-
 std::span<const std::string_view> input_format_names()
 {
     static constexpr std::string_view names[] = {"auto", "tagged", "delimited", "f32le", "f64le", "f32be", "f64be"};

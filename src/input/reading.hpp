@@ -1,4 +1,4 @@
-// Reading a recording: the options of a reading, and the input formats the
+// Reading a recording: how the reading runs, and the input formats the
 // program reads, each a grammar on the reading engine.
 #pragma once
 
@@ -13,26 +13,10 @@
 #include <string_view>
 
 #include "input/line_reader.hpp"
+#include "model/input_request.hpp"
 #include "model/recording.hpp"
 
 namespace veltrin {
-
-// What the user says about the file: its format and, for delimited text
-// and raw binary, what the file itself does not say or says otherwise.
-struct input_request {
-    std::string format = "tagged";  // a name of input_format_names(); the front ends default to auto
-    // A column by its header name, or by its number from 1 (all digits).
-    std::optional<std::string> v_column{};
-    std::optional<std::string> i_column{};
-    std::optional<std::string> time_column{};
-    std::optional<double> sampling_frequency{};  // overrides the file's
-    std::optional<char> delimiter{};             // ',' ';' '\t', or ' ' for a run of blanks and tabs
-    bool decimal_comma = false;                  // forced on; otherwise found from the first data row
-    std::optional<std::int64_t> skip{};          // lines before the header row
-    std::optional<std::int64_t> table{};         // which of several tables, from 1; 0 joins them all
-    std::optional<double> v_scale{};             // overrides the column's unit
-    std::optional<double> i_scale{};
-};
 
 struct reading_options {
     unsigned threads = 1;                           // threads that parse the data block of a regular file (pipes: one)
@@ -60,12 +44,6 @@ struct reading_options {
     input_request input{};
 };
 
-// A column number from 1 to this; a larger one is no column of any table.
-inline constexpr std::int64_t most_column_number = 2147483647;
-
-// Whether a column as the options give it is one: a header name (not all
-// digits), or all digits for a number from 1 to most_column_number.
-bool valid_column(std::string_view column);
 
 // The names options.input.format takes: "auto", then the formats the
 // program reads.

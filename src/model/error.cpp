@@ -25,7 +25,7 @@ std::string settings_message(const request_problem& problem, const std::string& 
     case request_rule::not_a_power_of_two:
         return "Fatal error: the number of points per section is not a power of 2.";
     case request_rule::below_least:
-        return problem.setting == request_setting::points
+        return problem.setting == setting_id::points
                    ? "Fatal error: the number of points per section must be at least " + std::to_string(least_points) +
                          "."
                    : "Fatal error: the number of sections must be at least " + std::to_string(least_sections) + ".";
@@ -33,14 +33,14 @@ std::string settings_message(const request_problem& problem, const std::string& 
         return "Fatal error: the window must be " + window_list() + ".";
     case request_rule::outside_range:
         switch (problem.setting) {
-        case request_setting::overlap:
+        case setting_id::overlap:
             return "Fatal error: the overlap must be at least 0 and less than 1.";
-        case request_setting::band:
-        case request_setting::slope_band:
+        case setting_id::band:
+        case setting_id::slope_band:
             return "Fatal error: a band must be F_LO:F_HI in Hz with 0 <= F_LO <= F_HI.";
-        case request_setting::stern_geary:
+        case setting_id::stern_geary:
             return "Fatal error: the Stern-Geary coefficient must be a finite number of volts above 0.";
-        case request_setting::area:
+        case setting_id::area:
             return "Fatal error: the electrode area must be a finite number of cm^2 above 0.";
         default:
             return "Fatal error: the confidence must be more than 0 and less than 1.";
@@ -50,13 +50,13 @@ std::string settings_message(const request_problem& problem, const std::string& 
     case request_rule::needs_stern_geary:
         return "Fatal error: the electrode area needs the Stern-Geary coefficient.";
     case request_rule::no_bin:
-        return std::string("Fatal error: the ") + (problem.setting == request_setting::band ? "band " : "slope band ") +
+        return std::string("Fatal error: the ") + (problem.setting == setting_id::band ? "band " : "slope band ") +
                std::get<std::string>(problem.value) + " holds no bin: the bins are " + shortest(problem.bin_spacing) +
                " Hz apart.";
     case request_rule::hanning_standard:
         return "Fatal error: the configuration estimate's Hann window does not go with the standard estimate.";
     case request_rule::needs_mean_average:
-        return problem.setting == request_setting::confidence
+        return problem.setting == setting_id::confidence
                    ? "Fatal error: confidence intervals need the mean average."
                    : "Fatal error: the coherence needs the mean average.";
     }

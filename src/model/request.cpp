@@ -41,43 +41,43 @@ std::string window_list()
     return list;
 }
 
-std::optional<request_problem> check_setting(const analysis_request& r, request_setting setting)
+std::optional<request_problem> check_setting(const analysis_request& r, setting_id setting)
 {
     const auto broken = [setting](request_rule rule, setting_value value) {
         return std::optional<request_problem>({setting, rule, std::move(value)});
     };
     switch (setting) {
-    case request_setting::points:
+    case setting_id::points:
         if (r.nbpoint_section < least_points) return broken(request_rule::below_least, r.nbpoint_section);
         break;
-    case request_setting::sections:
+    case setting_id::sections:
         if (!r.all_sections && r.nb_section < least_sections) return broken(request_rule::below_least, r.nb_section);
         break;
-    case request_setting::window:
+    case setting_id::window:
         if (!known_window(r.window)) return broken(request_rule::unknown_window, r.window);
         break;
-    case request_setting::overlap:
+    case setting_id::overlap:
         if (!(r.overlap >= 0.0 && r.overlap < 1.0)) return broken(request_rule::outside_range, r.overlap);
         break;
-    case request_setting::confidence:
+    case setting_id::confidence:
         if (r.confidence && !(*r.confidence > 0.0 && *r.confidence < 1.0))
             return broken(request_rule::outside_range, *r.confidence);
         break;
-    case request_setting::band:
+    case setting_id::band:
         if (!valid_band(r.band)) return broken(request_rule::outside_range, band_text(*r.band));
         break;
-    case request_setting::slope_band:
+    case setting_id::slope_band:
         if (!valid_band(r.slope_band)) return broken(request_rule::outside_range, band_text(*r.slope_band));
         break;
-    case request_setting::stern_geary:
+    case setting_id::stern_geary:
         if (!shot_noise_setting(r.stern_geary)) return broken(request_rule::outside_range, *r.stern_geary);
         break;
-    case request_setting::area:
+    case setting_id::area:
         if (!shot_noise_setting(r.area)) return broken(request_rule::outside_range, *r.area);
         break;
-    case request_setting::hanning:
-    case request_setting::coherence:
-    case request_setting::zn_interval:
+    case setting_id::hanning:
+    case setting_id::coherence:
+    case setting_id::zn_interval:
         break;  // switches: only their combinations have rules
     }
     return std::nullopt;
@@ -86,28 +86,28 @@ std::optional<request_problem> check_setting(const analysis_request& r, request_
 std::optional<request_problem> check_request(const analysis_request& r)
 {
     if (r.standard && r.hanning == 1)
-        return request_problem{request_setting::hanning, request_rule::hanning_standard, r.hanning};
+        return request_problem{setting_id::hanning, request_rule::hanning_standard, r.hanning};
     if (!r.standard) {
         // From 2 on: a count below 2 is no power of 2 either.
         std::int64_t p = 2;  // 64 bits: doubling up to 2^31 cannot wrap
         while (p < r.nbpoint_section) p += p;
         if (p != r.nbpoint_section)
-            return request_problem{request_setting::points, request_rule::not_a_power_of_two, r.nbpoint_section};
+            return request_problem{setting_id::points, request_rule::not_a_power_of_two, r.nbpoint_section};
     }
-    for (const request_setting setting :
-         {request_setting::points, request_setting::sections, request_setting::window, request_setting::overlap,
-          request_setting::confidence, request_setting::band, request_setting::slope_band, request_setting::stern_geary,
-          request_setting::area})
+    for (const setting_id setting :
+         {setting_id::points, setting_id::sections, setting_id::window, setting_id::overlap,
+          setting_id::confidence, setting_id::band, setting_id::slope_band, setting_id::stern_geary,
+          setting_id::area})
         if (std::optional<request_problem> problem = check_setting(r, setting)) return problem;
     if (r.average == average_mode::median && r.confidence)
-        return request_problem{request_setting::confidence, request_rule::needs_mean_average, *r.confidence};
+        return request_problem{setting_id::confidence, request_rule::needs_mean_average, *r.confidence};
     if (r.average == average_mode::median && r.coherence)
-        return request_problem{request_setting::coherence, request_rule::needs_mean_average, std::int64_t{1}};
+        return request_problem{setting_id::coherence, request_rule::needs_mean_average, std::int64_t{1}};
     if (r.zn_interval == zn_interval_mode::coherent && !r.confidence)
-        return request_problem{request_setting::zn_interval, request_rule::needs_confidence,
+        return request_problem{setting_id::zn_interval, request_rule::needs_confidence,
                                std::string(zn_interval_name(r.zn_interval))};
     if (r.area && !r.stern_geary)
-        return request_problem{request_setting::area, request_rule::needs_stern_geary, *r.area};
+        return request_problem{setting_id::area, request_rule::needs_stern_geary, *r.area};
     return std::nullopt;
 }
 

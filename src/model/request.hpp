@@ -9,6 +9,8 @@
 #include <string_view>
 #include <variant>
 
+#include "model/settings.hpp"
+
 namespace veltrin {
 
 enum class detrend_mode { none, constant, linear };
@@ -70,20 +72,6 @@ std::string window_list();
 
 // A rule of the request that the settings break: which setting, which
 // rule, and the setting's value (a count, a fraction, or the window's name).
-enum class request_setting {
-    points,
-    sections,
-    hanning,
-    window,
-    overlap,
-    confidence,
-    coherence,
-    zn_interval,
-    band,
-    slope_band,
-    stern_geary,
-    area
-};
 enum class request_rule {
     below_least,         // a count below least_points or least_sections
     not_a_power_of_two,  // the configuration estimate's points (from 2)
@@ -99,7 +87,7 @@ enum class request_rule {
 };
 using setting_value = std::variant<std::int64_t, double, std::string>;
 struct request_problem {
-    request_setting setting;
+    setting_id setting;
     request_rule rule;
     setting_value value;       // no_bin: the band, "F_LO:F_HI"
     double bin_spacing = 0.0;  // no_bin: the bins' spacing in Hz
@@ -107,7 +95,7 @@ struct request_problem {
 
 // The rule of one setting alone (a count's least value, a known window, a
 // fraction's range): for a front end that checks each argument as it reads it.
-std::optional<request_problem> check_setting(const analysis_request& request, request_setting setting);
+std::optional<request_problem> check_setting(const analysis_request& request, setting_id setting);
 
 // The first rule broken among those that need no recording, in this order:
 // hanning with a standard option, the configuration estimate's power of 2,
