@@ -69,6 +69,13 @@ py::object result_object(spectrum_result&& result)
         band = values;
     }
     spectra.attr("band") = band;
+    py::object statistics = py::none();
+    if (!result.statistics.empty()) {
+        py::dict values;
+        for (const auto& [key, value] : result.statistics) values[key.c_str()] = value;
+        statistics = values;
+    }
+    spectra.attr("statistics") = statistics;
     return spectra;
 }
 
@@ -97,7 +104,7 @@ struct arguments {
 // Python's own binding rules and messages: pybind11's would print every
 // signature and every argument (whole arrays) for one misspelt keyword.
 // The parameters after the first `positional` are keyword-only.
-arguments bind(const char* function, std::span<const parameter> parameters, const py::args& args,
+arguments bind_arguments(const char* function, std::span<const parameter> parameters, const py::args& args,
                const py::kwargs& kwargs, std::size_t positional = SIZE_MAX)
 {
     const std::string called = std::string(function) + "() ";
@@ -121,6 +128,18 @@ arguments bind(const char* function, std::span<const parameter> parameters, cons
         if (parameters[k].required && !bound.values[k])
             throw py::type_error(called + "missing required argument '" + parameters[k].name + "'");
     return bound;
+}
+
+// A function's parameters: its own first, then the settings it takes in the
+// table's order, those that are keyword-only at the end.
+std::vector<parameter> parameters_of(std::initializer_list<parameter> leading, python_function function)
+{
+    std::vector<parameter> list(leading);
+    for (const bool keyword_only : {false, true})
+        for (const setting_row& row : settings_table())
+            if ((row.python & function) != 0 && row.keyword_only == keyword_only)
+                list.push_back({row.keyword.data(), row.id == setting_id::points});
+    return list;
 }
 
 // An argument of the wrong type is shown by its type, one of the right type
@@ -256,35 +275,9 @@ float_array samples(const py::object& value, const char* name)
 }
 
 // Each setting by its argument's name, and what that argument must be.
-const char* argument_name(setting_id setting)
+std::string argument_name(setting_id setting)
 {
-    switch (setting) {
-    case setting_id::points:
-        return "points";
-    case setting_id::sections:
-        return "sections";
-    case setting_id::hanning:
-        return "hanning";
-    case setting_id::window:
-        return "window";
-    case setting_id::overlap:
-        return "overlap";
-    case setting_id::confidence:
-        return "confidence";
-    case setting_id::coherence:
-        return "coherence";
-    case setting_id::zn_interval:
-        return "zn_interval";
-    case setting_id::band:
-        return "band";
-    case setting_id::slope_band:
-        return "slope_band";
-    case setting_id::stern_geary:
-        return "stern_geary";
-    case setting_id::area:
-        return "area";
-    }
-    return "";
+    return std::string(row_of(setting).keyword);
 }
 
 std::string wanted(setting_id setting)
@@ -293,7 +286,7 @@ std::string wanted(setting_id setting)
         return "a whole number from " + std::to_string(least) + " to " + std::to_string(most_count);
     };
     const std::string name = argument_name(setting);
-    switch (setting) {
+    switch (setting) {  // NOLINT(clang-diagnostic-switch-enum): the settings of a request alone
     case setting_id::points:
         return name + " must be " + count(least_points);
     case setting_id::sections:
@@ -316,8 +309,9 @@ std::string wanted(setting_id setting)
         return name + " must be None or a number of volts from 1e-37 to 1e37";
     case setting_id::area:
         return name + " must be None or a number of cm^2 from 1e-37 to 1e37";
+    default:
+        return name;
     }
-    return name;
 }
 
 // The request's problem as a ValueError in the arguments' terms.
@@ -373,22 +367,21 @@ analysis_request request_from(const arguments& a, bool statistics)
     }
     const bool hanning = a["hanning"] && flag(a["hanning"], wanted(setting_id::hanning));
     s.hanning = hanning ? 1 : 0;
-    const bool windowed = given(a["window"]);
-    if (windowed) {
+    if (given(a["window"])) {
         s.window = text(a["window"], wanted(setting_id::window));
         check(s, setting_id::window, a);
     }
-    if (a["overlap"]) {
+    if (given(a["overlap"])) {
         s.overlap = real_number(a["overlap"], wanted(setting_id::overlap));
         check(s, setting_id::overlap, a);
     }
-    if (a["detrend"]) {
+    if (given(a["detrend"])) {
         const std::string wanted_mode = "detrend must be 'constant', 'linear' or 'none'";
         const std::optional<detrend_mode> detrending = detrend_named(text(a["detrend"], wanted_mode));
         if (!detrending) out_of_range(wanted_mode, a["detrend"]);
         s.detrend = *detrending;
     }
-    if (a["average"]) {
+    if (given(a["average"])) {
         const std::string wanted_mode = "average must be 'mean' or 'median'";
         const std::optional<average_mode> averaging = average_named(text(a["average"], wanted_mode));
         if (!averaging) out_of_range(wanted_mode, a["average"]);
@@ -399,7 +392,7 @@ analysis_request request_from(const arguments& a, bool statistics)
         check(s, setting_id::confidence, a);
     }
     s.coherence = a["coherence"] && flag(a["coherence"], wanted(setting_id::coherence));
-    s.statistics = statistics;
+    s.statistics = statistics || (given(a["statistics"]) && flag(a["statistics"], "statistics must be True or False"));
     if (given(a["zn_interval"])) {
         const std::string wanted_mode = wanted(setting_id::zn_interval);
         const std::optional<zn_interval_mode> mode = zn_interval_named(text(a["zn_interval"], wanted_mode));
@@ -420,10 +413,11 @@ analysis_request request_from(const arguments& a, bool statistics)
         (setting == setting_id::area ? s.area : s.stern_geary) = real_number(value, wanted(setting));
         check(s, setting, a);
     }
-    // i_corr_rn needs rn.
-    if (s.stern_geary) s.statistics = true;
-
-    s.standard = windowed || s.overlap != 0.0 || s.detrend != detrend_mode::constant || s.average != average_mode::mean;
+    // As on the command line: a standard setting passed, at any value, selects the standard estimate.
+    setting_set passed;
+    for (const setting_row& row : settings_table())
+        if (row.selects_standard && given(a[row.keyword])) add(passed, row.id);
+    s.standard = selects_standard(passed);
     if (const std::optional<request_problem> problem = check_request(s)) refuse(*problem, a);
     return s;
 }
@@ -500,10 +494,7 @@ void warn_dropped_row(const std::string& path, std::int64_t line)
 }
 
 constexpr parameter path_parameters[] = {{"path", true}};
-constexpr parameter read_parameters[] = {{"path", true},       {"input_format", false},  {"v_column", false},
-                                         {"i_column", false},  {"time_column", false},   {"fs", false},
-                                         {"delimiter", false}, {"decimal_comma", false}, {"skip", false},
-                                         {"table", false},     {"v_scale", false},       {"i_scale", false}};
+const std::vector<parameter> read_parameters = parameters_of({{"path", true}}, python_read);
 
 // A column: its header name (str) or its number (int, or a str of digits).
 std::optional<std::string> column_of(const py::object& value, const char* name)
@@ -614,36 +605,11 @@ std::string in_python_terms(std::string message)
             message.replace(at, option.size(), keyword);
     return message;
 }
-constexpr parameter spectra_parameters[] = {{"v", true},
-                                            {"i", true},
-                                            {"fs", true},
-                                            {"points", true},
-                                            {"sections", false},
-                                            {"hanning", false},
-                                            {"window", false},
-                                            {"overlap", false},
-                                            {"detrend", false},
-                                            {"average", false},
-                                            {"confidence", false},
-                                            {"coherence", false},
-                                            {"zn_interval", false},
-                                            {"band", false},
-                                            {"slope_band", false},
-                                            {"stern_geary", false},
-                                            {"area", false}};
-constexpr parameter statistics_parameters[] = {
-    {"v", true},        {"i", true},       {"fs", true},       {"points", true},   {"sections", false},
-    {"hanning", false}, {"window", false}, {"overlap", false}, {"detrend", false}, {"average", false}};
-
-constexpr parameter blocks_parameters[] = {
-    {"source", true},         {"fs", false},         {"points", true},        {"sections", false},
-    {"hanning", false},       {"window", false},     {"overlap", false},      {"detrend", false},
-    {"average", false},       {"confidence", false}, {"coherence", false},    {"zn_interval", false},
-    {"band", false},          {"slope_band", false}, {"stern_geary", false},  {"area", false},
-    {"statistics", false},    {"block", false},      {"block_points", false}, {"input_format", false},
-    {"v_column", false},      {"i_column", false},   {"time_column", false},  {"delimiter", false},
-    {"decimal_comma", false}, {"skip", false},       {"table", false},        {"v_scale", false},
-    {"i_scale", false}};
+const std::vector<parameter> spectra_parameters =
+    parameters_of({{"v", true}, {"i", true}, {"fs", true}}, python_spectra);
+const std::vector<parameter> statistics_parameters =
+    parameters_of({{"v", true}, {"i", true}, {"fs", true}}, python_statistics);
+const std::vector<parameter> blocks_parameters = parameters_of({{"source", true}, {"fs", false}}, python_blocks);
 
 // block: seconds as a number, or a str with the unit s, min or h ('20min').
 double block_seconds(const py::object& value)
@@ -682,14 +648,10 @@ block_request blocks_of(const arguments& a)
 // and end (s from the recording's start) and its statistics.
 py::object block_object(block_result&& block)
 {
-    py::dict statistics;
-    for (const auto& [key, value] : block.result.statistics) statistics[key.c_str()] = value;
-    const bool with_statistics = !block.result.statistics.empty();
     py::object spectra = result_object(std::move(block.result));
     spectra.attr("block") = block.number;
     spectra.attr("start") = block.start;
     spectra.attr("end") = block.end;
-    spectra.attr("statistics") = with_statistics ? py::object(statistics) : py::object(py::none());
     return spectra;
 }
 
@@ -910,7 +872,7 @@ block_iterator make_blocks(const arguments& a)
 {
     block_iterator it;
     const analysis_request s =
-        request_from(a, a["statistics"] && flag(a["statistics"], "statistics must be True or False"));
+        request_from(a, false);
     const block_request blocks = blocks_of(a);
     it.keys = block_keys(s);
     const py::object source = a["source"];
@@ -951,6 +913,17 @@ PYBIND11_MODULE(_veltrin, m)
     m.doc() = "Averaged noise spectra of a voltage v and a current i: the reading and the analysis of the veltrin "
               "program, for numpy.";
     m.attr("__version__") = VELTRIN_VERSION;
+    // The settings table, for the tests that hold the documentation to it.
+    m.def("_settings", [] {
+        py::list rows;
+        for (const setting_row& row : settings_table())
+            rows.append(py::dict(py::arg("option") = row.long_name, py::arg("short") = std::string(1, row.short_name),
+                                 py::arg("keyword") = row.keyword, py::arg("standard") = row.selects_standard,
+                                 py::arg("spectra") = (row.python & python_spectra) != 0,
+                                 py::arg("read") = (row.python & python_read) != 0,
+                                 py::arg("blocks") = (row.python & python_blocks) != 0));
+        return rows;
+    });
 
     py::register_exception_translator([](std::exception_ptr failure) {
         try {
@@ -1082,7 +1055,7 @@ PYBIND11_MODULE(_veltrin, m)
     m.def(
         "read",
         [](const py::args& args, const py::kwargs& kwargs) {
-            const arguments a = bind("read", read_parameters, args, kwargs, 1);
+            const arguments a = bind_arguments("read", read_parameters, args, kwargs, 1);
             const std::string path = file_name(a["path"]);
             auto r = read_interruptibly(path, input_of(a));
             if (r->input.dropped_last_row != 0) warn_dropped_row(path, r->input.dropped_last_row);
@@ -1106,23 +1079,25 @@ PYBIND11_MODULE(_veltrin, m)
     m.def(
         "spectra",
         [](const py::args& args, const py::kwargs& kwargs) {
-            return result_object(analyse_arrays(bind("spectra", spectra_parameters, args, kwargs), false));
+            return result_object(analyse_arrays(bind_arguments("spectra", spectra_parameters, args, kwargs), false));
         },
-        "spectra(v, i, fs, points, sections=None, hanning=False, window=None, overlap=0.0, detrend='constant', "
-        "average='mean', confidence=None, coherence=False, zn_interval='independent', band=None, slope_band=None, "
-        "stern_geary=None, area=None)\n\n"
+        "spectra(v, i, fs, points, sections=None, hanning=False, window=None, overlap=None, detrend=None, "
+        "average=None, confidence=None, coherence=False, zn_interval='independent', band=None, slope_band=None, "
+        "stern_geary=None, area=None, *, statistics=False)\n\n"
         "The averaged one-sided densities of v and i (converted to float32, as the program stores them; every "
         "value must be finite).\n\n"
-        "With window=None and overlap, detrend, average at their defaults it is the configuration mode's "
-        "estimate (power-of-two points, hanning=True for its Hann window); otherwise the standard estimate, "
-        "scipy.signal.welch's definition (window 'hann' when none is named). Returns a Spectra object with the "
+        "Without window, overlap, detrend and average (all None) it is the configuration mode's estimate "
+        "(power-of-two points, hanning=True for its Hann window); any of them passed, at any value, selects the "
+        "standard estimate, scipy.signal.welch's definition (window 'hann', overlap 0, detrend 'constant', average "
+        "'mean' when not passed), as on the command line. Returns a Spectra object with the "
         "columns as numpy arrays (frequency, psd_v, psd_i, zn, and psd_v_low ... zn_high with a confidence, "
         "coherence and phase with coherence=True), settings and nu.\n\n"
         "zn_interval='coherent' gives Zn's interval at each bin's coherence (with a confidence). band, slope_band "
         "(pairs (f_lo, f_hi) in Hz) or stern_geary (B in volts, with area in cm^2) add the dict band: band_low, "
         "band_high, band_bins, psd_v_band, psd_i_band, zn_band (and nu_band, zn_band_low, zn_band_high with a "
         "confidence), slope_band_low, slope_band_high, slope_bins, slope_v, slope_i, slope_v_stderr, "
-        "slope_i_stderr, and with stern_geary q, fn, i_corr, i_corr_rn; band is None otherwise.");
+        "slope_i_stderr, and with stern_geary q, fn, i_corr (and i_corr_rn with statistics=True); band is None "
+        "otherwise. statistics=True adds the dict statistics (as --stats), else it is None.");
 
     py::class_<block_iterator>(m, "Blocks", "The blocks of a recording, as blocks() yields them.")
         .def("__iter__", [](py::object self) { return self; })
@@ -1152,7 +1127,7 @@ PYBIND11_MODULE(_veltrin, m)
     m.def(
         "blocks",
         [](const py::args& args, const py::kwargs& kwargs) {
-            return make_blocks(bind("blocks", blocks_parameters, args, kwargs, 2));
+            return make_blocks(bind_arguments("blocks", blocks_parameters, args, kwargs, 2));
         },
         "blocks(source, fs=None, *, points, block=None, block_points=None, statistics=False, sections=None, ...)\n\n"
         "The recording cut into consecutive blocks of block seconds (a number, or a str such as '20min' or '1h', "
@@ -1166,13 +1141,13 @@ PYBIND11_MODULE(_veltrin, m)
     m.def(
         "statistics",
         [](const py::args& args, const py::kwargs& kwargs) {
-            const arguments a = bind("statistics", statistics_parameters, args, kwargs);
+            const arguments a = bind_arguments("statistics", statistics_parameters, args, kwargs);
             py::dict statistics;
             for (const auto& [key, value] : analyse_arrays(a, true).statistics) statistics[key.c_str()] = value;
             return statistics;
         },
-        "statistics(v, i, fs, points, sections=None, hanning=False, window=None, overlap=0.0, detrend='constant', "
-        "average='mean')\n\n"
+        "statistics(v, i, fs, points, sections=None, hanning=False, window=None, overlap=None, detrend=None, "
+        "average=None)\n\n"
         "The time-domain noise statistics of the samples the sections cover, as --stats gives them: v_mean, "
         "v_std, v_rms, v_skewness, v_kurtosis, v_min, v_max, the same for i, rn, localization_index and "
         "rn_sections.");
@@ -1180,7 +1155,7 @@ PYBIND11_MODULE(_veltrin, m)
     m.def(
         "run_config",
         [](const py::args& args, const py::kwargs& kwargs) {
-            const std::string name = file_name(bind("run_config", path_parameters, args, kwargs)["path"]);
+            const std::string name = file_name(bind_arguments("run_config", path_parameters, args, kwargs)["path"]);
             config_analysis run;
             {
                 const py::gil_scoped_release unlocked;

@@ -122,7 +122,8 @@ def test_standard_estimate_agrees_with_scipy(generated):
 
 
 @pytest.mark.parametrize("keywords, argv", [
-    (dict(points=256, hanning=True, confidence=0.9, zn_interval="coherent", band=(0.5, 4), stern_geary=0.026, area=3),
+    (dict(points=256, hanning=True, confidence=0.9, zn_interval="coherent", band=(0.5, 4), stern_geary=0.026, area=3,
+          statistics=True),
      ["-n", "256", "--hanning", "--confidence", "0.9", "--zn-interval", "coherent", "--band", "0.5:4",
       "--stern-geary", "0.026", "--area", "3", "--stats"]),
     (dict(points=300, window="blackman", overlap=0.5, confidence=0.95, zn_interval="coherent", slope_band=[1, 20]),
@@ -518,7 +519,7 @@ def test_to_pandas_holds_the_columns_in_the_csv_order_and_the_settings(generated
         assert list(frame.columns) == list(program_csv(generated, *argv)[0])
         for name in frame.columns:
             assert frame[name].to_numpy().tobytes() == getattr(s, name).tobytes(), name
-        assert frame.attrs == {"settings": s.settings, "nu": s.nu, "band": None}
+        assert frame.attrs == {"settings": s.settings, "nu": s.nu, "band": None, "statistics": None}
     s = veltrin.spectra(r.v, r.i, r.sampling_frequency, 256, stern_geary=0.026)
     assert s.to_pandas().attrs["band"] == s.band and "band" not in s.to_pandas().columns
 
@@ -544,9 +545,9 @@ def same_recording(a, b):
 
 
 def same_spectra(a, b):
-    arrays = [name for name in vars(a) if name not in ("settings", "nu", "band")]
+    arrays = [name for name in vars(a) if name not in ("settings", "nu", "band", "statistics")]
     # repr: a band key may be nan.
-    return (list(vars(a)) == list(vars(b)) and (a.settings, a.nu, repr(a.band)) == (b.settings, b.nu, repr(b.band)) and
+    return (list(vars(a)) == list(vars(b)) and (a.settings, a.nu, repr(a.band), a.statistics) == (b.settings, b.nu, repr(b.band), b.statistics) and
             all(getattr(a, name).tobytes() == getattr(b, name).tobytes() for name in arrays))
 
 

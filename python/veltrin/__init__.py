@@ -82,13 +82,14 @@ def _pandas():
 
 
 def _spectra_to_pandas(self):
-    """The columns as a pandas DataFrame, in the CSV's order; attrs holds settings, nu and band."""
+    """The columns as a pandas DataFrame, in the CSV's order; attrs holds settings, nu, band and statistics."""
     # The columns are the arrays among the attributes, set in the CSV's order.
-    columns = {name: value for name, value in vars(self).items() if name not in ("settings", "nu", "band")}
+    columns = {name: value for name, value in vars(self).items() if name not in ("settings", "nu", "band", "statistics")}
     frame = _pandas().DataFrame(columns, copy=True)
     frame.attrs["settings"] = dict(self.settings)
     frame.attrs["nu"] = self.nu
     frame.attrs["band"] = None if self.band is None else dict(self.band)
+    frame.attrs["statistics"] = None if self.statistics is None else dict(self.statistics)
     return frame
 
 

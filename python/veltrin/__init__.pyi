@@ -43,6 +43,8 @@ class Spectra:
     nu: Optional[float]
     # With band, slope_band or stern_geary: band_low ... i_corr_rn (counts as int, the rest as float).
     band: Optional[dict[str, Union[int, float]]]
+    # With statistics=True: v_mean ... rn_sections.
+    statistics: Optional[dict[str, float]]
     def to_pandas(self) -> pd.DataFrame:
         """The columns in the CSV's order; attrs: settings, nu and band. Needs pandas."""
 
@@ -56,15 +58,18 @@ def read(path: _Path, *, input_format: str = "auto", v_column: Union[str, int, N
 
 def spectra(v: npt.ArrayLike, i: npt.ArrayLike, fs: float, points: SupportsIndex,
             sections: Optional[SupportsIndex] = None, hanning: bool = False, window: Optional[str] = None,
-            overlap: float = 0.0, detrend: str = "constant", average: str = "mean",
+            overlap: Optional[float] = None, detrend: Optional[str] = None, average: Optional[str] = None,
             confidence: Optional[float] = None, coherence: bool = False, zn_interval: str = "independent",
             band: Optional[tuple[float, float]] = None, slope_band: Optional[tuple[float, float]] = None,
-            stern_geary: Optional[float] = None, area: Optional[float] = None) -> Spectra:
-    """The averaged one-sided densities of v and i (as float32, every value finite)."""
+            stern_geary: Optional[float] = None, area: Optional[float] = None, *,
+            statistics: bool = False) -> Spectra:
+    """The averaged one-sided densities of v and i (as float32, every value finite). window, overlap,
+    detrend or average passed (not None), at any value, selects the standard estimate."""
 
 def statistics(v: npt.ArrayLike, i: npt.ArrayLike, fs: float, points: SupportsIndex,
                sections: Optional[SupportsIndex] = None, hanning: bool = False, window: Optional[str] = None,
-               overlap: float = 0.0, detrend: str = "constant", average: str = "mean") -> dict[str, float]:
+               overlap: Optional[float] = None, detrend: Optional[str] = None,
+               average: Optional[str] = None) -> dict[str, float]:
     """The time-domain noise statistics of the samples the sections cover."""
 
 def run_config(path: _Path) -> Spectra:
@@ -75,7 +80,6 @@ class BlockSpectra(Spectra):
     block: int  # from 1
     start: float  # s from the recording's start
     end: float
-    statistics: Optional[dict[str, float]]  # with statistics=True
 
 class Blocks:
     """The blocks of a recording: an iterator of BlockSpectra."""
@@ -89,7 +93,8 @@ class Blocks:
 def blocks(source: Union[_Path, tuple[npt.ArrayLike, npt.ArrayLike]], fs: Optional[float] = None, *,
            points: SupportsIndex, block: Union[float, str, None] = None, block_points: Optional[SupportsIndex] = None,
            statistics: bool = False, sections: Optional[SupportsIndex] = None, hanning: bool = False,
-           window: Optional[str] = None, overlap: float = 0.0, detrend: str = "constant", average: str = "mean",
+           window: Optional[str] = None, overlap: Optional[float] = None, detrend: Optional[str] = None,
+           average: Optional[str] = None,
            confidence: Optional[float] = None, coherence: bool = False, zn_interval: str = "independent",
            band: Optional[tuple[float, float]] = None, slope_band: Optional[tuple[float, float]] = None,
            stern_geary: Optional[float] = None, area: Optional[float] = None, input_format: str = "auto",
