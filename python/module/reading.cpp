@@ -190,6 +190,64 @@ std::string in_python_terms(std::string message)
     return message;
 }
 
+// How the file was read, as Recording.settings shows it.
+py::dict settings_of_recording(const recording& r)
+{
+    py::dict settings;
+    const input_description& in = r.input;
+    settings["input_format"] = in.format;
+    if (!in.v_column.empty()) settings["v_column"] = in.v_column;
+    if (!in.i_column.empty()) settings["i_column"] = in.i_column;
+    if (in.v_scale) settings["v_scale"] = *in.v_scale;
+    if (in.i_scale) settings["i_scale"] = *in.i_scale;
+    if (!in.fs_source.empty()) settings["fs_source"] = in.fs_source;
+    if (in.table) settings["table"] = *in.table == 0 ? py::object(py::str("all")) : py::object(py::int_(*in.table));
+    if (in.dropped_last_row != 0) settings["dropped_last_row"] = 1;
+    return settings;
+}
+
+// Recordings travel between processes (multiprocessing, Dask) as their values.
+py::tuple recording_state(const py::object& self)
+{
+    const recording& r = self.cast<const recording&>();
+    const input_description& in = r.input;
+    const auto scale = [](const std::optional<double>& x) {
+        return x ? py::object(py::float_(*x)) : py::object(py::none());
+    };
+    const py::object table = in.table ? py::object(py::int_(*in.table)) : py::object(py::none());
+    return py::make_tuple(r.sampling_frequency, r.deltat, r.line_count, self.attr("v"), self.attr("i"), in.format,
+                          in.v_column, in.i_column, scale(in.v_scale), scale(in.i_scale), in.fs_source, table,
+                          in.dropped_last_row);
+}
+
+std::shared_ptr<recording> recording_of_state(const py::tuple& state)
+{
+    // Ten items: a Recording pickled before the reading said more.
+    if (state.size() != 10 && state.size() != 13) throw py::value_error("not the state of a pickled Recording");
+    auto r = std::make_shared<recording>();
+    r->sampling_frequency = state[0].cast<double>();
+    r->deltat = state[1].cast<float>();
+    r->line_count = state[2].cast<std::int64_t>();
+    const auto series = [&](std::size_t k) {
+        const float_array values = float_array::ensure(state[k]);
+        if (!values) throw py::error_already_set();
+        return sample_series(values.data(), values.data() + values.size());
+    };
+    r->v = series(3);
+    r->i = series(4);
+    r->input.format = state[5].cast<std::string>();
+    r->input.v_column = state[6].cast<std::string>();
+    r->input.i_column = state[7].cast<std::string>();
+    if (!state[8].is_none()) r->input.v_scale = state[8].cast<double>();
+    if (!state[9].is_none()) r->input.i_scale = state[9].cast<double>();
+    if (state.size() == 13) {
+        r->input.fs_source = state[10].cast<std::string>();
+        if (!state[11].is_none()) r->input.table = state[11].cast<std::int64_t>();
+        r->input.dropped_last_row = state[12].cast<std::int64_t>();
+    }
+    return r;
+}
+
 void define_reading(py::module_& m)
 {
     py::class_<recording, std::shared_ptr<recording>>(m, "Recording", "A recording as the program reads it.")
@@ -214,21 +272,7 @@ void define_reading(py::module_& m)
             },
             "The i series (float32), as the program stores it.")
         .def_property_readonly(
-            "settings",
-            [](const recording& r) {
-                py::dict settings;
-                const input_description& in = r.input;
-                settings["input_format"] = in.format;
-                if (!in.v_column.empty()) settings["v_column"] = in.v_column;
-                if (!in.i_column.empty()) settings["i_column"] = in.i_column;
-                if (in.v_scale) settings["v_scale"] = *in.v_scale;
-                if (in.i_scale) settings["i_scale"] = *in.i_scale;
-                if (!in.fs_source.empty()) settings["fs_source"] = in.fs_source;
-                if (in.table)
-                    settings["table"] = *in.table == 0 ? py::object(py::str("all")) : py::object(py::int_(*in.table));
-                if (in.dropped_last_row != 0) settings["dropped_last_row"] = 1;
-                return settings;
-            },
+            "settings", settings_of_recording,
             "How the file was read: input_format and, where used, v_column, i_column, v_scale, i_scale, "
             "fs_source (delimited text: 'time column', 'preamble' or 'option'), table, and dropped_last_row (1 when "
             "a last row without its line end was not read).")
@@ -237,46 +281,8 @@ void define_reading(py::module_& m)
                  return "<veltrin.Recording " + std::to_string(r.v.size()) + " samples at " +
                         py::str(py::float_(r.sampling_frequency)).cast<std::string>() + " Hz>";
              })
-        // Recordings travel between processes (multiprocessing, Dask) as their values.
-        .def(py::pickle(
-            [](const py::object& self) {
-                const recording& r = self.cast<const recording&>();
-                const input_description& in = r.input;
-                const auto scale = [](const std::optional<double>& x) {
-                    return x ? py::object(py::float_(*x)) : py::object(py::none());
-                };
-                const py::object table = in.table ? py::object(py::int_(*in.table)) : py::object(py::none());
-                return py::make_tuple(r.sampling_frequency, r.deltat, r.line_count, self.attr("v"), self.attr("i"),
-                                      in.format, in.v_column, in.i_column, scale(in.v_scale), scale(in.i_scale),
-                                      in.fs_source, table, in.dropped_last_row);
-            },
-            [](const py::tuple& state) {
-                // Ten items: a Recording pickled before the reading said more.
-                if (state.size() != 10 && state.size() != 13)
-                    throw py::value_error("not the state of a pickled Recording");
-                auto r = std::make_shared<recording>();
-                r->sampling_frequency = state[0].cast<double>();
-                r->deltat = state[1].cast<float>();
-                r->line_count = state[2].cast<std::int64_t>();
-                const auto series = [&](std::size_t k) {
-                    const float_array values = float_array::ensure(state[k]);
-                    if (!values) throw py::error_already_set();
-                    return sample_series(values.data(), values.data() + values.size());
-                };
-                r->v = series(3);
-                r->i = series(4);
-                r->input.format = state[5].cast<std::string>();
-                r->input.v_column = state[6].cast<std::string>();
-                r->input.i_column = state[7].cast<std::string>();
-                if (!state[8].is_none()) r->input.v_scale = state[8].cast<double>();
-                if (!state[9].is_none()) r->input.i_scale = state[9].cast<double>();
-                if (state.size() == 13) {
-                    r->input.fs_source = state[10].cast<std::string>();
-                    if (!state[11].is_none()) r->input.table = state[11].cast<std::int64_t>();
-                    r->input.dropped_last_row = state[12].cast<std::int64_t>();
-                }
-                return r;
-            }));
+        .def(py::pickle([](const py::object& self) { return recording_state(self); },
+                        [](const py::tuple& state) { return recording_of_state(state); }));
 
     m.def(
         "read",

@@ -18,6 +18,16 @@ std::string spectra_file_name(const std::string& directory, const std::string& d
     return relative_to(directory, base + number + extension);
 }
 
+bool like_block_spectra(const std::string& file_name, const std::string& data_file)
+{
+    const std::string name = file_name.substr(file_name.rfind('/') + 1);
+    const std::string prefix = (data_file == "-" ? "stdin" : result_base_of(data_file)) + ".block";
+    if (!name.starts_with(prefix)) return false;
+    const std::size_t digits_end = name.find_first_not_of("0123456789", prefix.size());
+    return digits_end != std::string::npos && digits_end >= prefix.size() + 4 &&
+           name.compare(digits_end, 5, ".psd.") == 0;
+}
+
 namespace {
 
 // Ends the table: the settings after the rows.

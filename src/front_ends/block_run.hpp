@@ -44,5 +44,8 @@ blocks_outcome run_blocks(std::FILE* data, const std::string& data_file, const b
 // NAME.xml (stdin for -), with the format's extension.
 std::string spectra_file_name(const std::string& directory, const std::string& data_file, std::int64_t block,
                               result_format format);
+// Whether the last component of FILE_NAME is named as a block's spectra of
+// DATA_FILE are, at any block number and in any format.
+bool like_block_spectra(const std::string& file_name, const std::string& data_file);
 
 }  // namespace veltrin

@@ -234,13 +234,8 @@ void check_spectra_names(const options& o, const std::vector<std::string>& names
             throw usage_error{"data files " + at->second + " and " + o.data_files[k] + " would both write " + first};
         // A result in the spectra directory named like a block's spectra.
         if (names[k] == "-") continue;
-        const std::string prefix = first.substr(first.rfind('/') + 1, first.rfind(".block") - first.rfind('/') - 1 + 6);
-        const std::string result = names[k].substr(names[k].rfind('/') + 1);
         const file_identity where = identity_of(directory_of(names[k]).empty() ? "." : directory_of(names[k]));
-        const std::size_t digits =
-            result.starts_with(prefix) ? result.find_first_not_of("0123456789", prefix.size()) : 0;
-        const bool like_spectra =
-            digits != std::string::npos && digits >= prefix.size() + 4 && result.compare(digits, 5, ".psd.") == 0;
+        const bool like_spectra = like_block_spectra(names[k], o.data_files[k]);
         if (where.known && directory.known && where.device == directory.device && where.node == directory.node &&
             like_spectra)
             throw usage_error{"the result of " + o.data_files[k] + " (" + names[k] +

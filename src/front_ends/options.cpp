@@ -252,11 +252,11 @@ result_format format_value(const std::string& option, const std::string& name)
     throw usage_error{option + " needs table, csv, json or jsonl, not '" + name + "'"};
 }
 
-void read_option(options& parsed, setting_id id, const char* text)
+// The settings of the estimate and of what it gives.
+void read_estimate_option(options& parsed, setting_id id, const char* text)
 {
     const std::string value = text != nullptr ? text : "";  // a flag takes no value
     const std::string option = option_name(id);
-    input_request& in = parsed.input;
     switch (id) {
     case setting_id::config:
         parsed.config = value;
@@ -309,6 +309,18 @@ void read_option(options& parsed, setting_id id, const char* text)
     case setting_id::area:
         parsed.area = shot_noise_value(option, text, "cm^2");
         break;
+    default:
+        break;
+    }
+}
+
+// The settings of the reading of a data file.
+void read_input_option(options& parsed, setting_id id, const char* text)
+{
+    const std::string value = text != nullptr ? text : "";  // a flag takes no value
+    const std::string option = option_name(id);
+    input_request& in = parsed.input;
+    switch (id) {
     case setting_id::input_format: {
         const auto names = input_format_names();
         if (std::find(names.begin(), names.end(), value) == names.end())
@@ -354,6 +366,17 @@ void read_option(options& parsed, setting_id id, const char* text)
     case setting_id::i_scale:
         in.i_scale = scale_value(option, text);
         break;
+    default:
+        break;
+    }
+}
+
+// The settings of the run: blocks, results, threads, progress.
+void read_run_option(options& parsed, setting_id id, const char* text)
+{
+    const std::string value = text != nullptr ? text : "";  // a flag takes no value
+    const std::string option = option_name(id);
+    switch (id) {
     case setting_id::block:
         parsed.blocks.seconds = duration_value(text);
         break;
@@ -381,10 +404,19 @@ void read_option(options& parsed, setting_id id, const char* text)
     case setting_id::progress:
         parsed.progress = true;
         break;
-    case setting_id::help:
-    case setting_id::version:
+    default:  // help and version take no value
         break;
     }
+}
+
+void read_option(options& parsed, const setting_row& row, const char* text)
+{
+    if (row.reading)
+        read_input_option(parsed, row.id, text);
+    else if (row.group == setting_group::monitoring || row.group == setting_group::running)
+        read_run_option(parsed, row.id, text);
+    else
+        read_estimate_option(parsed, row.id, text);
 }
 
 }  // namespace
@@ -404,7 +436,7 @@ options parse_options(int argc, char** argv)
         add(parsed.given, row->id);
         // What follows -h or -V is not looked at.
         if (row->id == setting_id::help || row->id == setting_id::version) return parsed;
-        read_option(parsed, row->id, optarg);
+        read_option(parsed, *row, optarg);
     }
     for (int k = optind; k < argc; ++k) parsed.data_files.emplace_back(argv[k]);
     return parsed;

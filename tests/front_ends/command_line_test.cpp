@@ -188,6 +188,8 @@ const usage_case usage_cases[] = {
      "veltrin: --spectra-dir nowhere: no such directory\n"},
     {"config_with_blocks", "-c config.txt -b 1",
      "veltrin: -c takes no other options but --threads, and no data files\n"},
+    {"config_with_its_default_format", "-c config.txt -f table",
+     "veltrin: -c takes no other options but --threads, and no data files\n"},
     {"spectra_of_two_files_alike", "-n 8 -b 1 --spectra-dir . samples.xml ./samples.xml",
      "veltrin: data files samples.xml and ./samples.xml would both write ./samples.block0001.psd.txt\n"},
     {"result_over_a_blocks_spectra", "-n 8 -b 1 --spectra-dir . -o samples.block0002.psd.csv samples.xml",
