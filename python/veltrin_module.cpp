@@ -336,6 +336,12 @@ std::string wanted(request_setting setting)
         throw py::value_error("zn_interval='coherent' needs a confidence");
     case request_rule::needs_stern_geary:
         throw py::value_error("area needs stern_geary");
+    case request_rule::outside_range:
+        if (problem.setting == request_setting::window)
+            out_of_range(name + " " +
+                             window_rule(window_row_of(window_named(std::get<std::string>(problem.value))->kind)),
+                         a[name]);
+        out_of_range(wanted(problem.setting), a[name]);
     case request_rule::below_least:
         // The count it converted to: a numpy integer shows as the number.
         out_of_range(wanted(problem.setting), py::int_(std::get<std::int64_t>(problem.value)));
@@ -360,6 +366,25 @@ frequency_band band_of(const py::object& value, const std::string& wanted)
     return {real_number(pair[0], wanted), real_number(pair[1], wanted)};
 }
 
+// A window: its name as the command line writes it ('hann', 'kaiser:8'), or
+// scipy's tuple of a name and its parameter (('kaiser', 8.0)).
+window_choice window_of(const py::object& value, const std::string& wanted)
+{
+    std::optional<window_choice> window;
+    if (py::isinstance<py::tuple>(value)) {
+        const py::tuple pair = py::reinterpret_borrow<py::tuple>(value);
+        if (py::len(pair) != 2 || !py::isinstance<py::str>(pair[0])) out_of_range(wanted, value);
+        const std::string name = pair[0].cast<std::string>();
+        if (name.find(':') == std::string::npos) window = window_named(name);
+        if (!window || window_row_of(window->kind).parameter.empty()) out_of_range(wanted, value);
+        window->parameter = real_number(pair[1], wanted);
+    } else {
+        window = window_named(text(value, wanted));
+        if (!window) out_of_range(wanted, value);
+    }
+    return *window;
+}
+
 // The request the arguments make, each checked as it is read, then the rules between them.
 analysis_request request_from(const arguments& a, bool statistics)
 {
@@ -375,7 +400,7 @@ analysis_request request_from(const arguments& a, bool statistics)
     s.hanning = hanning ? 1 : 0;
     const bool windowed = given(a["window"]);
     if (windowed) {
-        s.window = text(a["window"], wanted(request_setting::window));
+        s.window = window_of(a["window"], wanted(request_setting::window));
         check(s, request_setting::window, a);
     }
     if (a["overlap"]) {
@@ -525,11 +550,12 @@ std::optional<std::string> column_of(const py::object& value, const char* name)
 input_request input_of(const arguments& a)
 {
     input_request in;
-    in.format = "auto";
+    in.format = input_format::automatic;
     if (given(a["input_format"])) {
-        in.format = text(a["input_format"], "input_format must be a str");
+        const std::optional<input_format> format = format_named(text(a["input_format"], "input_format must be a str"));
+        if (format) in.format = *format;
         const auto names = input_format_names();
-        if (std::find(names.begin(), names.end(), in.format) == names.end()) {
+        if (!format) {
             std::string list;
             for (std::size_t k = 0; k < names.size(); ++k)
                 list += std::string(k == 0                  ? "'"
@@ -585,9 +611,9 @@ input_request input_of(const arguments& a)
         if (!std::isfinite(scale) || scale == 0.0) out_of_range(wanted, a[name]);
         (name[0] == 'v' ? in.v_scale : in.i_scale) = scale;
     }
-    const bool raw = in.format.starts_with('f');
-    if (raw && !in.sampling_frequency)
-        throw py::value_error("input_format '" + in.format + "' needs fs: raw binary holds no sampling frequency");
+    if (is_raw(in.format) && !in.sampling_frequency)
+        throw py::value_error("input_format '" + std::string(format_name(in.format)) +
+                              "' needs fs: raw binary holds no sampling frequency");
     return in;
 }
 

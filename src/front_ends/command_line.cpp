@@ -63,8 +63,7 @@ const char* const help_text =
     "      --hanning       Hann window with its 8/3 correction\n"
     "\n"
     "Any of these selects the standard estimate (scipy.signal.welch's definition):\n"
-    "  -w, --window NAME   hann (default), hamming, blackman, blackmanharris, flattop,\n"
-    "                      bartlett or boxcar\n"
+    "{windows}"
     "      --overlap F     fraction of a section shared with the next, 0 <= F < 1 (default 0)\n"
     "      --detrend D     constant (default), linear or none, per section\n"
     "      --average A     mean (default) or median\n"
@@ -131,6 +130,43 @@ struct usage_error {
     std::string message;
 };
 
+// The help with the windows of the table in place of "{windows}".
+std::string help_with_windows()
+{
+    const std::string indent(22, ' ');
+    std::string text = "  -w, --window NAME   ";
+    std::size_t column = text.size();
+    const std::size_t count = std::size(window_rows);
+    for (std::size_t k = 0; k < count; ++k) {
+        const window_row& row = window_rows[k];
+        std::string item(row.name);
+        if (k == 0) item += " (default)";
+        if (!row.parameter.empty()) {
+            const std::string parameter(row.parameter);
+            item += ':';
+            item += parameter;
+            item += " (" + parameter + " " + parameter_range(row) + ")";
+        }
+        item += k + 2 < count ? "," : k + 2 == count ? " or" : ",";
+        if (column + 1 + item.size() > 80) {
+            text += '\n';
+            text += indent;
+            column = indent.size();
+        } else if (k > 0) {
+            text += ' ';
+            ++column;
+        }
+        text += item;
+        column += item.size();
+    }
+    text += '\n';
+    text += indent;
+    text += "as scipy.signal.get_window names them\n";
+    std::string whole = help_text;
+    whole.replace(whole.find("{windows}"), 9, text);
+    return whole;
+}
+
 // More threads than this only cost memory and time to start.
 constexpr std::int32_t most_threads = 1024;
 
@@ -141,7 +177,7 @@ struct options {
     std::optional<std::int32_t> points;
     std::optional<std::int32_t> sections;
     bool hanning = false;
-    std::optional<std::string> window;
+    std::optional<window_choice> window;
     std::optional<double> overlap;
     std::optional<detrend_mode> detrend;
     std::optional<average_mode> average;
@@ -159,7 +195,7 @@ struct options {
     unsigned threads = 0;  // 0: the number of cores
     bool quiet = false;
     bool progress = false;
-    input_request input{.format = "auto"};
+    input_request input{.format = input_format::automatic};
     bool input_given = false;  // an option of the reading
     block_request blocks;
     std::optional<std::string> spectra_dir;
@@ -317,10 +353,9 @@ void read_input_option(input_request& in, int option_char, const char* text)
     const std::string option = long_name(option_char);
     switch (option_char) {
     case 'F': {
-        const auto names = input_format_names();
-        if (std::find(names.begin(), names.end(), value) == names.end())
-            throw usage_error{option + " needs " + format_list() + ", not '" + value + "'"};
-        in.format = value;
+        const std::optional<input_format> format = format_named(value);
+        if (!format) throw usage_error{option + " needs " + format_list() + ", not '" + value + "'"};
+        in.format = *format;
         break;
     }
     case 'v':
@@ -418,7 +453,8 @@ options parse_options(int argc, char** argv)
             break;
         }
         case 'w':
-            parsed.window = optarg;
+            parsed.window = window_named(optarg);
+            if (!parsed.window) throw usage_error{"the window must be " + window_list()};
             break;
         case 'O':
             parsed.overlap = real_value("--overlap", optarg);
@@ -524,7 +560,7 @@ analysis_request request_of(const options& o)
     s.nbpoint_section = o.points.value_or(0);
     s.nb_section = o.sections.value_or(0);
     s.all_sections = !o.sections;
-    s.window = o.window.value_or("hann");
+    s.window = o.window.value_or(window_choice{});
     s.overlap = o.overlap.value_or(0.0);
     s.detrend = o.detrend.value_or(detrend_mode::constant);
     s.average = o.average.value_or(average_mode::mean);
@@ -561,6 +597,8 @@ std::string option_message(const request_problem& problem)
         return "the window must be " + window_list();
     case request_rule::outside_range:
         // The options' own parsing refuses a band, B or A out of range before any rule is checked.
+        if (problem.setting == request_setting::window)
+            return "the window " + window_rule(window_row_of(window_named(std::get<std::string>(problem.value))->kind));
         return problem.setting == request_setting::overlap ? "the overlap must be at least 0 and less than 1"
                                                            : "the confidence must be more than 0 and less than 1";
     case request_rule::needs_confidence:
@@ -604,9 +642,9 @@ void check_options(const options& o)
     if ((o.blocks.seconds || o.blocks.points) && !o.spectra_dir && block_keys(request_of(o)).empty())
         throw usage_error{"-b and --block-points need values for each block: give --stats, --band, --slope-band, "
                           "--stern-geary or --spectra-dir"};
-    const bool raw = o.input.format.starts_with('f');
-    if (raw && !o.input.sampling_frequency)
-        throw usage_error{"--input-format " + o.input.format + " needs --fs: raw binary holds no sampling frequency"};
+    if (is_raw(o.input.format) && !o.input.sampling_frequency)
+        throw usage_error{"--input-format " + std::string(format_name(o.input.format)) +
+                          " needs --fs: raw binary holds no sampling frequency"};
     if (o.output && o.output->empty()) throw usage_error{"-o needs a file or directory name, not ''"};
     if (o.data_files.empty()) throw usage_error{"no data file given"};
     if (const std::optional<request_problem> problem = check_request(request_of(o)))
@@ -891,7 +929,7 @@ int show_help_or_version(bool help)
         errno = 0;
         if (help) {
             std::fputs(usage_line, stdout);
-            std::fputs(help_text, stdout);
+            std::fputs(help_with_windows().c_str(), stdout);
         } else {
             std::fputs("veltrin " VELTRIN_VERSION "\n", stdout);
         }

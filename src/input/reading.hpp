@@ -17,10 +17,22 @@
 
 namespace veltrin {
 
+// The input formats, by the names of the table in reading.cpp: "auto", then
+// the formats the program reads.
+enum class input_format { automatic, tagged, delimited, f32le, f64le, f32be, f64be };
+
+// The format a name names ("auto", "tagged", "f32le", ...); nothing for another name.
+std::optional<input_format> format_named(std::string_view name);
+std::string_view format_name(input_format format);
+// Whether the format is raw binary (interleaved v, i pairs, no sampling frequency).
+bool is_raw(input_format format);
+// Whether "auto" may take the format, as the file shows.
+bool is_detected(input_format format);
+
 // What the user says about the file: its format and, for delimited text
 // and raw binary, what the file itself does not say or says otherwise.
 struct input_request {
-    std::string format = "tagged";  // a name of input_format_names(); the front ends default to auto
+    input_format format = input_format::tagged;  // the front ends default to auto
     // A column by its header name, or by its number from 1 (all digits).
     std::optional<std::string> v_column{};
     std::optional<std::string> i_column{};
@@ -67,12 +79,12 @@ inline constexpr std::int64_t most_column_number = 2147483647;
 // digits), or all digits for a number from 1 to most_column_number.
 bool valid_column(std::string_view column);
 
-// The names options.input.format takes: "auto", then the formats the
-// program reads.
+// The names options.input.format takes, in the table's order: "auto", then
+// the formats the program reads.
 std::span<const std::string_view> input_format_names();
 
 // Reads the open file (binary mode, at its start) once, in the format
-// options.input.format names; "auto" takes the tagged format when a line
+// options.input.format; auto takes the tagged format when a line
 // holds "<sampling_frequency>" or "<data>" before any line of numbers,
 // otherwise delimited text (raw binary is never guessed). A sampling
 // frequency given overrides the file's. `name` is the file as the user

@@ -26,21 +26,6 @@ bool shot_noise_setting(const std::optional<double>& x)
 
 }  // namespace
 
-bool known_window(std::string_view name)
-{
-    return std::find(window_kinds.begin(), window_kinds.end(), name) != window_kinds.end();
-}
-
-std::string window_list()
-{
-    std::string list;
-    for (std::size_t k = 0; k < window_kinds.size(); ++k) {
-        if (k > 0) list += k + 1 == window_kinds.size() ? " or " : ", ";
-        list += window_kinds[k];
-    }
-    return list;
-}
-
 std::optional<request_problem> check_setting(const analysis_request& r, request_setting setting)
 {
     const auto broken = [setting](request_rule rule, setting_value value) {
@@ -54,7 +39,7 @@ std::optional<request_problem> check_setting(const analysis_request& r, request_
         if (!r.all_sections && r.nb_section < least_sections) return broken(request_rule::below_least, r.nb_section);
         break;
     case request_setting::window:
-        if (!known_window(r.window)) return broken(request_rule::unknown_window, r.window);
+        if (!valid_window(r.window)) return broken(request_rule::outside_range, window_text(r.window));
         break;
     case request_setting::overlap:
         if (!(r.overlap >= 0.0 && r.overlap < 1.0)) return broken(request_rule::outside_range, r.overlap);

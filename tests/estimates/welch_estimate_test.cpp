@@ -52,6 +52,14 @@ TEST(general_fft, matches_a_direct_dft_for_any_length)
     EXPECT_EQ(largest_prime_factor(1000), 5u);
 }
 
+// The weights of a window as the options write it.
+std::optional<std::vector<double>> named_window(const char* text, std::size_t n)
+{
+    const std::optional<window_choice> window = window_named(text);
+    if (!window) return std::nullopt;
+    return veltrin::named_window(*window, n);
+}
+
 TEST(windows, closed_forms_and_names)
 {
     const std::vector<double> hann = *named_window("hann", 4);
@@ -67,9 +75,22 @@ TEST(windows, closed_forms_and_names)
     EXPECT_NEAR((*named_window("blackmanharris", 2))[1], 1.0, 1e-12);
     EXPECT_EQ((*named_window("boxcar", 3)), std::vector<double>(3, 1.0));
     EXPECT_FALSE(named_window("Hann", 4));
-    EXPECT_FALSE(named_window("kaiser", 4));
-    // Every name a request accepts has its weights.
-    for (const std::string_view name : window_kinds) EXPECT_TRUE(named_window(std::string(name), 4)) << name;
+    EXPECT_FALSE(named_window("hann:1", 4));  // no parameter to a window without one
+    EXPECT_FALSE(named_window("kaiser", 4));  // nor none to one with one
+    EXPECT_FALSE(named_window("kaiser:8x", 4));
+    EXPECT_FALSE(named_window("kaiser:400.5", 4));
+    EXPECT_TRUE(named_window("kaiser:400", 4));
+    EXPECT_FALSE(named_window("gaussian:0.09", 4));
+    EXPECT_FALSE(named_window("tukey:-0.1", 4));
+    EXPECT_FALSE(named_window("general_hamming:1.5", 4));
+    // Every row has its weights, as written and read back.
+    for (const window_row& row : window_rows) {
+        const window_choice window{row.kind, row.least};
+        EXPECT_EQ(window_named(window_text(window)), window) << row.name;
+        EXPECT_TRUE(veltrin::named_window(window, 4)) << row.name;
+    }
+    EXPECT_EQ(window_text({window_kind::kaiser, 8.0}), "kaiser:8");
+    EXPECT_EQ(window_text({window_kind::tukey, 0.25}), "tukey:0.25");
     // The configuration mode's Hann: zero at both ends.
     const std::vector<double> historical = configuration_window(1, 8);
     EXPECT_EQ(historical.front(), 0.0);
@@ -304,7 +325,7 @@ spectrum_result run_case(const estimate_case& c, const std::vector<float>& v, co
     s.hanning = c.hanning;
     s.all_sections = true;
     s.nbpoint_section = c.n;
-    s.window = c.window;
+    s.window = *window_named(c.window);
     s.overlap = c.standard ? 0.5 : 0.0;
     s.detrend = c.detrend;
     s.average = c.average;
