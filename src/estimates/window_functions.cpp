@@ -46,20 +46,81 @@ std::vector<double> bartlett(std::size_t n)
     return w;
 }
 
-// I0(x), x >= 0, by its series: terms of one sign, so that its few roundings
-// stay within 5e-16 of the value up to x = 400 (libstdc++'s
-// std::cyl_bessel_i is 2e-15 off from x = 3 on, and goes through exp).
+}  // namespace
+
+namespace {
+
+// Double-double numbers (hi + lo, |lo| <= ulp(hi) / 2) made of the four
+// operations alone (Dekker's), for a sum whose roundings must not add up.
+struct double_double {
+    double hi = 0.0;
+    double lo = 0.0;
+};
+
+double_double exact_sum(double a, double b)
+{
+    const double s = a + b;
+    const double v = s - a;
+    return {s, (a - (s - v)) + (b - v)};
+}
+
+// a = high + low, each with 26 bits (|a| below 1e300).
+void split(double a, double& high, double& low)
+{
+    const double c = 134217729.0 * a;  // 2^27 + 1
+    high = c - (c - a);
+    low = a - high;
+}
+
+double_double exact_product(double a, double b)
+{
+    double ah, al, bh, bl;
+    split(a, ah, al);
+    split(b, bh, bl);
+    const double p = a * b;
+    return {p, ((ah * bh - p) + ah * bl + al * bh) + al * bl};
+}
+
+double_double operator+(double_double a, double_double b)
+{
+    const double_double s = exact_sum(a.hi, b.hi);
+    return exact_sum(s.hi, s.lo + a.lo + b.lo);
+}
+
+double_double operator*(double_double a, double_double b)
+{
+    const double_double p = exact_product(a.hi, b.hi);
+    return exact_sum(p.hi, p.lo + (a.hi * b.lo + a.lo * b.hi));
+}
+
+double_double operator/(double_double a, double d)
+{
+    const double q = a.hi / d;
+    const double_double p = exact_product(q, d);
+    const double r = ((a.hi - p.hi) - p.lo + a.lo) / d;
+    return exact_sum(q, r);
+}
+
+}  // namespace
+
+// The series sum of ((x / 2)^k / k!)^2 in double-double: terms of one sign,
+// about x / 2 + 10 sqrt(x) of them, and a last rounding within 2e-16 of the
+// value. libstdc++'s std::cyl_bessel_i is up to 2e-15 off from x = 3 on and
+// goes through the C library's exp, whose last bit differs between systems;
+// the series in plain doubles drifts to 1e-14 by x = 300.
 double bessel_i0(double x)
 {
-    const double quarter_square = x * x / 4.0;
-    double term = 1.0;
-    double sum = 1.0;
-    for (int k = 1; term > sum * 1e-17; ++k) {
-        term *= quarter_square / (static_cast<double>(k) * static_cast<double>(k));
-        sum += term;
+    const double_double quarter_square = exact_product(x, x) / 4.0;
+    double_double term{1.0, 0.0};
+    double_double sum{1.0, 0.0};
+    for (int k = 1; term.hi > sum.hi * 1e-33; ++k) {
+        term = term * quarter_square / (static_cast<double>(k) * static_cast<double>(k));
+        sum = sum + term;
     }
-    return sum;
+    return sum.hi + sum.lo;
 }
+
+namespace {
 
 // The windows with a parameter as scipy computes them, on m = n + 1 points
 // of which the last is dropped, and with its operations in its order.
