@@ -602,3 +602,29 @@ TEST(delimited_reading, stops_at_every_row_or_name_it_cannot_take_for_sure)
     };
     for (const auto& c : cases) EXPECT_EQ(outcome_of(c.content, c.in), c.expected) << c.content.substr(0, 60);
 }
+
+// The input formats' table as the front ends ask it.
+TEST(input_formats, by_name_raw_or_text_and_detected)
+{
+    const struct {
+        const char* name;
+        input_format format;
+        bool raw;
+        bool detected;
+    } formats[] = {{"auto", input_format::automatic, false, false}, {"tagged", input_format::tagged, false, true},
+                   {"delimited", input_format::delimited, false, true}, {"f32le", input_format::f32le, true, false},
+                   {"f64le", input_format::f64le, true, false},         {"f32be", input_format::f32be, true, false},
+                   {"f64be", input_format::f64be, true, false}};
+    const auto names = input_format_names();
+    ASSERT_EQ(names.size(), std::size(formats));
+    for (std::size_t k = 0; k < names.size(); ++k) {
+        const auto& f = formats[k];
+        EXPECT_EQ(names[k], f.name);
+        EXPECT_EQ(format_named(f.name), f.format) << f.name;
+        EXPECT_EQ(format_name(f.format), f.name);
+        EXPECT_EQ(is_raw(f.format), f.raw) << f.name;
+        EXPECT_EQ(is_detected(f.format), f.detected) << f.name;
+    }
+    EXPECT_FALSE(format_named("f16le"));
+    EXPECT_FALSE(format_named("Tagged"));
+}
