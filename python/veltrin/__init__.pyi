@@ -9,6 +9,12 @@ import pandas as pd
 
 __version__: str  # the program's version, as `veltrin -V` prints it
 
+# A window: a name ('hann', 'hamming', 'blackman', 'blackmanharris', 'flattop',
+# 'bartlett', 'boxcar'), or one with its parameter as the command line writes it
+# ('kaiser:8', 'tukey:0.25', 'gaussian:40', 'general_hamming:0.6') or as scipy
+# does (('kaiser', 8.0)).
+_Window = Union[str, tuple[Literal["kaiser", "tukey", "gaussian", "general_hamming"], float]]
+
 # A file name as open() takes it.
 _Path = Union[str, bytes, os.PathLike[str], os.PathLike[bytes]]
 
@@ -55,7 +61,7 @@ def read(path: _Path, *, input_format: str = "auto", v_column: Union[str, int, N
     cores, without holding the GIL; Ctrl-C stops it at once."""
 
 def spectra(v: npt.ArrayLike, i: npt.ArrayLike, fs: float, points: SupportsIndex,
-            sections: Optional[SupportsIndex] = None, hanning: bool = False, window: Optional[str] = None,
+            sections: Optional[SupportsIndex] = None, hanning: bool = False, window: Optional[_Window] = None,
             overlap: float = 0.0, detrend: str = "constant", average: str = "mean",
             confidence: Optional[float] = None, coherence: bool = False, zn_interval: str = "independent",
             band: Optional[tuple[float, float]] = None, slope_band: Optional[tuple[float, float]] = None,
@@ -63,7 +69,7 @@ def spectra(v: npt.ArrayLike, i: npt.ArrayLike, fs: float, points: SupportsIndex
     """The averaged one-sided densities of v and i (as float32, every value finite)."""
 
 def statistics(v: npt.ArrayLike, i: npt.ArrayLike, fs: float, points: SupportsIndex,
-               sections: Optional[SupportsIndex] = None, hanning: bool = False, window: Optional[str] = None,
+               sections: Optional[SupportsIndex] = None, hanning: bool = False, window: Optional[_Window] = None,
                overlap: float = 0.0, detrend: str = "constant", average: str = "mean") -> dict[str, float]:
     """The time-domain noise statistics of the samples the sections cover."""
 
@@ -89,7 +95,7 @@ class Blocks:
 def blocks(source: Union[_Path, tuple[npt.ArrayLike, npt.ArrayLike]], fs: Optional[float] = None, *,
            points: SupportsIndex, block: Union[float, str, None] = None, block_points: Optional[SupportsIndex] = None,
            statistics: bool = False, sections: Optional[SupportsIndex] = None, hanning: bool = False,
-           window: Optional[str] = None, overlap: float = 0.0, detrend: str = "constant", average: str = "mean",
+           window: Optional[_Window] = None, overlap: float = 0.0, detrend: str = "constant", average: str = "mean",
            confidence: Optional[float] = None, coherence: bool = False, zn_interval: str = "independent",
            band: Optional[tuple[float, float]] = None, slope_band: Optional[tuple[float, float]] = None,
            stern_geary: Optional[float] = None, area: Optional[float] = None, input_format: str = "auto",
