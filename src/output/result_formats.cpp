@@ -134,8 +134,8 @@ void write_table(std::FILE* stream, const spectrum_result& result, bool name_as_
         std::fprintf(stream,
                      "data file = %s    window = %s    nb_section = %lld     nbpoint_section = %d     noverlap = %d"
                      "    detrend = %s    average = %s\n",
-                     name.c_str(), window_text(s.window).c_str(), static_cast<long long>(s.nb_section), s.nbpoint_section,
-                     noverlap_of(s), detrend_name(s.detrend), average_name(s.average));
+                     name.c_str(), window_text(s.window).c_str(), static_cast<long long>(s.nb_section),
+                     s.nbpoint_section, noverlap_of(s), detrend_name(s.detrend), average_name(s.average));
     } else {
         std::fprintf(stream, "data file = %s    hanning = %d    nb_section = %lld     nbpoint_section = %d\n",
                      name.c_str(), s.hanning, static_cast<long long>(s.nb_section), s.nbpoint_section);

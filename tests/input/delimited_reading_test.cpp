@@ -169,7 +169,8 @@ TEST(delimited_reading, reads_the_columns_units_and_separators_a_file_shows)
         {"time steps within 1 % of the mean", "t,v,i\n0,1,2\n0.995,3,4\n2,5,6\n", delimited(), "fs 1: 1,2 3,4 5,6"},
         {"times in ms", "time (ms),v,i\n0,1,2\n250,3,4\n",
          delimited([](input_request& in) { in.time_column.emplace("time (ms)"); }), "fs 4: 1,2 3,4"},
-        {"auto reads delimited", "time,v,i\n0,1,2\n0.5,3,4\n", input_request{.format = input_format::automatic}, "fs 2: 1,2 3,4"},
+        {"auto reads delimited", "time,v,i\n0,1,2\n0.5,3,4\n", input_request{.format = input_format::automatic},
+         "fs 2: 1,2 3,4"},
         {"auto reads tagged", "v,i\n<sampling_frequency>4\n<data>\n<v>1</v><i>2</i>\n</data>\n",
          input_request{.format = input_format::automatic}, "fs 4: 1,2"},
     };
@@ -267,8 +268,10 @@ TEST(delimited_reading, stops_naming_the_line_the_column_and_the_text)
          "options: --delimiter does not apply to raw binary input"},
         {head, input_request{.format = input_format::f32le},
          "options: raw binary input needs the sampling frequency: give it with --fs HZ"},
-        {head, input_request{.format = input_format::tagged, .v_scale = 2.0}, "options: --v-scale does not apply to a tagged file"},
-        {"<sampling_frequency>4\n<data>\n<v>1</v><i>2</i>\n</data>\n", input_request{.format = input_format::automatic, .i_scale = 2.0},
+        {head, input_request{.format = input_format::tagged, .v_scale = 2.0},
+         "options: --v-scale does not apply to a tagged file"},
+        {"<sampling_frequency>4\n<data>\n<v>1</v><i>2</i>\n</data>\n",
+         input_request{.format = input_format::automatic, .i_scale = 2.0},
          "options: --i-scale does not apply to a tagged file"},
         {head, input_request{.format = input_format::f64be, .sampling_frequency = 10.0, .decimal_comma = true},
          "options: --decimal-comma does not apply to raw binary input"},
@@ -611,7 +614,7 @@ TEST(input_formats, by_name_raw_or_text_and_detected)
         input_format format;
         bool raw;
         bool detected;
-    } formats[] = {{"auto", input_format::automatic, false, false}, {"tagged", input_format::tagged, false, true},
+    } formats[] = {{"auto", input_format::automatic, false, false},     {"tagged", input_format::tagged, false, true},
                    {"delimited", input_format::delimited, false, true}, {"f32le", input_format::f32le, true, false},
                    {"f64le", input_format::f64le, true, false},         {"f32be", input_format::f32be, true, false},
                    {"f64be", input_format::f64be, true, false}};
