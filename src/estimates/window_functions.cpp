@@ -129,9 +129,12 @@ std::vector<double> kaiser(double beta, std::size_t n)
     std::vector<double> w(n);
     const double alpha = static_cast<double>(n) / 2.0;  // (m - 1) / 2
     const double scale = bessel_i0(beta);
-    for (std::size_t j = 0; j < n; ++j) {
+    // w[n - j] = w[j]: j - alpha and alpha - j are exact, so the mirrored
+    // weight is the same bits, at half the series' cost.
+    for (std::size_t j = 0; j <= n / 2; ++j) {
         const double r = (static_cast<double>(j) - alpha) / alpha;
         w[j] = bessel_i0(beta * std::sqrt(1.0 - r * r)) / scale;
+        if (j > 0) w[n - j] = w[j];
     }
     return w;
 }
