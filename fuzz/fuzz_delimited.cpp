@@ -60,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ++data;
     --size;
     input_request in;
-    in.format = choice & 1 ? "delimited" : "auto";
+    in.format = choice & 1 ? input_format::delimited : input_format::automatic;
     if (choice & 2) in.sampling_frequency = 100.0;
     if (choice & 4) {
         in.v_column = std::to_string(1 + (choice >> 4 & 3));

@@ -100,11 +100,12 @@ std::optional<std::string> column_of(const py::object& value, const char* name)
 input_request input_of(const arguments& a)
 {
     input_request in;
-    in.format = "auto";
+    in.format = input_format::automatic;
     if (given(a["input_format"])) {
-        in.format = text(a["input_format"], "input_format must be a str");
+        const std::optional<input_format> format = format_named(text(a["input_format"], "input_format must be a str"));
+        if (format) in.format = *format;
         const auto names = input_format_names();
-        if (std::find(names.begin(), names.end(), in.format) == names.end()) {
+        if (!format) {
             std::string list;
             for (std::size_t k = 0; k < names.size(); ++k)
                 list += std::string(k == 0                  ? "'"
@@ -160,9 +161,9 @@ input_request input_of(const arguments& a)
         if (!std::isfinite(scale) || scale == 0.0) out_of_range(wanted, a[name]);
         (name[0] == 'v' ? in.v_scale : in.i_scale) = scale;
     }
-    const bool raw = in.format.starts_with('f');
-    if (raw && !in.sampling_frequency)
-        throw py::value_error("input_format '" + in.format + "' needs fs: raw binary holds no sampling frequency");
+    if (is_raw(in.format) && !in.sampling_frequency)
+        throw py::value_error("input_format '" + std::string(format_name(in.format)) +
+                              "' needs fs: raw binary holds no sampling frequency");
     return in;
 }
 

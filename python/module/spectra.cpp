@@ -131,6 +131,12 @@ std::string wanted(setting_id setting)
         throw py::value_error("zn_interval='coherent' needs a confidence");
     case request_rule::needs_stern_geary:
         throw py::value_error("area needs stern_geary");
+    case request_rule::outside_range:
+        if (problem.setting == setting_id::window)
+            out_of_range(name + " " +
+                             window_rule(window_row_of(window_named(std::get<std::string>(problem.value))->kind)),
+                         a[name]);
+        out_of_range(wanted(problem.setting), a[name]);
     case request_rule::below_least:
         // The count it converted to: a numpy integer shows as the number.
         out_of_range(wanted(problem.setting), py::int_(std::get<std::int64_t>(problem.value)));
@@ -155,6 +161,25 @@ frequency_band band_of(const py::object& value, const std::string& wanted)
     return {real_number(pair[0], wanted), real_number(pair[1], wanted)};
 }
 
+// A window: its name as the command line writes it ('hann', 'kaiser:8'), or
+// scipy's tuple of a name and its parameter (('kaiser', 8.0)).
+window_choice window_of(const py::object& value, const std::string& wanted)
+{
+    std::optional<window_choice> window;
+    if (py::isinstance<py::tuple>(value)) {
+        const py::tuple pair = py::reinterpret_borrow<py::tuple>(value);
+        if (py::len(pair) != 2 || !py::isinstance<py::str>(pair[0])) out_of_range(wanted, value);
+        const std::string name = pair[0].cast<std::string>();
+        if (name.find(':') == std::string::npos) window = window_named(name);
+        if (!window || window_row_of(window->kind).parameter.empty()) out_of_range(wanted, value);
+        window->parameter = real_number(pair[1], wanted);
+    } else {
+        window = window_named(text(value, wanted));
+        if (!window) out_of_range(wanted, value);
+    }
+    return *window;
+}
+
 // The request the arguments make, each checked as it is read, then the rules between them.
 analysis_request request_from(const arguments& a, bool statistics)
 {
@@ -169,7 +194,7 @@ analysis_request request_from(const arguments& a, bool statistics)
     const bool hanning = a["hanning"] && flag(a["hanning"], wanted(setting_id::hanning));
     s.hanning = hanning ? 1 : 0;
     if (given(a["window"])) {
-        s.window = text(a["window"], wanted(setting_id::window));
+        s.window = window_of(a["window"], wanted(setting_id::window));
         check(s, setting_id::window, a);
     }
     if (given(a["overlap"])) {
@@ -283,7 +308,8 @@ void define_spectra(py::module_& m)
         "Without window, overlap, detrend and average (all None) it is the configuration mode's estimate "
         "(power-of-two points, hanning=True for its Hann window); any of them passed, at any value, selects the "
         "standard estimate, scipy.signal.welch's definition (window 'hann', overlap 0, detrend 'constant', average "
-        "'mean' when not passed), as on the command line. Returns a Spectra object with the "
+        "'mean' when not passed), as on the command line; a window with a parameter as 'kaiser:8' or "
+        "('kaiser', 8.0). Returns a Spectra object with the "
         "columns as numpy arrays (frequency, psd_v, psd_i, zn, and psd_v_low ... zn_high with a confidence, "
         "coherence and phase with coherence=True), settings and nu.\n\n"
         "zn_interval='coherent' gives Zn's interval at each bin's coherence (with a confidence). band, slope_band "

@@ -121,6 +121,28 @@ def test_standard_estimate_agrees_with_scipy(generated):
         assert np.all(np.abs(ours - theirs) <= 1e-9 * np.abs(theirs) + 1e-12 * np.max(np.abs(theirs[1:-1])))
 
 
+@pytest.mark.parametrize("tuple_form, string_form, written", [
+    (("kaiser", 8.0), "kaiser:8", "kaiser:8"),
+    (("tukey", 0.25), "tukey:0.25", "tukey:0.25"),
+    (("gaussian", 40), "gaussian:40", "gaussian:40"),
+    (("general_hamming", np.float64(0.6)), "general_hamming:0.6", "general_hamming:0.6"),
+])
+def test_a_window_with_a_parameter_as_a_tuple_or_a_string(generated, tuple_form, string_form, written):
+    r = veltrin.read(generated)
+    by_tuple = veltrin.spectra(r.v, r.i, r.sampling_frequency, 200, window=tuple_form, overlap=0.5)
+    by_string = veltrin.spectra(r.v, r.i, r.sampling_frequency, 200, window=string_form, overlap=0.5)
+    assert np.array_equal(by_tuple.psd_v, by_string.psd_v)
+    assert by_tuple.settings["window"] == by_string.settings["window"] == written
+    columns, keys = program_csv(generated, "-n", "200", "-w", string_form, "--overlap", "0.5")
+    assert keys["window"] == written
+    assert np.array_equal(columns["psd_i"], by_tuple.psd_i)
+    signal = pytest.importorskip("scipy.signal")
+    k = by_tuple.settings["nb_section"]
+    x = r.v.astype(np.float64)[:(k - 1) * 100 + 200]
+    _, pv = signal.welch(x, fs=r.sampling_frequency, window=tuple(tuple_form), nperseg=200, noverlap=100)
+    assert np.all(np.abs(by_tuple.psd_v - pv) <= 1e-9 * np.abs(pv) + 1e-12 * np.max(np.abs(pv[1:-1])))
+
+
 @pytest.mark.parametrize("keywords, argv", [
     (dict(points=256, hanning=True, confidence=0.9, zn_interval="coherent", band=(0.5, 4), stern_geary=0.026, area=3,
           statistics=True),
@@ -214,8 +236,27 @@ def spectra_with(**changes):
     (spectra_with(hanning=2), ValueError, "hanning must be True or False, not 2"),
     (spectra_with(hanning="no"), TypeError, "hanning must be True or False, not str"),
     (spectra_with(coherence=None), TypeError, "coherence must be True or False, not None"),
-    (spectra_with(window="kaiser"), ValueError, "window must be None or one of hann, hamming, blackman, "
-     "blackmanharris, flattop, bartlett or boxcar, not 'kaiser'"),
+    (spectra_with(window="welch"), ValueError, "window must be None or one of hann, hamming, blackman, "
+     "blackmanharris, flattop, bartlett, boxcar, kaiser:BETA, tukey:ALPHA, gaussian:STD or general_hamming:ALPHA, "
+     "not 'welch'"),
+    (spectra_with(window=("hann", 1.0)), ValueError, "window must be None or one of hann, hamming, blackman, "
+     "blackmanharris, flattop, bartlett, boxcar, kaiser:BETA, tukey:ALPHA, gaussian:STD or general_hamming:ALPHA, "
+     "not ('hann', 1.0)"),
+    (spectra_with(window=("kaiser",)), ValueError, "window must be None or one of hann, hamming, blackman, "
+     "blackmanharris, flattop, bartlett, boxcar, kaiser:BETA, tukey:ALPHA, gaussian:STD or general_hamming:ALPHA, "
+     "not ('kaiser',)"),
+    (spectra_with(window=("kaiser", "8")), TypeError, "window must be None or one of hann, hamming, blackman, "
+     "blackmanharris, flattop, bartlett, boxcar, kaiser:BETA, tukey:ALPHA, gaussian:STD or general_hamming:ALPHA, "
+     "not str"),
+    (spectra_with(window=["kaiser", 8]), TypeError, "window must be None or one of hann, hamming, blackman, "
+     "blackmanharris, flattop, bartlett, boxcar, kaiser:BETA, tukey:ALPHA, gaussian:STD or general_hamming:ALPHA, "
+     "not list"),
+    (spectra_with(window="kaiser"), ValueError, "window kaiser:BETA needs a number BETA from 0 to 400, not 'kaiser'"),
+    (spectra_with(window=("kaiser", -1)), ValueError,
+     "window kaiser:BETA needs a number BETA from 0 to 400, not ('kaiser', -1)"),
+    (spectra_with(window="tukey:1.5"), ValueError, "window tukey:ALPHA needs a number ALPHA from 0 to 1, not 'tukey:1.5'"),
+    (spectra_with(window=("gaussian", float("nan"))), ValueError,
+     "window gaussian:STD needs a number STD of at least 0.1, not ('gaussian', nan)"),
     (spectra_with(overlap=1.0), ValueError, "overlap must be a number at least 0 and less than 1, not 1.0"),
     (spectra_with(overlap=float("nan")), ValueError, "overlap must be a number at least 0 and less than 1, not nan"),
     (spectra_with(overlap="0.5"), TypeError, "overlap must be a number at least 0 and less than 1, not str"),

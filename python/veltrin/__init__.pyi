@@ -9,6 +9,12 @@ import pandas as pd
 
 __version__: str  # the program's version, as `veltrin -V` prints it
 
+# A window: a name ('hann', 'hamming', 'blackman', 'blackmanharris', 'flattop',
+# 'bartlett', 'boxcar'), or one with its parameter as the command line writes it
+# ('kaiser:8', 'tukey:0.25', 'gaussian:40', 'general_hamming:0.6') or as scipy
+# does (('kaiser', 8.0)).
+_Window = Union[str, tuple[Literal["kaiser", "tukey", "gaussian", "general_hamming"], float]]
+
 # A file name as open() takes it.
 _Path = Union[str, bytes, os.PathLike[str], os.PathLike[bytes]]
 
@@ -57,7 +63,7 @@ def read(path: _Path, *, input_format: str = "auto", v_column: Union[str, int, N
     cores, without holding the GIL; Ctrl-C stops it at once."""
 
 def spectra(v: npt.ArrayLike, i: npt.ArrayLike, fs: float, points: SupportsIndex,
-            sections: Optional[SupportsIndex] = None, hanning: bool = False, window: Optional[str] = None,
+            sections: Optional[SupportsIndex] = None, hanning: bool = False, window: Optional[_Window] = None,
             overlap: Optional[float] = None, detrend: Optional[str] = None, average: Optional[str] = None,
             confidence: Optional[float] = None, coherence: bool = False, zn_interval: str = "independent",
             band: Optional[tuple[float, float]] = None, slope_band: Optional[tuple[float, float]] = None,
@@ -67,7 +73,7 @@ def spectra(v: npt.ArrayLike, i: npt.ArrayLike, fs: float, points: SupportsIndex
     detrend or average passed (not None), at any value, selects the standard estimate."""
 
 def statistics(v: npt.ArrayLike, i: npt.ArrayLike, fs: float, points: SupportsIndex,
-               sections: Optional[SupportsIndex] = None, hanning: bool = False, window: Optional[str] = None,
+               sections: Optional[SupportsIndex] = None, hanning: bool = False, window: Optional[_Window] = None,
                overlap: Optional[float] = None, detrend: Optional[str] = None,
                average: Optional[str] = None) -> dict[str, float]:
     """The time-domain noise statistics of the samples the sections cover."""
@@ -93,7 +99,7 @@ class Blocks:
 def blocks(source: Union[_Path, tuple[npt.ArrayLike, npt.ArrayLike]], fs: Optional[float] = None, *,
            points: SupportsIndex, block: Union[float, str, None] = None, block_points: Optional[SupportsIndex] = None,
            statistics: bool = False, sections: Optional[SupportsIndex] = None, hanning: bool = False,
-           window: Optional[str] = None, overlap: Optional[float] = None, detrend: Optional[str] = None,
+           window: Optional[_Window] = None, overlap: Optional[float] = None, detrend: Optional[str] = None,
            average: Optional[str] = None,
            confidence: Optional[float] = None, coherence: bool = False, zn_interval: str = "independent",
            band: Optional[tuple[float, float]] = None, slope_band: Optional[tuple[float, float]] = None,

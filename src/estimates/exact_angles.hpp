@@ -12,6 +12,12 @@ namespace veltrin {
 // whole numbers first, so that it is exact up to one rounding.
 std::complex<double> unit_turn(std::uint64_t k, std::uint64_t n);
 
+// cos(x) of |x| <= pi (radians), within a few units in the last place.
+double cosine(double x);
+
+// exp(x) of x <= 0, within a few units in the last place; 0 below about -745.
+double exponential(double x);
+
 // atan2(y, x) in radians, within a few units in the last place.
 double arc_tangent(double y, double x);
 

@@ -72,6 +72,34 @@ std::string_view heading(setting_group group)
 // The help's column where the text after the names starts.
 constexpr std::size_t help_column = 22;
 
+// The windows of their table, filled to 80 columns after the help's column.
+std::string window_help()
+{
+    std::string text;
+    std::size_t column = help_column;
+    const std::size_t count = std::size(window_rows);
+    for (std::size_t k = 0; k < count; ++k) {
+        const window_row& row = window_rows[k];
+        std::string item(row.name);
+        if (k == 0) item += " (default)";
+        if (!row.parameter.empty()) {
+            const std::string parameter(row.parameter);
+            item += ":" + parameter + " (" + parameter + " " + parameter_range(row) + ")";
+        }
+        item += k + 2 == count ? " or" : ",";
+        if (column + 1 + item.size() > 80) {
+            text += '\n';
+            column = help_column;
+        } else if (k > 0) {
+            text += ' ';
+            ++column;
+        }
+        text += item;
+        column += item.size();
+    }
+    return text + "\nas scipy.signal.get_window names them";
+}
+
 // "  -n, --points N      points per section ...", continued lines indented to the column.
 std::string help_lines(const setting_row& row)
 {
@@ -88,7 +116,7 @@ std::string help_lines(const setting_row& row)
     }
     if (names.size() < help_column) names.resize(help_column, ' ');
     std::string text = names;
-    for (const char c : row.help) {
+    for (const char c : row.id == setting_id::window ? window_help() : std::string(row.help)) {
         text += c;
         if (c == '\n') text += std::string(help_column, ' ');
     }
@@ -271,7 +299,8 @@ void read_estimate_option(options& parsed, setting_id id, const char* text)
         parsed.hanning = true;
         break;
     case setting_id::window:
-        parsed.window = value;
+        parsed.window = window_named(value);
+        if (!parsed.window) throw usage_error{"the window must be " + window_list()};
         break;
     case setting_id::overlap:
         parsed.overlap = real_value(option, text);
@@ -322,10 +351,9 @@ void read_input_option(options& parsed, setting_id id, const char* text)
     input_request& in = parsed.input;
     switch (id) {
     case setting_id::input_format: {
-        const auto names = input_format_names();
-        if (std::find(names.begin(), names.end(), value) == names.end())
-            throw usage_error{option + " needs " + format_list() + ", not '" + value + "'"};
-        in.format = value;
+        const std::optional<input_format> format = format_named(value);
+        if (!format) throw usage_error{option + " needs " + format_list() + ", not '" + value + "'"};
+        in.format = *format;
         break;
     }
     case setting_id::v_column:
@@ -484,7 +512,7 @@ analysis_request request_of(const options& o)
     s.nbpoint_section = o.points.value_or(0);
     s.nb_section = o.sections.value_or(0);
     s.all_sections = !o.sections;
-    s.window = o.window.value_or("hann");
+    s.window = o.window.value_or(window_choice{});
     s.overlap = o.overlap.value_or(0.0);
     s.detrend = o.detrend.value_or(detrend_mode::constant);
     s.average = o.average.value_or(average_mode::mean);
@@ -522,6 +550,8 @@ std::string option_message(const request_problem& problem)
         return "the window must be " + window_list();
     case request_rule::outside_range:
         // The options' own parsing refuses a band, B or A out of range before any rule is checked.
+        if (problem.setting == setting_id::window)
+            return "the window " + window_rule(window_row_of(window_named(std::get<std::string>(problem.value))->kind));
         return problem.setting == setting_id::overlap ? "the overlap must be at least 0 and less than 1"
                                                       : "the confidence must be more than 0 and less than 1";
     case request_rule::needs_confidence:
@@ -575,10 +605,9 @@ void check_options(const options& o)
         throw usage_error{both(block, block_points) + " need values for each block: give " + option_name(statistics) +
                           ", " + option_name(band) + ", " + option_name(slope_band) + ", " + option_name(stern_geary) +
                           " or " + option_name(spectra_dir)};
-    const bool raw = o.input.format.starts_with('f');
-    if (raw && !o.input.sampling_frequency)
-        throw usage_error{option_name(input_format) + " " + o.input.format + " needs " + option_name(fs) +
-                          ": raw binary holds no sampling frequency"};
+    if (is_raw(o.input.format) && !o.input.sampling_frequency)
+        throw usage_error{option_name(setting_id::input_format) + " " + std::string(format_name(o.input.format)) +
+                          " needs " + option_name(fs) + ": raw binary holds no sampling frequency"};
     if (o.output && o.output->empty())
         throw usage_error{option_name(output) + " needs a file or directory name, not ''"};
     if (o.data_files.empty()) throw usage_error{"no data file given"};

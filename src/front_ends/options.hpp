@@ -25,7 +25,7 @@ struct options {
     std::optional<std::int32_t> points;
     std::optional<std::int32_t> sections;
     bool hanning = false;
-    std::optional<std::string> window;
+    std::optional<window_choice> window;
     std::optional<double> overlap;
     std::optional<detrend_mode> detrend;
     std::optional<average_mode> average;
@@ -43,7 +43,7 @@ struct options {
     unsigned threads = 0;  // 0: the number of cores
     bool quiet = false;
     bool progress = false;
-    input_request input{.format = "auto"};
+    input_request input{.format = input_format::automatic};
     block_request blocks;
     std::optional<std::string> spectra_dir;
     std::vector<std::string> data_files;

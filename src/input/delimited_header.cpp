@@ -317,7 +317,7 @@ table_layout read_table_header(line_reader& reader, const std::string& file_name
         header = partial;
         header_at = partial_at;
     } else if (no_table && (by_number || !in.skip)) {
-        const bool guessed = options.input.format == "auto";
+        const bool guessed = options.input.format == input_format::automatic;
         bad_file(file_name, guessed ? "the file holds no row of numbers, nor the <sampling_frequency> and <data> tags "
                                       "of a tagged recording."
                                     : "the file holds no row of numbers.");
@@ -520,7 +520,7 @@ table_layout read_table_header(line_reader& reader, const std::string& file_name
     result.timed = t.time.has_value();
 
     input_description& d = result.input;
-    d.format = "delimited";
+    d.format = format_name(input_format::delimited);
     d.v_column = message_text(v_choice.numbered ? v_choice.text : t.v.label);
     d.i_column = message_text(i_choice.numbered ? i_choice.text : t.i.label);
     d.v_scale = t.v_scale;

@@ -3,6 +3,7 @@
 #include "input/reading.hpp"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cstring>
 #include <optional>
@@ -21,17 +22,45 @@ namespace {
 // Text formats read from a reader that may have looked ahead.
 using text_reading = recording (*)(line_reader&, const std::string&, const reading_options&);
 
+// What a format reads.
+enum class format_reads {
+    choice,  // auto: one of the detected formats, as the file shows
+    text,
+    raw_binary,
+};
+
+// One row per format: the input formats' table.
 struct format_row {
+    input_format format;
     std::string_view name;
-    text_reading text = nullptr;  // a text format, else raw binary
-    sample_encoding encoding = sample_encoding::f32le;
+    format_reads reads;
+    text_reading text = nullptr;                        // a text format's grammar
+    sample_encoding encoding = sample_encoding::f32le;  // raw binary's sample type and byte order
+    bool detected = false;                              // auto may take it
 };
 
 constexpr format_row rows[] = {
-    {"tagged", read_tagged_recording},          {"delimited", read_delimited_recording},
-    {"f32le", nullptr, sample_encoding::f32le}, {"f64le", nullptr, sample_encoding::f64le},
-    {"f32be", nullptr, sample_encoding::f32be}, {"f64be", nullptr, sample_encoding::f64be},
+    {input_format::automatic, "auto", format_reads::choice},
+    {input_format::tagged, "tagged", format_reads::text, read_tagged_recording, {}, true},
+    {input_format::delimited, "delimited", format_reads::text, read_delimited_recording, {}, true},
+    {input_format::f32le, "f32le", format_reads::raw_binary, nullptr, sample_encoding::f32le},
+    {input_format::f64le, "f64le", format_reads::raw_binary, nullptr, sample_encoding::f64le},
+    {input_format::f32be, "f32be", format_reads::raw_binary, nullptr, sample_encoding::f32be},
+    {input_format::f64be, "f64be", format_reads::raw_binary, nullptr, sample_encoding::f64be},
 };
+
+const format_row& row_of(input_format format)
+{
+    for (const format_row& row : rows)
+        if (row.format == format) return row;
+    return rows[0];  // every format has its row
+}
+
+constexpr auto names = [] {
+    std::array<std::string_view, std::size(rows)> list{};
+    for (std::size_t k = 0; k < list.size(); ++k) list[k] = rows[k].name;
+    return list;
+}();
 
 // How much text the choice looks at before it settles for delimited text.
 constexpr std::size_t most_looked_at = std::size_t{1} << 20;
@@ -42,8 +71,8 @@ constexpr std::size_t most_looked_at = std::size_t{1} << 20;
 // starts at the file's first line.
 const format_row& text_format_of(line_reader& reader)
 {
-    const format_row& tagged = rows[0];
-    const format_row& delimited = rows[1];
+    const format_row& tagged = row_of(input_format::tagged);
+    const format_row& delimited = row_of(input_format::delimited);
     if (reader.starts_as_utf16) return tagged;
     std::size_t looked = 0;  // bytes of whole lines looked at
     for (;;) {
@@ -72,14 +101,14 @@ const format_row& text_format_of(line_reader& reader)
 // ignored without a word.
 void check_options_apply(const format_row& format, const input_request& in, const std::string& name)
 {
-    const bool delimited = format.name == "delimited";
-    const bool raw = format.text == nullptr;
+    const bool delimited = format.format == input_format::delimited;
+    const bool raw = format.reads == format_reads::raw_binary;
     const auto refuse = [&](const char* option) {
         fail(error_kind::input_options, name,
              std::string(option) + " does not apply to " +
-                 (raw                       ? "raw binary input"
-                  : format.name == "tagged" ? "a tagged file"
-                                            : "this input"));
+                 (raw                                     ? "raw binary input"
+                  : format.format == input_format::tagged ? "a tagged file"
+                                                          : "this input"));
     };
     if (!delimited) {
         if (in.v_column) refuse("--v-column");
@@ -115,8 +144,29 @@ recording read_raw(std::FILE* file, const std::string& name, const reading_optio
 
 std::span<const std::string_view> input_format_names()
 {
-    static constexpr std::string_view names[] = {"auto", "tagged", "delimited", "f32le", "f64le", "f32be", "f64be"};
     return names;
+}
+
+std::optional<input_format> format_named(std::string_view name)
+{
+    for (const format_row& row : rows)
+        if (row.name == name) return row.format;
+    return std::nullopt;
+}
+
+std::string_view format_name(input_format format)
+{
+    return row_of(format).name;
+}
+
+bool is_raw(input_format format)
+{
+    return row_of(format).reads == format_reads::raw_binary;
+}
+
+bool is_detected(input_format format)
+{
+    return row_of(format).detected;
 }
 
 namespace {
@@ -126,13 +176,13 @@ namespace {
 struct reading_told final : sample_sink {
     sample_sink& next;
     const input_request& in;
-    std::string_view format;
+    input_format format = input_format::automatic;
     reading_told(sample_sink& sink, const input_request& request) : next(sink), in(request) {}
     input_description told(const input_description& input) const
     {
         input_description told = input;
-        told.format = format;
-        if (format != "tagged" && format != "delimited") {
+        told.format = format_name(format);
+        if (is_raw(format)) {
             told.v_scale = in.v_scale;
             told.i_scale = in.i_scale;
         }
@@ -158,24 +208,21 @@ recording read_recording(std::FILE* file, const std::string& name, const reading
     std::optional<reading_told> told;
     if (given.sink != nullptr) options.sink = &told.emplace(*given.sink, given.input);
     const input_request& in = options.input;
-    const auto row =
-        std::find_if(std::begin(rows), std::end(rows), [&](const format_row& f) { return f.name == in.format; });
-    if (in.format != "auto" && row == std::end(rows))
-        fail(error_kind::input_options, name, "unknown input format '" + in.format + "'");
+    const format_row& row = row_of(in.format);
     if (in.sampling_frequency && !(*in.sampling_frequency >= 1e-37 && *in.sampling_frequency <= 1e37))
         fail(error_kind::input_options, name, "the sampling frequency must be a number from 1e-37 to 1e37");
     recording result;
-    if (row != std::end(rows) && row->text == nullptr) {
-        check_options_apply(*row, in, name);
-        if (told) told->format = row->name;
-        result = read_raw(file, name, options, *row);
+    if (row.reads == format_reads::raw_binary) {
+        check_options_apply(row, in, name);
+        if (told) told->format = row.format;
+        result = read_raw(file, name, options, row);
     } else {
         line_reader reader;
         reader.bytes_read = options.bytes_read;
         start_reading(reader, file, {}, nullptr, options.held_limit, options.cancel);
-        const format_row& format = row != std::end(rows) ? *row : text_format_of(reader);
+        const format_row& format = row.reads == format_reads::text ? row : text_format_of(reader);
         check_options_apply(format, in, name);
-        if (told) told->format = format.name;
+        if (told) told->format = format.format;
         result = format.text(reader, name, options);
         result.input.format = format.name;
     }

@@ -18,6 +18,14 @@
 
 namespace veltrin {
 
+// The format a name names ("auto", "tagged", "f32le", ...); nothing for another name.
+std::optional<input_format> format_named(std::string_view name);
+std::string_view format_name(input_format format);
+// Whether the format is raw binary (interleaved v, i pairs, no sampling frequency).
+bool is_raw(input_format format);
+// Whether "auto" may take the format, as the file shows.
+bool is_detected(input_format format);
+
 struct reading_options {
     unsigned threads = 1;                           // threads that parse the data block of a regular file (pipes: one)
     std::size_t block_size = std::size_t{4} << 20;  // bytes the threads share at a time
@@ -45,12 +53,12 @@ struct reading_options {
 };
 
 
-// The names options.input.format takes: "auto", then the formats the
-// program reads.
+// The names options.input.format takes, in the table's order: "auto", then
+// the formats the program reads.
 std::span<const std::string_view> input_format_names();
 
 // Reads the open file (binary mode, at its start) once, in the format
-// options.input.format names; "auto" takes the tagged format when a line
+// options.input.format; auto takes the tagged format when a line
 // holds "<sampling_frequency>" or "<data>" before any line of numbers,
 // otherwise delimited text (raw binary is never guessed). A sampling
 // frequency given overrides the file's. `name` is the file as the user

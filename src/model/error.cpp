@@ -15,6 +15,14 @@ std::string shortest(double x)
     return std::string(text, std::to_chars(text, text + sizeof text, x).ptr);
 }
 
+// The window of a problem with its parameter, whose value is the window as written.
+window_kind window_kind_of(const request_problem& problem)
+{
+    const auto* text = std::get_if<std::string>(&problem.value);
+    const std::optional<window_choice> window = text ? window_named(*text) : std::nullopt;
+    return window ? window->kind : window_kind::hann;
+}
+
 std::string settings_message(const request_problem& problem, const std::string& settings_file)
 {
     switch (problem.rule) {
@@ -35,6 +43,8 @@ std::string settings_message(const request_problem& problem, const std::string& 
         switch (problem.setting) {
         case setting_id::overlap:
             return "Fatal error: the overlap must be at least 0 and less than 1.";
+        case setting_id::window:
+            return "Fatal error: the window " + window_rule(window_row_of(window_kind_of(problem))) + ".";
         case setting_id::band:
         case setting_id::slope_band:
             return "Fatal error: a band must be F_LO:F_HI in Hz with 0 <= F_LO <= F_HI.";
@@ -56,9 +66,8 @@ std::string settings_message(const request_problem& problem, const std::string& 
     case request_rule::hanning_standard:
         return "Fatal error: the configuration estimate's Hann window does not go with the standard estimate.";
     case request_rule::needs_mean_average:
-        return problem.setting == setting_id::confidence
-                   ? "Fatal error: confidence intervals need the mean average."
-                   : "Fatal error: the coherence needs the mean average.";
+        return problem.setting == setting_id::confidence ? "Fatal error: confidence intervals need the mean average."
+                                                         : "Fatal error: the coherence needs the mean average.";
     }
     return "Fatal error: the settings do not fit each other.";
 }

@@ -10,10 +10,14 @@
 
 namespace veltrin {
 
+// The input formats, by the names of the table in input/reading.cpp:
+// "auto", then the formats the program reads.
+enum class input_format { automatic, tagged, delimited, f32le, f64le, f32be, f64be };
+
 // What the user says about the file: its format and, for delimited text
 // and raw binary, what the file itself does not say or says otherwise.
 struct input_request {
-    std::string format = "tagged";  // a name of input_format_names(); the front ends default to auto
+    input_format format = input_format::tagged;  // the front ends default to auto
     // A column by its header name, or by its number from 1 (all digits).
     std::optional<std::string> v_column{};
     std::optional<std::string> i_column{};

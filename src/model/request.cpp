@@ -26,21 +26,6 @@ bool shot_noise_setting(const std::optional<double>& x)
 
 }  // namespace
 
-bool known_window(std::string_view name)
-{
-    return std::find(window_kinds.begin(), window_kinds.end(), name) != window_kinds.end();
-}
-
-std::string window_list()
-{
-    std::string list;
-    for (std::size_t k = 0; k < window_kinds.size(); ++k) {
-        if (k > 0) list += k + 1 == window_kinds.size() ? " or " : ", ";
-        list += window_kinds[k];
-    }
-    return list;
-}
-
 std::optional<request_problem> check_setting(const analysis_request& r, setting_id setting)
 {
     const auto broken = [setting](request_rule rule, setting_value value) {
@@ -54,7 +39,7 @@ std::optional<request_problem> check_setting(const analysis_request& r, setting_
         if (!r.all_sections && r.nb_section < least_sections) return broken(request_rule::below_least, r.nb_section);
         break;
     case setting_id::window:
-        if (!known_window(r.window)) return broken(request_rule::unknown_window, r.window);
+        if (!valid_window(r.window)) return broken(request_rule::outside_range, window_text(r.window));
         break;
     case setting_id::overlap:
         if (!(r.overlap >= 0.0 && r.overlap < 1.0)) return broken(request_rule::outside_range, r.overlap);
@@ -75,10 +60,8 @@ std::optional<request_problem> check_setting(const analysis_request& r, setting_
     case setting_id::area:
         if (!shot_noise_setting(r.area)) return broken(request_rule::outside_range, *r.area);
         break;
-    case setting_id::hanning:
-    case setting_id::coherence:
-    case setting_id::zn_interval:
-        break;  // switches: only their combinations have rules
+    default:
+        break;  // switches, whose combinations alone have rules, and the settings of other stages
     }
     return std::nullopt;
 }
@@ -95,9 +78,8 @@ std::optional<request_problem> check_request(const analysis_request& r)
             return request_problem{setting_id::points, request_rule::not_a_power_of_two, r.nbpoint_section};
     }
     for (const setting_id setting :
-         {setting_id::points, setting_id::sections, setting_id::window, setting_id::overlap,
-          setting_id::confidence, setting_id::band, setting_id::slope_band, setting_id::stern_geary,
-          setting_id::area})
+         {setting_id::points, setting_id::sections, setting_id::window, setting_id::overlap, setting_id::confidence,
+          setting_id::band, setting_id::slope_band, setting_id::stern_geary, setting_id::area})
         if (std::optional<request_problem> problem = check_setting(r, setting)) return problem;
     if (r.average == average_mode::median && r.confidence)
         return request_problem{setting_id::confidence, request_rule::needs_mean_average, *r.confidence};
@@ -106,8 +88,7 @@ std::optional<request_problem> check_request(const analysis_request& r)
     if (r.zn_interval == zn_interval_mode::coherent && !r.confidence)
         return request_problem{setting_id::zn_interval, request_rule::needs_confidence,
                                std::string(zn_interval_name(r.zn_interval))};
-    if (r.area && !r.stern_geary)
-        return request_problem{setting_id::area, request_rule::needs_stern_geary, *r.area};
+    if (r.area && !r.stern_geary) return request_problem{setting_id::area, request_rule::needs_stern_geary, *r.area};
     return std::nullopt;
 }
 

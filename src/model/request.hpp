@@ -10,6 +10,7 @@
 #include <variant>
 
 #include "model/settings.hpp"
+#include "model/windows.hpp"
 
 namespace veltrin {
 
@@ -32,7 +33,7 @@ struct analysis_request {
     std::int64_t nb_section = 0;       // sections averaged (at most most_count when asked)
     bool all_sections = false;         // as many sections as fit, however many; nb_section is then set by the analysis
     std::int32_t nbpoint_section = 0;  // points per section
-    std::string window = "hann";       // the standard estimate's
+    window_choice window{};            // the standard estimate's (hann)
     double overlap = 0.0;              // fraction F; noverlap = floor(F n)
     detrend_mode detrend = detrend_mode::constant;
     average_mode average = average_mode::mean;
@@ -63,20 +64,14 @@ inline constexpr std::int32_t most_count = 2147483647;
 inline constexpr double least_shot_noise_setting = 1e-37;
 inline constexpr double most_shot_noise_setting = 1e37;
 
-// The standard estimate's windows, by their scipy names.
-inline constexpr std::array<std::string_view, 7> window_kinds = {"hann",    "hamming",  "blackman", "blackmanharris",
-                                                                 "flattop", "bartlett", "boxcar"};
-bool known_window(std::string_view name);
-// The windows listed for a message: "hann, hamming, ... or boxcar".
-std::string window_list();
-
 // A rule of the request that the settings break: which setting, which
-// rule, and the setting's value (a count, a fraction, or the window's name).
+// rule, and the setting's value (a count, a fraction, or the window as written).
 enum class request_rule {
     below_least,         // a count below least_points or least_sections
     not_a_power_of_two,  // the configuration estimate's points (from 2)
-    unknown_window,      // not one of window_kinds
+    unknown_window,      // a front end's window text names no window of window_rows (see window_named)
     outside_range,       // overlap not in [0, 1), confidence not in (0, 1), a band not 0 <= low <= high,
+                         // a window's parameter outside its row's range (the value: window_text),
                          // stern_geary or area not from least_ to most_shot_noise_setting
     hanning_standard,    // the configuration estimate's window asked with a standard option
     needs_mean_average,  // confidence intervals or coherence with the median average

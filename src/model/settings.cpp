@@ -29,9 +29,7 @@ constexpr std::array<setting_row, setting_count> rows = {{
     {hanning, '\0', "hanning", "", "hanning", "hanning", flag, counts, false, false, false, false, estimate_functions,
      false, "Hann window with its 8/3 correction"},
     {window, 'w', "window", "NAME", "window", "", name, standard_estimate, true, false, false, false,
-     estimate_functions, false,
-     "hann (default), hamming, blackman, blackmanharris, flattop,\n"
-     "bartlett or boxcar"},
+     estimate_functions, false, "made from the table of windows"},
     {overlap, '\0', "overlap", "F", "overlap", "", real_number, standard_estimate, true, false, false, false,
      estimate_functions, false, "fraction of a section shared with the next, 0 <= F < 1 (default 0)"},
     {detrend, '\0', "detrend", "D", "detrend", "", name, standard_estimate, true, false, false, false,

@@ -42,7 +42,7 @@ std::vector<std::pair<std::string, setting_value>> settings_of(const spectrum_re
     std::vector<std::pair<std::string, setting_value>> entries;
     entries.emplace_back("estimate", std::string(s.standard ? "standard" : "configuration"));
     if (s.standard) {
-        entries.emplace_back("window", s.window);
+        entries.emplace_back("window", window_text(s.window));
     } else {
         entries.emplace_back("hanning", std::int64_t{s.hanning});
     }
@@ -134,8 +134,8 @@ void write_table(std::FILE* stream, const spectrum_result& result, bool name_as_
         std::fprintf(stream,
                      "data file = %s    window = %s    nb_section = %lld     nbpoint_section = %d     noverlap = %d"
                      "    detrend = %s    average = %s\n",
-                     name.c_str(), s.window.c_str(), static_cast<long long>(s.nb_section), s.nbpoint_section,
-                     noverlap_of(s), detrend_name(s.detrend), average_name(s.average));
+                     name.c_str(), window_text(s.window).c_str(), static_cast<long long>(s.nb_section),
+                     s.nbpoint_section, noverlap_of(s), detrend_name(s.detrend), average_name(s.average));
     } else {
         std::fprintf(stream, "data file = %s    hanning = %d    nb_section = %lld     nbpoint_section = %d\n",
                      name.c_str(), s.hanning, static_cast<long long>(s.nb_section), s.nbpoint_section);

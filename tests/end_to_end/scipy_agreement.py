@@ -148,6 +148,12 @@ BAND_KEYS = {"band_low", "band_high", "band_bins", "psd_v_band", "psd_i_band", "
              "slope_i_stderr", "q", "fn", "i_corr", "i_corr_rn"}
 
 
+def scipy_window(window):
+    """The window as scipy names it: "kaiser:8" is ("kaiser", 8.0)."""
+    name, colon, parameter = window.partition(":")
+    return (name, float(parameter)) if colon else window
+
+
 def check_standard(path, v, i, fs, n, window, overlap, detrend, average, sections=None, band_options=(),
                    coherent=False):
     options = ["-n", str(n), "-w", window, "--overlap", repr(overlap), "--detrend", detrend, "--average", average]
@@ -166,7 +172,7 @@ def check_standard(path, v, i, fs, n, window, overlap, detrend, average, section
     length = (k - 1) * step + n
     x, y = v[:length], i[:length]
     label = f"{os.path.basename(path)} n={n} {window} overlap={overlap} {detrend} {average}"
-    kw = dict(fs=fs, window=window, nperseg=n, noverlap=m, detrend=False if detrend == "none" else detrend,
+    kw = dict(fs=fs, window=scipy_window(window), nperseg=n, noverlap=m, detrend=False if detrend == "none" else detrend,
               return_onesided=True, scaling="density")
     f, pv = signal.welch(x, average=average, **kw)
     _, pi = signal.welch(y, average=average, **kw)
@@ -176,7 +182,7 @@ def check_standard(path, v, i, fs, n, window, overlap, detrend, average, section
     compare("psd_i: " + label, got["psd_i"], pi, np.max(np.abs(pi[inner])))
     compare("zn: " + label, got["zn"], np.sqrt(pv / pi), relative=1e-8)
     if average == "mean":
-        win = signal.get_window(window, n)
+        win = signal.get_window(scipy_window(window), n)
         nu = dof(win, step, k)
         compare("nu: " + label, [float(keys["nu"])], [nu])
         nus = np.full(len(f), nu)
@@ -212,7 +218,7 @@ def check_standard(path, v, i, fs, n, window, overlap, detrend, average, section
         compare("phase: " + label, got["phase"], phase, 1e6, relative=0)
     check_statistics(label, keys, x, y, n, step, k, detrend)
     if band_options:
-        win = signal.get_window(window, n)
+        win = signal.get_window(scipy_window(window), n)
         confident = average == "mean"
         check_band(label, keys, f, pv, pi, fs / 2, (f > 0) & (f < fs / 2), win, dof(win, step, k) if confident else None,
                    p if confident else None, coh if coherent else None, **band_arguments(band_options, x, y))
@@ -304,6 +310,12 @@ def main():
     for window in ("hann", "hamming", "blackman", "blackmanharris", "flattop", "bartlett", "boxcar"):
         check_standard(path, v, i, fs, 1024, window, 0.5, "constant", "mean", band_options=band,
                        coherent=window in ("hann", "boxcar", "flattop"))
+    # The windows with a parameter, the taper's edges and odd lengths among them.
+    for window, n in (("kaiser:8", 1024), ("kaiser:0", 255), ("kaiser:38.5", 999), ("tukey:0.25", 1024),
+                      ("tukey:0.5", 1001), ("tukey:1", 256), ("tukey:0", 300), ("gaussian:120", 1024),
+                      ("gaussian:7", 301), ("general_hamming:0.6", 1024), ("general_hamming:0.5", 777)):
+        check_standard(path, v, i, fs, n, window, 0.5, "constant", "mean", band_options=band,
+                       coherent=window == "kaiser:8")
     for n, overlap, detrend, average in ((1000, 0.0, "constant", "mean"), (1000, 0.75, "linear", "mean"),
                                          (999, 0.5, "none", "median"), (1024, 0.5, "constant", "median"),
                                          (4099, 0.5, "linear", "mean"), (2, 0.0, "constant", "mean"),

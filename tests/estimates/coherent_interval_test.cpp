@@ -76,7 +76,7 @@ TEST(coherent_interval, covers_zn_at_its_nominal_probability)
     for (const auto& c : cases) {
         analysis_request request;
         request.standard = true;
-        request.window = c.window;
+        request.window = *window_named(c.window);
         request.nbpoint_section = 32;
         request.nb_section = 16;
         request.overlap = c.overlap;

@@ -52,6 +52,14 @@ TEST(general_fft, matches_a_direct_dft_for_any_length)
     EXPECT_EQ(largest_prime_factor(1000), 5u);
 }
 
+// The weights of a window as the options write it.
+std::optional<std::vector<double>> named_window(const char* text, std::size_t n)
+{
+    const std::optional<window_choice> window = window_named(text);
+    if (!window) return std::nullopt;
+    return veltrin::named_window(*window, n);
+}
+
 TEST(windows, closed_forms_and_names)
 {
     const std::vector<double> hann = *named_window("hann", 4);
@@ -67,13 +75,98 @@ TEST(windows, closed_forms_and_names)
     EXPECT_NEAR((*named_window("blackmanharris", 2))[1], 1.0, 1e-12);
     EXPECT_EQ((*named_window("boxcar", 3)), std::vector<double>(3, 1.0));
     EXPECT_FALSE(named_window("Hann", 4));
-    EXPECT_FALSE(named_window("kaiser", 4));
-    // Every name a request accepts has its weights.
-    for (const std::string_view name : window_kinds) EXPECT_TRUE(named_window(std::string(name), 4)) << name;
+    EXPECT_FALSE(named_window("hann:1", 4));  // no parameter to a window without one
+    EXPECT_FALSE(named_window("kaiser", 4));  // nor none to one with one
+    EXPECT_FALSE(named_window("kaiser:8x", 4));
+    EXPECT_FALSE(named_window("kaiser:400.5", 4));
+    EXPECT_TRUE(named_window("kaiser:400", 4));
+    EXPECT_FALSE(named_window("gaussian:0.09", 4));
+    EXPECT_FALSE(named_window("tukey:-0.1", 4));
+    EXPECT_FALSE(named_window("general_hamming:1.5", 4));
+    // Every row has its weights, as written and read back.
+    for (const window_row& row : window_rows) {
+        const window_choice window{row.kind, row.least};
+        EXPECT_EQ(window_named(window_text(window)), window) << row.name;
+        EXPECT_TRUE(veltrin::named_window(window, 4)) << row.name;
+    }
+    EXPECT_EQ(window_text({window_kind::kaiser, 8.0}), "kaiser:8");
+    EXPECT_EQ(window_text({window_kind::tukey, 0.25}), "tukey:0.25");
     // The configuration mode's Hann: zero at both ends.
     const std::vector<double> historical = configuration_window(1, 8);
     EXPECT_EQ(historical.front(), 0.0);
     EXPECT_NEAR(historical.back(), 0.0, 1e-19);
+}
+
+// The windows with a parameter against scipy.signal.get_window((NAME, P), n)
+// (fftbins=True), computed once by scipy 1.10 and written exactly.
+const struct {
+    const char* window;
+    std::vector<double> weights;
+} scipy_windows[] = {
+    {"kaiser:8",
+     {0x1.328e21204b91dp-9, 0x1.52e6fbfb895e3p-4, 0x1.79d3fc43011bep-2, 0x1.93d75c559eb32p-1, 0x1.0000000000000p+0,
+      0x1.93d75c559eb32p-1, 0x1.79d3fc43011bep-2, 0x1.52e6fbfb895e3p-4}},
+    {"kaiser:14",
+     {0x1.034547dd02151p-17, 0x1.2652c90b42cb2p-6, 0x1.17518fa07d910p-2, 0x1.bdd9fc98ae664p-1, 0x1.bdd9fc98ae664p-1,
+      0x1.17518fa07d910p-2, 0x1.2652c90b42cb2p-6}},
+    {"kaiser:0.5",
+     {0x1.e16fd0391066ep-1, 0x1.f4e33ea3cae1bp-1, 0x1.fec258f3e690cp-1, 0x1.fec258f3e690cp-1, 0x1.f4e33ea3cae1bp-1}},
+    {"kaiser:400",
+     {0x1.7bd45e651e850p-572, 0x1.f6aaed649acadp-215, 0x1.d857f780200cap-98, 0x1.06fd6d0b61f8ap-33,
+      0x1.592e68d37ced4p-4, 0x1.592e68d37ced4p-4, 0x1.06fd6d0b61f8ap-33, 0x1.d857f780200cap-98,
+      0x1.f6aaed649acadp-215}},
+    {"tukey:0.5",
+     {0x0.0p+0, 0x1.0000000000000p-1, 0x1.0000000000000p+0, 0x1.0000000000000p+0, 0x1.0000000000000p+0,
+      0x1.0000000000000p+0, 0x1.0000000000000p+0, 0x1.0000000000000p-1}},
+    {"tukey:0.25",
+     {0x0.0p+0, 0x1.a7a4f3fbbac44p-1, 0x1.0000000000000p+0, 0x1.0000000000000p+0, 0x1.0000000000000p+0,
+      0x1.0000000000000p+0, 0x1.0000000000000p+0, 0x1.0000000000000p+0, 0x1.0000000000000p+0, 0x1.0000000000000p+0,
+      0x1.a7a4f3fbbac46p-1}},
+    {"tukey:0.9",
+     {0x0.0p+0, 0x1.d46ec09084b00p-3, 0x1.694a1c91366a2p-1, 0x1.fd24045be9e0cp-1, 0x1.fd24045be9e0cp-1,
+      0x1.694a1c91366a4p-1, 0x1.d46ec09084b0cp-3}},
+    {"gaussian:2.5",
+     {0x1.1cb5cf620ef1fp-2, 0x1.f26f2ef268c13p-2, 0x1.73c9ce7c81bcep-1, 0x1.d8a2b4ac44685p-1, 0x1.0000000000000p+0,
+      0x1.d8a2b4ac44685p-1, 0x1.73c9ce7c81bcep-1, 0x1.f26f2ef268c13p-2}},
+    {"gaussian:0.1",
+     {0x1.46205c3efe1bap-884, 0x1.1d96f12e8ef52p-451, 0x1.9ef43eeb7c4c7p-163, 0x1.f42ed3f68e6a0p-19,
+      0x1.f42ed3f68e6a0p-19, 0x1.9ef43eeb7c4c7p-163, 0x1.1d96f12e8ef52p-451}},
+    {"gaussian:40",
+     {0x1.fcc52dca9d54dp-1, 0x1.fe0b32fd2d188p-1, 0x1.ff003ff556aa9p-1, 0x1.ffa3df551bdbep-1, 0x1.fff5c2a992df3p-1,
+      0x1.fff5c2a992df3p-1, 0x1.ffa3df551bdbep-1, 0x1.ff003ff556aa9p-1, 0x1.fe0b32fd2d188p-1}},
+    {"general_hamming:0.6",
+     {0x1.9999999999998p-3, 0x1.44c4e1467035cp-2, 0x1.3333333333333p-1, 0x1.c403f5c32e4b8p-1, 0x1.0000000000000p+0,
+      0x1.c403f5c32e4b8p-1, 0x1.3333333333333p-1, 0x1.44c4e1467035cp-2}},
+    {"general_hamming:0",
+     {-0x1.0000000000000p+0, -0x1.3c6ef372fe94fp-2, 0x1.9e3779b97f4a9p-1, 0x1.9e3779b97f4a9p-1, -0x1.3c6ef372fe94fp-2}},
+};
+
+TEST(windows, with_a_parameter_are_scipys_to_1e_15)
+{
+    for (const auto& c : scipy_windows) {
+        const std::vector<double> w = *named_window(c.window, c.weights.size());
+        for (std::size_t j = 0; j < w.size(); ++j) {
+            // Relative, and absolute for the weights of the tapers' feet.
+            EXPECT_LE(std::fabs(w[j] - c.weights[j]), 1e-15 * std::max(std::fabs(c.weights[j]), 1e-3))
+                << c.window << " n=" << w.size() << " j=" << j << ": " << w[j] << " against " << c.weights[j];
+        }
+    }
+}
+
+TEST(windows, kaisers_bessel_i0_is_scipys_to_1e_15)
+{
+    // scipy.special.i0(x), written exactly.
+    const std::pair<double, double> cases[] = {
+        {0.5, 0x1.104072392c7ffp+0},       {3.2, 0x1.6fd23e1811b41p+2},
+        {8.0, 0x1.ab9069e3504f9p+8},       {20.0, 0x1.4c52c5479f734p+25},
+        {50.0, 0x1.fcb78c9d0a576p+67},     {100.0, 0x1.8a6f2011ec0d2p+139},
+        {23.991, 0x1.00407b18fba4fp+31},   {34.616, 0x1.0b7621c62aaa7p+46},
+        {150.043, 0x1.70e9879600d80p+211}, {276.445, 0x1.5c925c1697b92p+393},
+        {312.383, 0x1.270413fda9d62p+445}, {397.5231959999626, 0x1.d14b88cd72f8cp+567},
+        {400.0, 0x1.5914c23d9ced2p+571},
+    };
+    for (const auto& [x, i0] : cases) EXPECT_LE(std::fabs(bessel_i0(x) - i0), 1e-15 * i0) << x;
+    EXPECT_EQ(bessel_i0(0.0), 1.0);
 }
 
 TEST(detrending, removes_a_line_exactly_and_a_mean_only)
@@ -304,7 +397,7 @@ spectrum_result run_case(const estimate_case& c, const std::vector<float>& v, co
     s.hanning = c.hanning;
     s.all_sections = true;
     s.nbpoint_section = c.n;
-    s.window = c.window;
+    s.window = *window_named(c.window);
     s.overlap = c.standard ? 0.5 : 0.0;
     s.detrend = c.detrend;
     s.average = c.average;

@@ -81,7 +81,7 @@ std::string outcome_of(const std::string& content, const input_request& in, unsi
 input_request delimited(const std::function<void(input_request&)>& change = {})
 {
     input_request in;
-    in.format = "delimited";
+    in.format = input_format::delimited;
     if (change) change(in);
     return in;
 }
@@ -169,9 +169,10 @@ TEST(delimited_reading, reads_the_columns_units_and_separators_a_file_shows)
         {"time steps within 1 % of the mean", "t,v,i\n0,1,2\n0.995,3,4\n2,5,6\n", delimited(), "fs 1: 1,2 3,4 5,6"},
         {"times in ms", "time (ms),v,i\n0,1,2\n250,3,4\n",
          delimited([](input_request& in) { in.time_column.emplace("time (ms)"); }), "fs 4: 1,2 3,4"},
-        {"auto reads delimited", "time,v,i\n0,1,2\n0.5,3,4\n", input_request{.format = "auto"}, "fs 2: 1,2 3,4"},
+        {"auto reads delimited", "time,v,i\n0,1,2\n0.5,3,4\n", input_request{.format = input_format::automatic},
+         "fs 2: 1,2 3,4"},
         {"auto reads tagged", "v,i\n<sampling_frequency>4\n<data>\n<v>1</v><i>2</i>\n</data>\n",
-         input_request{.format = "auto"}, "fs 4: 1,2"},
+         input_request{.format = input_format::automatic}, "fs 4: 1,2"},
     };
     for (const auto& c : cases) EXPECT_EQ(outcome_of(c.content, c.in), c.expected) << c.name;
 }
@@ -261,16 +262,18 @@ TEST(delimited_reading, stops_naming_the_line_the_column_and_the_text)
          "anyway"},
         {head, delimited([](input_request& in) { in.v_column.emplace("0"); }),
          "options: --v-column numbers the columns from 1"},
-        {head, input_request{.format = "tagged", .v_column = "v"},
+        {head, input_request{.format = input_format::tagged, .v_column = "v"},
          "options: --v-column does not apply to a tagged file"},
-        {head, input_request{.format = "f32le", .delimiter = ','},
+        {head, input_request{.format = input_format::f32le, .delimiter = ','},
          "options: --delimiter does not apply to raw binary input"},
-        {head, input_request{.format = "f32le"},
+        {head, input_request{.format = input_format::f32le},
          "options: raw binary input needs the sampling frequency: give it with --fs HZ"},
-        {head, input_request{.format = "tagged", .v_scale = 2.0}, "options: --v-scale does not apply to a tagged file"},
-        {"<sampling_frequency>4\n<data>\n<v>1</v><i>2</i>\n</data>\n", input_request{.format = "auto", .i_scale = 2.0},
+        {head, input_request{.format = input_format::tagged, .v_scale = 2.0},
+         "options: --v-scale does not apply to a tagged file"},
+        {"<sampling_frequency>4\n<data>\n<v>1</v><i>2</i>\n</data>\n",
+         input_request{.format = input_format::automatic, .i_scale = 2.0},
          "options: --i-scale does not apply to a tagged file"},
-        {head, input_request{.format = "f64be", .sampling_frequency = 10.0, .decimal_comma = true},
+        {head, input_request{.format = input_format::f64be, .sampling_frequency = 10.0, .decimal_comma = true},
          "options: --decimal-comma does not apply to raw binary input"},
     };
     for (const auto& c : cases) EXPECT_EQ(outcome_of(c.content, c.in), c.expected) << c.content.substr(0, 60);
@@ -407,7 +410,7 @@ TEST(delimited_reading, tagged_and_raw_samples_are_handed_on_as_they_are_read)
         split += std::string(v) + "\n" + i + "\n";
     }
     input_request as_tagged;
-    as_tagged.format = "tagged";
+    as_tagged.format = input_format::tagged;
     for (const std::string& text :
          {paired + "</data>\n", paired + "<v>1</v><i>2", split + "</data>\n", split + "<v>1</v>\n"}) {
         const std::string expected = outcome_of(text, as_tagged);
@@ -424,7 +427,7 @@ TEST(delimited_reading, tagged_and_raw_samples_are_handed_on_as_they_are_read)
         raw.append(reinterpret_cast<const char*>(pair), sizeof pair);
     }
     input_request as_raw;
-    as_raw.format = "f32le";
+    as_raw.format = input_format::f32le;
     as_raw.sampling_frequency = 100.0;
     const std::string expected = outcome_of(raw, as_raw);
     ASSERT_EQ(expected.substr(0, 16), "fs 100: 0,0 1,-1");
@@ -601,4 +604,30 @@ TEST(delimited_reading, stops_at_every_row_or_name_it_cannot_take_for_sure)
          "whose header rows are the same."},
     };
     for (const auto& c : cases) EXPECT_EQ(outcome_of(c.content, c.in), c.expected) << c.content.substr(0, 60);
+}
+
+// The input formats' table as the front ends ask it.
+TEST(input_formats, by_name_raw_or_text_and_detected)
+{
+    const struct {
+        const char* name;
+        input_format format;
+        bool raw;
+        bool detected;
+    } formats[] = {{"auto", input_format::automatic, false, false},     {"tagged", input_format::tagged, false, true},
+                   {"delimited", input_format::delimited, false, true}, {"f32le", input_format::f32le, true, false},
+                   {"f64le", input_format::f64le, true, false},         {"f32be", input_format::f32be, true, false},
+                   {"f64be", input_format::f64be, true, false}};
+    const auto names = input_format_names();
+    ASSERT_EQ(names.size(), std::size(formats));
+    for (std::size_t k = 0; k < names.size(); ++k) {
+        const auto& f = formats[k];
+        EXPECT_EQ(names[k], f.name);
+        EXPECT_EQ(format_named(f.name), f.format) << f.name;
+        EXPECT_EQ(format_name(f.format), f.name);
+        EXPECT_EQ(is_raw(f.format), f.raw) << f.name;
+        EXPECT_EQ(is_detected(f.format), f.detected) << f.name;
+    }
+    EXPECT_FALSE(format_named("f16le"));
+    EXPECT_FALSE(format_named("Tagged"));
 }
