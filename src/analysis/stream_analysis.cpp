@@ -194,7 +194,7 @@ void stream_analysis::make_sums(std::size_t first_batch)
     }
     if (request_.statistics) {
         statistics_ = std::make_unique<statistics_sums>();
-        scratch_.resize(2 * team_->size());
+        scratch_.resize(std::size_t{2} * team_->size());
     }
 }
 

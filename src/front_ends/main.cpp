@@ -41,6 +41,7 @@ int main(int argc, char** argv)
     use_binary_standard_streams();
     std::vector<std::string> arguments = utf8_arguments(argc, argv);
     std::vector<char*> pointers;
+    pointers.reserve(arguments.size() + 1);
     for (std::string& argument : arguments) pointers.push_back(argument.data());
     pointers.push_back(nullptr);
     const int count = static_cast<int>(arguments.size());

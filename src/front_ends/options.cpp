@@ -203,7 +203,7 @@ double real_value(const std::string& option, const char* text)
 // A column: a header name, or a number from 1.
 std::string column_value(const std::string& option, const char* text)
 {
-    const std::string value = text;
+    std::string value = text;
     if (!valid_column(value))
         throw usage_error{option + " needs a column name or a number from 1 to " + std::to_string(most_column_number) +
                           ", not '" + value + "'"};

@@ -292,7 +292,7 @@ namespace {
 bool read_and_learn(std::string_view line, std::int64_t c, bool paired, line_shapes& shapes, line_stores& s)
 {
     shapes.current = line_shapes::none;
-    number_spans spans;
+    number_spans spans{};
     if (!read_straight(line, c, paired, s, spans)) return false;
     learn_line_shape(line, s, spans.first, spans.last, '.', shapes);
     return true;
@@ -446,9 +446,9 @@ template <bool Gathered>
         std::uint8_t next = expected;
         if (next == line_shapes::none || !has(next)) {
             next = line_shapes::none;
-            for (std::uint8_t slot = 0; slot < std::size(shapes.shape); ++slot) {
-                if (slot != expected && has(slot)) {
-                    next = slot;
+            for (std::size_t slot = 0; slot < std::size(shapes.shape); ++slot) {
+                if (slot != expected && has(static_cast<std::uint8_t>(slot))) {
+                    next = static_cast<std::uint8_t>(slot);
                     break;
                 }
             }
@@ -483,7 +483,7 @@ template <bool Gathered>
         if (static_cast<std::uint64_t>(index - target.own_first) >= target.owned) break;
         const bool opens_pair = (c + read) % 2 == 0;
         if (!shape.paired && !opens_pair && channel_of(shape) == shapes.open_pair) break;
-        double values[2];
+        double values[2] = {0.0, 0.0};
         double time = 0.0;
         if (!read_number<Gathered>(p, shape.number[0], values[0])) break;
         if (shape.numbers == 2 && !read_number<Gathered>(p, shape.number[1], values[1])) break;
