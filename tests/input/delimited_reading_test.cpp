@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "front_ends/messages.hpp"
 #include "input/reading.hpp"
 #include "model/error.hpp"
 #include "test_files.hpp"
@@ -72,7 +73,8 @@ std::string outcome_of(const std::string& content, const input_request& in, unsi
             text += number;
         }
     } catch (const analysis_error& error) {
-        text = std::string(error.kind == error_kind::input_options ? "options: " : "") + error.what();
+        text = std::string(error.kind == error_kind::input_options ? "options: " : "") +
+               one_line_message(error, option_names);
     }
     std::fclose(file);
     return text;
