@@ -77,7 +77,7 @@ PYBIND11_MODULE(_veltrin, m)
                 break;
             }
             // File names are bytes: decoded as os.fsdecode does, so a name that is not UTF-8 still shows.
-            std::string message = in_python_terms(error.what());
+            std::string message = one_line_message(error, python_names);
             if (error.looks_like_utf16) message += " (the file looks like UTF-16 text: save it as UTF-8)";
             const auto text = py::reinterpret_steal<py::object>(
                 PyUnicode_DecodeFSDefaultAndSize(message.data(), static_cast<Py_ssize_t>(message.size())));

@@ -26,6 +26,7 @@
 #include "output/result_formats.hpp"
 #include "analysis/configuration_run.hpp"
 #include "platform/platform.hpp"
+#include "model/settings.hpp"
 
 namespace veltrin::python {
 
@@ -167,28 +168,11 @@ input_request input_of(const arguments& a)
     return in;
 }
 
-// The library words the options as the command line names them; Python
-// names them as read()'s keywords.
-std::string in_python_terms(std::string message)
+namespace {
+
+std::string keyword_of(setting_id id)
 {
-    static const std::pair<std::string_view, std::string_view> names[] = {{"--v-column", "v_column"},
-                                                                          {"--i-column", "i_column"},
-                                                                          {"--time-column", "time_column"},
-                                                                          {"--fs HZ", "fs"},
-                                                                          {"--fs", "fs"},
-                                                                          {"--delimiter", "delimiter"},
-                                                                          {"--decimal-comma", "decimal_comma"},
-                                                                          {"--skip", "skip"},
-                                                                          {"--table N", "table=N"},
-                                                                          {"--table all", "table='all'"},
-                                                                          {"--table", "table"},
-                                                                          {"--v-scale", "v_scale"},
-                                                                          {"--i-scale", "i_scale"}};
-    for (const auto& [option, keyword] : names)
-        for (std::size_t at = message.find(option); at != std::string::npos;
-             at = message.find(option, at + keyword.size()))
-            message.replace(at, option.size(), keyword);
-    return message;
+    return std::string(row_of(id).keyword);
 }
 
 // How the file was read, as Recording.settings shows it.
@@ -248,6 +232,20 @@ std::shared_ptr<recording> recording_of_state(const py::tuple& state)
     }
     return r;
 }
+// Messages show a placeholder only where the keyword takes a number of a kind: "table=N".
+std::string keyword_with_placeholder(setting_id id)
+{
+    return id == setting_id::table ? keyword_of(id) + "=N" : keyword_of(id);
+}
+
+std::string keyword_with_word(setting_id id, std::string_view word)
+{
+    return keyword_of(id) + "='" + std::string(word) + "'";
+}
+
+}  // namespace
+
+const setting_names python_names{keyword_of, keyword_with_placeholder, keyword_with_word};
 
 void define_reading(py::module_& m)
 {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "front_ends/messages.hpp"
 #include "model/input_request.hpp"
 #include "model/recording.hpp"
 #include "python/module/arguments.hpp"
@@ -20,8 +21,8 @@ std::shared_ptr<recording> read_interruptibly(const std::string& name, const inp
 void warn_dropped_row(const std::string& path, std::int64_t line);
 // What read()'s keywords say about the file.
 input_request input_of(const arguments& a);
-// The library's message with read()'s keywords for the options.
-std::string in_python_terms(std::string message);
+// How Python's messages name a setting: by its keyword.
+extern const setting_names python_names;
 
 void define_reading(py::module_& m);
 

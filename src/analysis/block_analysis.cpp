@@ -90,24 +90,17 @@ void block_analysis::begin(double sampling_frequency, float deltat, const input_
         fail_settings(shown_name_, std::move(*problem));
     const std::int64_t points = block_points(blocks_asked_, fs_);
     const std::uint64_t needed = samples_needed(request_);
-    std::string length = std::to_string(points) + " samples";
-    if (blocks_asked_.seconds) {
-        char text[64];
-        // A count beyond 64 bits is shown as the number it rounds to.
-        if (points == std::numeric_limits<std::int64_t>::max()) {
-            std::snprintf(text, sizeof text, "%.6g samples", std::round(*blocks_asked_.seconds * fs_));
-            length = text;
-        }
-        std::snprintf(text, sizeof text, " (%.6g s at %.6g Hz)", *blocks_asked_.seconds, fs_);
-        length += text;
+    reading_problem problem{.rule = reading_rule::block_too_long,
+                            .count = points,
+                            .limit = most_block_points,
+                            .value = fs_,
+                            .seconds = blocks_asked_.seconds};
+    if (points > most_block_points) fail_reading(error_kind::input_options, shown_name_, std::move(problem));
+    if (points < 1 || static_cast<std::uint64_t>(points) < needed) {
+        problem.rule = reading_rule::block_too_short;
+        problem.limit = static_cast<std::int64_t>(needed);
+        fail_reading(error_kind::input_options, shown_name_, std::move(problem));
     }
-    if (points > most_block_points)
-        fail(error_kind::input_options, shown_name_,
-             "a block of " + length + " is more than the " + std::to_string(most_block_points) +
-                 " samples a block can hold");
-    if (points < 1 || static_cast<std::uint64_t>(points) < needed)
-        fail(error_kind::input_options, shown_name_,
-             "a block of " + length + " cannot hold the sections, which need " + std::to_string(needed) + " samples");
     points_ = points;
 }
 

@@ -22,6 +22,7 @@
 #include "analysis/analysis.hpp"
 #include "analysis/block_analysis.hpp"
 #include "front_ends/block_run.hpp"
+#include "front_ends/messages.hpp"
 #include "front_ends/options.hpp"
 #include "model/error.hpp"
 #include "output/result_formats.hpp"
@@ -99,7 +100,8 @@ std::vector<std::string> result_names(const options& o)
 // when they are at fault, and a hint for a sample file saved as UTF-16.
 std::string failure_line(const analysis_error& error)
 {
-    std::string message = error.problem && error.settings_file.empty() ? option_message(*error.problem) : error.what();
+    std::string message = error.problem && error.settings_file.empty() ? option_message(*error.problem)
+                                                                       : one_line_message(error, option_names);
     if (error.looks_like_utf16) message += " (the file looks like UTF-16 text: save it as UTF-8)";
     return "veltrin: " + error.file + ": " + message + "\n";
 }

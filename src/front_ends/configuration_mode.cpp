@@ -5,18 +5,21 @@
 #include <new>
 
 #include "analysis/configuration_run.hpp"
+#include "front_ends/messages.hpp"
 #include "input/configuration_file.hpp"
 
 namespace veltrin {
 
 std::vector<std::string> configuration_mode_lines(const analysis_error& error)
 {
-    if (!error.lines.empty()) return error.lines;
+    // The configuration mode names the options as the command line does.
+    if (error.reading) return reading_lines(error, option_names);
     switch (error.kind) {
     case error_kind::missing_file:
         return {"\nThe file " + error.file + " does not exist in the current directory.\n"};
     // The reason a file cannot be written is the command line's to tell.
     case error_kind::unwritable_file:
+        if (error.result_is_input) break;
         return {"\nThe file " + error.file + " cannot be written.\n"};
     case error_kind::bad_settings:
         if (error.problem && error.problem->rule == request_rule::too_few_samples)
@@ -28,7 +31,7 @@ std::vector<std::string> configuration_mode_lines(const analysis_error& error)
     }
     // Otherwise the message reads as in every front end, on a line of its own.
     std::string line = "\n";
-    line.append(error.what()).push_back('\n');
+    line.append(one_line_message(error, option_names)).push_back('\n');
     return {line};
 }
 

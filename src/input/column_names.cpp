@@ -153,32 +153,6 @@ int name_rank(std::string_view header_name, quantity q)
     return 0;
 }
 
-const char* quantity_word(quantity q)
-{
-    switch (q) {
-    case quantity::voltage:
-        return "v";
-    case quantity::current:
-        return "i";
-    case quantity::time:
-        return "time";
-    }
-    return "";
-}
-
-const char* unit_word(quantity q)
-{
-    switch (q) {
-    case quantity::voltage:
-        return "volts";
-    case quantity::current:
-        return "amperes";
-    case quantity::time:
-        return "seconds";
-    }
-    return "";
-}
-
 std::string message_text(std::string_view text)
 {
     bool utf8 = true;

@@ -6,9 +6,9 @@
 #include <string>
 #include <string_view>
 
-namespace veltrin {
+#include "model/problem.hpp"
 
-enum class quantity { voltage, current, time };
+namespace veltrin {
 
 // A header name cut into its name and its unit: "E (mV vs. SCE)" is E in
 // "mV vs. SCE", "Ewe/V" is Ewe in "V", "I [uA]" is I in "uA".
@@ -32,12 +32,6 @@ std::optional<unit_reading> read_unit(std::string_view unit);
 // names of other electrodes and differences, never taken by themselves.
 inline constexpr int weak_rank = 3;
 int name_rank(std::string_view header_name, quantity q);
-
-// "v", "i" or "time", for the messages.
-const char* quantity_word(quantity q);
-
-// "volts", "amperes" or "seconds".
-const char* unit_word(quantity q);
 
 // Text for a message: valid UTF-8 as it is; otherwise each byte from 0x80
 // read as Latin-1. Control characters become \xHH.

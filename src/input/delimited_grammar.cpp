@@ -97,47 +97,83 @@ bool has_thousands(std::string_view text, char separator, char point)
     return cut && group == 3;
 }
 
-// Why a cell that is no number may still be meant as one.
-std::string cell_hint(std::string_view text, bool decimal_comma)
+// The rest of a row from q, after the last field read: a LF or CR LF at
+// once, or fields not read, without another CR or a quote. The LF that
+// ends the line, `fields` counted on; nullptr for any other line.
+const char* end_of_row(const char* q, const char* last, char d, std::size_t& fields)
 {
-    double value = 0.0;
-    std::string hint;
-    if (!decimal_comma && cell_number(text, true, value)) hint = "; for decimal commas, give --decimal-comma";
-    if (has_thousands(text, decimal_comma ? '.' : ',', decimal_comma ? ',' : '.'))
-        hint += "; thousands separators are not read: write the numbers without them";
-    return hint;
+    const bool blanks = d == blank_run;
+    const auto is_blank = [](char ch) { return ch == ' ' || ch == '\t'; };
+    if (*q == '\r' && last - q >= 2 && q[1] == '\n') return q + 1;
+    if (*q == '\n') return q;
+    if (*q != d && !(blanks && is_blank(*q))) return nullptr;
+    const void* feed = std::memchr(q, '\n', static_cast<std::size_t>(last - q));
+    if (feed == nullptr) return nullptr;
+    const char* const line_end = static_cast<const char*>(feed);
+    const char* const fields_end = line_end[-1] == '\r' ? line_end - 1 : line_end;
+    for (const char* r = q; r != fields_end;) {
+        if (*r == '\r' || *r == '"') return nullptr;
+        if (blanks) {
+            while (r != fields_end && is_blank(*r)) ++r;
+            if (r == fields_end) break;
+            ++fields;
+            while (r != fields_end && !is_blank(*r)) {
+                if (*r == '\r' || *r == '"') return nullptr;
+                ++r;
+            }
+        } else {
+            fields += *r == d ? 1 : 0;
+            ++r;
+        }
+    }
+    // A delimiter at the line's end adds no field.
+    if (!blanks && fields_end[-1] == d) --fields;
+    return line_end;
 }
 
-// The message of a row that cannot give its sample: the first column at fault.
-std::string cell_fault(std::string_view line, const table_layout& t, std::int64_t file_line)
+// The problem of a row that cannot give its sample: the first column at fault.
+reading_problem cell_problem(std::string_view line, const table_layout& t, std::int64_t file_line)
 {
     row_cells cells;
     cut_row(line, t, cells);
     struct named_cell {
         const table_column* c;
         std::string_view text;
-        const char* word;
+        quantity q;
         double scale;
     };
-    std::vector<named_cell> checked = {{&t.v, cells.v, "v", t.v_scale}, {&t.i, cells.i, "i", t.i_scale}};
-    if (t.time) checked.push_back({&*t.time, cells.time, "time", t.time_scale});
+    std::vector<named_cell> checked = {{&t.v, cells.v, quantity::voltage, t.v_scale},
+                                       {&t.i, cells.i, quantity::current, t.i_scale}};
+    if (t.time) checked.push_back({&*t.time, cells.time, quantity::time, t.time_scale});
     std::sort(checked.begin(), checked.end(),
               [](const named_cell& a, const named_cell& b) { return a.c->index < b.c->index; });
     for (const named_cell& n : checked) {
-        const std::string where =
-            line_text(file_line) + ": the " + n.word + " column (" + message_text(n.c->label) + ")";
-        if (n.c->index >= cells.fields)
-            return where + " is missing: the line has " + std::to_string(cells.fields) +
-                   (cells.fields == 1 ? " field." : " fields.");
+        reading_problem problem{
+            .rule = reading_rule::cell_missing, .line = file_line, .column = n.q, .label = message_text(n.c->label)};
+        if (n.c->index >= cells.fields) {
+            problem.count = static_cast<std::int64_t>(cells.fields);
+            return problem;
+        }
         double value = 0.0;
-        if (trimmed(n.text).empty()) return where + " is empty.";
-        if (!cell_number(n.text, t.decimal_comma, value))
-            return where + " holds '" + message_text(trimmed(n.text)) + "', which is not a number" +
-                   cell_hint(trimmed(n.text), t.decimal_comma) + ".";
-        if (n.word != std::string_view("time") && std::isinf(static_cast<float>(value * n.scale)))
-            return where + " holds a value too large for single precision.";
+        const std::string_view text = trimmed(n.text);
+        if (text.empty()) {
+            problem.rule = reading_rule::cell_empty;
+            return problem;
+        }
+        if (!cell_number(n.text, t.decimal_comma, value)) {
+            // Why a cell that is no number may still be meant as one.
+            problem.rule = reading_rule::cell_not_a_number;
+            problem.text = message_text(text);
+            problem.decimal_comma_hint = !t.decimal_comma && cell_number(text, true, value);
+            problem.thousands_hint = has_thousands(text, t.decimal_comma ? '.' : ',', t.decimal_comma ? ',' : '.');
+            return problem;
+        }
+        if (n.q != quantity::time && std::isinf(static_cast<float>(value * n.scale))) {
+            problem.rule = reading_rule::cell_too_large;
+            return problem;
+        }
     }
-    return line_text(file_line) + " cannot be read.";
+    return {.rule = reading_rule::line_unreadable, .line = file_line};
 }
 
 // The format's answers to the reading engine (see reading_engine.hpp).
@@ -308,36 +344,9 @@ struct delimited_grammar {
                 while (q != last && is_blank(*q)) ++q;
         }
         if (q == last) return false;
-        // The rest of the line: a LF or CR LF at once, or fields not read,
-        // without another CR or a quote, as many as the row has.
         std::size_t fields = t.fields_needed;
-        if (*q == '\r' && last - q >= 2 && q[1] == '\n') {
-            ++q;
-        } else if (*q != '\n') {
-            if (*q != d && !(blanks && is_blank(*q))) return false;
-            const void* feed = std::memchr(q, '\n', static_cast<std::size_t>(last - q));
-            if (feed == nullptr) return false;
-            const char* const line_end = static_cast<const char*>(feed);
-            const char* const fields_end = line_end[-1] == '\r' ? line_end - 1 : line_end;
-            for (const char* r = q; r != fields_end;) {
-                if (*r == '\r' || *r == '"') return false;
-                if (blanks) {
-                    while (r != fields_end && is_blank(*r)) ++r;
-                    if (r == fields_end) break;
-                    ++fields;
-                    while (r != fields_end && !is_blank(*r)) {
-                        if (*r == '\r' || *r == '"') return false;
-                        ++r;
-                    }
-                } else {
-                    fields += *r == d ? 1 : 0;
-                    ++r;
-                }
-            }
-            // A delimiter at the line's end adds no field.
-            if (!blanks && fields_end[-1] == d) --fields;
-            q = line_end;
-        }
+        q = end_of_row(q, last, d, fields);
+        if (q == nullptr) return false;
         if (fields != t.field_count) return false;
         if (static_cast<std::size_t>(q - p) > t.held_limit) return false;
         s = line_stores{2, {true, false}, {c, c}, {values[0] * t.v_scale, values[1] * t.i_scale}};
@@ -379,77 +388,70 @@ struct delimited_grammar {
         return read;
     }
 
-    std::string stop_message(const reading_stop& stop, std::string_view line) const
+    reading_problem stop_problem(const reading_stop& stop, std::string_view line) const
     {
-        std::string message;
         const std::int64_t at = file_line(stop.line);
         switch (stop.kind) {
         case bad_cell:
         case value_too_large:
-            message = cell_fault(line, t, at);
-            break;
+            return cell_problem(line, t, at);
         case line_too_long:
-            message = line_text(at) + " is longer than " + std::to_string(t.held_limit) + " bytes.";
-            break;
-        case field_count: {
-            const std::size_t fields = row_field_count(line, t.delimiter);
-            message = line_text(at) + " has " + std::to_string(fields) + (fields == 1 ? " field" : " fields") +
-                      (t.header_at > 0 ? "; the header row (" + line_text(t.header_at) + ") has "
-                                       : "; the first row (" + line_text(t.lines_before + 1) + ") has ") +
-                      std::to_string(t.field_count) + ".";
-            break;
-        }
+            return {.rule = reading_rule::line_too_long, .line = at, .limit = static_cast<std::int64_t>(t.held_limit)};
+        case field_count:
+            return {.rule = reading_rule::field_count,
+                    .line = at,
+                    .other_line = t.header_at > 0 ? t.header_at : t.lines_before + 1,
+                    .count = static_cast<std::int64_t>(row_field_count(line, t.delimiter)),
+                    .limit = static_cast<std::int64_t>(t.field_count),
+                    .header_row = t.header_at > 0};
         case too_many_lines:
-            message = "the table has more than 2147483647 rows.";
-            break;
+            return {.rule = reading_rule::too_many_rows, .count = most_count};
         default:
-            message = line_text(at) + " cannot be read.";
-            break;
+            return {.rule = reading_rule::line_unreadable, .line = at};
         }
-        return "\nFatal error: " + message + "\n";
     }
 
     void after_block(line_reader& reader, std::int64_t block_lines, std::string_view ending_line,
                      std::span<const std::int64_t> no_sample, recording& result) const;
+    void take_frequency_from_times(recording& result) const;
+    std::vector<std::int64_t> read_after_table(line_reader& reader, std::int64_t block_lines,
+                                               std::string_view ending_line) const;
 };
 
-// The frequency from the times, and what follows the table: other tables,
-// text, but no more rows.
-void delimited_grammar::after_block(line_reader& reader, std::int64_t block_lines, std::string_view ending_line,
-                                    std::span<const std::int64_t>, recording& result) const
-{
-    const std::string& file_name = *name;
-    if (result.last_line_cut) result.input.dropped_last_row = file_line(block_lines);
-    if (t.time && steps.count >= 2) {
-        const std::int64_t n = steps.count;
-        const double span = steps.last - steps.first;
-        const double mean = span / static_cast<double>(n - 1);
-        if (!(mean > 0.0))
-            bad_file(file_name, "the time column (" + message_text(t.time->label) + ") does not increase from " +
-                                    line_text(file_line(steps.first_line)) + " to " +
-                                    line_text(file_line(steps.last_line)) + ".");
-        const auto number = [](double x) {
-            char text[32];
-            std::snprintf(text, sizeof text, "%.6g", x);
-            return std::string(text);
-        };
-        // Joined tables: each goes on with the step the one before ended with.
-        if (t.join_tables && steps.junction)
-            bad_file(file_name, line_text(file_line(steps.junction->line)) + ": the time step (" +
-                                    number(steps.junction->size) + " s) differs from the step before it (" +
-                                    number(steps.junction_before) +
-                                    " s) by more than 1 %; --table all joins only "
-                                    "tables whose time goes on with the same step.");
-        if (const std::optional<time_steps::step> broken = steps.first_broken(mean))
-            bad_file(file_name,
-                     line_text(file_line(broken->line)) + ": the time step (" + number(broken->size) +
-                         " s) differs from the mean step (" + number(mean) +
-                         " s) by more than 1 %; give the sampling frequency with --fs to read the file anyway.");
-        result.sampling_frequency = static_cast<double>(n - 1) / span;
-    }
+static_assert(line_grammar<delimited_grammar>);
 
-    // After the table: text, blank lines, comments and other tables whose
-    // header row repeats this one's, but no more rows.
+// The frequency from the times: they increase, each step within 1 % of the
+// mean (and, joined tables, of the step before the junction).
+void delimited_grammar::take_frequency_from_times(recording& result) const
+{
+    if (!t.time || steps.count < 2) return;
+    const std::int64_t n = steps.count;
+    const double span = steps.last - steps.first;
+    const double mean = span / static_cast<double>(n - 1);
+    if (!(mean > 0.0))
+        bad_file(*name, {.rule = reading_rule::time_not_increasing,
+                         .line = file_line(steps.first_line),
+                         .other_line = file_line(steps.last_line),
+                         .label = message_text(t.time->label)});
+    // Joined tables: each goes on with the step the one before ended with.
+    if (t.join_tables && steps.junction)
+        bad_file(*name, {.rule = reading_rule::time_step_at_junction,
+                         .line = file_line(steps.junction->line),
+                         .value = steps.junction->size,
+                         .other_value = steps.junction_before});
+    if (const std::optional<time_steps::step> broken = steps.first_broken(mean))
+        bad_file(*name, {.rule = reading_rule::time_step_off_mean,
+                         .line = file_line(broken->line),
+                         .value = broken->size,
+                         .other_value = mean});
+    result.sampling_frequency = static_cast<double>(n - 1) / span;
+}
+
+// After the table: text, blank lines, comments and other tables whose
+// header row repeats this one's, but no more rows. The header rows' lines.
+std::vector<std::int64_t> delimited_grammar::read_after_table(line_reader& reader, std::int64_t block_lines,
+                                                              std::string_view ending_line) const
+{
     enum class place { after_table, other_header, other_rows } at_place = place::after_table;
     std::vector<std::int64_t> headers = t.tables;
     const std::int64_t ended_on = file_line(block_lines);
@@ -468,36 +470,37 @@ void delimited_grammar::after_block(line_reader& reader, std::int64_t block_line
             return;
         }
         if (at_place == place::after_table)
-            bad_file(file_name, line_text(at) + " holds a row of numbers after the table ended on " +
-                                    line_text(ended_on) +
-                                    (t.join_tables ? "; --table all joins only tables whose header rows are the same."
-                                                   : "; a second table is not read."));
+            bad_file(
+                *name,
+                {.rule = reading_rule::row_after_table, .line = at, .other_line = ended_on, .joined = t.join_tables});
         at_place = place::other_rows;
     };
     std::int64_t at = ended_on;
     if (ending_line.data() != nullptr) take(ending_line, at);
     std::string_view line;
     while (read_line(reader, line)) take(line, ++at);
-    check_readable(reader, file_name);
+    check_readable(reader, *name);
+    return headers;
+}
 
-    if (headers.size() > 1 && !options->input.table) {
-        std::string where;
-        for (std::size_t k = 0; k < headers.size(); ++k)
-            where += (k == 0 ? "" : k + 1 == headers.size() ? " and " : ", ") + std::to_string(headers[k]);
-        options_do_not_fit(file_name, "the file holds " + std::to_string(headers.size()) +
-                                          " tables, their header rows on lines " + where +
-                                          ": choose one with --table N, or join them with --table all");
-    }
+void delimited_grammar::after_block(line_reader& reader, std::int64_t block_lines, std::string_view ending_line,
+                                    std::span<const std::int64_t>, recording& result) const
+{
+    const std::string& file_name = *name;
+    if (result.last_line_cut) result.input.dropped_last_row = file_line(block_lines);
+    take_frequency_from_times(result);
+    std::vector<std::int64_t> headers = read_after_table(reader, block_lines, ending_line);
+    if (headers.size() > 1 && !options->input.table)
+        options_do_not_fit(file_name, {.rule = reading_rule::several_tables, .lines = std::move(headers)});
     if (samples_read(result) == 0)
         bad_file(file_name, t.header_at > 0
-                                ? "no row of numbers follows the header row (" + line_text(t.header_at) + ")."
-                                : std::string("the file holds no row of numbers."));
-    if (t.time && samples_read(result) < 2)
-        options_do_not_fit(file_name, "one row cannot give the sampling frequency: give it with --fs");
+                                ? reading_problem{.rule = reading_rule::no_rows_after_header, .other_line = t.header_at}
+                                : reading_problem{.rule = reading_rule::no_rows});
+    if (t.time && samples_read(result) < 2) options_do_not_fit(file_name, {.rule = reading_rule::one_timed_row});
     if (t.time) {
         const double frequency = result.sampling_frequency;
         if (!(frequency >= 1e-37 && frequency <= 1e37))
-            bad_file(file_name, "the sampling frequency must be a number from 1e-37 to 1e37.");
+            bad_file(file_name, {.rule = reading_rule::frequency_out_of_range});
         result.deltat = static_cast<float>(1.0 / frequency);
     }
 }

@@ -89,21 +89,20 @@ bool finds(const column_choice& c, quantity q, std::span<const std::string_view>
     return candidates_of(names, q).rank != 0;
 }
 
-// The names of a header line, quoted, for a message.
-std::string quoted_names(std::span<const std::string_view> names)
+// The names of a header line, as messages show them.
+std::vector<std::string> shown_names(std::span<const std::string_view> names)
 {
-    std::string text;
-    for (const std::string_view name : names) text += (text.empty() ? "\"" : ", \"") + message_text(name) + '"';
-    return text;
+    std::vector<std::string> shown;
+    for (const std::string_view name : names) shown.push_back(message_text(name));
+    return shown;
 }
 
-// "\"Ewe/V\" (column 2), \"E/V\" (column 5)".
-std::string listed(std::span<const std::string_view> names, std::span<const std::size_t> at)
+// The columns at `at`, with their numbers from 1.
+std::vector<numbered_name> numbered(std::span<const std::string_view> names, std::span<const std::size_t> at)
 {
-    std::string text;
-    for (const std::size_t k : at)
-        text += (text.empty() ? "\"" : ", \"") + message_text(names[k]) + "\" (column " + std::to_string(k + 1) + ")";
-    return text;
+    std::vector<numbered_name> columns;
+    for (const std::size_t k : at) columns.push_back({message_text(names[k]), k + 1});
+    return columns;
 }
 
 // "Nb header lines : N": the header row is the file's line N.
@@ -180,19 +179,14 @@ bool is_units_row(std::string_view line, char delimiter)
 
 }  // namespace
 
-std::string line_text(std::int64_t line)
+[[noreturn]] void options_do_not_fit(const std::string& name, reading_problem problem)
 {
-    return "line " + std::to_string(line);
+    fail_reading(error_kind::input_options, name, std::move(problem));
 }
 
-[[noreturn]] void options_do_not_fit(const std::string& name, const std::string& message)
+[[noreturn]] void bad_file(const std::string& name, reading_problem problem)
 {
-    fail(error_kind::input_options, name, message);
-}
-
-[[noreturn]] void bad_file(const std::string& name, const std::string& message)
-{
-    fail(error_kind::bad_data, name, "\nFatal error: " + message + "\n");
+    fail_reading(error_kind::bad_data, name, std::move(problem));
 }
 
 bool repeats_header(std::string_view line, const table_layout& t)
@@ -211,35 +205,50 @@ bool is_table_title(std::string_view line, char delimiter)
     return fields.size() >= 2 && fields[1] == "TABLE" && !fields[0].empty() && !looks_numeric(fields[0]);
 }
 
-table_layout read_table_header(line_reader& reader, const std::string& file_name, const reading_options& options,
-                               recording& result)
-{
-    table_layout t;
-    const input_request& in = options.input;
-    t.held_limit = options.held_limit;
-    t.join_tables = in.table && *in.table == 0;
-    const column_choice v_choice = choice_of(in.v_column);
-    const column_choice i_choice = choice_of(in.i_column);
-    // A frequency given makes the time column of no use: it is not read at all.
-    const column_choice time_choice = in.sampling_frequency ? column_choice{} : choice_of(in.time_column);
-    const bool by_number = v_choice.numbered && i_choice.numbered;
+namespace {
 
+// The lines before the table as they are read: the reader, the options,
+// the line just read and its number in the file.
+struct header_reader {
+    line_reader& reader;
+    const std::string& file_name;
+    const input_request& in;
+    std::size_t held_limit;
+    column_choice v_choice;
+    column_choice i_choice;
+    column_choice time_choice;
+    bool by_number = false;
     std::int64_t lines = 0;  // lines of the file read
-    std::string_view line;
-    const auto next_line = [&] {
+    std::string_view line{};
+
+    bool next_line()
+    {
         if (!read_line(reader, line)) return false;
         ++lines;
         return true;
-    };
+    }
+
     // Puts the line just read back (it is the table's first row).
-    const auto put_back = [&] {
+    void put_back()
+    {
         reader.begin = static_cast<std::size_t>(line.data() - reader.buffer.get());
         --lines;
-    };
-    const auto is_comment = [&] { return line.starts_with('#') || line == long_line; };
-    const auto delimiter_in = [&](std::string_view text) { return in.delimiter.value_or(delimiter_of(text)); };
+    }
+
+    bool is_comment() const { return line.starts_with('#') || line == long_line; }
+    char delimiter_in(std::string_view text) const { return in.delimiter.value_or(delimiter_of(text)); }
+
+    void check_length() const
+    {
+        if (line.size() > held_limit)
+            bad_file(
+                file_name,
+                {.rule = reading_rule::line_too_long, .line = lines, .limit = static_cast<std::int64_t>(held_limit)});
+    }
+
     // The first row: numbers only, or numbers in the columns chosen by number.
-    const auto is_first_row = [&](std::string_view text) {
+    bool is_first_row(std::string_view text) const
+    {
         if (is_number_row(text, in.delimiter.value_or(0))) return true;
         if (!by_number) return false;
         std::vector<std::string_view> fields;
@@ -250,10 +259,20 @@ table_layout read_table_header(line_reader& reader, const std::string& file_name
                    (cell_number(fields[number - 1], false, value) || cell_number(fields[number - 1], true, value));
         };
         return holds_number(v_choice.number) && holds_number(i_choice.number);
-    };
+    }
 
-    if (in.skip)
-        for (std::int64_t k = 0; k < *in.skip && next_line(); ++k) {}
+    // The first row, still unread, as text.
+    std::string_view first_row() const
+    {
+        std::string_view first = reader.begin < reader.end
+                                     ? std::string_view(reader.buffer.get() + reader.begin, reader.end - reader.begin)
+                                     : std::string_view();
+        return first.substr(0, std::min(first.find('\n'), first.find('\r')));
+    }
+};
+
+// What the lines before the first row show.
+struct header_lines {
     std::string header;  // the header row, when there is one
     std::int64_t header_at = 0;
     std::string last_text;  // the last two lines of text before the first row
@@ -262,274 +281,311 @@ table_layout read_table_header(line_reader& reader, const std::string& file_name
     std::int64_t earlier_text_at = 0;
     std::string partial;  // the last line that names v or i alone
     std::int64_t partial_at = 0;
-    std::int64_t header_row = 0;  // the header row's line by the file's own count, 0 when it gives none
+    std::string units;  // the units row, when there is one
+    std::int64_t units_at = 0;
     bool first_row_found = false;
     preamble_facts preamble;
-    while (next_line()) {
-        if (is_comment() || is_blank_line(line)) continue;
-        if (line.size() > t.held_limit)
-            bad_file(file_name, line_text(lines) + " is longer than " + std::to_string(t.held_limit) + " bytes.");
-        if (!in.skip && header_row == 0) {
-            header_row = header_line_count(line).value_or(0);
-            if (header_row <= lines) header_row = 0;
+};
+
+// Reads up to the header row, or up to the first row (put back) when no line names the columns.
+header_lines find_header(header_reader& h)
+{
+    header_lines found;
+    if (h.in.skip)
+        for (std::int64_t k = 0; k < *h.in.skip && h.next_line(); ++k) {}
+    std::int64_t header_row = 0;  // the header row's line by the file's own count, 0 when it gives none
+    while (h.next_line()) {
+        if (h.is_comment() || is_blank_line(h.line)) continue;
+        h.check_length();
+        if (!h.in.skip && header_row == 0) {
+            header_row = header_line_count(h.line).value_or(0);
+            if (header_row <= h.lines) header_row = 0;
             if (header_row != 0) continue;
         }
-        if (lines < header_row) {
-            preamble.note(line);
+        if (h.lines < header_row) {
+            found.preamble.note(h.line);
             continue;
         }
+        const std::vector<std::string_view> names = names_in(h.line, h.delimiter_in(h.line));
         // The file's own count of header lines, or the line after the skipped ones, is the header row.
-        if ((in.skip || lines == header_row) && !(by_number && is_first_row(line))) {
-            header = line;
-            header_at = lines;
+        const bool counted_header = (h.in.skip || h.lines == header_row) && !(h.by_number && h.is_first_row(h.line));
+        if (counted_header || (!h.by_number && finds(h.v_choice, quantity::voltage, names) &&
+                               finds(h.i_choice, quantity::current, names))) {
+            found.header = h.line;
+            found.header_at = h.lines;
             break;
         }
-        const std::vector<std::string_view> names = names_in(line, delimiter_in(line));
-        if (!by_number && finds(v_choice, quantity::voltage, names) && finds(i_choice, quantity::current, names)) {
-            header = line;
-            header_at = lines;
+        if (h.is_first_row(h.line)) {
+            h.put_back();
+            found.first_row_found = true;
             break;
         }
-        if (is_first_row(line)) {
-            put_back();
-            first_row_found = true;
-            break;
-        }
-        preamble.note(line);
+        found.preamble.note(h.line);
         // The line right under one that names v or i is its units row ("V", "A").
-        const bool under_partial = !partial.empty() && partial_at == last_text_at;
+        const bool under_partial = !found.partial.empty() && found.partial_at == found.last_text_at;
         if (names.size() >= 2 && !under_partial &&
-            (finds(v_choice, quantity::voltage, names) || finds(i_choice, quantity::current, names))) {
-            partial = line;
-            partial_at = lines;
+            (finds(h.v_choice, quantity::voltage, names) || finds(h.i_choice, quantity::current, names))) {
+            found.partial = h.line;
+            found.partial_at = h.lines;
         }
-        earlier_text = std::move(last_text);
-        earlier_text_at = last_text_at;
-        last_text = line;
-        last_text_at = lines;
+        found.earlier_text = std::move(found.last_text);
+        found.earlier_text_at = found.last_text_at;
+        found.last_text = h.line;
+        found.last_text_at = h.lines;
     }
-    check_readable(reader, file_name);
+    check_readable(h.reader, h.file_name);
+    return found;
+}
 
-    // Neither a header nor a row: the file holds no table; a line that names
-    // v or i alone is taken as the header row, for the message.
-    const bool no_table = header.empty() && !first_row_found;
-    if (no_table && !partial.empty() && !by_number) {
-        header = partial;
-        header_at = partial_at;
-    } else if (no_table && (by_number || !in.skip)) {
-        const bool guessed = options.input.format == input_format::automatic;
-        bad_file(file_name, guessed ? "the file holds no row of numbers, nor the <sampling_frequency> and <data> tags "
-                                      "of a tagged recording."
-                                    : "the file holds no row of numbers.");
+// Columns chosen by number take a line of names only when it is as wide as
+// the rows; one as wide that holds a number is a first row gone wrong.
+void check_numbered_cells(const header_reader& h, std::span<const std::string_view> cells, std::int64_t names_at)
+{
+    for (const auto& [number, column] :
+         {std::pair{h.v_choice.number, quantity::voltage}, std::pair{h.i_choice.number, quantity::current}}) {
+        double value = 0.0;
+        if (number > cells.size()) continue;
+        const std::string_view cell = cells[number - 1];
+        reading_problem problem{.rule = reading_rule::cell_empty,
+                                .line = names_at,
+                                .column = column,
+                                .label = "column " + std::to_string(number)};
+        if (cell.empty()) bad_file(h.file_name, std::move(problem));
+        if (!cell_number(cell, false, value) && !cell_number(cell, true, value)) {
+            problem.rule = reading_rule::cell_not_a_number;
+            problem.text = message_text(cell);
+            bad_file(h.file_name, std::move(problem));
+        }
     }
+}
 
-    // The first row, still unread, as text.
-    const auto first_row = [&] {
-        std::string_view first = reader.begin < reader.end
-                                     ? std::string_view(reader.buffer.get() + reader.begin, reader.end - reader.begin)
-                                     : std::string_view();
-        return first.substr(0, std::min(first.find('\n'), first.find('\r')));
-    };
-    std::string units;
-    std::int64_t units_at = 0;
-    if (header.empty()) {
-        // The last line of text before the first row, or the one before it
-        // when that gives the units.
-        std::string names_line = last_text;
-        std::int64_t names_at = last_text_at;
-        const char d = in.delimiter.value_or(delimiter_of(first_row()));
-        if (!earlier_text.empty() && is_units_row(last_text, d) &&
-            names_in(earlier_text, d).size() == names_in(last_text, d).size()) {
-            names_line = earlier_text;
-            names_at = earlier_text_at;
-            units = last_text;
-            units_at = last_text_at;
-        }
-        if (!by_number && names_line.empty())
-            options_do_not_fit(file_name, "no header row names the v and i columns: choose them with --v-column and "
-                                          "--i-column (a name, or a number from 1)");
-        // Numbered columns take a line of names only when it is as wide as the
-        // rows; one as wide that holds a number is a first row gone wrong.
-        const std::vector<std::string_view> cells = names_in(names_line, d);
-        const bool as_wide = !names_line.empty() && cells.size() == row_field_count(first_row(), d);
-        if (by_number && as_wide && units.empty() && names_at == lines &&
-            std::any_of(cells.begin(), cells.end(), looks_numeric)) {
-            for (const auto& [number, word] : {std::pair{v_choice.number, "v"}, std::pair{i_choice.number, "i"}}) {
-                double value = 0.0;
-                if (number > cells.size()) continue;
-                const std::string_view cell = cells[number - 1];
-                if (cell.empty())
-                    bad_file(file_name, line_text(names_at) + ": the " + word + " column (column " +
-                                            std::to_string(number) + ") is empty.");
-                if (!cell_number(cell, false, value) && !cell_number(cell, true, value))
-                    bad_file(file_name, line_text(names_at) + ": the " + word + " column (column " +
-                                            std::to_string(number) + ") holds '" + message_text(cell) +
-                                            "', which is not a number.");
-            }
-        }
-        if (!by_number || as_wide) {
-            header = names_line;
-            header_at = names_at;
+// Without a header row found: the file holds no table, or the header is
+// a line that names v or i alone, or the last line of text before the
+// first row (or the one before it, when that gives the units).
+void settle_header(const header_reader& h, header_lines& found, bool tags_possible)
+{
+    const bool no_table = found.header.empty() && !found.first_row_found;
+    if (no_table && !found.partial.empty() && !h.by_number) {
+        found.header = found.partial;
+        found.header_at = found.partial_at;
+    } else if (no_table && (h.by_number || !h.in.skip)) {
+        bad_file(h.file_name, {.rule = reading_rule::no_rows, .tags_possible = tags_possible});
+    }
+    if (!found.header.empty()) return;
+    std::string names_line = found.last_text;
+    std::int64_t names_at = found.last_text_at;
+    const char d = h.in.delimiter.value_or(delimiter_of(h.first_row()));
+    if (!found.earlier_text.empty() && is_units_row(found.last_text, d) &&
+        names_in(found.earlier_text, d).size() == names_in(found.last_text, d).size()) {
+        names_line = found.earlier_text;
+        names_at = found.earlier_text_at;
+        found.units = found.last_text;
+        found.units_at = found.last_text_at;
+    }
+    if (!h.by_number && names_line.empty()) options_do_not_fit(h.file_name, {.rule = reading_rule::no_header_row});
+    const std::vector<std::string_view> cells = names_in(names_line, d);
+    const bool as_wide = !names_line.empty() && cells.size() == row_field_count(h.first_row(), d);
+    if (h.by_number && as_wide && found.units.empty() && names_at == h.lines &&
+        std::any_of(cells.begin(), cells.end(), looks_numeric))
+        check_numbered_cells(h, cells, names_at);
+    if (!h.by_number || as_wide) {
+        found.header = names_line;
+        found.header_at = names_at;
+    } else {
+        found.units.clear();
+    }
+}
+
+// A line right under the header row that holds no number gives the units.
+void read_units_row(header_reader& h, header_lines& found, char delimiter)
+{
+    if (found.header.empty() || found.header_at != h.lines) return;
+    while (h.next_line()) {
+        if (h.is_comment() || is_blank_line(h.line)) continue;
+        h.check_length();
+        const std::vector<std::string_view> cells = names_in(h.line, delimiter);
+        if (std::none_of(cells.begin(), cells.end(), looks_numeric) && !is_table_title(h.line, delimiter) &&
+            cells != names_in(found.header, delimiter)) {
+            found.units = h.line;
+            found.units_at = h.lines;
         } else {
-            units.clear();
+            h.put_back();
         }
+        return;
     }
+}
 
+// The table asked for: the header row repeated starts each one after the first.
+void move_to_table(header_reader& h, table_layout& t)
+{
+    const std::int64_t asked = h.in.table.value_or(1);
+    if (asked <= 1) return;
+    std::int64_t found = 1;
+    while (found < asked && h.next_line()) {
+        if (h.line == long_line || !same_names(h.line, t.delimiter, t.header)) continue;
+        ++found;
+        t.tables.push_back(h.lines);
+    }
+    check_readable(h.reader, h.file_name);
+    if (found < asked)
+        options_do_not_fit(
+            h.file_name,
+            {.rule = reading_rule::table_missing, .lines = t.tables, .count = asked, .header_row = !t.header.empty()});
+    if (h.next_line() && !(h.line != long_line && !t.units.empty() && same_names(h.line, t.delimiter, t.units)))
+        h.put_back();
+}
+
+// The header row's names and where they stand, for finding the columns.
+struct column_lookup {
+    const std::string& file_name;
+    std::span<const std::string_view> names;
+    std::size_t width;  // the rows' fields
+    std::int64_t header_at;
+};
+
+// A column by number, by the name given, or by the best rank of the known names.
+std::optional<table_column> resolve(const column_lookup& at, const column_choice& c, quantity q, setting_id setting)
+{
+    reading_problem problem{.rule = reading_rule::no_known_column,
+                            .setting = setting,
+                            .other_line = at.header_at,
+                            .column = q,
+                            .text = message_text(c.text),
+                            .names = shown_names(at.names)};
+    if (c.numbered) {
+        problem.text = c.text;
+        problem.count = static_cast<std::int64_t>(at.width);
+        if (c.number == 0)
+            options_do_not_fit(at.file_name, {.rule = reading_rule::column_number_zero, .setting = setting});
+        if (at.width != 0 && c.number > at.width) {
+            problem.rule = reading_rule::column_beyond_table;
+            options_do_not_fit(at.file_name, std::move(problem));
+        }
+        const auto k = static_cast<std::size_t>(c.number - 1);
+        const bool has_name = k < at.names.size() && !at.names[k].empty();
+        return table_column{k, has_name ? std::string(at.names[k]) : "column " + c.text};
+    }
+    if (c.given) {
+        const std::vector<std::size_t> columns = named(at.names, c.text);
+        if (columns.size() == 1) return table_column{columns[0], std::string(at.names[columns[0]])};
+        problem.rule = columns.empty() ? reading_rule::no_column_named : reading_rule::several_columns_named;
+        problem.candidates = numbered(at.names, columns);
+        options_do_not_fit(at.file_name, std::move(problem));
+    }
+    const candidates found = candidates_of(at.names, q);
+    if (found.rank == 0 && q == quantity::time) return std::nullopt;
+    if (found.rank == 0) options_do_not_fit(at.file_name, std::move(problem));
+    problem.candidates = numbered(at.names, found.at);
+    if (found.rank == weak_rank)
+        problem.rule = reading_rule::only_weak_columns;
+    else if (found.at.size() > 1)
+        problem.rule = reading_rule::several_known_columns;
+    if (problem.rule != reading_rule::no_known_column) options_do_not_fit(at.file_name, std::move(problem));
+    return table_column{found.at[0], std::string(at.names[found.at[0]])};
+}
+
+// A column's scale, from its unit in its name or in the units row.
+double scale_of(const column_lookup& at, const header_lines& found, std::span<const std::string_view> unit_cells,
+                const table_column& c, quantity q, setting_id setting)
+{
+    reading_problem problem{.rule = reading_rule::unknown_unit,
+                            .setting = setting,
+                            .scale_setting = q == quantity::time      ? setting_id::fs
+                                             : q == quantity::voltage ? setting_id::v_scale
+                                                                      : setting_id::i_scale,
+                            .column = q,
+                            .label = message_text(c.label)};
+    std::optional<std::string_view> unit;
+    if (c.index < at.names.size()) unit = split_header_name(at.names[c.index]).unit;
+    if (!unit && c.index < unit_cells.size() && !unit_cells[c.index].empty() && unit_cells[c.index] != "#") {
+        unit = unit_cells[c.index];
+        problem.other_line = found.units_at;
+    }
+    if (!unit) return 1.0;
+    const std::optional<unit_reading> read = read_unit(*unit);
+    problem.text = message_text(*unit);
+    if (!read) options_do_not_fit(at.file_name, std::move(problem));
+    if (read->of != q) {
+        problem.rule = reading_rule::unit_of_other_quantity;
+        problem.unit_of = read->of;
+        options_do_not_fit(at.file_name, std::move(problem));
+    }
+    return read->scale;
+}
+
+std::vector<std::string_view> fields_of(const std::string& line, char delimiter)
+{
+    return line.empty() ? std::vector<std::string_view>{} : names_in(line, delimiter);
+}
+
+}  // namespace
+
+table_layout read_table_header(line_reader& reader, const std::string& file_name, const reading_options& options,
+                               recording& result)
+{
+    table_layout t;
+    const input_request& in = options.input;
+    t.held_limit = options.held_limit;
+    t.join_tables = in.table && *in.table == 0;
+    // A frequency given makes the time column of no use: it is not read at all.
+    header_reader h{reader,
+                    file_name,
+                    in,
+                    t.held_limit,
+                    choice_of(in.v_column),
+                    choice_of(in.i_column),
+                    in.sampling_frequency ? column_choice{} : choice_of(in.time_column)};
+    h.by_number = h.v_choice.numbered && h.i_choice.numbered;
+
+    header_lines found = find_header(h);
+    settle_header(h, found, in.format == input_format::automatic);
     // The delimiter: given, or shown by the header row, or by the first row.
-    t.delimiter = in.delimiter ? *in.delimiter : !header.empty() ? delimiter_of(header) : delimiter_of(first_row());
-
-    // A line under the header row that holds no number gives the units.
-    if (!header.empty() && header_at == lines) {
-        while (next_line()) {
-            if (is_comment() || is_blank_line(line)) continue;
-            if (line.size() > t.held_limit)
-                bad_file(file_name, line_text(lines) + " is longer than " + std::to_string(t.held_limit) + " bytes.");
-            const std::vector<std::string_view> cells = names_in(line, t.delimiter);
-            if (std::none_of(cells.begin(), cells.end(), looks_numeric) && !is_table_title(line, t.delimiter) &&
-                cells != names_in(header, t.delimiter)) {
-                units = line;
-                units_at = lines;
-            } else {
-                put_back();
-            }
-            break;
-        }
-    }
-    const std::vector<std::string_view> names =
-        header.empty() ? std::vector<std::string_view>{} : names_in(header, t.delimiter);
+    t.delimiter = in.delimiter ? *in.delimiter
+                               : delimiter_of(found.header.empty() ? h.first_row() : std::string_view(found.header));
+    read_units_row(h, found, t.delimiter);
+    const std::vector<std::string_view> names = fields_of(found.header, t.delimiter);
     for (const std::string_view name : names) t.header.emplace_back(name);
-    const std::vector<std::string_view> unit_cells =
-        units.empty() ? std::vector<std::string_view>{} : names_in(units, t.delimiter);
+    const std::vector<std::string_view> unit_cells = fields_of(found.units, t.delimiter);
     for (const std::string_view cell : unit_cells) t.units.emplace_back(cell);
-    t.header_at = header.empty() ? 0 : header_at;
+    t.header_at = found.header.empty() ? 0 : found.header_at;
     t.tables.push_back(t.header_at);
+    move_to_table(h, t);
 
-    // The table asked for: the header row repeated starts each one after the first.
-    if (in.table && *in.table > 1) {
-        std::int64_t found = 1;
-        while (found < *in.table && next_line()) {
-            if (line == long_line || !same_names(line, t.delimiter, t.header)) continue;
-            ++found;
-            t.tables.push_back(lines);
-        }
-        check_readable(reader, file_name);
-        if (found < *in.table) {
-            std::string where;
-            for (std::size_t k = 0; k < t.tables.size(); ++k)
-                where += (k == 0 ? "" : k + 1 == t.tables.size() ? " and " : ", ") + std::to_string(t.tables[k]);
-            options_do_not_fit(file_name, "--table " + std::to_string(*in.table) + ": the file holds " +
-                                              std::to_string(found) + (found == 1 ? " table" : " tables") +
-                                              (t.header.empty() ? ""
-                                               : found == 1     ? " (header row on line " + where + ")"
-                                                                : " (header rows on lines " + where + ")"));
-        }
-        if (next_line()) {
-            if (!(line != long_line && !t.units.empty() && same_names(line, t.delimiter, t.units))) put_back();
-        }
-    }
-
-    // The columns: by number, by the name given, or by the best rank of the known names.
-    const std::size_t width = !names.empty() ? names.size() : row_field_count(first_row(), t.delimiter);
-    const auto resolve = [&](const column_choice& c, quantity q, const char* option) -> std::optional<table_column> {
-        const std::string word = quantity_word(q);
-        const std::string head = "the header row (" + line_text(header_at) + ") ";
-        const std::string choose = "; choose the " + word + " column with " + option + " (a name, or a number from 1)";
-        if (c.numbered) {
-            if (c.number == 0) options_do_not_fit(file_name, std::string(option) + " numbers the columns from 1");
-            if (width != 0 && c.number > width)
-                options_do_not_fit(file_name, std::string(option) + " " + c.text + ": the table has " +
-                                                  std::to_string(width) + (width == 1 ? " column" : " columns"));
-            const auto at = static_cast<std::size_t>(c.number - 1);
-            const bool has_name = at < names.size() && !names[at].empty();
-            return table_column{at, has_name ? std::string(names[at]) : "column " + c.text};
-        }
-        if (c.given) {
-            const std::vector<std::size_t> at = named(names, c.text);
-            if (at.size() == 1) return table_column{at[0], std::string(names[at[0]])};
-            if (at.empty())
-                options_do_not_fit(file_name, head + "has no column named \"" + message_text(c.text) +
-                                                  "\"; its names are " + quoted_names(names) + choose);
-            options_do_not_fit(file_name, head + "has " + std::to_string(at.size()) + " columns named \"" +
-                                              message_text(c.text) + "\": " + listed(names, at) + "; choose one with " +
-                                              option + " by its number");
-        }
-        const candidates found = candidates_of(names, q);
-        if (found.rank == 0) {
-            if (q == quantity::time) return std::nullopt;
-            options_do_not_fit(file_name, head + "has no " + word +
-                                              " column by a name the program knows; its names are " +
-                                              quoted_names(names) + choose);
-        }
-        if (found.rank == weak_rank)
-            options_do_not_fit(file_name, head + "has no " + word + " column that the program takes by itself, only " +
-                                              listed(names, found.at) + choose);
-        if (found.at.size() > 1)
-            options_do_not_fit(file_name,
-                               head + "has several " + word + " columns: " + listed(names, found.at) + choose);
-        return table_column{found.at[0], std::string(names[found.at[0]])};
-    };
-    t.v = *resolve(v_choice, quantity::voltage, "--v-column");
-    t.i = *resolve(i_choice, quantity::current, "--i-column");
+    const column_lookup at{
+        file_name, names, !names.empty() ? names.size() : row_field_count(h.first_row(), t.delimiter), found.header_at};
+    t.v = *resolve(at, h.v_choice, quantity::voltage, setting_id::v_column);
+    t.i = *resolve(at, h.i_choice, quantity::current, setting_id::i_column);
     std::optional<double> preamble_frequency;
     if (!in.sampling_frequency) {
-        if (!names.empty() || time_choice.numbered) t.time = resolve(time_choice, quantity::time, "--time-column");
-        if (!t.time) preamble_frequency = preamble.sampling_frequency();
-        if (!t.time && !preamble_frequency)
-            options_do_not_fit(file_name, "the file has no time column to give the sampling frequency: give it with "
-                                          "--fs HZ, or choose the time column with --time-column");
+        if (!names.empty() || h.time_choice.numbered)
+            t.time = resolve(at, h.time_choice, quantity::time, setting_id::time_column);
+        if (!t.time) preamble_frequency = found.preamble.sampling_frequency();
+        if (!t.time && !preamble_frequency) options_do_not_fit(file_name, {.rule = reading_rule::no_time_column});
     }
-
-    // Scales: given, or from the column's unit in its name or in the units row.
-    const auto scale_of = [&](const std::optional<double>& given, const table_column& c, quantity q,
-                              const char* option) -> double {
-        if (given) return *given;
-        const std::string label = message_text(c.label);
-        const char* const scale_option = q == quantity::time      ? "--fs"
-                                         : q == quantity::voltage ? "--v-scale"
-                                                                  : "--i-scale";
-        std::optional<std::string_view> unit;
-        std::string where = "the " + std::string(quantity_word(q)) + " column (" + label + ")";
-        if (c.index < names.size()) unit = split_header_name(names[c.index]).unit;
-        if (!unit && c.index < unit_cells.size() && !unit_cells[c.index].empty() && unit_cells[c.index] != "#") {
-            unit = unit_cells[c.index];
-            where += ", by the units row (" + line_text(units_at) + "),";
-        }
-        if (!unit) return 1.0;
-        const std::optional<unit_reading> read = read_unit(*unit);
-        if (!read)
-            options_do_not_fit(
-                file_name, where + " is in '" + message_text(*unit) + "', a unit the program does not know: give " +
-                               scale_option +
-                               (q == quantity::time ? " HZ" : " (the factor to " + std::string(unit_word(q)) + ")") +
-                               " to read it anyway");
-        if (read->of != q)
-            options_do_not_fit(file_name, where + " is in " + unit_word(read->of) + ": choose the " + quantity_word(q) +
-                                              " column with " + option + ", or give " + scale_option +
-                                              " to read it anyway");
-        return read->scale;
-    };
-    t.v_scale = scale_of(in.v_scale, t.v, quantity::voltage, "--v-column");
-    t.i_scale = scale_of(in.i_scale, t.i, quantity::current, "--i-column");
-    if (t.time) t.time_scale = scale_of(std::nullopt, *t.time, quantity::time, "--time-column");
+    t.v_scale =
+        in.v_scale ? *in.v_scale : scale_of(at, found, unit_cells, t.v, quantity::voltage, setting_id::v_column);
+    t.i_scale =
+        in.i_scale ? *in.i_scale : scale_of(at, found, unit_cells, t.i, quantity::current, setting_id::i_column);
+    if (t.time) t.time_scale = scale_of(at, found, unit_cells, *t.time, quantity::time, setting_id::time_column);
     t.fields_needed = std::max({t.v.index, t.i.index, t.time ? t.time->index : 0}) + 1;
     t.field_count = names.size();
     t.decimal_comma = in.decimal_comma;
     t.decimal_comma_known = in.decimal_comma;
     check_readable(reader, file_name);
-    t.lines_before = lines;
+    t.lines_before = h.lines;
     result.timed = t.time.has_value();
 
     input_description& d = result.input;
     d.format = format_name(input_format::delimited);
-    d.v_column = message_text(v_choice.numbered ? v_choice.text : t.v.label);
-    d.i_column = message_text(i_choice.numbered ? i_choice.text : t.i.label);
+    d.v_column = message_text(h.v_choice.numbered ? h.v_choice.text : t.v.label);
+    d.i_column = message_text(h.i_choice.numbered ? h.i_choice.text : t.i.label);
     d.v_scale = t.v_scale;
     d.i_scale = t.i_scale;
     d.fs_source = in.sampling_frequency ? "option" : t.time ? "time column" : "preamble";
     if (in.table) d.table = in.table;
     if (preamble_frequency) {
         if (!(*preamble_frequency >= 1e-37 && *preamble_frequency <= 1e37))
-            bad_file(file_name, "the sampling frequency must be a number from 1e-37 to 1e37.");
+            bad_file(file_name, {.rule = reading_rule::frequency_out_of_range});
         result.sampling_frequency = *preamble_frequency;
         result.deltat = static_cast<float>(1.0 / *preamble_frequency);
     }

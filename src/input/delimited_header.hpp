@@ -12,6 +12,7 @@
 
 #include "input/line_reader.hpp"
 #include "input/reading.hpp"
+#include "model/problem.hpp"
 
 namespace veltrin {
 
@@ -59,13 +60,9 @@ bool repeats_units(std::string_view line, const table_layout& t);
 // A line that names the next table ("CURVE2<tab>TABLE<tab>601").
 bool is_table_title(std::string_view line, char delimiter);
 
-// "line N".
-std::string line_text(std::int64_t line);
-
 // The two failures of delimited text: options that do not fit the file
-// (input_options), and a file that breaks the rules (bad_data, worded as
-// the tagged format's "Fatal error").
-[[noreturn]] void options_do_not_fit(const std::string& name, const std::string& message);
-[[noreturn]] void bad_file(const std::string& name, const std::string& message);
+// (input_options), and a file that breaks the rules (bad_data).
+[[noreturn]] void options_do_not_fit(const std::string& name, reading_problem problem);
+[[noreturn]] void bad_file(const std::string& name, reading_problem problem);
 
 }  // namespace veltrin

@@ -135,17 +135,18 @@ pair_codec codec_for(sample_encoding e)
 
 [[noreturn]] void stop_at(const value_fault& fault, const std::string& name)
 {
-    const std::string which = fault.value % 2 == 0 ? "v" : "i";
-    fail(error_kind::bad_data, name,
-         "\nFatal error: the " + which + " value of pair " + std::to_string(fault.value / 2 + 1) +
-             (fault.too_large ? " is too large for single precision.\n" : " is not a finite number.\n"));
+    fail_reading(error_kind::bad_data, name,
+                 {.rule = fault.too_large ? reading_rule::raw_value_too_large : reading_rule::raw_value_not_finite,
+                  .column = fault.value % 2 == 0 ? quantity::voltage : quantity::current,
+                  .count = static_cast<std::int64_t>(fault.value / 2 + 1)});
 }
 
 [[noreturn]] void stop_on_size(std::uint64_t bytes, const pair_codec& codec, const std::string& name)
 {
-    fail(error_kind::bad_data, name,
-         "\nFatal error: the file holds " + std::to_string(bytes) + " bytes, which is not a whole number of " +
-             std::to_string(codec.pair_bytes) + "-byte (v, i) pairs.\n");
+    fail_reading(error_kind::bad_data, name,
+                 {.rule = reading_rule::raw_size,
+                  .count = static_cast<std::int64_t>(bytes),
+                  .limit = static_cast<std::int64_t>(codec.pair_bytes)});
 }
 
 // The read error, worded as every reading words it.

@@ -103,27 +103,28 @@ void check_options_apply(const format_row& format, const input_request& in, cons
 {
     const bool delimited = format.format == input_format::delimited;
     const bool raw = format.reads == format_reads::raw_binary;
-    const auto refuse = [&](const char* option) {
-        fail(error_kind::input_options, name,
-             std::string(option) + " does not apply to " +
-                 (raw                                     ? "raw binary input"
-                  : format.format == input_format::tagged ? "a tagged file"
-                                                          : "this input"));
+    const auto refuse = [&](setting_id setting) {
+        fail_reading(error_kind::input_options, name,
+                     {.rule = reading_rule::option_not_read,
+                      .setting = setting,
+                      .text = std::string(format.name),
+                      .raw_input = raw});
     };
     if (!delimited) {
-        if (in.v_column) refuse("--v-column");
-        if (in.i_column) refuse("--i-column");
-        if (in.time_column) refuse("--time-column");
-        if (in.delimiter) refuse("--delimiter");
-        if (in.decimal_comma) refuse("--decimal-comma");
-        if (in.skip) refuse("--skip");
+        if (in.v_column) refuse(setting_id::v_column);
+        if (in.i_column) refuse(setting_id::i_column);
+        if (in.time_column) refuse(setting_id::time_column);
+        if (in.delimiter) refuse(setting_id::delimiter);
+        if (in.decimal_comma) refuse(setting_id::decimal_comma);
+        if (in.skip) refuse(setting_id::skip);
     }
     if (!delimited && !raw) {
-        if (in.v_scale) refuse("--v-scale");
-        if (in.i_scale) refuse("--i-scale");
+        if (in.v_scale) refuse(setting_id::v_scale);
+        if (in.i_scale) refuse(setting_id::i_scale);
     }
     if (raw && !in.sampling_frequency)
-        fail(error_kind::input_options, name, "raw binary input needs the sampling frequency: give it with --fs HZ");
+        fail_reading(error_kind::input_options, name,
+                     {.rule = reading_rule::needs_frequency, .setting = setting_id::fs});
 }
 
 recording read_raw(std::FILE* file, const std::string& name, const reading_options& options, const format_row& format)
@@ -210,7 +211,8 @@ recording read_recording(std::FILE* file, const std::string& name, const reading
     const input_request& in = options.input;
     const format_row& row = row_of(in.format);
     if (in.sampling_frequency && !(*in.sampling_frequency >= 1e-37 && *in.sampling_frequency <= 1e37))
-        fail(error_kind::input_options, name, "the sampling frequency must be a number from 1e-37 to 1e37");
+        fail_reading(error_kind::input_options, name,
+                     {.rule = reading_rule::frequency_out_of_range, .setting = setting_id::fs});
     recording result;
     if (row.reads == format_reads::raw_binary) {
         check_options_apply(row, in, name);

@@ -6,7 +6,7 @@ namespace veltrin {
 
 void check_readable(const line_reader& reader, const std::string& name)
 {
-    if (reader.failed) fail(error_kind::unreadable_file, name, "\nThe file " + name + " cannot be read.\n");
+    if (reader.failed) fail(error_kind::unreadable_file, name);
 }
 
 namespace reading_engine {

@@ -7,90 +7,7 @@
 // outcomes and when a stop counts; a grammar, one per input format, reads
 // the header and turns lines into samples and stops.
 //
-// A grammar is a struct G with these members (tagged_grammar.cpp is one):
-//
-//   using framing = line_framing;   how text is cut into pieces: lines
-//                                   (line_reader.hpp)
-//   using run_state = ...;          what the grammar keeps while it reads
-//                                   lines in order: the lines read of an
-//                                   unfinished unit, and what speeds it up;
-//                                   a new one stands at the start of a unit
-//   static constexpr std::string_view watched_tags[];
-//   static std::string summarize(std::span<const tag_value>);
-//                                   the tags noted in a line too long to
-//                                   hold, and the line that stands for it
-//   void read_header(line_reader&, const std::string& name, recording&);
-//                                   reads up to the data block: the sampling
-//                                   frequency and the format's own settings;
-//                                   raises the format's errors (a read error
-//                                   first: check_readable)
-//   void start_block(std::string_view first_line);
-//                                   the block's first line, before it is
-//                                   read: the layout it shows
-//   int unit_lines() const;         the lines of a unit, the pieces of the
-//                                   block a stop keeps or drops whole (1, or
-//                                   2 for pairs); line c stores at sample
-//                                   c / unit_lines()
-//   bool ends_block(std::string_view line, std::int64_t c) const;
-//                                   block line c ends the block (no data)
-//   reading_stop read_data_line(std::string_view line, std::int64_t c, run_state&, line_stores&) const;
-//                                   the values of block line c, or why it
-//                                   gives none: the format's rules
-//   reading_stop unfinished_unit(std::int64_t c) const;
-//                                   the stop of a unit that the block's end
-//                                   cuts short after line c
-//   std::string stop_message(const reading_stop&, std::string_view line) const;
-//                                   the message of every stop, the engine's too
-//                                   (`line`: the text of the line that stops,
-//                                   empty for the engine's block-wide stops)
-//
-// A line whose reading gives no values and no stop holds no sample (a
-// comment): its slot is removed once the block is read. A grammar may also
-// give:
-//
-//   static constexpr bool marked_end;
-//                                   false: the format has no end mark, so a
-//                                   last line is read like any other (a
-//                                   missing line end is no sign of a cut)
-//   static constexpr bool unended_line_cut;
-//                                   true: a last line without its line end
-//                                   was still being written: it is dropped,
-//                                   and result.last_line_cut tells
-//   void after_block(line_reader&, std::int64_t block_lines, std::string_view ending_line,
-//                    std::span<const std::int64_t> no_sample, recording&);
-//                                   what follows the block (the reader stands
-//                                   after the line that ended it, given as
-//                                   ending_line; no data when none did) and the
-//                                   recording as read: the last checks, and
-//                                   what the samples imply (a frequency from
-//                                   their times). `no_sample`: the block lines
-//                                   that held none, in order
-//   void take_times(std::span<const double> times, std::int64_t first_slot,
-//                   std::span<const std::int64_t> no_sample);
-//                                   the times of the slots from first_slot on,
-//                                   in order, each slot once, as soon as no
-//                                   later line can take them back (those of
-//                                   `no_sample`, the block lines without a
-//                                   sample, hold none); the series then drop
-//                                   them. Without it, a format that gives
-//                                   times keeps them all
-//
-// and may give a fast path, used by the runs and nowhere else:
-//
-//   std::int64_t skim(const char*& p, const char* last, std::int64_t c, run_state&, const store_target&) const;
-//                                   reads the lines from p on (block line c
-//                                   on) that it can, straight into the target,
-//                                   stopping before any other; moves p past
-//                                   them and returns their number
-//   std::optional<reading_stop> read_common(std::string_view line, const char* readable_end,
-//                                           std::int64_t c, run_state&, line_stores&) const;
-//                                   what read_data_line gives, for a line it knows
-//                                   at once; nullopt for any other (the memory
-//                                   up to readable_end may be read)
-//
-// A format without lines needs none of this: raw binary records are
-// located by arithmetic and read by raw_binary.cpp, which shares the line
-// reader's buffering and the worker team but not the line engine.
+// A grammar is the line_grammar of input/grammar.hpp.
 #pragma once
 
 #include <algorithm>
@@ -105,6 +22,7 @@
 #include <string_view>
 #include <vector>
 
+#include "input/grammar.hpp"
 #include "input/line_reader.hpp"
 #include "input/reading.hpp"
 #include "model/error.hpp"
@@ -114,71 +32,21 @@
 
 namespace veltrin {
 
-// The values of one block line: which channel, which sample, what value;
-// and the sample's time when the format gives one (stored at index[0]).
-struct line_stores {
-    int count = 0;
-    bool to_v[2];
-    std::int64_t index[2];
-    double value[2];
-    bool timed = false;
-    double time = 0.0;
-};
-
-// Where a run stores: the two series, and the samples that are the run's
-// own (only its lines reach them; a store elsewhere would race with a
-// neighbouring run).
-struct store_target {
-    float* v;
-    float* i;
-    double* time;  // nullptr when the format gives no times
-    std::int64_t own_first;
-    std::uint64_t owned;
-    std::int64_t first_slot = 0;       // the sample index that v[0] and i[0] hold
-    std::int64_t time_first_slot = 0;  // the sample index that time[0] holds
-};
-
-// Why a reading stops at a line: the engine's reasons, then the grammar's
-// own, which it numbers from first_grammar_stop on.
-enum stop_reason : int {
-    no_stop,
-    value_too_large,  // a value beyond single precision
-    too_many_lines,   // the block has more lines than the reading takes (its line: that number)
-    first_grammar_stop,
-};
-
-struct reading_stop {
-    int kind = no_stop;
-    std::int64_t line = 0;  // block line, from 0
-
-    bool stops() const { return kind != no_stop; }
-};
-
 // Raises the read error ("cannot be read") once the reader has met one.
 void check_readable(const line_reader& reader, const std::string& name);
-
-// The message of a stop, from a grammar that may not look at the line.
-template <class G>
-std::string message_of(const G& grammar, const reading_stop& stop, std::string_view line)
-{
-    if constexpr (requires { grammar.stop_message(stop, line); })
-        return grammar.stop_message(stop, line);
-    else
-        return grammar.stop_message(stop);
-}
 
 // Reads the open file once, from its start, with grammar G: its header,
 // then its data block, each line's values stored where its index puts them
 // (a store past the series is dropped; a sample that no line supplies is
 // 0). A regular file's block is read by options.threads threads, with the
 // same result for every thread count. Raises analysis_error, the file named.
-template <class G>
+template <line_grammar G>
 recording read_with_grammar(std::FILE* file, const std::string& name, const reading_options& options, G grammar);
 
 // The same from a reader already started on the file (which may have
 // looked ahead without taking anything): G's watched tags and summary are
 // put in place before the first line is read.
-template <class G>
+template <line_grammar G>
 recording read_with_grammar(line_reader& reader, const std::string& name, const reading_options& options, G grammar);
 
 // The engine's inner workings.
@@ -233,7 +101,7 @@ void hand_on(recording& result, std::int64_t end, std::vector<std::int64_t>& no_
 // after them, and the first line that stops the reading. A stop is certain
 // once a line follows its unit or the block has ended; until then it may be
 // the end of a recording cut off while it was written.
-template <class G>
+template <line_grammar G>
 struct block_reading {
     G& grammar;
     recording& result;
@@ -258,7 +126,8 @@ struct block_reading {
     [[noreturn]] void stop_now()
     {
         hand_on_read();
-        analysis_error error(error_kind::bad_data, "", {message_of(grammar, stop, stop_text)});
+        analysis_error error(error_kind::bad_data, "");
+        error.reading = grammar.stop_problem(stop, stop_text);
         error.data_line = stop.line + 1;
         throw error;
     }
@@ -366,7 +235,7 @@ struct block_reading {
 };
 
 // One thread's run of whole lines and what reading it found.
-template <class G>
+template <line_grammar G>
 struct line_run {
     const char* first;
     const char* last;
@@ -385,7 +254,7 @@ struct line_run {
 };
 
 // Reads a run and stores its values at the indices that are its own.
-template <class G>
+template <line_grammar G>
 void read_run(line_run<G>& run, block_reading<G>& block, const std::size_t (&sizes_before)[3])
 {
     using framing = typename G::framing;
@@ -439,7 +308,7 @@ void read_run(line_run<G>& run, block_reading<G>& block, const std::size_t (&siz
 // Reads the complete lines [first, last) of the block with the team's
 // threads; returns where the lines it took end: `last`, or after the first
 // line that stops the reading (what follows it is read line by line).
-template <class G>
+template <line_grammar G>
 const char* read_region(const char* first, const char* last, block_reading<G>& block, worker_team& team)
 {
     using framing = typename G::framing;
@@ -511,7 +380,7 @@ const char* read_region(const char* first, const char* last, block_reading<G>& b
 }
 
 // Reads the rest of the block of a regular file, a region of the buffer at a time.
-template <class G>
+template <line_grammar G>
 void read_regions(line_reader& reader, block_reading<G>& block, const reading_options& options)
 {
     using framing = typename G::framing;
@@ -560,7 +429,7 @@ void read_regions(line_reader& reader, block_reading<G>& block, const reading_op
 
 }  // namespace reading_engine
 
-template <class G>
+template <line_grammar G>
 recording read_with_grammar(std::FILE* file, const std::string& name, const reading_options& options, G grammar)
 {
     line_reader reader;
@@ -568,7 +437,7 @@ recording read_with_grammar(std::FILE* file, const std::string& name, const read
     return read_with_grammar(reader, name, options, std::move(grammar));
 }
 
-template <class G>
+template <line_grammar G>
 recording read_with_grammar(line_reader& reader, const std::string& name, const reading_options& options, G grammar)
 {
     using framing = typename G::framing;

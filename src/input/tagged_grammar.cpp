@@ -104,28 +104,24 @@ enum tagged_stop : int {
     broken_pair,  // a split pair without one v and one i value
 };
 
-// The message of a stop, lines counted from 1.
-std::string stop_message_of(const reading_stop& stop)
+// The problem of a stop, lines counted from 1.
+reading_problem stop_problem_of(const reading_stop& stop)
 {
-    const std::string line = std::to_string(stop.line + 1);
+    const std::int64_t line = stop.line + 1;
     switch (stop.kind) {
     case not_a_number:
-        return "\nFatal error: the value on line " + line + " of the data block is not a number.\n";
+        return {.rule = reading_rule::value_not_a_number, .line = line};
     case no_pair:
-        return "\nFatal error: line " + line + " of the data block does not hold a v and an i value.\n";
-    case broken_pair: {
-        const std::int64_t first = stop.line / 2 * 2 + 1;
-        return "\nFatal error: lines " + std::to_string(first) + " and " + std::to_string(first + 1) +
-               " of the data block do not hold one v and one i value.\n";
-    }
+        return {.rule = reading_rule::no_pair, .line = line};
+    case broken_pair:
+        return {.rule = reading_rule::broken_pair, .line = stop.line / 2 * 2 + 1};
     case value_too_large:
-        return "\nFatal error: the value on line " + line + " of the data block is too large for single precision.\n";
+        return {.rule = reading_rule::value_too_large, .line = line};
     case too_many_lines:
-        return "\nFatal error: the data block has more than " + std::to_string(stop.line) + " lines.\n";
+        return {.rule = reading_rule::too_many_lines, .count = stop.line};
     default:
-        break;
+        return {.rule = reading_rule::line_unreadable, .line = line};
     }
-    return "";
 }
 
 // The short line that stands for a line too long to hold: the tags the
@@ -187,18 +183,14 @@ void read_tagged_header(line_reader& reader, const std::string& name, recording&
     }
     check_readable(reader, name);
     if (!data_found) {
-        analysis_error error{
-            error_kind::bad_data,
-            name,
-            {structure_unknown_message,
-             "The string <data> or the string <sampling_frequency> of the XML format does not exist.\n"}};
+        analysis_error error(error_kind::bad_data, name);
+        error.reading = reading_problem{.rule = reading_rule::no_structure};
         error.looks_like_utf16 = reader.starts_as_utf16;
         throw error;
     }
     const double frequency = result.sampling_frequency;
     if (!frequency_read || !(frequency >= 1e-37 && frequency <= 1e37))
-        fail(error_kind::bad_data, name,
-             "\nFatal error: the sampling frequency must be a number from 1e-37 to 1e37.\n");
+        fail_reading(error_kind::bad_data, name, {.rule = reading_rule::frequency_out_of_range});
     result.deltat = static_cast<float>(1.0 / frequency);
 }
 
@@ -246,7 +238,7 @@ struct tagged_grammar {
     }
 
     reading_stop unfinished_unit(std::int64_t c) const { return {broken_pair, c}; }
-    std::string stop_message(const reading_stop& stop, std::string_view) const { return stop_message_of(stop); }
+    reading_problem stop_problem(const reading_stop& stop, std::string_view) const { return stop_problem_of(stop); }
 
     std::int64_t skim(const char*& p, const char* last, std::int64_t c, line_shapes& state,
                       const store_target& target) const
@@ -261,6 +253,8 @@ struct tagged_grammar {
         return check_pair(c, state, s);
     }
 };
+
+static_assert(line_grammar<tagged_grammar>);
 
 }  // namespace
 

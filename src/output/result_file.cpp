@@ -20,9 +20,11 @@ void write_result_file(const std::string& name, const std::string& shown_name, s
     try {
         replace_file(name, inputs, content, allow_unnamed);
     } catch (const file_write_failure& failure) {
-        if (failure.is_input)
-            fail(error_kind::unwritable_file, shown_name,
-                 "\nThe file " + shown_name + " cannot be written: it is an input of this run.\n");
+        if (failure.is_input) {
+            analysis_error error(error_kind::unwritable_file, shown_name);
+            error.result_is_input = true;
+            throw error;
+        }
         fail_unwritable(shown_name, failure.system_error);
     }
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "front_ends/messages.hpp"
 #include "input/reading.hpp"
 #include "model/error.hpp"
 #include "test_files.hpp"
@@ -72,7 +73,8 @@ std::string outcome_of(const std::string& content, const input_request& in, unsi
             text += number;
         }
     } catch (const analysis_error& error) {
-        text = std::string(error.kind == error_kind::input_options ? "options: " : "") + error.what();
+        text = std::string(error.kind == error_kind::input_options ? "options: " : "") +
+               one_line_message(error, option_names);
     }
     std::fclose(file);
     return text;
@@ -216,6 +218,11 @@ TEST(delimited_reading, stops_naming_the_line_the_column_and_the_text)
          "Fatal error: line 3: the v column (v) holds '1.5', which is not a number."},
         {head + "0.5,1,2\n\nfooter\n7,1,2\n", delimited(),
          "Fatal error: line 6 holds a row of numbers after the table ended on line 5; a second table is not read."},
+        {head + "0.5,1,2\n\nfooter\n7,1,2\n", delimited([](input_request& in) { in.table = 0; }),
+         "Fatal error: line 6 holds a row of numbers after the table ended on line 5; --table all joins only tables "
+         "whose header rows are the same."},
+        {head, delimited([](input_request& in) { in.sampling_frequency = 1e38; }),
+         "options: the sampling frequency must be a number from 1e-37 to 1e37"},
         {head + "0.5,1,2\nx,1,2\n0.6,1,2\n", delimited(),
          "Fatal error: line 4: the time column (time) holds 'x', which is not a number."},
         {head + "1,1,2\n2,1,2\n3,1,2\n# pause\n4.1,1,2\n5,1,2\n", delimited(),

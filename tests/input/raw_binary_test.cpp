@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "front_ends/configuration_mode.hpp"
 #include "input/raw_binary.hpp"
 #include "model/error.hpp"
 #include "test_files.hpp"
@@ -92,7 +93,7 @@ outcome read_from(std::FILE* file, const raw_layout& layout, const reading_optio
     try {
         result.samples = read_raw_binary(file, "samples.bin", options, layout);
     } catch (const analysis_error& error) {
-        for (const std::string& line : error.lines) result.message += line;
+        for (const std::string& line : configuration_mode_lines(error)) result.message += line;
         result.kind = error.kind;
         EXPECT_EQ(error.file, "samples.bin");
     }

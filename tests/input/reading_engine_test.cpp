@@ -34,7 +34,7 @@ struct semicolon_grammar {
     {
         std::string_view line;
         if (!read_line(reader, line) || !number(line, result.sampling_frequency))
-            fail(error_kind::bad_data, name, "no frequency");
+            fail_reading(error_kind::bad_data, name, {.rule = reading_rule::no_structure});
         check_readable(reader, name);
         result.deltat = static_cast<float>(1.0 / result.sampling_frequency);
     }
@@ -55,9 +55,9 @@ struct semicolon_grammar {
         return good ? reading_stop{} : reading_stop{first_grammar_stop, c};
     }
     reading_stop unfinished_unit(std::int64_t c) const { return {first_grammar_stop + 1, c}; }
-    std::string stop_message(const reading_stop& stop) const
+    reading_problem stop_problem(const reading_stop& stop, std::string_view) const
     {
-        return "stop " + std::to_string(stop.kind) + " on line " + std::to_string(stop.line + 1);
+        return {.rule = reading_rule::line_unreadable, .line = stop.line + 1, .count = stop.kind};
     }
 };
 
@@ -79,7 +79,8 @@ std::string outcome_of(const std::string& content, const reading_options& option
         for (std::size_t k = 0; k < r.v.size(); ++k)
             text += ' ' + std::to_string(r.v[k]) + ',' + std::to_string(r.i[k]);
     } catch (const analysis_error& error) {
-        for (const std::string& line : error.lines) text += line;
+        if (error.reading)
+            text += "stop " + std::to_string(error.reading->count) + " on line " + std::to_string(error.reading->line);
     }
     std::fclose(file);
     return text;

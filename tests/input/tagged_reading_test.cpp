@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "front_ends/configuration_mode.hpp"
 #include "model/error.hpp"
 #include "input/reading.hpp"
 #include "test_files.hpp"
@@ -40,7 +41,7 @@ scan_result scan_and_load(const std::string& content, std::size_t held_limit = d
                   {r.i.begin(), r.i.end()}};
     } catch (const analysis_error& error) {
         if (message != nullptr)
-            for (const std::string& line : error.lines) *message += line;
+            for (const std::string& line : configuration_mode_lines(error)) *message += line;
     }
     std::fclose(file);
     return result;
@@ -378,7 +379,7 @@ std::string outcome_of(const std::string& content, const reading_options& option
         text.append(reinterpret_cast<const char*>(r.v.data()), r.v.size() * sizeof(float));
         text.append(reinterpret_cast<const char*>(r.i.data()), r.i.size() * sizeof(float));
     } catch (const analysis_error& error) {
-        for (const std::string& line : error.lines) text += line;
+        for (const std::string& line : configuration_mode_lines(error)) text += line;
     }
     std::fclose(file);
     return text;
