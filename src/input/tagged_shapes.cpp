@@ -483,7 +483,7 @@ template <bool Gathered>
         if (static_cast<std::uint64_t>(index - target.own_first) >= target.owned) break;
         const bool opens_pair = (c + read) % 2 == 0;
         if (!shape.paired && !opens_pair && channel_of(shape) == shapes.open_pair) break;
-        double values[2] = {0.0, 0.0};
+        double values[2];
         double time = 0.0;
         if (!read_number<Gathered>(p, shape.number[0], values[0])) break;
         if (shape.numbers == 2 && !read_number<Gathered>(p, shape.number[1], values[1])) break;
