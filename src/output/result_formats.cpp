@@ -126,6 +126,21 @@ std::string text_of(const setting_value& value)
 
 namespace {
 
+// A column's heading in the table: the four of the configuration mode as it
+// always wrote them, any other its name after a tab, right-aligned in 14.
+std::string table_heading(const std::string& name)
+{
+    static const std::pair<std::string_view, std::string_view> historical[] = {{"frequency", "    frequency"},
+                                                                               {"psd_v", "        PSD_v"},
+                                                                               {"psd_i", "           PSD_i"},
+                                                                               {"zn", "            Zn"}};
+    for (const auto& [column, heading] : historical)
+        if (name == column) return std::string(heading);
+    char heading[64];
+    std::snprintf(heading, sizeof heading, "\t%14s", name.c_str());
+    return heading;
+}
+
 void write_table(std::FILE* stream, const spectrum_result& result, bool name_as_configured)
 {
     const analysis_request& s = result.settings;
@@ -140,12 +155,8 @@ void write_table(std::FILE* stream, const spectrum_result& result, bool name_as_
         std::fprintf(stream, "data file = %s    hanning = %d    nb_section = %lld     nbpoint_section = %d\n",
                      name.c_str(), s.hanning, static_cast<long long>(s.nb_section), s.nbpoint_section);
     }
-    std::string text = "    frequency        PSD_v           PSD_i            Zn";
-    for (std::size_t c = 4; c < result.columns.size(); ++c) {
-        char heading[64];
-        std::snprintf(heading, sizeof heading, "\t%14s", result.columns[c].name.c_str());
-        text += heading;
-    }
+    std::string text;
+    for (const result_column& column : result.columns) text += table_heading(column.name);
     text += '\n';
     const std::size_t rows = result.columns.front().values.size();
     for (std::size_t row = 0; row < rows; ++row) {
