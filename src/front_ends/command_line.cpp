@@ -39,18 +39,13 @@ namespace veltrin {
 
 namespace {
 
+// In the order of result_format.
+constexpr const char* extensions[] = {".psd.txt", ".psd.csv", ".psd.json", ".psd.jsonl"};
+static_assert(std::size(extensions) == static_cast<std::size_t>(result_format::jsonl) + 1);
+
 const char* extension_of(result_format format)
 {
-    switch (format) {
-    case result_format::csv:
-        return ".psd.csv";
-    case result_format::json:
-        return ".psd.json";
-    case result_format::jsonl:
-        return ".psd.jsonl";
-    default:
-        return ".psd.txt";
-    }
+    return extensions[static_cast<std::size_t>(format)];
 }
 
 // NAME.psd.txt for NAME.xml: the base name without its last extension.

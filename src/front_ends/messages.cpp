@@ -62,30 +62,19 @@ std::string counted(std::int64_t n, const char* one, const char* many)
     return std::to_string(n) + (n == 1 ? one : many);
 }
 
+// In the order of quantity: its word in messages, and its unit.
+constexpr std::pair<const char*, const char*> quantity_words[] = {
+    {"v", "volts"}, {"i", "amperes"}, {"time", "seconds"}};
+static_assert(std::size(quantity_words) == static_cast<std::size_t>(quantity::time) + 1);
+
 const char* quantity_word(quantity q)
 {
-    switch (q) {
-    case quantity::voltage:
-        return "v";
-    case quantity::current:
-        return "i";
-    case quantity::time:
-        return "time";
-    }
-    return "";
+    return quantity_words[static_cast<std::size_t>(q)].first;
 }
 
 const char* unit_word(quantity q)
 {
-    switch (q) {
-    case quantity::voltage:
-        return "volts";
-    case quantity::current:
-        return "amperes";
-    case quantity::time:
-        return "seconds";
-    }
-    return "";
+    return quantity_words[static_cast<std::size_t>(q)].second;
 }
 
 // "\"t\", \"v\", \"i\"".

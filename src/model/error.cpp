@@ -7,27 +7,14 @@ namespace veltrin {
 
 namespace {
 
+// The kinds in the order of error_kind.
+constexpr const char* kind_texts[] = {"missing file", "unreadable file", "unwritable file", "invalid configuration",
+                                      "bad data",     "bad settings",    "input options",   "out of memory"};
+static_assert(std::size(kind_texts) == static_cast<std::size_t>(error_kind::out_of_memory) + 1);
+
 const char* kind_text(error_kind kind)
 {
-    switch (kind) {
-    case error_kind::missing_file:
-        return "missing file";
-    case error_kind::unreadable_file:
-        return "unreadable file";
-    case error_kind::unwritable_file:
-        return "unwritable file";
-    case error_kind::invalid_configuration:
-        return "invalid configuration";
-    case error_kind::bad_data:
-        return "bad data";
-    case error_kind::bad_settings:
-        return "bad settings";
-    case error_kind::input_options:
-        return "input options";
-    case error_kind::out_of_memory:
-        return "out of memory";
-    }
-    return "error";
+    return kind_texts[static_cast<std::size_t>(kind)];
 }
 
 }  // namespace

@@ -99,14 +99,8 @@ std::int32_t noverlap_of(const analysis_request& request)
 
 const char* detrend_name(detrend_mode mode)
 {
-    switch (mode) {
-    case detrend_mode::none:
-        return "none";
-    case detrend_mode::linear:
-        return "linear";
-    default:
-        return "constant";
-    }
+    constexpr const char* names[] = {"none", "constant", "linear"};  // in the order of detrend_mode
+    return names[static_cast<std::size_t>(mode)];
 }
 
 const char* average_name(average_mode mode)
