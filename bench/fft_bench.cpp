@@ -11,6 +11,7 @@
 
 #include "estimates/general_fft.hpp"
 #include "estimates/radix2_fft.hpp"
+#include "reference_transforms.hpp"
 
 using namespace veltrin;
 

@@ -155,6 +155,8 @@ void real_transform(T* array, std::uint32_t n, int isign, void (*complex)(T*, st
 
 }  // namespace
 
+// The unplanned transforms, the reference of the planned one: declared for
+// the tests and benchmarks in tests/reference_transforms.hpp.
 void dfour1(double* data, std::uint32_t nn, int isign)
 {
     complex_transform(data, nn, isign);

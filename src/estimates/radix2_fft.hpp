@@ -1,4 +1,7 @@
-// In-place radix-2 transforms: complex and real-input, double and single precision.
+// The configuration estimate's in-place radix-2 real transform, planned once
+// for many sections. The unplanned transforms it reproduces bit for bit
+// (dfour1, drealft and their single-precision twins four1, realft) are the
+// tests' and benchmarks' reference: tests/reference_transforms.hpp.
 //
 // Arrays are addressed as positions 1 ... n in the routines' own arithmetic;
 // position p is element p - 1 of the array passed in.
@@ -8,19 +11,6 @@
 #include <vector>
 
 namespace veltrin {
-
-// Complex transform of nn values (a power of two), interleaved real and
-// imaginary parts in data[0 .. 2*nn - 1]. Value m becomes
-// sum_j x_j * exp(isign * 2*pi*i * j*m / nn), unscaled.
-void dfour1(double* data, std::uint32_t nn, int isign);
-void four1(float* data, std::uint32_t nn, int isign);
-
-// Real transform of n values (a power of two, at least 2). Forward (isign 1):
-// data[0] = X_0, data[1] = X_{n/2}, data[2k], data[2k+1] = real and imaginary
-// parts of X_k for k = 1 ... n/2 - 1, with the positive exponent. Any other
-// isign inverts that layout into the sequence times n/2.
-void drealft(double* data, std::uint32_t n, int isign);
-void realft(float* data, std::uint32_t n, int isign);
 
 // The forward drealft of n points worked out once, for transforming many
 // sections: the swaps of the bit reversal and every twiddle factor, the same
@@ -34,8 +24,10 @@ struct real_transform_plan {
 };
 real_transform_plan plan_drealft(std::uint32_t n);
 
-// drealft(data, plan.n, 1), bit for bit, with AVX where the processor has
-// it (allow_avx false: without, for comparing the two).
+// The forward real transform of n values (a power of two, at least 2):
+// data[0] = X_0, data[1] = X_{n/2}, data[2k], data[2k+1] = real and imaginary
+// parts of X_k for k = 1 ... n/2 - 1, with the positive exponent; drealft(data, plan.n, 1), bit for bit, with AVX where
+// the processor has it (allow_avx false: without, for comparing the two).
 void drealft(double* data, const real_transform_plan& plan, bool allow_avx = true);
 
 }  // namespace veltrin

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "estimates/radix2_fft.hpp"
+#include "reference_transforms.hpp"
 
 using namespace veltrin;
 
