@@ -10,6 +10,7 @@
 #include "estimates/band_quantities.hpp"
 #include "estimates/coherent_interval.hpp"
 #include "estimates/confidence_intervals.hpp"
+#include "estimates/degrees_of_freedom.hpp"
 #include "estimates/exact_angles.hpp"
 #include "estimates/window_functions.hpp"
 #include "model/error.hpp"
@@ -77,8 +78,8 @@ void add_intervals(spectrum_result& result, std::size_t first_bin, freedom freed
 
 // The band quantities of the result's rows, inner bins [first, end); a band
 // that holds no bin is the options' fault.
-void add_band(spectrum_result& result, const segment_plan& plan, std::size_t first, std::size_t end,
-              std::span<const double> coherence, const std::string& shown_name)
+void add_band(spectrum_result& result, const segment_plan& plan, std::size_t first_bin, std::size_t first,
+              std::size_t end, std::span<const double> coherence, const std::string& shown_name)
 {
     std::optional<double> rn;
     for (const auto& [key, value] : result.statistics)
@@ -91,7 +92,11 @@ void add_band(spectrum_result& result, const segment_plan& plan, std::size_t fir
                                plan.window,
                                result.nu,
                                coherence,
-                               rn};
+                               rn,
+                               first_bin,
+                               plan.step,
+                               plan.sections,
+                               plan.detrend};
     if (std::optional<request_problem> problem = check_bands(result.settings, spectra))
         fail_settings(shown_name, std::move(*problem));
     result.band = band_quantities(result.settings, spectra);
@@ -267,6 +272,7 @@ spectrum_result stream_analysis::finish()
     const std::size_t n = n_;
     const std::size_t half = n / 2;
     std::vector<double> coherence;  // the rows' sample coherence, for the coherent Zn interval
+    std::vector<double> nu_bins;    // the rows' exact degrees of freedom, with a confidence
     std::size_t band_first = 0;     // the rows of the inner bins: [band_first, band_end)
     std::size_t band_end = 0;
     if (s.standard) {
@@ -289,6 +295,10 @@ spectrum_result stream_analysis::finish()
                     return k == 0 || (even && k == half) ? bin_freedom::real : bin_freedom::inner;
                 },
                 coherence);
+            // The exact degrees of freedom of every bin.
+            const bin_freedom_table exact = exact_bin_freedom({plan_.window, plan_.step, plan_.sections, plan_.detrend});
+            nu_bins = exact.nu;
+            result.columns.push_back({"nu_bin", nu_bins});
         }
         if (s.coherence) add_coherence(result, spectra, 0, half);
         band_first = 1;
@@ -314,13 +324,16 @@ spectrum_result stream_analysis::finish()
             add_intervals(
                 result, 1, [&](std::size_t k) { return k == half ? bin_freedom::real : bin_freedom::inner; },
                 coherence);
+            const bin_freedom_table exact = exact_bin_freedom({plan_.window, plan_.step, plan_.sections, plan_.detrend});
+            nu_bins.assign(exact.nu.begin() + 1, exact.nu.end());
+            result.columns.push_back({"nu_bin", nu_bins});
         }
         if (s.coherence) add_coherence(result, cross, 1, half);
         band_first = 0;
         band_end = half - 1;
     }
     if (s.statistics) result.statistics = statistics_->result();
-    if (wants_band(s)) add_band(result, plan_, band_first, band_end, coherence, shown_name_);
+    if (wants_band(s)) add_band(result, plan_, s.standard ? 0 : 1, band_first, band_end, coherence, shown_name_);
     return result;
 }
 

@@ -4,13 +4,12 @@
 
 #include <cmath>
 #include <cstdint>
-#include <complex>
 #include <limits>
 
 #include "estimates/coherent_interval.hpp"
 #include "estimates/exact_angles.hpp"
 #include "estimates/confidence_intervals.hpp"
-#include "estimates/general_fft.hpp"
+#include "estimates/degrees_of_freedom.hpp"
 
 namespace veltrin {
 
@@ -41,12 +40,14 @@ double first_frequency(const band_spectra& s)
     return s.frequency[0] > 0.0 || s.frequency.size() == 1 ? s.frequency[0] : s.frequency[1];
 }
 
-// The defaults: f1 ... 10 f1, and 10 f1 ... fs/4 written as f1 N/4 so that
-// a bin at fs/4 is in whatever the rounding of f1.
+// The defaults: 2 f1 ... 10 f1, and 10 f1 ... fs/4 written as f1 N/4 so that
+// a bin at fs/4 is in whatever the rounding of f1. The low band leaves out the
+// first bin, which each section's detrending biases (5/6 of a flat density
+// under Hann with the mean removed) and whose degrees of freedom are fewer.
 frequency_band default_band(const band_spectra& s)
 {
     const double f1 = first_frequency(s);
-    return {f1, 10.0 * f1};
+    return {2.0 * f1, 10.0 * f1};
 }
 
 frequency_band default_slope_band(const band_spectra& s)
@@ -109,24 +110,18 @@ fitted_slope slope_of(std::span<const double> frequency, std::span<const double>
 
 }  // namespace
 
-double band_degrees_of_freedom(std::span<const double> window, double nu, std::size_t bins)
+double band_degrees_of_freedom(const band_spectra& s, std::size_t first_row, std::size_t rows)
 {
-    const auto m = static_cast<double>(bins);
-    if (bins <= 1) return m * nu;
-    const std::size_t n = window.size();
-    std::vector<double> squares(n);
-    double power = 0.0;
-    for (std::size_t j = 0; j < n; ++j) {
-        squares[j] = window[j] * window[j];
-        power += squares[j];
-    }
-    // c_d for every d at once: the transform of the squared weights.
-    std::vector<std::complex<double>> c(n / 2 + 1);
-    real_transform(n).forward(squares.data(), c.data());
-    double correlation = 0.0;
-    for (std::size_t d = 1; d < bins && d < c.size(); ++d)
-        correlation += (1.0 - static_cast<double>(d) / m) * (std::norm(c[d]) / (power * power));
-    return m * nu / (1.0 + 2.0 * correlation);
+    const section_layout layout{s.window, s.step, s.sections, s.detrend};
+    const std::size_t first = s.first_bin + first_row;
+    // A channel without power in the band (or with a density that is not
+    // finite) counts as flat there.
+    const std::vector<double> flat(rows, 1.0);
+    const auto freedom = [&](std::span<const double> psd) {
+        const double nu = exact_band_freedom(layout, first, psd.subspan(first_row, rows));
+        return std::isnan(nu) ? exact_band_freedom(layout, first, flat) : nu;
+    };
+    return 2.0 / (1.0 / freedom(s.psd_v) + 1.0 / freedom(s.psd_i));
 }
 
 std::optional<request_problem> check_bands(const analysis_request& request, const band_spectra& spectra)
@@ -172,7 +167,7 @@ named_values band_quantities(const analysis_request& request, const band_spectra
         double r = not_a_number;
         double nu = not_a_number;
         if (in_band.count() > 0) {
-            nu = band_degrees_of_freedom(s.window, s.nu, in_band.count());
+            nu = band_degrees_of_freedom(s, in_band.first, in_band.count());
             if (request.zn_interval == zn_interval_mode::coherent) {
                 double coherence = 0.0;
                 for (std::size_t k = in_band.first; k < in_band.end; ++k)
@@ -199,10 +194,14 @@ named_values band_quantities(const analysis_request& request, const band_spectra
 
     if (request.stern_geary) {
         // psi_E and psi_I are the band means: the low-frequency plateau of the shot-noise model.
+        // Two identical electrodes each give half of v's and i's noise: for one
+        // noisy electrode against a quiet counter electrode q is half, fn twice.
         const double b = *request.stern_geary;
         const double area = request.area.value_or(1.0);
-        out.insert(out.end(),
-                   {{"q", std::sqrt(psd_v * psd_i) / b}, {"fn", b * b / (psd_v * area)}, {"i_corr", b / zn}});
+        const bool one = request.electrodes == 1;
+        const double q = std::sqrt(psd_v * psd_i) / b;
+        const double fn = b * b / (psd_v * area);
+        out.insert(out.end(), {{"q", one ? q / 2.0 : q}, {"fn", one ? 2.0 * fn : fn}, {"i_corr", b / zn}});
         if (s.rn) out.emplace_back("i_corr_rn", b / *s.rn);
     }
     return out;

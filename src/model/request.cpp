@@ -12,6 +12,11 @@ bool wants_band(const analysis_request& r)
     return r.band || r.slope_band || r.stern_geary;
 }
 
+const char* shot_noise_cell_name(int electrodes)
+{
+    return electrodes == 1 ? "one electrode" : "two identical electrodes";
+}
+
 namespace {
 
 bool valid_band(const std::optional<frequency_band>& band)
@@ -75,6 +80,10 @@ std::optional<request_problem> check_setting(const analysis_request& r, request_
     case request_setting::area:
         if (!shot_noise_setting(r.area)) return broken(request_rule::outside_range, *r.area);
         break;
+    case request_setting::electrodes:
+        if (r.electrodes != 1 && r.electrodes != 2)
+            return broken(request_rule::outside_range, std::int64_t{r.electrodes});
+        break;
     case request_setting::hanning:
     case request_setting::coherence:
     case request_setting::zn_interval:
@@ -97,7 +106,7 @@ std::optional<request_problem> check_request(const analysis_request& r)
     for (const request_setting setting :
          {request_setting::points, request_setting::sections, request_setting::window, request_setting::overlap,
           request_setting::confidence, request_setting::band, request_setting::slope_band, request_setting::stern_geary,
-          request_setting::area})
+          request_setting::area, request_setting::electrodes})
         if (std::optional<request_problem> problem = check_setting(r, setting)) return problem;
     if (r.average == average_mode::median && r.confidence)
         return request_problem{request_setting::confidence, request_rule::needs_mean_average, *r.confidence};
