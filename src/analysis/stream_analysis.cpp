@@ -8,6 +8,7 @@
 #include <numbers>
 
 #include "estimates/band_quantities.hpp"
+#include "estimates/coherence_interval.hpp"
 #include "estimates/coherent_interval.hpp"
 #include "estimates/confidence_intervals.hpp"
 #include "estimates/degrees_of_freedom.hpp"
@@ -120,6 +121,31 @@ void add_coherence(spectrum_result& result, const welch_spectra& spectra, std::s
     }
     result.columns.push_back(std::move(coherence));
     result.columns.push_back(std::move(phase));
+}
+
+// The true coherence's interval at each row from the row's sample coherence
+// and exact degrees of freedom; nan at a real bin (0, N/2), whose coherence
+// has another distribution, and where there is no degree of freedom.
+void add_coherence_interval(spectrum_result& result, std::size_t first_bin, std::size_t real_bin_end,
+                            std::span<const double> nu_bins)
+{
+    const double p = *result.settings.confidence;
+    const std::vector<double>* sample = nullptr;
+    for (const result_column& column : result.columns)
+        if (column.name == "coherence") sample = &column.values;
+    result_column low{"coherence_low", {}};
+    result_column high{"coherence_high", {}};
+    for (std::size_t row = 0; row < sample->size(); ++row) {
+        const std::size_t k = first_bin + row;
+        const bool real = k == 0 || k == real_bin_end;
+        const coherence_bounds bounds =
+            real ? coherence_bounds{std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::quiet_NaN()}
+                 : coherence_interval(p, nu_bins[row], (*sample)[row]);
+        low.values.push_back(bounds.low);
+        high.values.push_back(bounds.high);
+    }
+    result.columns.push_back(std::move(low));
+    result.columns.push_back(std::move(high));
 }
 
 }  // namespace
@@ -301,6 +327,7 @@ spectrum_result stream_analysis::finish()
             result.columns.push_back({"nu_bin", nu_bins});
         }
         if (s.coherence) add_coherence(result, spectra, 0, half);
+        if (s.coherence && s.confidence) add_coherence_interval(result, 0, even ? half : n, nu_bins);
         band_first = 1;
         band_end = even ? half : half + 1;
     } else {
@@ -329,6 +356,7 @@ spectrum_result stream_analysis::finish()
             result.columns.push_back({"nu_bin", nu_bins});
         }
         if (s.coherence) add_coherence(result, cross, 1, half);
+        if (s.coherence && s.confidence) add_coherence_interval(result, 1, half, nu_bins);
         band_first = 0;
         band_end = half - 1;
     }
