@@ -2,6 +2,7 @@
 // slopes and the shot-noise parameters over one estimate's rows.
 #include "estimates/band_quantities.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -68,17 +69,28 @@ struct fitted_slope {
     double standard_error = not_a_number;
 };
 
-// 10 log10(psd) against log10(f) over the rows with a positive density:
-// the least-squares slope (dB per decade) and its ordinary standard error.
-fitted_slope slope_of(std::span<const double> frequency, std::span<const double> psd, rows r)
+// The farthest bins apart whose correlation the slopes' errors take.
+constexpr std::size_t most_slope_distance = 256;
+
+// 10 log10(psd) against log10(f) over the rows with a positive density: the
+// least-squares slope (dB per decade) and its standard error with the known
+// correlation rho(d) of the log-densities of bins d apart (the sandwich
+// estimator): Var = sigma^2 sum_{k,k'} c_k c_k' rho(|k - k'|), c = (x - mean x) / Sxx,
+// sigma^2 = sum e^2 / (m - tr(H R)), the residuals' expected sum of squares
+// being sigma^2 tr((I - H) R) for the hat matrix H. With rho = 1, 0, 0, ...
+// the ordinary error (tr(H R) = 2).
+fitted_slope slope_of(std::span<const double> frequency, std::span<const double> psd, rows r,
+                      std::span<const double> rho)
 {
     std::vector<double> x;
     std::vector<double> y;
+    std::vector<std::size_t> at;  // the rows used
     for (std::size_t k = r.first; k < r.end; ++k) {
         if (!(psd[k] > 0.0)) continue;
         // The same bits on every system: the C libraries' log10 differ in the last place.
         x.push_back(decimal_logarithm(frequency[k]));
         y.push_back(10.0 * decimal_logarithm(psd[k]));
+        at.push_back(k);
     }
     const std::size_t m = x.size();
     if (m < 2) return {};
@@ -104,7 +116,21 @@ fitted_slope slope_of(std::span<const double> frequency, std::span<const double>
         const double e = y[k] - y_mean - fit.slope * (x[k] - x_mean);
         residuals += e * e;
     }
-    fit.standard_error = std::sqrt(residuals / static_cast<double>(m - 2) / sxx);
+    // sum c c' rho, and tr(H R) = sum rho / m + sum x~ x~' rho / Sxx.
+    double spread = 0.0;
+    double ones = 0.0;
+    double ramps = 0.0;
+    for (std::size_t a = 0; a < m; ++a) {
+        for (std::size_t b = a; b < m && at[b] - at[a] < rho.size(); ++b) {
+            const double weight = (a == b ? 1.0 : 2.0) * rho[at[b] - at[a]];
+            ones += weight;
+            ramps += weight * (x[a] - x_mean) * (x[b] - x_mean);
+        }
+    }
+    spread = ramps / (sxx * sxx);
+    const double hat_trace = ones / static_cast<double>(m) + ramps / sxx;
+    const double residual_freedom = static_cast<double>(m) - hat_trace;
+    fit.standard_error = std::sqrt(residuals / residual_freedom * spread);
     return fit;
 }
 
@@ -182,8 +208,13 @@ named_values band_quantities(const analysis_request& request, const band_spectra
 
     const frequency_band slope_band = request.slope_band.value_or(default_slope_band(s));
     const rows in_slope_band = rows_in(s, slope_band);
-    const fitted_slope v = slope_of(s.frequency, s.psd_v, in_slope_band);
-    const fitted_slope i = slope_of(s.frequency, s.psd_i, in_slope_band);
+    // The correlation of bins d apart; without the sections' layout, none.
+    const std::vector<double> rho =
+        s.sections == 0 ? std::vector<double>{1.0}
+                        : bin_correlation({s.window, s.step, s.sections, s.detrend},
+                                          std::min(most_slope_distance, std::max<std::size_t>(in_slope_band.count(), 1) - 1));
+    const fitted_slope v = slope_of(s.frequency, s.psd_v, in_slope_band, rho);
+    const fitted_slope i = slope_of(s.frequency, s.psd_i, in_slope_band, rho);
     out.insert(out.end(), {{"slope_band_low", slope_band.low},
                            {"slope_band_high", slope_band.high},
                            {"slope_bins", static_cast<std::int64_t>(in_slope_band.count())},

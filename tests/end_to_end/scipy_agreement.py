@@ -123,6 +123,37 @@ def exact_nu_band(win, step, k, detrend, bins, densities):
     return 2 * np.sum(densities) ** 2 / (weights @ cov @ weights)
 
 
+def bin_correlation(win, step, k, most):
+    """rho(d), d = 0 ... most: sum_m c_m |sum_j w_j w_{j-L} e^{-2 pi i j d/N}|^2 over the section lags, normalised."""
+    n = len(win)
+    j = np.arange(n)
+    total = np.zeros(most + 1)
+    for m in range(k):
+        lag = m * step
+        if lag >= n or (m > 0 and step == 0):
+            break
+        u = np.zeros(n)
+        u[lag:] = win[lag:] * win[:n - lag]
+        d = np.arange(most + 1)
+        values = np.abs(np.exp(-2j * np.pi * np.outer(d, j) / n) @ u) ** 2
+        values[d > n // 4] = 0.0
+        total += (k if m == 0 else 2 * (k - m)) * values
+    return total / total[0]
+
+
+def sandwich_stderr(x, y, bins, rho):
+    """The least-squares slope's error with the log-densities' correlation rho(|bin distance|)."""
+    m = len(x)
+    distance = np.abs(bins[:, None] - bins[None, :])
+    r = np.where(distance < len(rho), rho[np.minimum(distance, len(rho) - 1)], 0.0)
+    design = np.column_stack([np.ones(m), x])
+    hat = design @ np.linalg.solve(design.T @ design, design.T)
+    residuals = y - hat @ y
+    sigma2 = residuals @ residuals / np.trace((np.eye(m) - hat) @ r)
+    c = (x - x.mean()) / np.sum((x - x.mean()) ** 2)
+    return np.sqrt(sigma2 * (c @ r @ c))
+
+
 def coherent_factor(p, nu, coherence, spent):
     """r of Zn's coherent interval: the bias-corrected coherence, Student's t with nu - spent degrees of freedom."""
     corrected = (nu * coherence - spent) / (nu - spent)
@@ -172,7 +203,12 @@ def check_band(label, keys, f, pv, pi, nyquist, inner, win, nu, p, coherence, la
         # A silent channel has no positive density to fit.
         fit = stats.linregress(np.log10(f[used]), 10 * np.log10(psd[used])) if used.sum() >= 3 else None
         expected[f"slope_{name}"] = fit.slope if fit else np.nan
-        expected[f"slope_{name}_stderr"] = fit.stderr if fit else np.nan
+        stderr = np.nan
+        if fit:
+            step, k, _, first_bin = layout
+            rho = bin_correlation(win, step, k, min(256, int(in_slope_band.sum()) - 1))
+            stderr = sandwich_stderr(np.log10(f[used]), 10 * np.log10(psd[used]), np.flatnonzero(used), rho)
+        expected[f"slope_{name}_stderr"] = stderr
     if stern_geary is not None:
         expected.update(q=np.sqrt(psd_v * psd_i) / stern_geary, fn=stern_geary ** 2 / (psd_v * area),
                         i_corr=stern_geary / zn)

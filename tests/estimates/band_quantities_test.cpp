@@ -181,4 +181,62 @@ TEST(band_quantities, the_settings_name_the_shot_noise_cell)
     EXPECT_THROW(analyse({1.0, 1.0f, v, i}, "", request, "cell"), analysis_error);
 }
 
+
+// Hann without overlap correlates the densities of neighbouring bins by
+// (2/3)^2 and of bins two apart by (1/6)^2: the slope's error is the
+// sandwich sigma^2 c' R c with sigma^2 = e'e / tr((I - H) R), here written
+// with whole matrices, on densities with residuals about the power law.
+TEST(band_quantities, slope_errors_take_the_correlation_of_neighbouring_bins)
+{
+    power_law law;
+    const std::vector<double> hann = [] {
+        std::vector<double> w(64);
+        for (std::size_t j = 0; j < 64; ++j) w[j] = 0.5 - 0.5 * std::cos(2.0 * 3.14159265358979323846 * j / 64.0);
+        return w;
+    }();
+    for (std::size_t k = 1; k <= 32; ++k) law.v[k] *= 1.0 + 0.3 * std::sin(static_cast<double>(k * k));
+    band_spectra spectra = law.spectra();
+    spectra.window = hann;
+    analysis_request request;
+    request.slope_band = frequency_band{1.0, 15.5};  // bins 2 ... 31
+    std::map<std::string, double> got = by_key(band_quantities(request, spectra));
+    const std::size_t m = 30;
+    std::vector<double> x(m), y(m);
+    for (std::size_t a = 0; a < m; ++a) {
+        x[a] = std::log10(law.f[a + 2]);
+        y[a] = 10.0 * std::log10(law.v[a + 2]);
+    }
+    const auto rho = [](std::size_t a, std::size_t b) {
+        const std::size_t d = a > b ? a - b : b - a;
+        return d == 0 ? 1.0 : d == 1 ? 4.0 / 9.0 : d == 2 ? 1.0 / 36.0 : 0.0;
+    };
+    double x_mean = 0.0, y_mean = 0.0;
+    for (std::size_t a = 0; a < m; ++a) {
+        x_mean += x[a] / m;
+        y_mean += y[a] / m;
+    }
+    double sxx = 0.0, sxy = 0.0;
+    for (std::size_t a = 0; a < m; ++a) {
+        sxx += (x[a] - x_mean) * (x[a] - x_mean);
+        sxy += (x[a] - x_mean) * (y[a] - y_mean);
+    }
+    const double slope = sxy / sxx;
+    double ee = 0.0, crc = 0.0, trace = 0.0;
+    for (std::size_t a = 0; a < m; ++a) {
+        const double e = y[a] - y_mean - slope * (x[a] - x_mean);
+        ee += e * e;
+        for (std::size_t b = 0; b < m; ++b) {
+            crc += (x[a] - x_mean) * (x[b] - x_mean) / (sxx * sxx) * rho(a, b);
+            // (I - H)_ab with H_ab = 1/m + x~_a x~_b / Sxx; tr((I - H) R) = sum_ab (I - H)_ab R_ba.
+            const double h = 1.0 / m + (x[a] - x_mean) * (x[b] - x_mean) / sxx;
+            trace += ((a == b ? 1.0 : 0.0) - h) * rho(b, a);
+        }
+    }
+    EXPECT_NEAR(got["slope_v"], slope, 1e-9);
+    const double expected = std::sqrt(ee / trace * crc);
+    EXPECT_NEAR(got["slope_v_stderr"], expected, 1e-9 * expected);
+    // The ordinary error would be about 1.3 times smaller.
+    EXPECT_GT(got["slope_v_stderr"], 1.2 * std::sqrt(ee / (m - 2) / sxx));
+}
+
 }  // namespace
