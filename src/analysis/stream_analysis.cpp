@@ -53,6 +53,9 @@ void add_intervals(spectrum_result& result, std::size_t first_bin, freedom freed
     const std::vector<double>& zn = result.columns[3].values;
     result_column v_low{"psd_v_low", {}}, v_high{"psd_v_high", {}}, i_low{"psd_i_low", {}}, i_high{"psd_i_high", {}},
         z_low{"zn_low", {}}, z_high{"zn_high", {}};
+    double factors_nu = std::numeric_limits<double>::quiet_NaN();
+    interval_factors factors{};
+    double independent_r = 0.0;
     for (std::size_t row = 0; row < psd_v.size(); ++row) {
         const bin_freedom kind = freedom_of(first_bin + row);
         if (kind == bin_freedom::none) {
@@ -62,9 +65,15 @@ void add_intervals(spectrum_result& result, std::size_t first_bin, freedom freed
         }
         const bool real = kind == bin_freedom::real;
         const double nu = real ? result.nu / 2.0 : result.nu;
-        const interval_factors f = density_interval(p, nu);
+        // Every inner bin has the same nu: its quantiles are computed once.
+        if (nu != factors_nu) {
+            factors_nu = nu;
+            factors = density_interval(p, nu);
+            independent_r = coherence.empty() ? ratio_interval(p, nu) : 0.0;
+        }
+        const interval_factors f = factors;
         const double r = coherence.empty()
-                             ? ratio_interval(p, nu)
+                             ? independent_r
                              : coherent_ratio_interval(p, nu, corrected_coherence(coherence[row], nu, real), real);
         v_low.values.push_back(psd_v[row] * f.low);
         v_high.values.push_back(psd_v[row] * f.high);

@@ -142,12 +142,16 @@ double band_degrees_of_freedom(const band_spectra& s, std::size_t first_row, std
     const std::size_t first = s.first_bin + first_row;
     // A channel without power in the band (or with a density that is not
     // finite) counts as flat there.
-    const std::vector<double> flat(rows, 1.0);
-    const auto freedom = [&](std::span<const double> psd) {
-        const double nu = exact_band_freedom(layout, first, psd.subspan(first_row, rows));
-        return std::isnan(nu) ? exact_band_freedom(layout, first, flat) : nu;
-    };
-    return 2.0 / (1.0 / freedom(s.psd_v) + 1.0 / freedom(s.psd_i));
+    const std::vector<std::vector<double>> sets = {
+        std::vector<double>(s.psd_v.begin() + static_cast<std::ptrdiff_t>(first_row),
+                            s.psd_v.begin() + static_cast<std::ptrdiff_t>(first_row + rows)),
+        std::vector<double>(s.psd_i.begin() + static_cast<std::ptrdiff_t>(first_row),
+                            s.psd_i.begin() + static_cast<std::ptrdiff_t>(first_row + rows)),
+        std::vector<double>(rows, 1.0)};
+    const std::vector<double> nu = exact_band_freedoms(layout, first, sets);
+    const double nu_v = std::isnan(nu[0]) ? nu[2] : nu[0];
+    const double nu_i = std::isnan(nu[1]) ? nu[2] : nu[1];
+    return 2.0 / (1.0 / nu_v + 1.0 / nu_i);
 }
 
 std::optional<request_problem> check_bands(const analysis_request& request, const band_spectra& spectra)

@@ -190,20 +190,33 @@ bin_freedom_table exact_bin_freedom(const section_layout& layout)
 
 double exact_band_freedom(const section_layout& layout, std::size_t first, std::span<const double> densities)
 {
-    const std::size_t m = densities.size();
+    const std::vector<double> one(densities.begin(), densities.end());
+    return exact_band_freedoms(layout, first, std::span<const std::vector<double>>(&one, 1))[0];
+}
+
+std::vector<double> exact_band_freedoms(const section_layout& layout, std::size_t first,
+                                        std::span<const std::vector<double>> densities)
+{
+    const std::size_t sets = densities.size();
+    std::vector<double> nu(sets, not_a_number);
+    if (sets == 0) return nu;
+    const std::size_t m = densities[0].size();
     const std::size_t n = layout.window.size();
-    if (m == 0 || n == 0 || layout.sections == 0 || first + m > n / 2 + 1) return not_a_number;
-    // The densities relative to the largest: nu does not depend on their scale,
+    if (m == 0 || n == 0 || layout.sections == 0 || first + m > n / 2 + 1) return nu;
+    // The densities relative to their largest: nu does not depend on their scale,
     // and neither their squares nor their products leave the doubles' range.
-    double largest = 0.0;
-    for (const double d : densities) largest = std::max(largest, d);
-    if (!(largest > 0.0) || !std::isfinite(largest)) return not_a_number;
-    std::vector<double> d(m);
-    for (std::size_t a = 0; a < m; ++a) d[a] = densities[a] / largest;
+    std::vector<std::vector<double>> d(sets, std::vector<double>(m, 0.0));
+    std::vector<bool> usable(sets, false);
+    for (std::size_t set = 0; set < sets; ++set) {
+        double largest = 0.0;
+        for (const double x : densities[set]) largest = std::max(largest, x);
+        usable[set] = largest > 0.0 && std::isfinite(largest);
+        if (usable[set])
+            for (std::size_t a = 0; a < m; ++a) d[set][a] = densities[set][a] / largest;
+    }
     section_covariances cov(layout);
     std::vector<double> mean(m);
-    double sum = 0.0;
-    double variance = 0.0;
+    std::vector<double> variance(sets, 0.0);
     for (std::size_t lag = 0; lag < cov.lags(); ++lag) {
         cov.set_lag(lag * layout.step);
         if (lag == 0)
@@ -216,16 +229,20 @@ double exact_band_freedom(const section_layout& layout, std::size_t first, std::
                 // Lag -m between bins a and b is lag m between b and a.
                 double t = cov.T(first + a, first + b);
                 if (lag > 0) t += cov.T(first + b, first + a);
-                variance += pairs * d[a] * d[b] * t / (mean[a] * mean[b]);
+                const double scaled = pairs * t / (mean[a] * mean[b]);
+                for (std::size_t set = 0; set < sets; ++set) variance[set] += scaled * d[set][a] * d[set][b];
             }
         }
     }
-    for (const double x : d) sum += x;
     const auto sections = static_cast<double>(layout.sections);
-    // Var of sum_k D_k (sum_s |z_s(k)|^2 / (K E_k)): the pairs' sum over K^2.
-    variance /= sections * sections;
-    if (!(sum > 0.0) || !(variance > 0.0)) return not_a_number;
-    return 2.0 * sum * sum / variance;
+    for (std::size_t set = 0; set < sets; ++set) {
+        double sum = 0.0;
+        for (const double x : d[set]) sum += x;
+        // Var of sum_k D_k (sum_s |z_s(k)|^2 / (K E_k)): the pairs' sum over K^2.
+        const double v = variance[set] / (sections * sections);
+        if (usable[set] && sum > 0.0 && v > 0.0) nu[set] = 2.0 * sum * sum / v;
+    }
+    return nu;
 }
 
 std::vector<double> bin_correlation(const section_layout& layout, std::size_t most)

@@ -49,6 +49,11 @@ bin_freedom_table exact_bin_freedom(const section_layout& layout);
 // nan for an empty band or one without power.
 double exact_band_freedom(const section_layout& layout, std::size_t first, std::span<const double> densities);
 
+// The same for several sets of densities over the same bins at once (the
+// covariances computed once): one value a set.
+std::vector<double> exact_band_freedoms(const section_layout& layout, std::size_t first,
+                                        std::span<const std::vector<double>> densities);
+
 // The correlation of the averaged densities of two inner bins d apart, d =
 // 0 ... most (1 at 0), far from bin 0 (the detrending left out):
 // sum_m c_m |U_m(d)|^2 / sum_m c_m |U_m(0)|^2, U_m the transform of
