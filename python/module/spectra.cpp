@@ -110,6 +110,8 @@ std::string wanted(setting_id setting)
         return name + " must be None or a number of volts from 1e-37 to 1e37";
     case setting_id::area:
         return name + " must be None or a number of cm^2 from 1e-37 to 1e37";
+    case setting_id::electrodes:
+        return name + " must be 1 or 2";
     default:
         return name;
     }
@@ -233,6 +235,10 @@ analysis_request request_from(const arguments& a, bool statistics)
     };
     band_argument(setting_id::band, s.band);
     band_argument(setting_id::slope_band, s.slope_band);
+    if (given(a["electrodes"])) {
+        s.electrodes = whole_number(a["electrodes"], wanted(setting_id::electrodes));
+        check(s, setting_id::electrodes, a);
+    }
     for (const setting_id setting : {setting_id::stern_geary, setting_id::area}) {
         const py::object value = a[argument_name(setting)];
         if (!given(value)) continue;
@@ -302,7 +308,7 @@ void define_spectra(py::module_& m)
         },
         "spectra(v, i, fs, points, sections=None, hanning=False, window=None, overlap=None, detrend=None, "
         "average=None, confidence=None, coherence=False, zn_interval='independent', band=None, slope_band=None, "
-        "stern_geary=None, area=None, *, statistics=False)\n\n"
+        "stern_geary=None, area=None, electrodes=2, *, statistics=False)\n\n"
         "The averaged one-sided densities of v and i (converted to float32, as the program stores them; every "
         "value must be finite).\n\n"
         "Without window, overlap, detrend and average (all None) it is the configuration mode's estimate "
@@ -316,7 +322,9 @@ void define_spectra(py::module_& m)
         "(pairs (f_lo, f_hi) in Hz) or stern_geary (B in volts, with area in cm^2) add the dict band: band_low, "
         "band_high, band_bins, psd_v_band, psd_i_band, zn_band (and nu_band, zn_band_low, zn_band_high with a "
         "confidence), slope_band_low, slope_band_high, slope_bins, slope_v, slope_i, slope_v_stderr, "
-        "slope_i_stderr, and with stern_geary q, fn, i_corr (and i_corr_rn with statistics=True); band is None "
+        "slope_i_stderr, and with stern_geary q, fn (for electrodes=2 identical electrodes, or 1), i_corr (and "
+        "i_corr_rn with "
+        "statistics=True); band is None "
         "otherwise. statistics=True adds the dict statistics (as --stats), else it is None.");
 
     m.def(

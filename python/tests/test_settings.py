@@ -67,6 +67,7 @@ ANALYSIS = {
     "slope_band": (["--slope-band", "5:100"], dict(slope_band=[5, 100])),
     "stern_geary": (["--stern-geary", "0.026"], dict(stern_geary=0.026)),
     "area": (["--stern-geary", "0.02", "--area", "3", "--stats"], dict(stern_geary=0.02, area=3, statistics=True)),
+    "electrodes": (["--stern-geary", "0.02", "--electrodes", "1"], dict(stern_geary=0.02, electrodes=1)),
 }
 
 

@@ -67,7 +67,7 @@ def spectra(v: npt.ArrayLike, i: npt.ArrayLike, fs: float, points: SupportsIndex
             overlap: Optional[float] = None, detrend: Optional[str] = None, average: Optional[str] = None,
             confidence: Optional[float] = None, coherence: bool = False, zn_interval: str = "independent",
             band: Optional[tuple[float, float]] = None, slope_band: Optional[tuple[float, float]] = None,
-            stern_geary: Optional[float] = None, area: Optional[float] = None, *,
+            stern_geary: Optional[float] = None, area: Optional[float] = None, electrodes: int = 2, *,
             statistics: bool = False) -> Spectra:
     """The averaged one-sided densities of v and i (as float32, every value finite). window, overlap,
     detrend or average passed (not None), at any value, selects the standard estimate."""
@@ -103,7 +103,8 @@ def blocks(source: Union[_Path, tuple[npt.ArrayLike, npt.ArrayLike]], fs: Option
            average: Optional[str] = None,
            confidence: Optional[float] = None, coherence: bool = False, zn_interval: str = "independent",
            band: Optional[tuple[float, float]] = None, slope_band: Optional[tuple[float, float]] = None,
-           stern_geary: Optional[float] = None, area: Optional[float] = None, input_format: str = "auto",
+           stern_geary: Optional[float] = None, area: Optional[float] = None, electrodes: int = 2,
+           input_format: str = "auto",
            v_column: Union[str, int, None] = None, i_column: Union[str, int, None] = None,
            time_column: Union[str, int, None] = None, delimiter: Optional[str] = None, decimal_comma: bool = False,
            skip: Optional[int] = None, table: Union[int, Literal['all'], None] = None,

@@ -8,8 +8,10 @@
 #include <numbers>
 
 #include "estimates/band_quantities.hpp"
+#include "estimates/coherence_interval.hpp"
 #include "estimates/coherent_interval.hpp"
 #include "estimates/confidence_intervals.hpp"
+#include "estimates/degrees_of_freedom.hpp"
 #include "estimates/exact_angles.hpp"
 #include "estimates/window_functions.hpp"
 #include "model/error.hpp"
@@ -51,6 +53,9 @@ void add_intervals(spectrum_result& result, std::size_t first_bin, freedom freed
     const std::vector<double>& zn = result.columns[3].values;
     result_column v_low{"psd_v_low", {}}, v_high{"psd_v_high", {}}, i_low{"psd_i_low", {}}, i_high{"psd_i_high", {}},
         z_low{"zn_low", {}}, z_high{"zn_high", {}};
+    double factors_nu = std::numeric_limits<double>::quiet_NaN();
+    interval_factors factors{};
+    double independent_r = 0.0;
     for (std::size_t row = 0; row < psd_v.size(); ++row) {
         const bin_freedom kind = freedom_of(first_bin + row);
         if (kind == bin_freedom::none) {
@@ -60,9 +65,15 @@ void add_intervals(spectrum_result& result, std::size_t first_bin, freedom freed
         }
         const bool real = kind == bin_freedom::real;
         const double nu = real ? result.nu / 2.0 : result.nu;
-        const interval_factors f = density_interval(p, nu);
+        // Every inner bin has the same nu: its quantiles are computed once.
+        if (nu != factors_nu) {
+            factors_nu = nu;
+            factors = density_interval(p, nu);
+            independent_r = coherence.empty() ? ratio_interval(p, nu) : 0.0;
+        }
+        const interval_factors f = factors;
         const double r = coherence.empty()
-                             ? ratio_interval(p, nu)
+                             ? independent_r
                              : coherent_ratio_interval(p, nu, corrected_coherence(coherence[row], nu, real), real);
         v_low.values.push_back(psd_v[row] * f.low);
         v_high.values.push_back(psd_v[row] * f.high);
@@ -77,8 +88,8 @@ void add_intervals(spectrum_result& result, std::size_t first_bin, freedom freed
 
 // The band quantities of the result's rows, inner bins [first, end); a band
 // that holds no bin is the options' fault.
-void add_band(spectrum_result& result, const segment_plan& plan, std::size_t first, std::size_t end,
-              std::span<const double> coherence, const std::string& shown_name)
+void add_band(spectrum_result& result, const segment_plan& plan, std::size_t first_bin, std::size_t first,
+              std::size_t end, std::span<const double> coherence, const std::string& shown_name)
 {
     std::optional<double> rn;
     for (const auto& [key, value] : result.statistics)
@@ -91,7 +102,11 @@ void add_band(spectrum_result& result, const segment_plan& plan, std::size_t fir
                                plan.window,
                                result.nu,
                                coherence,
-                               rn};
+                               rn,
+                               first_bin,
+                               plan.step,
+                               plan.sections,
+                               plan.detrend};
     if (std::optional<request_problem> problem = check_bands(result.settings, spectra))
         fail_settings(shown_name, std::move(*problem));
     result.band = band_quantities(result.settings, spectra);
@@ -115,6 +130,31 @@ void add_coherence(spectrum_result& result, const welch_spectra& spectra, std::s
     }
     result.columns.push_back(std::move(coherence));
     result.columns.push_back(std::move(phase));
+}
+
+// The true coherence's interval at each row from the row's sample coherence
+// and exact degrees of freedom; nan at a real bin (0, N/2), whose coherence
+// has another distribution, and where there is no degree of freedom.
+void add_coherence_interval(spectrum_result& result, std::size_t first_bin, std::size_t real_bin_end,
+                            std::span<const double> nu_bins)
+{
+    const double p = *result.settings.confidence;
+    const std::vector<double>* sample = nullptr;
+    for (const result_column& column : result.columns)
+        if (column.name == "coherence") sample = &column.values;
+    result_column low{"coherence_low", {}};
+    result_column high{"coherence_high", {}};
+    for (std::size_t row = 0; row < sample->size(); ++row) {
+        const std::size_t k = first_bin + row;
+        const bool real = k == 0 || k == real_bin_end;
+        const coherence_bounds bounds =
+            real ? coherence_bounds{std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::quiet_NaN()}
+                 : coherence_interval(p, nu_bins[row], (*sample)[row]);
+        low.values.push_back(bounds.low);
+        high.values.push_back(bounds.high);
+    }
+    result.columns.push_back(std::move(low));
+    result.columns.push_back(std::move(high));
 }
 
 }  // namespace
@@ -267,6 +307,7 @@ spectrum_result stream_analysis::finish()
     const std::size_t n = n_;
     const std::size_t half = n / 2;
     std::vector<double> coherence;  // the rows' sample coherence, for the coherent Zn interval
+    std::vector<double> nu_bins;    // the rows' exact degrees of freedom, with a confidence
     std::size_t band_first = 0;     // the rows of the inner bins: [band_first, band_end)
     std::size_t band_end = 0;
     if (s.standard) {
@@ -289,8 +330,13 @@ spectrum_result stream_analysis::finish()
                     return k == 0 || (even && k == half) ? bin_freedom::real : bin_freedom::inner;
                 },
                 coherence);
+            // The exact degrees of freedom of every bin.
+            const bin_freedom_table exact = exact_bin_freedom({plan_.window, plan_.step, plan_.sections, plan_.detrend});
+            nu_bins = exact.nu;
+            result.columns.push_back({"nu_bin", nu_bins});
         }
         if (s.coherence) add_coherence(result, spectra, 0, half);
+        if (s.coherence && s.confidence) add_coherence_interval(result, 0, even ? half : n, nu_bins);
         band_first = 1;
         band_end = even ? half : half + 1;
     } else {
@@ -314,13 +360,17 @@ spectrum_result stream_analysis::finish()
             add_intervals(
                 result, 1, [&](std::size_t k) { return k == half ? bin_freedom::real : bin_freedom::inner; },
                 coherence);
+            const bin_freedom_table exact = exact_bin_freedom({plan_.window, plan_.step, plan_.sections, plan_.detrend});
+            nu_bins.assign(exact.nu.begin() + 1, exact.nu.end());
+            result.columns.push_back({"nu_bin", nu_bins});
         }
         if (s.coherence) add_coherence(result, cross, 1, half);
+        if (s.coherence && s.confidence) add_coherence_interval(result, 1, half, nu_bins);
         band_first = 0;
         band_end = half - 1;
     }
     if (s.statistics) result.statistics = statistics_->result();
-    if (wants_band(s)) add_band(result, plan_, band_first, band_end, coherence, shown_name_);
+    if (wants_band(s)) add_band(result, plan_, s.standard ? 0 : 1, band_first, band_end, coherence, shown_name_);
     return result;
 }
 

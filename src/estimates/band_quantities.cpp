@@ -2,15 +2,15 @@
 // slopes and the shot-noise parameters over one estimate's rows.
 #include "estimates/band_quantities.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <complex>
 #include <limits>
 
 #include "estimates/coherent_interval.hpp"
 #include "estimates/exact_angles.hpp"
 #include "estimates/confidence_intervals.hpp"
-#include "estimates/general_fft.hpp"
+#include "estimates/degrees_of_freedom.hpp"
 
 namespace veltrin {
 
@@ -41,12 +41,14 @@ double first_frequency(const band_spectra& s)
     return s.frequency[0] > 0.0 || s.frequency.size() == 1 ? s.frequency[0] : s.frequency[1];
 }
 
-// The defaults: f1 ... 10 f1, and 10 f1 ... fs/4 written as f1 N/4 so that
-// a bin at fs/4 is in whatever the rounding of f1.
+// The defaults: 2 f1 ... 10 f1, and 10 f1 ... fs/4 written as f1 N/4 so that
+// a bin at fs/4 is in whatever the rounding of f1. The low band leaves out the
+// first bin, which each section's detrending biases (5/6 of a flat density
+// under Hann with the mean removed) and whose degrees of freedom are fewer.
 frequency_band default_band(const band_spectra& s)
 {
     const double f1 = first_frequency(s);
-    return {f1, 10.0 * f1};
+    return {2.0 * f1, 10.0 * f1};
 }
 
 frequency_band default_slope_band(const band_spectra& s)
@@ -67,17 +69,28 @@ struct fitted_slope {
     double standard_error = not_a_number;
 };
 
-// 10 log10(psd) against log10(f) over the rows with a positive density:
-// the least-squares slope (dB per decade) and its ordinary standard error.
-fitted_slope slope_of(std::span<const double> frequency, std::span<const double> psd, rows r)
+// The farthest bins apart whose correlation the slopes' errors take.
+constexpr std::size_t most_slope_distance = 256;
+
+// 10 log10(psd) against log10(f) over the rows with a positive density: the
+// least-squares slope (dB per decade) and its standard error with the known
+// correlation rho(d) of the log-densities of bins d apart (the sandwich
+// estimator): Var = sigma^2 sum_{k,k'} c_k c_k' rho(|k - k'|), c = (x - mean x) / Sxx,
+// sigma^2 = sum e^2 / (m - tr(H R)), the residuals' expected sum of squares
+// being sigma^2 tr((I - H) R) for the hat matrix H. With rho = 1, 0, 0, ...
+// the ordinary error (tr(H R) = 2).
+fitted_slope slope_of(std::span<const double> frequency, std::span<const double> psd, rows r,
+                      std::span<const double> rho)
 {
     std::vector<double> x;
     std::vector<double> y;
+    std::vector<std::size_t> at;  // the rows used
     for (std::size_t k = r.first; k < r.end; ++k) {
         if (!(psd[k] > 0.0)) continue;
         // The same bits on every system: the C libraries' log10 differ in the last place.
         x.push_back(decimal_logarithm(frequency[k]));
         y.push_back(10.0 * decimal_logarithm(psd[k]));
+        at.push_back(k);
     }
     const std::size_t m = x.size();
     if (m < 2) return {};
@@ -103,30 +116,42 @@ fitted_slope slope_of(std::span<const double> frequency, std::span<const double>
         const double e = y[k] - y_mean - fit.slope * (x[k] - x_mean);
         residuals += e * e;
     }
-    fit.standard_error = std::sqrt(residuals / static_cast<double>(m - 2) / sxx);
+    // sum c c' rho, and tr(H R) = sum rho / m + sum x~ x~' rho / Sxx.
+    double spread = 0.0;
+    double ones = 0.0;
+    double ramps = 0.0;
+    for (std::size_t a = 0; a < m; ++a) {
+        for (std::size_t b = a; b < m && at[b] - at[a] < rho.size(); ++b) {
+            const double weight = (a == b ? 1.0 : 2.0) * rho[at[b] - at[a]];
+            ones += weight;
+            ramps += weight * (x[a] - x_mean) * (x[b] - x_mean);
+        }
+    }
+    spread = ramps / (sxx * sxx);
+    const double hat_trace = ones / static_cast<double>(m) + ramps / sxx;
+    const double residual_freedom = static_cast<double>(m) - hat_trace;
+    fit.standard_error = std::sqrt(residuals / residual_freedom * spread);
     return fit;
 }
 
 }  // namespace
 
-double band_degrees_of_freedom(std::span<const double> window, double nu, std::size_t bins)
+double band_degrees_of_freedom(const band_spectra& s, std::size_t first_row, std::size_t rows)
 {
-    const auto m = static_cast<double>(bins);
-    if (bins <= 1) return m * nu;
-    const std::size_t n = window.size();
-    std::vector<double> squares(n);
-    double power = 0.0;
-    for (std::size_t j = 0; j < n; ++j) {
-        squares[j] = window[j] * window[j];
-        power += squares[j];
-    }
-    // c_d for every d at once: the transform of the squared weights.
-    std::vector<std::complex<double>> c(n / 2 + 1);
-    real_transform(n).forward(squares.data(), c.data());
-    double correlation = 0.0;
-    for (std::size_t d = 1; d < bins && d < c.size(); ++d)
-        correlation += (1.0 - static_cast<double>(d) / m) * (std::norm(c[d]) / (power * power));
-    return m * nu / (1.0 + 2.0 * correlation);
+    const section_layout layout{s.window, s.step, s.sections, s.detrend};
+    const std::size_t first = s.first_bin + first_row;
+    // A channel without power in the band (or with a density that is not
+    // finite) counts as flat there.
+    const std::vector<std::vector<double>> sets = {
+        std::vector<double>(s.psd_v.begin() + static_cast<std::ptrdiff_t>(first_row),
+                            s.psd_v.begin() + static_cast<std::ptrdiff_t>(first_row + rows)),
+        std::vector<double>(s.psd_i.begin() + static_cast<std::ptrdiff_t>(first_row),
+                            s.psd_i.begin() + static_cast<std::ptrdiff_t>(first_row + rows)),
+        std::vector<double>(rows, 1.0)};
+    const std::vector<double> nu = exact_band_freedoms(layout, first, sets);
+    const double nu_v = std::isnan(nu[0]) ? nu[2] : nu[0];
+    const double nu_i = std::isnan(nu[1]) ? nu[2] : nu[1];
+    return 2.0 / (1.0 / nu_v + 1.0 / nu_i);
 }
 
 std::optional<request_problem> check_bands(const analysis_request& request, const band_spectra& spectra)
@@ -172,7 +197,7 @@ named_values band_quantities(const analysis_request& request, const band_spectra
         double r = not_a_number;
         double nu = not_a_number;
         if (in_band.count() > 0) {
-            nu = band_degrees_of_freedom(s.window, s.nu, in_band.count());
+            nu = band_degrees_of_freedom(s, in_band.first, in_band.count());
             if (request.zn_interval == zn_interval_mode::coherent) {
                 double coherence = 0.0;
                 for (std::size_t k = in_band.first; k < in_band.end; ++k)
@@ -187,8 +212,13 @@ named_values band_quantities(const analysis_request& request, const band_spectra
 
     const frequency_band slope_band = request.slope_band.value_or(default_slope_band(s));
     const rows in_slope_band = rows_in(s, slope_band);
-    const fitted_slope v = slope_of(s.frequency, s.psd_v, in_slope_band);
-    const fitted_slope i = slope_of(s.frequency, s.psd_i, in_slope_band);
+    // The correlation of bins d apart; without the sections' layout, none.
+    const std::vector<double> rho =
+        s.sections == 0 ? std::vector<double>{1.0}
+                        : bin_correlation({s.window, s.step, s.sections, s.detrend},
+                                          std::min(most_slope_distance, std::max<std::size_t>(in_slope_band.count(), 1) - 1));
+    const fitted_slope v = slope_of(s.frequency, s.psd_v, in_slope_band, rho);
+    const fitted_slope i = slope_of(s.frequency, s.psd_i, in_slope_band, rho);
     out.insert(out.end(), {{"slope_band_low", slope_band.low},
                            {"slope_band_high", slope_band.high},
                            {"slope_bins", static_cast<std::int64_t>(in_slope_band.count())},
@@ -199,10 +229,14 @@ named_values band_quantities(const analysis_request& request, const band_spectra
 
     if (request.stern_geary) {
         // psi_E and psi_I are the band means: the low-frequency plateau of the shot-noise model.
+        // Two identical electrodes each give half of v's and i's noise: for one
+        // noisy electrode against a quiet counter electrode q is half, fn twice.
         const double b = *request.stern_geary;
         const double area = request.area.value_or(1.0);
-        out.insert(out.end(),
-                   {{"q", std::sqrt(psd_v * psd_i) / b}, {"fn", b * b / (psd_v * area)}, {"i_corr", b / zn}});
+        const bool one = request.electrodes == 1;
+        const double q = std::sqrt(psd_v * psd_i) / b;
+        const double fn = b * b / (psd_v * area);
+        out.insert(out.end(), {{"q", one ? q / 2.0 : q}, {"fn", one ? 2.0 * fn : fn}, {"i_corr", b / zn}});
         if (s.rn) out.emplace_back("i_corr_rn", b / *s.rn);
     }
     return out;

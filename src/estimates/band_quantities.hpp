@@ -22,9 +22,14 @@ struct band_spectra {
     std::size_t inner_first = 0;  // the rows of the inner bins (not bin 0, not N/2): [inner_first, inner_end)
     std::size_t inner_end = 0;
     std::span<const double> window;     // the sections' N weights
-    double nu = 0.0;                    // the inner bins' degrees of freedom, with a confidence
+    double nu = 0.0;                    // Welch's degrees of freedom of the inner bins, with a confidence
     std::span<const double> coherence;  // the rows' sample coherence, for the coherent interval
     std::optional<double> rn;           // the noise resistance, with the statistics
+    // The sections, for the band's exact degrees of freedom and the slopes' errors.
+    std::size_t first_bin = 0;  // the bin of row 0
+    std::size_t step = 0;       // samples between section starts
+    std::size_t sections = 0;   // K
+    detrend_mode detrend = detrend_mode::none;
 };
 
 // Counts as whole numbers, the rest as doubles.
@@ -44,9 +49,10 @@ named_values band_quantities(const analysis_request& request, const band_spectra
 // with B when the statistics are asked, which give rn).
 std::vector<std::string> band_keys(const analysis_request& request);
 
-// The band's degrees of freedom: m nu / (1 + 2 sum_{d=1}^{m-1} (1 - d/m) |c_d|^2),
-// c_d = sum_j w_j^2 exp(-2 pi i j d / N) / sum_j w_j^2, the correlation of
-// the densities of bins d apart.
-double band_degrees_of_freedom(std::span<const double> window, double nu, std::size_t bins);
+// The band's degrees of freedom: those of psd_v_band and psd_i_band
+// (exact_band_freedom, each bin weighted by its density), combined as
+// 2 / (1 / nu_v + 1 / nu_i), which gives the log of their ratio its variance
+// (each of them when the two channels' spectra have one shape).
+double band_degrees_of_freedom(const band_spectra& spectra, std::size_t first_row, std::size_t rows);
 
 }  // namespace veltrin

@@ -18,7 +18,7 @@ namespace {
 constexpr std::string_view usage_template =
     "usage: veltrin {points} N [{sections} K] [{hanning} | {window} WINDOW {overlap} F {detrend} D {average} A]\n"
     "               [{confidence} P [{zn-interval} coherent]] [{coherence}] [{stats}]\n"
-    "               [{band} F_LO:F_HI] [{slope-band} F_LO:F_HI] [{stern-geary} B [{area} A]]\n"
+    "               [{band} F_LO:F_HI] [{slope-band} F_LO:F_HI] [{stern-geary} B [{area} A] [{electrodes} E]]\n"
     "               [{format} table|csv|json|jsonl] [{output} PATH]\n"
     "               [{block} DURATION | {block-points} M] [{spectra-dir} DIR]\n"
     "               [{input-format} F] [{v-column} C] [{i-column} C] [{fs} HZ] [...]\n"

@@ -355,6 +355,8 @@ std::string settings_text(const request_problem& problem, const std::string& set
             return "Fatal error: the Stern-Geary coefficient must be a finite number of volts above 0.";
         case setting_id::area:
             return "Fatal error: the electrode area must be a finite number of cm^2 above 0.";
+        case setting_id::electrodes:
+            return "Fatal error: the number of electrodes must be 1 or 2.";
         default:
             return "Fatal error: the confidence must be more than 0 and less than 1.";
         }

@@ -233,6 +233,9 @@ void read_estimate_option(options& parsed, setting_id id, const char* text)
     case setting_id::area:
         parsed.area = shot_noise_value(option, text, "cm^2");
         break;
+    case setting_id::electrodes:
+        parsed.electrodes = integer_value(option, text, 1, 2);
+        break;
     default:
         break;
     }
@@ -386,6 +389,7 @@ analysis_request request_of(const options& o)
     s.slope_band = o.slope_band;
     s.stern_geary = o.stern_geary;
     s.area = o.area;
+    s.electrodes = o.electrodes.value_or(2);
     return s;
 }
 

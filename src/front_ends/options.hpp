@@ -35,6 +35,7 @@ struct options {
     std::optional<frequency_band> slope_band;
     std::optional<double> stern_geary;
     std::optional<double> area;
+    std::optional<std::int32_t> electrodes;
     bool coherence = false;
     bool statistics = false;
     std::optional<std::string> output;

@@ -12,6 +12,11 @@ bool wants_band(const analysis_request& r)
     return r.band || r.slope_band || r.stern_geary;
 }
 
+const char* shot_noise_cell_name(int electrodes)
+{
+    return electrodes == 1 ? "one electrode" : "two identical electrodes";
+}
+
 namespace {
 
 bool valid_band(const std::optional<frequency_band>& band)
@@ -60,6 +65,10 @@ std::optional<request_problem> check_setting(const analysis_request& r, setting_
     case setting_id::area:
         if (!shot_noise_setting(r.area)) return broken(request_rule::outside_range, *r.area);
         break;
+    case setting_id::electrodes:
+        if (r.electrodes != 1 && r.electrodes != 2)
+            return broken(request_rule::outside_range, std::int64_t{r.electrodes});
+        break;
     default:
         break;  // switches, whose combinations alone have rules, and the settings of other stages
     }
@@ -79,7 +88,7 @@ std::optional<request_problem> check_request(const analysis_request& r)
     }
     for (const setting_id setting :
          {setting_id::points, setting_id::sections, setting_id::window, setting_id::overlap, setting_id::confidence,
-          setting_id::band, setting_id::slope_band, setting_id::stern_geary, setting_id::area})
+          setting_id::band, setting_id::slope_band, setting_id::stern_geary, setting_id::area, setting_id::electrodes})
         if (std::optional<request_problem> problem = check_setting(r, setting)) return problem;
     if (r.average == average_mode::median && r.confidence)
         return request_problem{setting_id::confidence, request_rule::needs_mean_average, *r.confidence};

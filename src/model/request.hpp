@@ -42,15 +42,23 @@ struct analysis_request {
     bool statistics = false;
     // Zn's interval: F(nu, nu) for v and i independent, or Goodman's at the bins' coherence.
     zn_interval_mode zn_interval = zn_interval_mode::independent;
-    std::optional<frequency_band> band;        // the low-frequency band; default f1 ... 10 f1
+    std::optional<frequency_band> band;        // the low-frequency band; default 2 f1 ... 10 f1
     std::optional<frequency_band> slope_band;  // the slopes' band; default 10 f1 ... fs/4
     std::optional<double> stern_geary;         // B in volts: the shot-noise parameters
     std::optional<double> area;                // the electrode's area in cm^2 for fn; default 1
     // (Both from least_shot_noise_setting to most_shot_noise_setting.)
+    // The noise cell of q and fn: 2, two identical electrodes coupled through a
+    // zero-resistance ammeter (both electrodes' noise in v and i); 1, one noisy
+    // electrode against a quiet counter electrode (q half, fn twice the two-electrode
+    // values). 1 or 2.
+    int electrodes = 2;
 };
 
 // Whether the request asks for the band quantities.
 bool wants_band(const analysis_request& request);
+
+// The settings line of the shot-noise cell: "two identical electrodes" or "one electrode".
+const char* shot_noise_cell_name(int electrodes);
 
 // The counts' bounds; the largest is that of the 32-bit settings.
 inline constexpr std::int32_t least_points = 2;
@@ -72,7 +80,8 @@ enum class request_rule {
     unknown_window,      // a front end's window text names no window of window_rows (see window_named)
     outside_range,       // overlap not in [0, 1), confidence not in (0, 1), a band not 0 <= low <= high,
                          // a window's parameter outside its row's range (the value: window_text),
-                         // stern_geary or area not from least_ to most_shot_noise_setting
+                         // stern_geary or area not from least_ to most_shot_noise_setting,
+                         // electrodes not 1 or 2
     hanning_standard,    // the configuration estimate's window asked with a standard option
     needs_mean_average,  // confidence intervals or coherence with the median average
     too_few_samples,     // the sections need more samples than the recording holds
@@ -95,7 +104,7 @@ std::optional<request_problem> check_setting(const analysis_request& request, se
 // The first rule broken among those that need no recording, in this order:
 // hanning with a standard option, the configuration estimate's power of 2,
 // each setting's own rule (points, sections, window, overlap, confidence,
-// the bands, stern_geary, area), then the median average with intervals or
+// the bands, stern_geary, area, electrodes), then the median average with intervals or
 // coherence, the coherent interval without a confidence, an area without B.
 std::optional<request_problem> check_request(const analysis_request& request);
 

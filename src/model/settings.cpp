@@ -60,6 +60,10 @@ constexpr std::array<setting_row, setting_count> rows = {{
      "charge q, frequency fn and the corrosion current"},
     {area, '\0', "area", "A", "area", "", real_number, band_quantities, false, false, false, false, analysis_functions,
      false, "the electrode area in cm^2 for fn (default 1)"},
+    {electrodes, '\0', "electrodes", "E", "electrodes", "", whole_number, band_quantities, false, false, false, false,
+     analysis_functions, false,
+     "noisy electrodes of the cell for q and fn: 2 (default:\n"
+     "two identical) or 1 (one, the counter electrode quiet)"},
     {input_format, '\0', "input-format", "F", "input_format", "", name, reading_files, false, true, false, false,
      reading_functions, false,
      "  auto (default: tagged or delimited, as the file shows),\n"

@@ -30,6 +30,7 @@ enum class setting_id : std::uint8_t {
     slope_band,
     stern_geary,
     area,
+    electrodes,
     input_format,
     v_column,
     i_column,

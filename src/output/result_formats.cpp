@@ -64,6 +64,7 @@ std::vector<std::pair<std::string, setting_value>> settings_of(const spectrum_re
     if (s.stern_geary) {
         entries.emplace_back("stern_geary", *s.stern_geary);
         entries.emplace_back("area", s.area.value_or(1.0));
+        entries.emplace_back("shot_noise_cell", std::string(shot_noise_cell_name(s.electrodes)));
     }
     const input_description& in = result.input;
     if (!in.format.empty()) entries.emplace_back("input_format", in.format);
@@ -175,6 +176,9 @@ void write_table(std::FILE* stream, const spectrum_result& result, bool name_as_
         text += '\n';
     }
     for (const auto& [key, value] : result.band) text += key + " = " + text_of(value) + "\n";
+    // The table has no settings lines: the shot-noise cell follows q and fn.
+    if (s.stern_geary && !result.band.empty())
+        text += std::string("shot_noise_cell = ") + shot_noise_cell_name(s.electrodes) + "\n";
     flush(stream, text, true);
 }
 

@@ -77,6 +77,83 @@ def dof(w, step, k):
     return 2 * k / (1 + 2 * total)
 
 
+def section_rows(win, detrend, bins):
+    """a_k = P (w exp(-2 pi i j k / N)) for the bins, P removing the mean (and the line)."""
+    n = len(win)
+    j = np.arange(n)
+    rows = win * np.exp(-2j * np.pi * np.outer(bins, j) / n)
+    if detrend != "none":
+        basis = [np.ones(n) / np.sqrt(n)]
+        if detrend == "linear":
+            t = j - (n - 1) / 2
+            basis.append(t / np.linalg.norm(t))
+        basis = np.array(basis)
+        rows = rows - (rows @ basis.T) @ basis
+    return rows
+
+
+def exact_covariance(win, step, k, detrend, bins):
+    """Cov of sum_s |z_s(b)|^2 over the bins' pairs under white noise, and its mean, by direct sums over the samples."""
+    rows = section_rows(win, detrend, bins)
+    n = len(win)
+    cov = np.zeros((len(bins), len(bins)))
+    for m in range(k):
+        lag = m * step
+        if lag >= n or (m > 0 and step == 0):
+            break
+        c = rows[:, lag:] @ np.conj(rows[:, :n - lag]).T  # E z_s(a) z*_{s+m}(b)
+        r = rows[:, lag:] @ rows[:, :n - lag].T           # E z_s(a) z_{s+m}(b)
+        t = np.abs(c) ** 2 + np.abs(r) ** 2
+        cov += k * t if m == 0 else (k - m) * (t + t.T)
+    return cov, k * np.sum(np.abs(rows) ** 2, axis=1)
+
+
+def exact_nu_bins(win, step, k, detrend):
+    bins = np.arange(len(win) // 2 + 1)
+    cov, mean = exact_covariance(win, step, k, detrend, bins)
+    nu = 2 * mean ** 2 / np.diag(cov)
+    if detrend != "none":
+        nu[0] = np.nan
+    return nu
+
+
+def exact_nu_band(win, step, k, detrend, bins, densities):
+    cov, mean = exact_covariance(win, step, k, detrend, bins)
+    weights = densities / mean
+    return 2 * np.sum(densities) ** 2 / (weights @ cov @ weights)
+
+
+def bin_correlation(win, step, k, most):
+    """rho(d), d = 0 ... most: sum_m c_m |sum_j w_j w_{j-L} e^{-2 pi i j d/N}|^2 over the section lags, normalised."""
+    n = len(win)
+    j = np.arange(n)
+    total = np.zeros(most + 1)
+    for m in range(k):
+        lag = m * step
+        if lag >= n or (m > 0 and step == 0):
+            break
+        u = np.zeros(n)
+        u[lag:] = win[lag:] * win[:n - lag]
+        d = np.arange(most + 1)
+        values = np.abs(np.exp(-2j * np.pi * np.outer(d, j) / n) @ u) ** 2
+        values[d > n // 4] = 0.0
+        total += (k if m == 0 else 2 * (k - m)) * values
+    return total / total[0]
+
+
+def sandwich_stderr(x, y, bins, rho):
+    """The least-squares slope's error with the log-densities' correlation rho(|bin distance|)."""
+    m = len(x)
+    distance = np.abs(bins[:, None] - bins[None, :])
+    r = np.where(distance < len(rho), rho[np.minimum(distance, len(rho) - 1)], 0.0)
+    design = np.column_stack([np.ones(m), x])
+    hat = design @ np.linalg.solve(design.T @ design, design.T)
+    residuals = y - hat @ y
+    sigma2 = residuals @ residuals / np.trace((np.eye(m) - hat) @ r)
+    c = (x - x.mean()) / np.sum((x - x.mean()) ** 2)
+    return np.sqrt(sigma2 * (c @ r @ c))
+
+
 def coherent_factor(p, nu, coherence, spent):
     """r of Zn's coherent interval: the bias-corrected coherence, Student's t with nu - spent degrees of freedom."""
     corrected = (nu * coherence - spent) / (nu - spent)
@@ -94,21 +171,23 @@ def goodman_cdf(u, n, g2):
     return 0.5 + integrate.quad(density, 0.0, np.log(u), epsabs=1e-13, epsrel=1e-12, limit=200)[0]
 
 
-def check_band(label, keys, f, pv, pi, nyquist, inner, win, nu, p, coherence, band=None, slope_band=None,
+def check_band(label, keys, f, pv, pi, nyquist, inner, win, nu, p, coherence, layout, band=None, slope_band=None,
                stern_geary=None, area=1.0, rn=None):
     """Every band key against numpy over the inner bins (not bin 0, not the Nyquist bin)."""
     f1 = f[f > 0][0]
-    low, high = band or (f1, 10 * f1)
+    low, high = band or (2 * f1, 10 * f1)
     in_band = inner & (f >= low) & (f <= high)
     m = int(in_band.sum())
     psd_v, psd_i = np.mean(pv[in_band]), np.mean(pi[in_band])
     zn = np.sqrt(psd_v / psd_i)
     expected = dict(band_low=low, band_high=high, band_bins=m, psd_v_band=psd_v, psd_i_band=psd_i, zn_band=zn)
     if p is not None:
-        n = len(win)
-        w2 = win ** 2
-        c = np.array([np.sum(w2 * np.exp(-2j * np.pi * np.arange(n) * d / n)) for d in range(1, m)]) / np.sum(w2)
-        nu_band = m * nu / (1 + 2 * np.sum((1 - np.arange(1, m) / m) * np.abs(c) ** 2))
+        # Exact, each bin weighted by its density; v's and i's combined as 2 / (1/nu_v + 1/nu_i).
+        step, k, detrend, first_bin = layout
+        bins = np.flatnonzero(in_band) + first_bin
+        nu_v, nu_i = (exact_nu_band(win, step, k, detrend, bins, psd[in_band] if np.sum(psd[in_band]) > 0
+                                    else np.ones(m)) for psd in (pv, pi))
+        nu_band = 2 / (1 / nu_v + 1 / nu_i)
         if coherence is None:
             r = np.sqrt(stats.f.ppf((1 + p) / 2, nu_band, nu_band))
         else:
@@ -124,7 +203,12 @@ def check_band(label, keys, f, pv, pi, nyquist, inner, win, nu, p, coherence, ba
         # A silent channel has no positive density to fit.
         fit = stats.linregress(np.log10(f[used]), 10 * np.log10(psd[used])) if used.sum() >= 3 else None
         expected[f"slope_{name}"] = fit.slope if fit else np.nan
-        expected[f"slope_{name}_stderr"] = fit.stderr if fit else np.nan
+        stderr = np.nan
+        if fit:
+            step, k, _, first_bin = layout
+            rho = bin_correlation(win, step, k, min(256, int(in_slope_band.sum()) - 1))
+            stderr = sandwich_stderr(np.log10(f[used]), 10 * np.log10(psd[used]), np.flatnonzero(used), rho)
+        expected[f"slope_{name}_stderr"] = stderr
     if stern_geary is not None:
         expected.update(q=np.sqrt(psd_v * psd_i) / stern_geary, fn=stern_geary ** 2 / (psd_v * area),
                         i_corr=stern_geary / zn)
@@ -185,6 +269,7 @@ def check_standard(path, v, i, fs, n, window, overlap, detrend, average, section
         win = signal.get_window(scipy_window(window), n)
         nu = dof(win, step, k)
         compare("nu: " + label, [float(keys["nu"])], [nu])
+        compare("nu_bin: " + label, got["nu_bin"], exact_nu_bins(signal.get_window(scipy_window(window), n), step, k, detrend))
         nus = np.full(len(f), nu)
         nus[0] = nu / 2
         if n % 2 == 0:
@@ -221,7 +306,8 @@ def check_standard(path, v, i, fs, n, window, overlap, detrend, average, section
         win = signal.get_window(scipy_window(window), n)
         confident = average == "mean"
         check_band(label, keys, f, pv, pi, fs / 2, (f > 0) & (f < fs / 2), win, dof(win, step, k) if confident else None,
-                   p if confident else None, coh if coherent else None, **band_arguments(band_options, x, y))
+                   p if confident else None, coh if coherent else None, (step, k, detrend, 0),
+                   **band_arguments(band_options, x, y))
 
 
 def band_arguments(options, x, y):
@@ -276,6 +362,7 @@ def check_configuration_estimate(path, v, i, fs, n, hanning, band_options=()):
     nus = np.full(n // 2, 2.0 * k)
     nus[-1] = k
     compare("nu: " + label, [float(keys["nu"])], [2.0 * k], relative=0)
+    compare("nu_bin: " + label, got["nu_bin"], exact_nu_bins(win, n, k, "constant")[1:])
     compare("interval: v low " + label, got["psd_v_low"], got["psd_v"] * nus / stats.chi2.ppf(0.95, nus), relative=1e-9)
     coherent = "coherent" in band_options
     if coherent:
@@ -289,7 +376,7 @@ def check_configuration_estimate(path, v, i, fs, n, hanning, band_options=()):
         f = got["frequency"]
         inner = np.arange(len(f)) < len(f) - 1
         check_band(label, keys, f, got["psd_v"], got["psd_i"], f[-1], inner, win, 2.0 * k, 0.9,
-                   coh[1:] if coherent else None,
+                   coh[1:] if coherent else None, (n, k, "constant", 1),
                    **band_arguments([o for o in band_options if o not in ("--zn-interval", "coherent")], x, y))
 
 

@@ -113,4 +113,63 @@ TEST(coherent_interval, covers_zn_at_its_nominal_probability)
     }
 }
 
+// The interval's end is Goodman's quantile at the sample coherence with
+// (nu - s) / 2 complex degrees of freedom, s = 2 for a complex bin and 1 for
+// a real one: checked against his density integrated, for Hann-like nu.
+TEST(coherent_interval, spends_the_coherence_degrees_of_freedom)
+{
+    for (const double nu : {6.0, 10.0, 33.5, 58.84}) {
+        for (const double sample : {0.05, 0.5, 0.93}) {
+            for (const bool real : {false, true}) {
+                const double spent = real ? 1.0 : 2.0;
+                const double r = coherent_ratio_interval(0.9, nu, corrected_coherence(sample, nu, real), real);
+                EXPECT_NEAR(goodman_cdf(r * r, (nu - spent) / 2.0, sample), 0.95, 1e-9)
+                    << nu << " " << sample << " " << real;
+            }
+        }
+    }
+}
+
+// Channels fully related (i = -3 v): the sample coherence is 1 up to
+// rounding, a little above it in some bins, and Zn's coherent interval
+// closes on Zn = 1/3 instead of becoming nan.
+TEST(coherent_interval, fully_coherent_channels_keep_finite_intervals)
+{
+    gaussian_source gauss;
+    std::vector<float> v(4096);
+    std::vector<float> i(4096);
+    for (std::size_t t = 0; t < v.size(); ++t) {
+        v[t] = static_cast<float>(gauss.next());
+        i[t] = -3.0f * v[t];
+    }
+    std::size_t above_one = 0;
+    for (const char* window : {"hann", "boxcar", "blackman"}) {
+        for (const std::int32_t n : {64, 128, 256}) {
+            analysis_request request;
+            request.standard = true;
+            request.window = *window_named(window);
+            request.nbpoint_section = n;
+            request.overlap = 0.5;
+            request.all_sections = true;
+            request.confidence = 0.9;
+            request.coherence = true;
+            request.zn_interval = zn_interval_mode::coherent;
+            request.band = frequency_band{2.0 / n, 0.25};
+            const spectrum_result result = analyse({1.0, 1.0f, v, i}, "", request, "coherent");
+            for (std::size_t k = 1; k < static_cast<std::size_t>(n / 2); ++k) {
+                const double zn = result.columns[3].values[k];
+                EXPECT_NEAR(result.columns[8].values[k], zn, 1e-5 * zn) << window << " " << n << " bin " << k;
+                EXPECT_NEAR(result.columns[9].values[k], zn, 1e-5 * zn) << window << " " << n << " bin " << k;
+                if (result.columns[11].values[k] > 1.0) ++above_one;
+            }
+            for (const auto& [key, value] : result.band) {
+                if (key == "zn_band_low" || key == "zn_band_high") {
+                    EXPECT_TRUE(std::isfinite(std::get<double>(value))) << window << " " << key;
+                }
+            }
+        }
+    }
+    EXPECT_GT(above_one, 0u) << "no bin's coherence rounds above 1: the clamp is not tried";
+}
+
 }  // namespace

@@ -704,13 +704,16 @@ TEST(command_line, confidence_columns_in_every_format)
     const command_outcome table = run_command(dir, "-n 4 --confidence 0.95 samples.xml");
     EXPECT_EQ(table.status, 0);
     EXPECT_NE(table.out.find("Zn\t     psd_v_low\t    psd_v_high\t     psd_i_low\t    psd_i_high\t        zn_low\t"
-                             "       zn_high\n"),
+                             "       zn_high\t        nu_bin\n"),
               std::string::npos);
     // Two sections without overlap: nu = 4 exactly, 2 at the last bin.
     const command_outcome csv = run_command(dir, "-n 4 --confidence 0.95 -f csv samples.xml");
     EXPECT_NE(csv.out.find("\n# confidence = 0.95\n# nu = 4\n"), std::string::npos);
     EXPECT_EQ(csv.out.substr(0, csv.out.find('\n')),
-              "frequency,psd_v,psd_i,zn,psd_v_low,psd_v_high,psd_i_low,psd_i_high,zn_low,zn_high");
+              "frequency,psd_v,psd_i,zn,psd_v_low,psd_v_high,psd_i_low,psd_i_high,zn_low,zn_high,nu_bin");
+    // The exact degrees of freedom of bins 1 and 2: 4 and 2 (no overlap, boxcar).
+    EXPECT_NE(csv.out.find(",4\n"), std::string::npos) << csv.out;
+    EXPECT_NE(csv.out.find(",2\n#"), std::string::npos) << csv.out;
 }
 
 // The band quantities follow the statistics: "key = value" lines in the
@@ -718,9 +721,9 @@ TEST(command_line, confidence_columns_in_every_format)
 TEST(command_line, band_quantities_in_every_format)
 {
     const std::string dir = scratch_with_recording();
-    // psd_v is 0 in the band, psd_i 0.016 in one bin of three.
-    const std::string band = "band_low = 62.499996185302734\nband_high = 624.9999618530273\nband_bins = 3\n"
-                             "psd_v_band = 0\npsd_i_band = 0.005333333586653073\nzn_band = 0\n";
+    // psd_v is 0 in the band (2 f1 ... 10 f1), psd_i 0.016 in one bin of two.
+    const std::string band = "band_low = 124.99999237060547\nband_high = 624.9999618530273\nband_bins = 2\n"
+                             "psd_v_band = 0\npsd_i_band = 0.00800000037997961\nzn_band = 0\n";
     const std::string shot_noise = "q = 0\nfn = inf\ni_corr = inf\n";
     const command_outcome table = run_command(dir, "-n 8 --stern-geary 0.026 --area 2 samples.xml");
     EXPECT_EQ(table.status, 0);
@@ -729,10 +732,12 @@ TEST(command_line, band_quantities_in_every_format)
     EXPECT_EQ(after.substr(0, band.size() + 1), "\n" + band);
     // Eight points: 10 f1 lies above fs/4, the default slope band is empty.
     EXPECT_NE(after.find("\nslope_bins = 0\nslope_v = nan\n"), std::string::npos) << after;
-    EXPECT_TRUE(after.ends_with("slope_i_stderr = nan\n" + shot_noise)) << after;
+    EXPECT_TRUE(after.ends_with("slope_i_stderr = nan\n" + shot_noise + "shot_noise_cell = two identical electrodes\n"))
+        << after;
 
     const command_outcome csv = run_command(dir, "-n 8 --stern-geary 0.026 --area 2 --stats -f csv samples.xml");
-    EXPECT_NE(csv.out.find("\n# nbpoint_section = 8\n# stern_geary = 0.026\n# area = 2\n# input_format = tagged\n"),
+    EXPECT_NE(csv.out.find("\n# nbpoint_section = 8\n# stern_geary = 0.026\n# area = 2\n"
+                           "# shot_noise_cell = two identical electrodes\n# input_format = tagged\n"),
               std::string::npos);
     EXPECT_NE(csv.out.find("\n# rn_sections = 1\n# " + replace_name(band, "\n", "\n# ")), std::string::npos) << csv.out;
     EXPECT_TRUE(csv.out.ends_with("# " + replace_name(shot_noise, "\n", "\n# ") + "i_corr_rn = 0.026\n")) << csv.out;
