@@ -73,10 +73,7 @@ namespace {
 // all that fit.
 std::uint64_t samples_needed(const analysis_request& s)
 {
-    const auto n = static_cast<std::uint64_t>(s.nbpoint_section);
-    const std::uint64_t sections = s.all_sections ? 1 : static_cast<std::uint64_t>(s.nb_section);
-    const std::uint64_t step = s.standard ? n - static_cast<std::uint64_t>(noverlap_of(s)) : n;
-    return (sections - 1) * step + n;
+    return layout_of(s).span(s.all_sections ? 1 : static_cast<std::uint64_t>(s.nb_section));
 }
 
 }  // namespace

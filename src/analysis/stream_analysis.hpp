@@ -18,6 +18,8 @@
 
 namespace veltrin {
 
+struct estimate_rows;
+
 class stream_analysis final : public sample_sink {
 public:
     // `data_file` is echoed in the result; errors name `shown_name`.
@@ -40,6 +42,11 @@ private:
     // Zn's interval takes the coherence: the cross spectrum is summed too.
     bool coherent_interval() const { return request_.confidence && request_.zn_interval == zn_interval_mode::coherent; }
     void make_sums(std::size_t first_batch);
+    // The sections asked for against the samples taken, in the order the messages always had.
+    void check_sectioning(analysis_request& s) const;
+    // The densities of each estimate as rows, with what the intervals and the band need of their bins.
+    estimate_rows standard_rows() const;
+    estimate_rows configuration_rows(const analysis_request& s) const;
 
     analysis_request request_;
     std::string data_file_;
@@ -49,8 +56,7 @@ private:
     input_description input_;
     float deltat_ = 0.0f;
     bool settings_broken_ = false;  // the request breaks a rule: the samples are only counted
-    std::size_t n_ = 0;
-    std::size_t step_ = 0;
+    section_layout layout_;
     std::uint64_t most_sections_ = 0;  // the sections asked for, or all that come
     std::size_t batch_ = 1;            // sections summed at once
 

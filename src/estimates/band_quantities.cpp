@@ -138,7 +138,7 @@ fitted_slope slope_of(std::span<const double> frequency, std::span<const double>
 
 double band_degrees_of_freedom(const band_spectra& s, std::size_t first_row, std::size_t rows)
 {
-    const section_layout layout{s.window, s.step, s.sections, s.detrend};
+    const windowed_sections layout{s.window, s.step, s.sections, s.detrend};
     const std::size_t first = s.first_bin + first_row;
     // A channel without power in the band (or with a density that is not
     // finite) counts as flat there.

@@ -53,7 +53,7 @@ std::vector<std::vector<double>> removed_basis(std::size_t n, detrend_mode mode)
 // q_p[j+L] w_j (j < N - L), W_p that of q_p w, S_pp' = sum_{j>=L} q_p[j] q_p'[j-L].
 class section_covariances {
 public:
-    explicit section_covariances(const section_layout& layout)
+    explicit section_covariances(const windowed_sections& layout)
         : w_(layout.window), n_(layout.window.size()), q_(removed_basis(n_, layout.detrend)), transform_(n_)
     {
         std::vector<double> x(n_);
@@ -158,7 +158,7 @@ double pairs_at(std::size_t m, std::size_t sections)
 
 }  // namespace
 
-bin_freedom_table exact_bin_freedom(const section_layout& layout)
+bin_freedom_table exact_bin_freedom(const windowed_sections& layout)
 {
     const std::size_t n = layout.window.size();
     const std::size_t bins = n / 2 + 1;
@@ -188,13 +188,13 @@ bin_freedom_table exact_bin_freedom(const section_layout& layout)
     return table;
 }
 
-double exact_band_freedom(const section_layout& layout, std::size_t first, std::span<const double> densities)
+double exact_band_freedom(const windowed_sections& layout, std::size_t first, std::span<const double> densities)
 {
     const std::vector<double> one(densities.begin(), densities.end());
     return exact_band_freedoms(layout, first, std::span<const std::vector<double>>(&one, 1))[0];
 }
 
-std::vector<double> exact_band_freedoms(const section_layout& layout, std::size_t first,
+std::vector<double> exact_band_freedoms(const windowed_sections& layout, std::size_t first,
                                         std::span<const std::vector<double>> densities)
 {
     const std::size_t sets = densities.size();
@@ -245,12 +245,12 @@ std::vector<double> exact_band_freedoms(const section_layout& layout, std::size_
     return nu;
 }
 
-std::vector<double> bin_correlation(const section_layout& layout, std::size_t most)
+std::vector<double> bin_correlation(const windowed_sections& layout, std::size_t most)
 {
     const std::size_t n = layout.window.size();
     std::vector<double> rho(most + 1, 0.0);
     if (n == 0 || layout.sections == 0) return rho;
-    const section_layout plain{layout.window, layout.step, layout.sections, detrend_mode::none};
+    const windowed_sections plain{layout.window, layout.step, layout.sections, detrend_mode::none};
     section_covariances cov(plain);
     std::vector<double> sum(most + 1, 0.0);
     // Far from bin 0, C_m(k + d, k) = e^{...} U_m(d) for every k: bin n/4 stands for them all.

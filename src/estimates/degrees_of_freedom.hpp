@@ -13,7 +13,7 @@ namespace veltrin {
 
 // K sections of the N weights w, starting `step` samples apart, each
 // detrended (its mean or its least-squares line removed) before the window.
-struct section_layout {
+struct windowed_sections {
     std::span<const double> window;
     std::size_t step = 0;
     std::size_t sections = 0;
@@ -38,7 +38,7 @@ struct bin_freedom_table {
 
 // Every bin's: one transform of length N per term and per section lag m
 // with m step < N (O(N log N) per lag).
-bin_freedom_table exact_bin_freedom(const section_layout& layout);
+bin_freedom_table exact_bin_freedom(const windowed_sections& layout);
 
 // The degrees of freedom 2 E^2 / Var of the mean of bins first ... first +
 // m - 1 with the estimated densities `densities` (one a bin), taking each
@@ -47,17 +47,17 @@ bin_freedom_table exact_bin_freedom(const section_layout& layout);
 // every pair of bins over every pair of sections (pairs more than 1024
 // bins apart, whose covariance a window makes negligible, are left out).
 // nan for an empty band or one without power.
-double exact_band_freedom(const section_layout& layout, std::size_t first, std::span<const double> densities);
+double exact_band_freedom(const windowed_sections& layout, std::size_t first, std::span<const double> densities);
 
 // The same for several sets of densities over the same bins at once (the
 // covariances computed once): one value a set.
-std::vector<double> exact_band_freedoms(const section_layout& layout, std::size_t first,
+std::vector<double> exact_band_freedoms(const windowed_sections& layout, std::size_t first,
                                         std::span<const std::vector<double>> densities);
 
 // The correlation of the averaged densities of two inner bins d apart, d =
 // 0 ... most (1 at 0), far from bin 0 (the detrending left out):
 // sum_m c_m |U_m(d)|^2 / sum_m c_m |U_m(0)|^2, U_m the transform of
 // w_j w_{j - m step}, c_0 = K, c_m = 2 (K - m).
-std::vector<double> bin_correlation(const section_layout& layout, std::size_t most);
+std::vector<double> bin_correlation(const windowed_sections& layout, std::size_t most);
 
 }  // namespace veltrin

@@ -57,6 +57,8 @@ public:
     // population ones about the mean; skewness and excess kurtosis are the
     // biased moment ratios.
     std::vector<std::pair<std::string, double>> result() const;
+    // The noise resistance v_std / i_std, as result() gives it.
+    double rn() const { return v_.result().std / i_.result().std; }
 
 private:
     series_moments v_;

@@ -10,12 +10,7 @@ namespace veltrin {
 
 std::size_t samples_covered(const segment_plan& plan)
 {
-    return plan.sections == 0 ? 0 : (plan.sections - 1) * plan.step + plan.window.size();
-}
-
-std::size_t sections_that_fit(std::size_t samples, std::size_t n, std::size_t step)
-{
-    return samples < n ? 0 : (samples - n) / step + 1;
+    return section_layout{plan.window.size(), plan.step}.span(plan.sections);
 }
 
 void detrend(std::span<double> x, detrend_mode mode)
@@ -71,11 +66,6 @@ double median_of(std::vector<double>& values)
 }
 
 }  // namespace
-
-std::size_t welch_threads(const segment_plan& plan)
-{
-    return std::max<std::size_t>(1, (plan.sections + welch_sums::group_sections - 1) / welch_sums::group_sections);
-}
 
 welch_sums::welch_sums(const segment_plan& plan, double fs, average_mode average, bool with_cross)
     : plan_(plan), average_(average), with_cross_(with_cross && average == average_mode::mean)

@@ -22,9 +22,6 @@ struct segment_plan {
 // Samples covered by K sections: (K - 1) step + n (0 for no section).
 std::size_t samples_covered(const segment_plan& plan);
 
-// The most sections that fit in `samples`.
-std::size_t sections_that_fit(std::size_t samples, std::size_t n, std::size_t step);
-
 struct welch_spectra {
     std::vector<double> psd_v;  // bins 0 ... n/2, one-sided density
     std::vector<double> psd_i;
@@ -67,8 +64,6 @@ private:
     std::vector<double> i_rows_;
 };
 
-// The most threads that welch can keep busy with this plan.
-std::size_t welch_threads(const segment_plan& plan);
 
 // Removes the section's mean, or its least-squares line, in place.
 void detrend(std::span<double> x, detrend_mode mode);

@@ -106,6 +106,12 @@ std::int32_t noverlap_of(const analysis_request& request)
     return static_cast<std::int32_t>(std::floor(request.overlap * request.nbpoint_section));
 }
 
+section_layout layout_of(const analysis_request& request)
+{
+    const auto n = static_cast<std::uint64_t>(request.nbpoint_section);
+    return {n, request.standard ? n - static_cast<std::uint64_t>(noverlap_of(request)) : n};
+}
+
 const char* detrend_name(detrend_mode mode)
 {
     constexpr const char* names[] = {"none", "constant", "linear"};  // in the order of detrend_mode

@@ -109,6 +109,18 @@ std::optional<request_problem> check_setting(const analysis_request& request, se
 std::optional<request_problem> check_request(const analysis_request& request);
 
 std::int32_t noverlap_of(const analysis_request& request);
+
+// Sections of n points whose starts are step apart: the one place of their arithmetic.
+struct section_layout {
+    std::uint64_t n = 0;
+    std::uint64_t step = 0;
+    // The samples that `count` sections span: (count - 1) step + n, none for no section.
+    std::uint64_t span(std::uint64_t count) const { return count == 0 ? 0 : (count - 1) * step + n; }
+    // The most sections that `samples` hold.
+    std::uint64_t fitting(std::uint64_t samples) const { return samples < n ? 0 : (samples - n) / step + 1; }
+};
+// A request's sections: n - noverlap apart in the standard estimate, n in the configuration estimate.
+section_layout layout_of(const analysis_request& request);
 const char* detrend_name(detrend_mode mode);
 const char* average_name(average_mode mode);
 // The modes by their names ("constant", "linear", "none"; "mean", "median"); nothing for another name.

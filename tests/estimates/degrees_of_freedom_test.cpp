@@ -97,7 +97,7 @@ TEST(degrees_of_freedom, band_means_equal_their_quadratic_forms)
 {
     for (const layout_case& c : cases) {
         const std::vector<double> w = *named_window(*window_named(c.window), c.n);
-        const section_layout layout{w, c.step, c.sections, c.detrend};
+        const windowed_sections layout{w, c.step, c.sections, c.detrend};
         // A band of three bins from bin 1 with sloping densities (the weights D_k / E_k).
         const std::size_t first = 1;
         const std::vector<double> densities = {4.0, 1.5, 0.5};
