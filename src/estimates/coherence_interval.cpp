@@ -9,6 +9,8 @@
 #include <numbers>
 #include <algorithm>
 
+#include "estimates/exact_angles.hpp"
+
 namespace veltrin {
 
 namespace {
@@ -32,15 +34,16 @@ double coherence_cdf(double c, double n, double g2)
     if (c <= 0.0) return 0.0;
     if (c >= 1.0) return 1.0;
     const double b = n - 1.0;
-    const double log_tail = b * std::log1p(-c);  // ln (1 - c)^b
+    // Every logarithm and exponential of the four operations alone: the same bits on every system.
+    const double log_tail = b * log_one_plus(-c);  // ln (1 - c)^b
     // I_c(1, b) = 1 - (1 - c)^b.
-    double i = -std::expm1(log_tail);
+    double i = -exponential_minus_one(log_tail);
     if (g2 == 0.0) return i;
     // t(a) = I_c(a, b) - I_c(a + 1, b) = c^a (1 - c)^b / (a B(a, b)) as t_m 2^t_e,
     // from t(1) = b c (1 - c)^b, which may be far below the doubles' range.
-    const double log_t = std::log(b * c) + log_tail;
+    const double log_t = natural_logarithm(b * c) + log_tail;
     int t_e = static_cast<int>(std::floor(log_t / std::numbers::ln2));
-    double t_m = std::exp(log_t - t_e * std::numbers::ln2);
+    double t_m = exponential(log_t - t_e * std::numbers::ln2);
     double t_scale = std::ldexp(1.0, t_e);  // 0 while t is below the doubles' range
     // The weights relative to w_0 = (1 - g2)^n, as w 2^w_e; the sum likewise.
     double w = 1.0;
@@ -74,7 +77,7 @@ double coherence_cdf(double c, double n, double g2)
         if (a > mode && w < negligible_weight * largest) break;
     }
     if (!(sum > 0.0)) return 0.0;
-    return std::min(1.0, std::exp(n * std::log1p(-g2) + w_e * std::numbers::ln2 + std::log(sum)));
+    return std::min(1.0, exponential(n * log_one_plus(-g2) + w_e * std::numbers::ln2 + natural_logarithm(sum)));
 }
 
 namespace {

@@ -125,7 +125,7 @@ double arc_tangent(double y, double x)
     return std::copysign(angle, y);
 }
 
-double decimal_logarithm(double x)
+double natural_logarithm(double x)
 {
     // x = m 2^e with m in [sqrt(1/2), sqrt(2)) (frexp is exact), then
     // ln m = 2 atanh(s), s = (m - 1) / (m + 1), |s| < 0.172: the series'
@@ -144,7 +144,29 @@ double decimal_logarithm(double x)
         sum += power / k;
         power *= s2;
     }
-    return (2.0 * sum + static_cast<double>(e) * std::numbers::ln2) / std::numbers::ln10;
+    return 2.0 * sum + static_cast<double>(e) * std::numbers::ln2;
+}
+
+double decimal_logarithm(double x)
+{
+    return natural_logarithm(x) / std::numbers::ln10;
+}
+
+double log_one_plus(double x)
+{
+    // u = 1 + x rounded; ln(u) x / (u - 1) makes up for that rounding.
+    const double u = 1.0 + x;
+    if (u == 1.0) return x;
+    return natural_logarithm(u) * (x / (u - 1.0));
+}
+
+double exponential_minus_one(double x)
+{
+    if (!(std::fabs(x) < 0.5)) return exponential(x) - 1.0;
+    // x (1 + x/2 (1 + x/3 (1 + ...))): |x| < 1/2, the 21st term below 1e-25.
+    double sum = 1.0;
+    for (int n = 21; n >= 2; --n) sum = 1.0 + x / static_cast<double>(n) * sum;
+    return x * sum;
 }
 
 }  // namespace veltrin
