@@ -90,6 +90,36 @@ struct group_sums {
     std::vector<std::complex<double>> cross;
 };
 
+// One thread's transforms of sections: each detrended, windowed, transformed.
+struct section_transforms {
+    explicit section_transforms(std::size_t n) : transform(n), v_section(n), i_section(n), V(n / 2 + 1), I(n / 2 + 1) {}
+
+    // The transforms V and I of the section of v and i that starts at `first`.
+    void of_section(std::span<const float> v, std::span<const float> i, std::size_t first, const segment_plan& plan)
+    {
+        const std::size_t n = plan.window.size();
+        for (std::size_t j = 0; j < n; ++j) {
+            v_section[j] = v[first + j];
+            i_section[j] = i[first + j];
+        }
+        detrend(v_section, plan.detrend);
+        detrend(i_section, plan.detrend);
+        for (std::size_t j = 0; j < n; ++j) {
+            v_section[j] *= plan.window[j];
+            i_section[j] *= plan.window[j];
+        }
+        // A transform each, so that neither channel's rounding reaches the other.
+        transform.forward(v_section.data(), V.data());
+        transform.forward(i_section.data(), I.data());
+    }
+
+    real_transform transform;
+    std::vector<double> v_section;
+    std::vector<double> i_section;
+    std::vector<std::complex<double>> V;
+    std::vector<std::complex<double>> I;
+};
+
 }  // namespace
 
 void welch_sums::add(std::span<const float> v, std::span<const float> i, std::size_t count, worker_team& team)
@@ -117,11 +147,9 @@ void welch_sums::add(std::span<const float> v, std::span<const float> i, std::si
     const bool goes_on = first_section % group_size != 0;
     const std::size_t tasks = std::min<std::size_t>(team.size(), std::max<std::size_t>(groups, 1));
     team.run(tasks, [&](std::size_t task) {
-        real_transform transform(n);
-        std::vector<double> v_section(n);
-        std::vector<double> i_section(n);
-        std::vector<std::complex<double>> V(bins);
-        std::vector<std::complex<double>> I(bins);
+        section_transforms section(n);
+        const std::vector<std::complex<double>>& V = section.V;
+        const std::vector<std::complex<double>>& I = section.I;
         for (std::size_t g = task; g < groups; g += tasks) {
             group_sums* sum = median ? nullptr : &sums[g];
             if (sum != nullptr && g == 0 && goes_on) {
@@ -136,20 +164,7 @@ void welch_sums::add(std::span<const float> v, std::span<const float> i, std::si
             const std::size_t group_start = std::max(first_section, (first_group + g) * group_size);
             const std::size_t group_end = std::min(end_section, (first_group + g + 1) * group_size);
             for (std::size_t s = group_start - first_section; s < group_end - first_section; ++s) {
-                const std::size_t first = s * plan.step;
-                for (std::size_t j = 0; j < n; ++j) {
-                    v_section[j] = v[first + j];
-                    i_section[j] = i[first + j];
-                }
-                detrend(v_section, plan.detrend);
-                detrend(i_section, plan.detrend);
-                for (std::size_t j = 0; j < n; ++j) {
-                    v_section[j] *= plan.window[j];
-                    i_section[j] *= plan.window[j];
-                }
-                // A transform each, so that neither channel's rounding reaches the other.
-                transform.forward(v_section.data(), V.data());
-                transform.forward(i_section.data(), I.data());
+                section.of_section(v, i, s * plan.step, plan);
                 double* const v_row = median ? &v_rows_[(first_section + s) * bins] : nullptr;
                 double* const i_row = median ? &i_rows_[(first_section + s) * bins] : nullptr;
                 for (std::size_t k = 0; k < bins; ++k) {

@@ -52,7 +52,7 @@ public:
     welch_spectra result() const;
 
 private:
-    const segment_plan& plan_;
+    segment_plan plan_;  // its own: the caller's may change
     double scale_ = 0.0;
     average_mode average_;
     bool with_cross_;
@@ -63,7 +63,6 @@ private:
     std::vector<double> v_rows_;
     std::vector<double> i_rows_;
 };
-
 
 // Removes the section's mean, or its least-squares line, in place.
 void detrend(std::span<double> x, detrend_mode mode);
