@@ -42,9 +42,13 @@ class Spectra:
     psd_i_high: npt.NDArray[np.float64]
     zn_low: npt.NDArray[np.float64]
     zn_high: npt.NDArray[np.float64]
+    nu_bin: npt.NDArray[np.float64]  # each bin's exact degrees of freedom
     # With coherence=True:
     coherence: npt.NDArray[np.float64]
     phase: npt.NDArray[np.float64]
+    # With coherence=True and a confidence: the true coherence's interval.
+    coherence_low: npt.NDArray[np.float64]
+    coherence_high: npt.NDArray[np.float64]
     settings: dict[str, Any]
     nu: Optional[float]
     # With band, slope_band or stern_geary: band_low ... i_corr_rn (counts as int, the rest as float).
