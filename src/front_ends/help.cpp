@@ -18,8 +18,8 @@ namespace {
 constexpr std::string_view usage_template =
     "usage: veltrin {points} N [{sections} K] [{hanning} | {window} WINDOW {overlap} F {detrend} D {average} A]\n"
     "               [{confidence} P [{zn-interval} coherent]] [{coherence}] [{stats}]\n"
-    "               [{band} F_LO:F_HI] [{slope-band} F_LO:F_HI] [{stern-geary} B [{area} A] [{electrodes} E]]\n"
-    "               [{format} table|csv|json|jsonl] [{output} PATH]\n"
+    "               [{band} F_LO:F_HI] [{slope-band} F_LO:F_HI] [{stern-geary} B [{area} A]]\n"
+    "               [{electrodes} E] [{format} table|csv|json|jsonl] [{output} PATH]\n"
     "               [{block} DURATION | {block-points} M] [{spectra-dir} DIR]\n"
     "               [{input-format} F] [{v-column} C] [{i-column} C] [{fs} HZ] [...]\n"
     "               [{jobs} N] [{threads} N] [{quiet} | {progress}] DATA_FILE...\n"
@@ -40,28 +40,22 @@ constexpr std::string_view help_end = "\n"
                                       "(143) a run in blocks ended by SIGINT (SIGTERM): its table ends after the\n"
                                       "blocks done.\n";
 
-// The lines before a group's first setting.
+// The lines before a group's first setting, in the order of setting_group.
+constexpr std::string_view headings[] = {
+    "",
+    "",
+    "\nAny of these selects the standard estimate (scipy.signal.welch's definition):\n",
+    "\nWith either estimate:\n",
+    "\nBand quantities (any of these adds them):\n",
+    "\nReading the data files:\n",
+    "\nMonitoring: consecutive blocks, one row of results each, written as each is\n"
+    "complete (live from a pipe or FIFO); a last, unfinished block is not analysed:\n",
+    "\n"};
+static_assert(std::size(headings) == static_cast<std::size_t>(setting_group::running) + 1);
+
 std::string_view heading(setting_group group)
 {
-    switch (group) {
-    case setting_group::configuration:
-    case setting_group::counts:
-        return "";
-    case setting_group::standard_estimate:
-        return "\nAny of these selects the standard estimate (scipy.signal.welch's definition):\n";
-    case setting_group::either_estimate:
-        return "\nWith either estimate:\n";
-    case setting_group::band_quantities:
-        return "\nBand quantities (any of these adds them):\n";
-    case setting_group::reading_files:
-        return "\nReading the data files:\n";
-    case setting_group::monitoring:
-        return "\nMonitoring: consecutive blocks, one row of results each, written as each is\n"
-               "complete (live from a pipe or FIFO); a last, unfinished block is not analysed:\n";
-    case setting_group::running:
-        return "\n";
-    }
-    return "";
+    return headings[static_cast<std::size_t>(group)];
 }
 
 // The help's column where the text after the names starts.
