@@ -214,9 +214,10 @@ named_values band_quantities(const analysis_request& request, const band_spectra
     const rows in_slope_band = rows_in(s, slope_band);
     // The correlation of bins d apart; without the sections' layout, none.
     const std::vector<double> rho =
-        s.sections == 0 ? std::vector<double>{1.0}
-                        : bin_correlation({s.window, s.step, s.sections, s.detrend},
-                                          std::min(most_slope_distance, std::max<std::size_t>(in_slope_band.count(), 1) - 1));
+        s.sections == 0
+            ? std::vector<double>{1.0}
+            : bin_correlation({s.window, s.step, s.sections, s.detrend},
+                              std::min(most_slope_distance, std::max<std::size_t>(in_slope_band.count(), 1) - 1));
     const fitted_slope v = slope_of(s.frequency, s.psd_v, in_slope_band, rho);
     const fitted_slope i = slope_of(s.frequency, s.psd_i, in_slope_band, rho);
     out.insert(out.end(), {{"slope_band_low", slope_band.low},

@@ -52,7 +52,6 @@ struct reading_options {
     input_request input{};
 };
 
-
 // The names options.input.format takes, in the table's order: "auto", then
 // the formats the program reads.
 std::span<const std::string_view> input_format_names();

@@ -189,7 +189,8 @@ TEST(band_quantities, slope_errors_take_the_correlation_of_neighbouring_bins)
     power_law law;
     const std::vector<double> hann = [] {
         std::vector<double> w(64);
-        for (std::size_t j = 0; j < 64; ++j) w[j] = 0.5 - 0.5 * std::cos(2.0 * 3.14159265358979323846 * static_cast<double>(j) / 64.0);
+        for (std::size_t j = 0; j < 64; ++j)
+            w[j] = 0.5 - 0.5 * std::cos(2.0 * 3.14159265358979323846 * static_cast<double>(j) / 64.0);
         return w;
     }();
     for (std::size_t k = 1; k <= 32; ++k) law.v[k] *= 1.0 + 0.3 * std::sin(static_cast<double>(k * k));

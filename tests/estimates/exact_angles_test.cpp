@@ -69,8 +69,8 @@ TEST(exact_angles, decimal_logarithm_is_log10)
 // Near 0, where ln(1 + x) and exp(x) - 1 written plainly lose every digit, and far from it.
 TEST(exact_angles, logarithms_and_exponentials_near_one_are_log1p_and_expm1)
 {
-    for (const double x : {-0.999999, -0.75, -0.3, -1e-3, -1e-9, -1e-17, 1e-300, 1e-17, 1e-9, 1e-3, 0.25, 0.4999,
-                           0.5, 3.0, 1e10}) {
+    for (const double x :
+         {-0.999999, -0.75, -0.3, -1e-3, -1e-9, -1e-17, 1e-300, 1e-17, 1e-9, 1e-3, 0.25, 0.4999, 0.5, 3.0, 1e10}) {
         EXPECT_LE(ulps(log_one_plus(x), std::log1p(x)), 4.0) << x;
         EXPECT_LE(ulps(natural_logarithm(1.0 + x), std::log(1.0 + x)), 4.0) << x;
         if (x < 700.0) {
