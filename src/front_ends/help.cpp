@@ -40,6 +40,10 @@ constexpr std::string_view help_end = "\n"
                                       "(143) a run in blocks ended by SIGINT (SIGTERM): its table ends after the\n"
                                       "blocks done.\n";
 
+constexpr std::string_view monitoring_heading =
+    "\nMonitoring: consecutive blocks, one row of results each, written as each is\n"
+    "complete (live from a pipe or FIFO); a last, unfinished block is not analysed:\n";
+
 // The lines before a group's first setting, in the order of setting_group.
 constexpr std::string_view headings[] = {
     "",
@@ -48,8 +52,7 @@ constexpr std::string_view headings[] = {
     "\nWith either estimate:\n",
     "\nBand quantities (any of these adds them):\n",
     "\nReading the data files:\n",
-    "\nMonitoring: consecutive blocks, one row of results each, written as each is\n"
-    "complete (live from a pipe or FIFO); a last, unfinished block is not analysed:\n",
+    monitoring_heading,
     "\n"};
 static_assert(std::size(headings) == static_cast<std::size_t>(setting_group::running) + 1);
 
