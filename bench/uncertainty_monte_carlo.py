@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""Monte Carlo of the uncertainties (issue 35) with numpy driving the Python module.
+"""Monte Carlo of the uncertainties with numpy driving the Python module.
 
 usage: PYTHONPATH=build/python bench/uncertainty_monte_carlo.py [RECORDINGS]
 
@@ -14,10 +14,15 @@ For each setting, RECORDINGS (default 2000) seeded Gaussian recordings:
 4. the 90 % coherence interval's coverage at true coherence 0.1, 0.5 and 0.9.
 Prints a table; the figures in the README come from its default run.
 """
+import os
 import sys
 
 import numpy as np
 import veltrin
+
+# The exact quadratic forms summed over the samples in numpy, as the scipy comparison has them.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "end_to_end"))
+from scipy_agreement import exact_nu_band  # noqa: E402
 
 R = int(sys.argv[1]) if len(sys.argv) > 1 else 2000
 rng = np.random.default_rng(35)
@@ -87,29 +92,9 @@ def degrees_of_freedom():
 
 
 def band_nu(window, n, step, k, detrend, first, bins):
-    """The program's exact nu_band on a recording whose estimate is exactly flat: a constant series pair would
-    have none, so the flat densities are given through a band of a white run and recomputed by numpy here."""
+    """The exact nu_band of a flat band: the white spectrum's own, each bin weighted alike."""
     w = np.hanning(n + 1)[:-1] if window == "hann" else np.ones(n)
-    j = np.arange(n)
-    rows = w * np.exp(-2j * np.pi * np.outer(np.arange(first, first + bins), j) / n)
-    basis = [np.ones(n) / np.sqrt(n)]
-    if detrend == "linear":
-        t = j - (n - 1) / 2
-        basis.append(t / np.linalg.norm(t))
-    basis = np.array(basis)
-    rows = rows - (rows @ basis.T) @ basis
-    cov = np.zeros((bins, bins))
-    for m in range(k):
-        lag = m * step
-        if lag >= n:
-            break
-        c = rows[:, lag:] @ np.conj(rows[:, :n - lag]).T
-        r = rows[:, lag:] @ rows[:, :n - lag].T
-        t = np.abs(c) ** 2 + np.abs(r) ** 2
-        cov += k * t if m == 0 else (k - m) * (t + t.T)
-    mean = k * np.sum(np.abs(rows) ** 2, axis=1)
-    weights = 1 / mean
-    return 2 * bins ** 2 / (weights @ cov @ weights)
+    return exact_nu_band(w, step, k, detrend, np.arange(first, first + bins), np.ones(bins))
 
 
 def old_correlation(window, n, m):

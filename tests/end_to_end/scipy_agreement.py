@@ -20,7 +20,8 @@ except ImportError:
     print("skipped: scipy is not installed (Debian: python3-scipy, in tools/install-dependencies)")
     sys.exit(77)
 
-VELTRIN = sys.argv[1]
+# Imported for its numpy forms (bench/uncertainty_monte_carlo.py), it runs nothing.
+VELTRIN = sys.argv[1] if __name__ == "__main__" else None
 failures = []
 largest = {}
 

@@ -785,7 +785,7 @@ TEST(command_line, every_thread_count_writes_the_same_bytes)
     }
 }
 
-// The readers the issue names must take the CSV as it is.
+// numpy and pandas, the readers users have, take the CSV as it is.
 TEST(command_line, csv_reads_in_numpy_and_pandas)
 {
     if (std::system("/usr/bin/python3 -c 'import numpy, pandas' 2>/dev/null") != 0)
