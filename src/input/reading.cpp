@@ -110,17 +110,10 @@ void check_options_apply(const format_row& format, const input_request& in, cons
                       .text = std::string(format.name),
                       .raw_input = raw});
     };
-    if (!delimited) {
-        if (in.v_column) refuse(setting_id::v_column);
-        if (in.i_column) refuse(setting_id::i_column);
-        if (in.time_column) refuse(setting_id::time_column);
-        if (in.delimiter) refuse(setting_id::delimiter);
-        if (in.decimal_comma) refuse(setting_id::decimal_comma);
-        if (in.skip) refuse(setting_id::skip);
-    }
-    if (!delimited && !raw) {
-        if (in.v_scale) refuse(setting_id::v_scale);
-        if (in.i_scale) refuse(setting_id::i_scale);
+    for (const setting_row& row : settings_table()) {
+        const bool applies =
+            row.scope == input_scope::every_input || delimited || (row.scope == input_scope::delimited_or_raw && raw);
+        if (!applies && gives(in, row.id)) refuse(row.id);
     }
     if (raw && !in.sampling_frequency)
         fail_reading(error_kind::input_options, name,

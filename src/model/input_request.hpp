@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "model/settings.hpp"
+
 namespace veltrin {
 
 // The input formats, by the names of the table in input/reading.cpp:
@@ -37,5 +39,8 @@ inline constexpr std::int64_t most_column_number = 2147483647;
 // Whether a column as the options give it is one: a header name (not all
 // digits), or all digits for a number from 1 to most_column_number.
 bool valid_column(std::string_view column);
+
+// Whether the request gives a reading setting (false for any other setting).
+bool gives(const input_request& in, setting_id id);
 
 }  // namespace veltrin

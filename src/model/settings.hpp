@@ -80,6 +80,10 @@ enum class setting_group {
     running
 };
 
+// The inputs a reading setting applies to; given for another, it is refused
+// rather than ignored.
+enum class input_scope : std::uint8_t { every_input, delimited_text, delimited_or_raw };
+
 struct setting_row {
     setting_id id;
     char short_name;                // '\0': none
@@ -91,7 +95,7 @@ struct setting_row {
     setting_group group;
     bool selects_standard;  // given, at any value, it selects the standard estimate
     bool reading;           // it tells how to read a data file
-    bool delimited_only;    // it applies to delimited text alone
+    input_scope scope;      // the inputs it applies to
     bool with_config;       // it may go with -c
     std::uint8_t python;    // python_function bits
     bool keyword_only;      // in Python, after the positional parameters
