@@ -257,9 +257,9 @@ std::string run_text(const reading_problem& p, const setting_names& names)
         return "the sampling frequency must be a number from 1e-37 to 1e37";
     case reading_rule::option_not_read:
         return (p.setting ? names.name(*p.setting) : "") + " does not apply to " +
-               (p.raw_input          ? "raw binary input"
-                : p.text == "tagged" ? "a tagged file"
-                                     : "this input");
+               (p.raw_input                        ? "raw binary input"
+                : p.format == input_format::tagged ? "a tagged file"
+                                                   : "this input");
     case reading_rule::needs_frequency:
         return "raw binary input needs the sampling frequency: give it with " + names.with_placeholder(setting_id::fs);
     case reading_rule::raw_value_not_finite:

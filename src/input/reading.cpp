@@ -104,11 +104,9 @@ void check_options_apply(const format_row& format, const input_request& in, cons
     const bool delimited = format.format == input_format::delimited;
     const bool raw = format.reads == format_reads::raw_binary;
     const auto refuse = [&](setting_id setting) {
-        fail_reading(error_kind::input_options, name,
-                     {.rule = reading_rule::option_not_read,
-                      .setting = setting,
-                      .text = std::string(format.name),
-                      .raw_input = raw});
+        fail_reading(
+            error_kind::input_options, name,
+            {.rule = reading_rule::option_not_read, .setting = setting, .format = format.format, .raw_input = raw});
     };
     for (const setting_row& row : settings_table()) {
         const bool applies =

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "model/input_request.hpp"
 #include "model/settings.hpp"
 
 namespace veltrin {
@@ -19,7 +20,7 @@ enum class reading_rule : std::uint8_t {
     // Any format.
     frequency_out_of_range,  // the file's sampling frequency, or the one given (setting: fs)
     no_structure,            // neither a tagged recording's tags nor anything else the program reads
-    option_not_read,         // setting: an option the format does not read; text: the format; raw_input
+    option_not_read,         // setting: an option the format does not read; format; raw_input
     needs_frequency,         // raw binary without a sampling frequency
     // The data block of a tagged recording; its lines counted from 1.
     value_not_a_number,  // line
@@ -95,8 +96,9 @@ struct reading_problem {
     bool thousands_hint = false;      // the cell's whole part is cut into thousands
     bool tags_possible = false;
     bool header_row = false;
-    bool joined = false;     // the tables are joined
-    bool raw_input = false;  // the format is raw binary
+    bool joined = false;                   // the tables are joined
+    std::optional<input_format> format{};  // the format concerned
+    bool raw_input = false;                // the format is raw binary
 };
 
 }  // namespace veltrin
