@@ -40,14 +40,7 @@ std::string outcome_of(const std::string& content, const input_request& in, unsi
                        std::size_t block_size = std::size_t{4} << 20, bool sequential = false,
                        bool through_sink = false, bool gather_digits = true)
 {
-#ifdef _WIN32
-    std::FILE* file = stream_of(content);
-    (void)sequential;
-#else
-    // A memory stream is no regular file: it is read line by line, as a pipe is.
-    std::FILE* file =
-        sequential ? fmemopen(const_cast<char*>(content.data()), content.size(), "rb") : stream_of(content);
-#endif
+    std::FILE* file = stream_of(content, sequential);
     std::string text;
     try {
         reading_options options;

@@ -363,14 +363,7 @@ namespace {
 // The outcome of a reading as comparable text: count, series bits, or the message.
 std::string outcome_of(const std::string& content, const reading_options& options, bool sequential = false)
 {
-    // A memory stream is no regular file: it is read line by line, one thread.
-#ifdef _WIN32
-    std::FILE* file = stream_of(content);
-    (void)sequential;
-#else
-    std::FILE* file = sequential && !content.empty() ? fmemopen(const_cast<char*>(content.data()), content.size(), "rb")
-                                                     : stream_of(content);
-#endif
+    std::FILE* file = stream_of(content, sequential);
     std::string text;
     try {
         const recording r = read_recording(file, "samples.txt", options);
