@@ -5,6 +5,8 @@
 #include <cmath>
 #include <nlohmann/json.hpp>
 
+#include "model/printable_text.hpp"
+
 namespace veltrin {
 
 void append_field(std::string& text, double value)
@@ -97,20 +99,10 @@ void flush(std::FILE* stream, std::string& text, bool always)
 
 }  // namespace
 
-// Control characters (a line feed would end the line) are written as \xHH.
 std::string printable(const std::string& name)
 {
     std::string text;
-    for (const char c : name) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-            text += escaped;
-        } else {
-            text += c;
-        }
-    }
+    for (const char c : name) append_printable(text, c);
     return text;
 }
 

@@ -194,6 +194,9 @@ TEST(delimited_reading, stops_naming_the_line_the_column_and_the_text)
     } cases[] = {
         {head + "0.1,abc,3\n", delimited(),
          "Fatal error: line 3: the v column (v) holds 'abc', which is not a number."},
+        {head + "0.1,a\x7F"
+                "b\x01,3\n",
+         delimited(), "Fatal error: line 3: the v column (v) holds 'a\\x7Fb\\x01', which is not a number."},
         {head + "0.1,nan,3\n", delimited(),
          "Fatal error: line 3: the v column (v) holds 'nan', which is not a number."},
         {head + "0.1,1,3e\n", delimited(), "Fatal error: line 3: the i column (i) holds '3e', which is not a number."},
