@@ -83,16 +83,18 @@ input_request delimited(const std::function<void(input_request&)>& change = {})
 
 const auto fs_10 = [](input_request& in) { in.sampling_frequency = 10.0; };
 
+struct reading_case {
+    const char* name;
+    std::string content;
+    input_request in;
+    std::string expected;
+};
+
 }  // namespace
 
 TEST(delimited_reading, reads_the_columns_units_and_separators_a_file_shows)
 {
-    const struct {
-        const char* name;
-        std::string content;
-        input_request in;
-        std::string expected;
-    } cases[] = {
+    const reading_case cases[] = {
         {"plain", "time,v,i\n0,1,2\n0.5,3,4\n", delimited(), "fs 2: 1,2 3,4"},
         {"columns in another order, time last", "i,v,t\n2,1,0\n4,3,0.5\n", delimited(), "fs 2: 1,2 3,4"},
         {"no final line end: the last row was still being written", "time,v,i\n0,1,2\n0.5,3,4\n1.2,5,6", delimited(),
@@ -464,12 +466,7 @@ TEST(delimited_reading, reads_instrument_layouts_with_their_units_and_tables)
         return text;
     };
     const std::string gamry = "EXPLAIN\nTAG\tCORPOT\n" + gamry_table(1, 0) + gamry_table(2, 2);
-    const struct {
-        const char* name;
-        std::string content;
-        input_request in;
-        std::string expected;
-    } cases[] = {
+    const reading_case cases[] = {
         {"numbered, --fs", ma, with("2", "3", fs_10), "fs 10: 1,0.00200000009 3,0.00400000019"},
         {"numbered, time numbered", ma, with("2", "3", [](input_request& in) { in.time_column = "1"; }), scaled},
         {"numbered, time named", ma, with("2", "3", [](input_request& in) { in.time_column = "time/s"; }), scaled},
