@@ -10,6 +10,7 @@
 #include "analysis/configuration_run.hpp"
 #include "front_ends/configuration_mode.hpp"
 #include "input/reading.hpp"
+#include "reading_outcome.hpp"
 
 using namespace veltrin;
 
@@ -86,40 +87,30 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
 namespace {
 
-// The reading outcome as text: the series' bits, or the error's lines.
-// Through a memory stream the reading is sequential; through the regular
-// file samples.txt it takes the parallel path (blocks of block_size bytes).
-std::string reading_outcome(const std::uint8_t* data, std::size_t size, std::size_t held_limit, unsigned threads = 1,
-                            std::size_t block_size = 0)
+// The reading outcome as text. Through a memory stream the reading is
+// sequential; through the regular file samples.txt it takes the parallel
+// path (blocks of block_size bytes).
+std::string outcome_of(const std::uint8_t* data, std::size_t size, std::size_t held_limit, unsigned threads = 1,
+                       std::size_t block_size = 0)
 {
     std::FILE* file =
         block_size == 0 ? fmemopen(const_cast<std::uint8_t*>(data), size, "rb") : std::fopen("samples.txt", "rb");
     if (file == nullptr) return "no stream";
-    std::string outcome;
-    try {
-        reading_options options;
-        options.held_limit = held_limit;
-        options.threads = threads;
-        if (block_size != 0) options.block_size = block_size;
-        const recording r = read_recording(file, "samples.txt", options);
-        outcome = std::to_string(r.line_count) + " " + std::to_string(r.sampling_frequency) + " ";
-        outcome.append(reinterpret_cast<const char*>(r.v.data()), r.v.size() * sizeof(float));
-        outcome.append(reinterpret_cast<const char*>(r.i.data()), r.i.size() * sizeof(float));
-    } catch (const analysis_error& error) {
-        for (const std::string& line : configuration_mode_lines(error)) outcome += line;
-    }
-    std::fclose(file);
-    return outcome;
+    reading_options options;
+    options.held_limit = held_limit;
+    options.threads = threads;
+    if (block_size != 0) options.block_size = block_size;
+    return reading_outcome(file, options);
 }
 
 void compare_held_and_summarized(const std::uint8_t* data, std::size_t size)
 {
     if (size == 0) return;  // fmemopen needs at least one byte
-    const std::string sequential = reading_outcome(data, size, default_held_limit);
-    if (sequential != reading_outcome(data, size, 7)) std::abort();
+    const std::string sequential = outcome_of(data, size, default_held_limit);
+    if (sequential != outcome_of(data, size, 7)) std::abort();
     // Small blocks and runs: their boundaries fall everywhere.
-    if (sequential != reading_outcome(data, size, default_held_limit, 3, 23)) std::abort();
-    if (sequential != reading_outcome(data, size, 7, 2, 64)) std::abort();
+    if (sequential != outcome_of(data, size, default_held_limit, 3, 23)) std::abort();
+    if (sequential != outcome_of(data, size, 7, 2, 64)) std::abort();
 }
 
 int run_one(const std::uint8_t* data, std::size_t size)

@@ -116,14 +116,16 @@ command_outcome run_command(const std::string& directory, const std::string& arg
 
 #endif
 
-std::FILE* stream_of(const std::string& content)
+std::FILE* stream_of(const std::string& content, bool sequential)
 {
 #ifdef _WIN32
+    (void)sequential;
     // Windows' tmpfile() writes in the root directory; a scratch file deletes itself on close.
     static int serial = 0;
     const std::string name = make_scratch_directory() + "/stream" + std::to_string(serial++);
     std::FILE* file = std::fopen(name.c_str(), "w+bD");
 #else
+    if (sequential && !content.empty()) return fmemopen(const_cast<char*>(content.data()), content.size(), "rb");
     std::FILE* file = std::tmpfile();
 #endif
     if (file == nullptr) throw std::runtime_error("tmpfile failed");

@@ -40,8 +40,11 @@ command_outcome run_command(const std::string& directory, const std::string& arg
 // Quotes a text for the shell.
 std::string quoted(const std::string& text);
 
-// An open stream over the given bytes, for reading as a sample file.
-std::FILE* stream_of(const std::string& content);
+// An open stream over the given bytes, for reading as a sample file: a
+// regular file, or with sequential a memory stream over content itself
+// (which must outlive it), read line by line as a pipe is. Windows has no
+// memory streams, and fmemopen needs a byte: a regular file then.
+std::FILE* stream_of(const std::string& content, bool sequential = false);
 
 // The exact console text of a fatal stop with the given lines.
 std::string fatal_console(const std::string& lines);

@@ -243,6 +243,13 @@ std::string keyword_with_word(setting_id id, std::string_view word)
     return keyword_of(id) + "='" + std::string(word) + "'";
 }
 
+// A series as an array over the recording's own memory, which the Recording
+// object keeps alive.
+py::array_t<float> series_array(const sample_series& series, const py::object& owner)
+{
+    return py::array_t<float>(static_cast<py::ssize_t>(series.size()), series.data(), owner);
+}
+
 }  // namespace
 
 const setting_names python_names{keyword_of, keyword_with_placeholder, keyword_with_word};
@@ -257,18 +264,10 @@ void define_reading(py::module_& m)
             "The sampling interval 1 / sampling_frequency in single precision (s).")
         .def_readonly("lines", &recording::line_count, "The data block's lines read as data.")
         .def_property_readonly(
-            "v",
-            [](py::object self) {
-                const recording& r = self.cast<const recording&>();
-                return py::array_t<float>(static_cast<py::ssize_t>(r.v.size()), r.v.data(), self);
-            },
+            "v", [](const py::object& self) { return series_array(self.cast<const recording&>().v, self); },
             "The v series (float32), as the program stores it.")
         .def_property_readonly(
-            "i",
-            [](py::object self) {
-                const recording& r = self.cast<const recording&>();
-                return py::array_t<float>(static_cast<py::ssize_t>(r.i.size()), r.i.data(), self);
-            },
+            "i", [](const py::object& self) { return series_array(self.cast<const recording&>().i, self); },
             "The i series (float32), as the program stores it.")
         .def_property_readonly(
             "settings", settings_of_recording,

@@ -2,8 +2,9 @@
 // time, ranked, and the units that follow them.
 #include "input/column_names.hpp"
 
-#include <cstdio>
 #include <span>
+
+#include "model/printable_text.hpp"
 
 namespace veltrin {
 
@@ -164,15 +165,11 @@ std::string message_text(std::string_view text)
     std::string out;
     for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-            out += escaped;
-        } else if (byte >= 0x80 && !utf8) {
+        if (byte >= 0x80 && !utf8) {
             out += static_cast<char>(0xC0 | byte >> 6);
             out += static_cast<char>(0x80 | (byte & 0x3F));
         } else {
-            out += c;
+            append_printable(out, c);
         }
     }
     return out;

@@ -41,6 +41,22 @@ void append_heading(std::string& text, const std::string& name, bool first)
     text += heading;
 }
 
+// The rest of a row after the block's number: its start, end and values,
+// each after the separator, and the line end.
+void append_values(std::string& text, char separator, void (*append)(std::string&, double), const block_result& block,
+                   const std::vector<double>& values)
+{
+    for (const double value : {block.start, block.end}) {
+        text += separator;
+        append(text, value);
+    }
+    for (const double value : values) {
+        text += separator;
+        append(text, value);
+    }
+    text += '\n';
+}
+
 }  // namespace
 
 block_writer::block_writer(std::FILE* stream, result_format format, std::vector<std::string> keys)
@@ -90,28 +106,12 @@ void block_writer::add(const block_result& block, const std::vector<double>& val
         char number[32];
         std::snprintf(number, sizeof number, "%14lld", static_cast<long long>(block.number));
         text += number;
-        for (const double value : {block.start, block.end}) {
-            text += '\t';
-            append_field(text, value);
-        }
-        for (const double value : values) {
-            text += '\t';
-            append_field(text, value);
-        }
-        text += '\n';
+        append_values(text, '\t', append_field, block, values);
         break;
     }
     case result_format::csv:
         text += std::to_string(block.number);
-        for (const double value : {block.start, block.end}) {
-            text += ',';
-            append_shortest(text, value);
-        }
-        for (const double value : values) {
-            text += ',';
-            append_shortest(text, value);
-        }
-        text += '\n';
+        append_values(text, ',', append_shortest, block, values);
         break;
     case result_format::json:
     case result_format::jsonl: {

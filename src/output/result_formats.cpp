@@ -5,6 +5,8 @@
 #include <cmath>
 #include <nlohmann/json.hpp>
 
+#include "model/printable_text.hpp"
+
 namespace veltrin {
 
 void append_field(std::string& text, double value)
@@ -97,20 +99,10 @@ void flush(std::FILE* stream, std::string& text, bool always)
 
 }  // namespace
 
-// Control characters (a line feed would end the line) are written as \xHH.
 std::string printable(const std::string& name)
 {
     std::string text;
-    for (const char c : name) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-            text += escaped;
-        } else {
-            text += c;
-        }
-    }
+    for (const char c : name) append_printable(text, c);
     return text;
 }
 
@@ -142,6 +134,33 @@ std::string table_heading(const std::string& name)
     return heading;
 }
 
+// The rows of the columns, each value after the separator but the first;
+// written out as the text grows.
+void write_rows(std::FILE* stream, std::string& text, const spectrum_result& result, char separator,
+                void (*append)(std::string&, double))
+{
+    const std::size_t rows = result.columns.front().values.size();
+    for (std::size_t row = 0; row < rows; ++row) {
+        for (std::size_t c = 0; c < result.columns.size(); ++c) {
+            if (c > 0) text += separator;
+            append(text, result.columns[c].values[row]);
+        }
+        text += '\n';
+        flush(stream, text, false);
+    }
+}
+
+// The statistics and then the band quantities, a line each after the prefix.
+void append_quantities(std::string& text, const std::string& prefix, const spectrum_result& result)
+{
+    for (const auto& [key, value] : result.statistics) {
+        text += prefix + key + " = ";
+        append_shortest(text, value);
+        text += '\n';
+    }
+    for (const auto& [key, value] : result.band) text += prefix + key + " = " + text_of(value) + "\n";
+}
+
 void write_table(std::FILE* stream, const spectrum_result& result, bool name_as_configured)
 {
     const analysis_request& s = result.settings;
@@ -159,23 +178,10 @@ void write_table(std::FILE* stream, const spectrum_result& result, bool name_as_
     std::string text;
     for (const result_column& column : result.columns) text += table_heading(column.name);
     text += '\n';
-    const std::size_t rows = result.columns.front().values.size();
-    for (std::size_t row = 0; row < rows; ++row) {
-        for (std::size_t c = 0; c < result.columns.size(); ++c) {
-            if (c > 0) text += '\t';
-            append_field(text, result.columns[c].values[row]);
-        }
-        text += '\n';
-        flush(stream, text, false);
-    }
+    write_rows(stream, text, result, '\t', append_field);
     // Statistics and band quantities after a blank line, so that readers of the rows stop before them.
     if (!result.statistics.empty() || !result.band.empty()) text += '\n';
-    for (const auto& [key, value] : result.statistics) {
-        text += key + " = ";
-        append_shortest(text, value);
-        text += '\n';
-    }
-    for (const auto& [key, value] : result.band) text += key + " = " + text_of(value) + "\n";
+    append_quantities(text, "", result);
     // The table has no settings lines: the shot-noise cell follows q and fn.
     if (s.stern_geary && !result.band.empty())
         text += std::string("shot_noise_cell = ") + shot_noise_cell_name(s.electrodes) + "\n";
@@ -187,26 +193,13 @@ void write_csv(std::FILE* stream, const spectrum_result& result)
     std::string text;
     for (const result_column& column : result.columns) text += (text.empty() ? "" : ",") + column.name;
     text += '\n';
-    const std::size_t rows = result.columns.front().values.size();
-    for (std::size_t row = 0; row < rows; ++row) {
-        for (std::size_t c = 0; c < result.columns.size(); ++c) {
-            if (c > 0) text += ',';
-            append_shortest(text, result.columns[c].values[row]);
-        }
-        text += '\n';
-        flush(stream, text, false);
-    }
+    write_rows(stream, text, result, ',', append_shortest);
     // After the rows, so that a reader taking the first line as the header still works.
     text += "# data_file = " + printable(result.data_file) + "\n# sampling_frequency = ";
     append_shortest(text, result.sampling_frequency);
     text += '\n';
     for (const auto& [key, value] : settings_of(result)) text += "# " + key + " = " + printable(text_of(value)) + "\n";
-    for (const auto& [key, value] : result.statistics) {
-        text += "# " + key + " = ";
-        append_shortest(text, value);
-        text += '\n';
-    }
-    for (const auto& [key, value] : result.band) text += "# " + key + " = " + text_of(value) + "\n";
+    append_quantities(text, "# ", result);
     flush(stream, text, true);
 }
 

@@ -5,12 +5,13 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
-#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "platform/cleanup_slots.hpp"
 
 namespace veltrin {
 
@@ -63,36 +64,9 @@ bool same_file(const file_identity& a, const file_identity& b)
     return a.known && b.known && a.device == b.device && a.node == b.node;
 }
 
-// Temporary names that a signal must not leave behind. A handler can only
-// look at fixed memory, so the names live in a small fixed table.
-struct cleanup_slot {
-    std::atomic<bool> claimed{false};  // taken by a thread
-    std::atomic<bool> armed{false};    // path holds a name to remove
-    char path[4096] = {};
-};
-cleanup_slot cleanup_slots[32];
-
-// Claims a slot for a temporary name; nullptr when the name does not fit or
-// every slot is taken (the name is then only removed on the error paths).
-cleanup_slot* remember_temporary(const std::string& path)
-{
-    if (path.size() >= sizeof cleanup_slot{}.path) return nullptr;
-    for (cleanup_slot& slot : cleanup_slots) {
-        bool expected = false;
-        if (!slot.claimed.compare_exchange_strong(expected, true)) continue;
-        std::memcpy(slot.path, path.c_str(), path.size() + 1);
-        slot.armed.store(true);
-        return &slot;
-    }
-    return nullptr;
-}
-
-void forget_temporary(cleanup_slot* slot)
-{
-    if (slot == nullptr) return;
-    slot->armed.store(false);
-    slot->claimed.store(false);
-}
+// Temporary names that a signal must not leave behind (remove_temporary_files).
+using temporary_slot = cleanup_slot<char, 4096>;
+temporary_slot cleanup_slots[32];
 
 // Follows a chain of symbolic links to the name of the file they lead to,
 // which need not exist yet.
@@ -136,18 +110,7 @@ void sync_directory(const std::string& directory)
     close(descriptor);
 }
 
-// A stream that is closed, and its temporary name removed, however the write ends.
-struct pending_result {
-    std::FILE* stream = nullptr;
-    std::string temporary_name;
-    cleanup_slot* slot = nullptr;
-    ~pending_result()
-    {
-        if (stream != nullptr) std::fclose(stream);
-        if (!temporary_name.empty()) unlink(temporary_name.c_str());
-        forget_temporary(slot);
-    }
-};
+using pending_result = pending_file<temporary_slot, unlink>;
 
 // Creates a file under a short name of our own beside the target, never
 // through an existing file or link of that name.
@@ -158,7 +121,7 @@ bool create_named_temporary(const std::string& directory, pending_result& pendin
             relative_to(directory, ".veltrin-" + std::to_string(getpid()) + "-" + std::to_string(attempt));
         descriptor = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (descriptor >= 0) {
-            pending.slot = remember_temporary(name);
+            pending.slot = remember_temporary(cleanup_slots, name);
             pending.temporary_name = name;
             return true;
         }
@@ -180,7 +143,7 @@ bool link_unnamed(int descriptor, const std::string& directory, const std::strin
     for (int attempt = 0; attempt < 1000; ++attempt) {
         const std::string name =
             relative_to(directory, ".veltrin-" + std::to_string(getpid()) + "-" + std::to_string(attempt));
-        pending.slot = remember_temporary(name);
+        pending.slot = remember_temporary(cleanup_slots, name);
         if (linkat(AT_FDCWD, proc_path.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
             pending.temporary_name = name;
             return std::rename(name.c_str(), target.c_str()) == 0;
@@ -196,7 +159,7 @@ bool link_unnamed(int descriptor, const std::string& directory, const std::strin
 
 void remove_temporary_files() noexcept
 {
-    for (cleanup_slot& slot : cleanup_slots)
+    for (temporary_slot& slot : cleanup_slots)
         if (slot.armed.load()) unlink(slot.path);
 }
 

@@ -9,10 +9,11 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
-#include <cwchar>
 #include <fcntl.h>
 #include <io.h>
 #include <shellapi.h>
+
+#include "platform/cleanup_slots.hpp"
 
 namespace veltrin {
 
@@ -50,25 +51,8 @@ bool same_file(const file_identity& a, const file_identity& b)
 
 // Temporary names that Ctrl+C must not leave behind: the executable's
 // handlers remove them (remove_temporary_files).
-struct cleanup_slot {
-    std::atomic<bool> claimed{false};
-    std::atomic<bool> armed{false};
-    wchar_t path[32768] = {};
-};
-cleanup_slot cleanup_slots[8];
-
-cleanup_slot* remember_temporary(const std::wstring& path)
-{
-    if (path.size() >= 32768) return nullptr;
-    for (cleanup_slot& slot : cleanup_slots) {
-        bool expected = false;
-        if (!slot.claimed.compare_exchange_strong(expected, true)) continue;
-        std::wmemcpy(slot.path, path.c_str(), path.size() + 1);
-        slot.armed.store(true);
-        return &slot;
-    }
-    return nullptr;
-}
+using temporary_slot = cleanup_slot<wchar_t, 32768>;
+temporary_slot cleanup_slots[8];
 
 // The errno value closest to a system error code; 0 when none says it better.
 int errno_of(DWORD error)
@@ -111,27 +95,18 @@ int errno_of(DWORD error)
     throw file_write_failure{errno != 0 ? errno : EIO};
 }
 
-// A stream that is closed, and its temporary file removed, however the write ends.
-struct pending_result {
-    std::FILE* stream = nullptr;
-    std::wstring temporary_name;
-    cleanup_slot* slot = nullptr;
-    ~pending_result()
-    {
-        if (stream != nullptr) std::fclose(stream);
-        if (!temporary_name.empty()) DeleteFileW(temporary_name.c_str());
-        if (slot != nullptr) {
-            slot->armed.store(false);
-            slot->claimed.store(false);
-        }
-    }
-};
+void delete_file(const wchar_t* name)
+{
+    DeleteFileW(name);
+}
+
+using pending_result = pending_file<temporary_slot, delete_file>;
 
 }  // namespace
 
 void remove_temporary_files() noexcept
 {
-    for (cleanup_slot& slot : cleanup_slots)
+    for (temporary_slot& slot : cleanup_slots)
         if (slot.armed.load()) DeleteFileW(slot.path);
 }
 
@@ -277,7 +252,7 @@ void replace_file(const std::string& name, std::span<const file_identity> inputs
         pending.temporary_name.clear();
         cannot_write();
     }
-    pending.slot = remember_temporary(pending.temporary_name);
+    pending.slot = remember_temporary(cleanup_slots, pending.temporary_name);
     const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
     if (descriptor < 0) {
         const int reason = errno;

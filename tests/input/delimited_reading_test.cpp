@@ -40,14 +40,7 @@ std::string outcome_of(const std::string& content, const input_request& in, unsi
                        std::size_t block_size = std::size_t{4} << 20, bool sequential = false,
                        bool through_sink = false, bool gather_digits = true)
 {
-#ifdef _WIN32
-    std::FILE* file = stream_of(content);
-    (void)sequential;
-#else
-    // A memory stream is no regular file: it is read line by line, as a pipe is.
-    std::FILE* file =
-        sequential ? fmemopen(const_cast<char*>(content.data()), content.size(), "rb") : stream_of(content);
-#endif
+    std::FILE* file = stream_of(content, sequential);
     std::string text;
     try {
         reading_options options;
@@ -90,16 +83,18 @@ input_request delimited(const std::function<void(input_request&)>& change = {})
 
 const auto fs_10 = [](input_request& in) { in.sampling_frequency = 10.0; };
 
+struct reading_case {
+    const char* name;
+    std::string content;
+    input_request in;
+    std::string expected;
+};
+
 }  // namespace
 
 TEST(delimited_reading, reads_the_columns_units_and_separators_a_file_shows)
 {
-    const struct {
-        const char* name;
-        std::string content;
-        input_request in;
-        std::string expected;
-    } cases[] = {
+    const reading_case cases[] = {
         {"plain", "time,v,i\n0,1,2\n0.5,3,4\n", delimited(), "fs 2: 1,2 3,4"},
         {"columns in another order, time last", "i,v,t\n2,1,0\n4,3,0.5\n", delimited(), "fs 2: 1,2 3,4"},
         {"no final line end: the last row was still being written", "time,v,i\n0,1,2\n0.5,3,4\n1.2,5,6", delimited(),
@@ -201,6 +196,9 @@ TEST(delimited_reading, stops_naming_the_line_the_column_and_the_text)
     } cases[] = {
         {head + "0.1,abc,3\n", delimited(),
          "Fatal error: line 3: the v column (v) holds 'abc', which is not a number."},
+        {head + "0.1,a\x7F"
+                "b\x01,3\n",
+         delimited(), "Fatal error: line 3: the v column (v) holds 'a\\x7Fb\\x01', which is not a number."},
         {head + "0.1,nan,3\n", delimited(),
          "Fatal error: line 3: the v column (v) holds 'nan', which is not a number."},
         {head + "0.1,1,3e\n", delimited(), "Fatal error: line 3: the i column (i) holds '3e', which is not a number."},
@@ -525,12 +523,7 @@ TEST(delimited_reading, reads_instrument_layouts_with_their_units_and_tables)
         return text;
     };
     const std::string gamry = "EXPLAIN\nTAG\tCORPOT\n" + gamry_table(1, 0) + gamry_table(2, 2);
-    const struct {
-        const char* name;
-        std::string content;
-        input_request in;
-        std::string expected;
-    } cases[] = {
+    const reading_case cases[] = {
         {"numbered, --fs", ma, with("2", "3", fs_10), "fs 10: 1,0.00200000009 3,0.00400000019"},
         {"numbered, time numbered", ma, with("2", "3", [](input_request& in) { in.time_column = "1"; }), scaled},
         {"numbered, time named", ma, with("2", "3", [](input_request& in) { in.time_column = "time/s"; }), scaled},

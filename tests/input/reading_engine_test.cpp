@@ -65,13 +65,7 @@ struct semicolon_grammar {
 // stream is read line by line; a temporary file in regions, by threads.
 std::string outcome_of(const std::string& content, const reading_options& options, bool sequential = false)
 {
-#ifdef _WIN32
-    std::FILE* file = stream_of(content);
-    (void)sequential;
-#else
-    std::FILE* file =
-        sequential ? fmemopen(const_cast<char*>(content.data()), content.size(), "rb") : stream_of(content);
-#endif
+    std::FILE* file = stream_of(content, sequential);
     std::string text;
     try {
         const recording r = read_with_grammar(file, "samples.txt", options, semicolon_grammar{});

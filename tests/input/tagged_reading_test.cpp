@@ -9,6 +9,7 @@
 #include "front_ends/configuration_mode.hpp"
 #include "model/error.hpp"
 #include "input/reading.hpp"
+#include "reading_outcome.hpp"
 #include "test_files.hpp"
 
 using namespace veltrin;
@@ -363,26 +364,7 @@ namespace {
 // The outcome of a reading as comparable text: count, series bits, or the message.
 std::string outcome_of(const std::string& content, const reading_options& options, bool sequential = false)
 {
-    // A memory stream is no regular file: it is read line by line, one thread.
-#ifdef _WIN32
-    std::FILE* file = stream_of(content);
-    (void)sequential;
-#else
-    std::FILE* file = sequential && !content.empty() ? fmemopen(const_cast<char*>(content.data()), content.size(), "rb")
-                                                     : stream_of(content);
-#endif
-    std::string text;
-    try {
-        const recording r = read_recording(file, "samples.txt", options);
-        text = std::to_string(r.line_count) + " " + std::to_string(r.sampling_frequency) + " " +
-               std::to_string(r.v.size()) + ":";
-        text.append(reinterpret_cast<const char*>(r.v.data()), r.v.size() * sizeof(float));
-        text.append(reinterpret_cast<const char*>(r.i.data()), r.i.size() * sizeof(float));
-    } catch (const analysis_error& error) {
-        for (const std::string& line : configuration_mode_lines(error)) text += line;
-    }
-    std::fclose(file);
-    return text;
+    return reading_outcome(stream_of(content, sequential), options);
 }
 
 // Files whose runs and blocks split inside the interesting cases: CR LF

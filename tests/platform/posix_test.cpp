@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 #include <fstream>
 #include <sys/stat.h>
@@ -159,8 +160,35 @@ TEST_P(result_file, failures_leave_the_old_file_and_nothing_else)
     }
 }
 
+TEST_P(result_file, a_write_stopped_midway_leaves_nothing)
+{
+    const std::string dir = make_scratch_directory();
+    const auto stopped = [](std::FILE* stream) {
+        std::fputs("half a table", stream);
+        throw std::runtime_error("stopped");
+    };
+    EXPECT_THROW(replace_file(dir + "/r.txt", {}, stopped, GetParam()), std::runtime_error);
+    EXPECT_EQ(entries(dir), std::vector<std::string>{});
+}
+
 INSTANTIATE_TEST_SUITE_P(unnamed_and_named, result_file, testing::Bool(),
                          [](const testing::TestParamInfo<bool>& info) { return info.param ? "unnamed" : "named"; });
+
+// What the executable's signal handlers call while a result is written
+// removes its temporary file (an unnamed one has no name to remove).
+TEST(temporary_file, is_removed_by_what_a_signal_handler_calls)
+{
+    const std::string dir = make_scratch_directory();
+    std::vector<std::string> before, after;
+    const auto interrupted = [&](std::FILE*) {
+        before = entries(dir);
+        remove_temporary_files();
+        after = entries(dir);
+    };
+    EXPECT_THROW(replace_file(dir + "/r.txt", {}, interrupted, false), file_write_failure);
+    EXPECT_EQ(before.size(), 1u);
+    EXPECT_EQ(after, std::vector<std::string>{});
+}
 
 TEST(paths, directory_and_joining)
 {
