@@ -2,6 +2,7 @@
 #include "model/input_request.hpp"
 
 #include <charconv>
+#include <utility>
 
 namespace veltrin {
 
@@ -16,30 +17,19 @@ bool valid_column(std::string_view column)
 
 bool gives(const input_request& in, setting_id id)
 {
-    switch (id) {
-    case setting_id::v_column:
-        return in.v_column.has_value();
-    case setting_id::i_column:
-        return in.i_column.has_value();
-    case setting_id::time_column:
-        return in.time_column.has_value();
-    case setting_id::fs:
-        return in.sampling_frequency.has_value();
-    case setting_id::delimiter:
-        return in.delimiter.has_value();
-    case setting_id::decimal_comma:
-        return in.decimal_comma;
-    case setting_id::skip:
-        return in.skip.has_value();
-    case setting_id::table:
-        return in.table.has_value();
-    case setting_id::v_scale:
-        return in.v_scale.has_value();
-    case setting_id::i_scale:
-        return in.i_scale.has_value();
-    default:
-        return false;
-    }
+    const std::pair<setting_id, bool> given[] = {{setting_id::v_column, in.v_column.has_value()},
+                                                 {setting_id::i_column, in.i_column.has_value()},
+                                                 {setting_id::time_column, in.time_column.has_value()},
+                                                 {setting_id::fs, in.sampling_frequency.has_value()},
+                                                 {setting_id::delimiter, in.delimiter.has_value()},
+                                                 {setting_id::decimal_comma, in.decimal_comma},
+                                                 {setting_id::skip, in.skip.has_value()},
+                                                 {setting_id::table, in.table.has_value()},
+                                                 {setting_id::v_scale, in.v_scale.has_value()},
+                                                 {setting_id::i_scale, in.i_scale.has_value()}};
+    for (const auto& [setting, on] : given)
+        if (setting == id) return on;
+    return false;
 }
 
 }  // namespace veltrin

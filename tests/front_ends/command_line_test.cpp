@@ -14,6 +14,7 @@
 #include <vector>
 #include <algorithm>
 
+#include "model/settings.hpp"
 #include "test_files.hpp"
 
 namespace {
@@ -879,6 +880,29 @@ TEST(command_line, instrument_files_give_the_rows_of_the_tagged_recording)
     // The table is the configuration mode's, whatever the input.
     EXPECT_EQ(run_command(dir, "-n 64 gamry.DTA").out.substr(run_command(dir, "-n 64 gamry.DTA").out.find('\n')),
               run_command(dir, "-n 64 tagged.xml").out.substr(run_command(dir, "-n 64 tagged.xml").out.find('\n')));
+}
+
+// Every reading option the settings table scopes to some inputs is refused
+// for the others, never ignored.
+TEST(command_line, refuses_each_scoped_reading_option_for_the_inputs_it_does_not_apply_to)
+{
+    const std::string dir = scratch_with_recording();
+    write_file(dir + "/pairs.f32", std::string(16, '\0'));
+    for (const veltrin::setting_row& row : veltrin::settings_table()) {
+        if (row.scope == veltrin::input_scope::every_input) continue;
+        const std::string name(row.long_name);
+        const std::string option = " --" + name +
+                                   (row.kind == veltrin::setting_kind::flag   ? ""
+                                    : row.kind == veltrin::setting_kind::name ? " ,"
+                                                                              : " 2");
+        const command_outcome tagged = run_command(dir, "-n 8" + option + " samples.xml");
+        EXPECT_EQ(tagged.err, "veltrin: samples.xml: --" + name + " does not apply to a tagged file\n");
+        const command_outcome raw = run_command(dir, "-n 2 --input-format f32le --fs 4" + option + " pairs.f32");
+        EXPECT_EQ(raw.err, row.scope == veltrin::input_scope::delimited_text
+                               ? "veltrin: pairs.f32: --" + name + " does not apply to raw binary input\n"
+                               : "")
+            << name;
+    }
 }
 
 // Options that do not fit a file are a usage error of that file: status 2,

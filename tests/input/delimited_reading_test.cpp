@@ -284,63 +284,6 @@ TEST(delimited_reading, stops_naming_the_line_the_column_and_the_text)
     for (const auto& c : cases) EXPECT_EQ(outcome_of(c.content, c.in), c.expected) << c.content.substr(0, 60);
 }
 
-// Every reading setting the table scopes to some inputs is refused for the
-// others, named as the command line names it.
-TEST(delimited_reading, refuses_each_scoped_setting_for_the_inputs_it_does_not_apply_to)
-{
-    const auto given = [](setting_id id) {
-        input_request in{.format = input_format::tagged};
-        switch (id) {
-        case setting_id::v_column:
-            in.v_column = "v";
-            break;
-        case setting_id::i_column:
-            in.i_column = "i";
-            break;
-        case setting_id::time_column:
-            in.time_column = "t";
-            break;
-        case setting_id::delimiter:
-            in.delimiter = ',';
-            break;
-        case setting_id::decimal_comma:
-            in.decimal_comma = true;
-            break;
-        case setting_id::skip:
-            in.skip = 1;
-            break;
-        case setting_id::table:
-            in.table = 2;
-            break;
-        case setting_id::v_scale:
-            in.v_scale = 2.0;
-            break;
-        case setting_id::i_scale:
-            in.i_scale = 2.0;
-            break;
-        default:
-            ADD_FAILURE() << "no case for " << row_of(id).long_name;
-            break;
-        }
-        return in;
-    };
-    const std::string tagged = "<sampling_frequency>4\n<data>\n<v>1</v><i>2</i>\n</data>\n";
-    for (const setting_row& row : settings_table()) {
-        if (row.scope == input_scope::every_input) continue;
-        input_request in = given(row.id);
-        EXPECT_EQ(outcome_of(tagged, in),
-                  "options: --" + std::string(row.long_name) + " does not apply to a tagged file");
-        in.format = input_format::f32le;
-        in.sampling_frequency = 4.0;
-        // The scales apply to raw binary input: one pair of zeros is read.
-        EXPECT_EQ(outcome_of(std::string(8, '\0'), in),
-                  row.scope == input_scope::delimited_text
-                      ? "options: --" + std::string(row.long_name) + " does not apply to raw binary input"
-                      : "fs 4: 0,0")
-            << row.long_name;
-    }
-}
-
 // Rows, comments and a stop scattered over many regions: every thread count,
 // region size and a pipe read the same samples and stop at the same line.
 TEST(delimited_reading, reads_the_same_for_every_thread_count_and_through_a_pipe)
