@@ -175,6 +175,14 @@ result_format format_value(const std::string& option, const std::string& name)
     throw usage_error{option + " needs table, csv, json or jsonl, not '" + name + "'"};
 }
 
+// A named value, or the usage error that says which names there are.
+template <typename T>
+T checked(const std::optional<T>& value, const std::string& message)
+{
+    if (!value) throw usage_error{message};
+    return *value;
+}
+
 // The settings of the estimate and of what it gives.
 void read_estimate_option(options& parsed, setting_id id, const char* text)
 {
@@ -185,56 +193,54 @@ void read_estimate_option(options& parsed, setting_id id, const char* text)
         parsed.config = value;
         break;
     case setting_id::points:
-        parsed.points = integer_value(option, text, least_points);
+        parsed.analysis.nbpoint_section = integer_value(option, text, least_points);
         break;
     case setting_id::sections:
-        parsed.sections = integer_value(option, text, least_sections);
+        parsed.analysis.nb_section = integer_value(option, text, least_sections);
         break;
     case setting_id::hanning:
-        parsed.hanning = true;
+        parsed.analysis.hanning = 1;
         break;
     case setting_id::window:
-        parsed.window = window_named(value);
-        if (!parsed.window) throw usage_error{"the window must be " + window_list()};
+        parsed.analysis.window = checked(window_named(value), "the window must be " + window_list());
         break;
     case setting_id::overlap:
-        parsed.overlap = real_value(option, text);
+        parsed.analysis.overlap = real_value(option, text);
         break;
     case setting_id::detrend:
-        parsed.detrend = detrend_named(value);
-        if (!parsed.detrend) throw usage_error{option + " needs constant, linear or none, not '" + value + "'"};
+        parsed.analysis.detrend =
+            checked(detrend_named(value), option + " needs constant, linear or none, not '" + value + "'");
         break;
     case setting_id::average:
-        parsed.average = average_named(value);
-        if (!parsed.average) throw usage_error{option + " needs mean or median, not '" + value + "'"};
+        parsed.analysis.average = checked(average_named(value), option + " needs mean or median, not '" + value + "'");
         break;
     case setting_id::confidence:
-        parsed.confidence = real_value(option, text);
+        parsed.analysis.confidence = real_value(option, text);
         break;
     case setting_id::coherence:
-        parsed.coherence = true;
+        parsed.analysis.coherence = true;
         break;
     case setting_id::statistics:
-        parsed.statistics = true;
+        parsed.analysis.statistics = true;
         break;
     case setting_id::zn_interval:
-        parsed.zn_interval = zn_interval_named(value);
-        if (!parsed.zn_interval) throw usage_error{option + " needs independent or coherent, not '" + value + "'"};
+        parsed.analysis.zn_interval =
+            checked(zn_interval_named(value), option + " needs independent or coherent, not '" + value + "'");
         break;
     case setting_id::band:
-        parsed.band = band_value(option, text);
+        parsed.analysis.band = band_value(option, text);
         break;
     case setting_id::slope_band:
-        parsed.slope_band = band_value(option, text);
+        parsed.analysis.slope_band = band_value(option, text);
         break;
     case setting_id::stern_geary:
-        parsed.stern_geary = shot_noise_value(option, text, "volts");
+        parsed.analysis.stern_geary = shot_noise_value(option, text, "volts");
         break;
     case setting_id::area:
-        parsed.area = shot_noise_value(option, text, "cm^2");
+        parsed.analysis.area = shot_noise_value(option, text, "cm^2");
         break;
     case setting_id::electrodes:
-        parsed.electrodes = integer_value(option, text, 1, 2);
+        parsed.analysis.electrodes = integer_value(option, text, 1, 2);
         break;
     default:
         break;
@@ -371,25 +377,9 @@ options parse_options(int argc, char** argv)
 // The request the options make.
 analysis_request request_of(const options& o)
 {
-    analysis_request s;
+    analysis_request s = o.analysis;
     s.standard = selects_standard(o.given);
-    s.hanning = o.hanning ? 1 : 0;
-    s.nbpoint_section = o.points.value_or(0);
-    s.nb_section = o.sections.value_or(0);
-    s.all_sections = !o.sections;
-    s.window = o.window.value_or(window_choice{});
-    s.overlap = o.overlap.value_or(0.0);
-    s.detrend = o.detrend.value_or(detrend_mode::constant);
-    s.average = o.average.value_or(average_mode::mean);
-    s.confidence = o.confidence;
-    s.coherence = o.coherence;
-    s.statistics = o.statistics;
-    s.zn_interval = o.zn_interval.value_or(zn_interval_mode::independent);
-    s.band = o.band;
-    s.slope_band = o.slope_band;
-    s.stern_geary = o.stern_geary;
-    s.area = o.area;
-    s.electrodes = o.electrodes.value_or(2);
+    s.all_sections = !o.wants(setting_id::sections);
     return s;
 }
 

@@ -22,22 +22,9 @@ struct usage_error {
 struct options {
     setting_set given;  // the settings on the command line
     std::optional<std::string> config;
-    std::optional<std::int32_t> points;
-    std::optional<std::int32_t> sections;
-    bool hanning = false;
-    std::optional<window_choice> window;
-    std::optional<double> overlap;
-    std::optional<detrend_mode> detrend;
-    std::optional<average_mode> average;
-    std::optional<double> confidence;
-    std::optional<zn_interval_mode> zn_interval;
-    std::optional<frequency_band> band;
-    std::optional<frequency_band> slope_band;
-    std::optional<double> stern_geary;
-    std::optional<double> area;
-    std::optional<std::int32_t> electrodes;
-    bool coherence = false;
-    bool statistics = false;
+    // The estimate's settings as given, with the request's defaults for the
+    // others; request_of adds what follows from which were given.
+    analysis_request analysis;
     std::optional<std::string> output;
     result_format format = result_format::table;
     unsigned jobs = 0;     // 0: the number of cores
