@@ -530,6 +530,7 @@ def test_instrument_files_read_as_the_tagged_recording(name, keywords, settings)
     (dict(v_column="x"), ValueError, 'the header row (line 1) has no column named "x"; its names are "time", "v", '
      '"i"; choose the v column with v_column (a name, or a number from 1)'),
     (dict(input_format="tagged", skip=1), ValueError, "skip does not apply to a tagged file"),
+    (dict(input_format="f32le", fs=4.0, table=2), ValueError, "table does not apply to raw binary input"),
     (dict(v_column=2, i_column=3, skip=1), ValueError, "the file has no time column to give the sampling frequency: give "
      "it with fs, or choose the time column with time_column"),
 ])
