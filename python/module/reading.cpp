@@ -81,6 +81,11 @@ void warn_dropped_row(const std::string& path, std::int64_t line)
 
 const std::vector<parameter> read_parameters = parameters_of({{"path", true}}, python_read);
 
+bool is_digits(const std::string& text)
+{
+    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
 // A column: its header name (str) or its number (int, or a str of digits).
 std::optional<std::string> column_of(const py::object& value, const char* name)
 {
@@ -146,9 +151,15 @@ input_request input_of(const arguments& a)
     }
     if (given(a["table"])) {
         const std::string wanted = "table must be a table's number from 1 (int) or 'all'";
-        if (py::isinstance<py::str>(a["table"])) {
+        const bool digits = py::isinstance<py::str>(a["table"]) && is_digits(a["table"].cast<std::string>());
+        if (py::isinstance<py::str>(a["table"]) && !digits) {
             if (a["table"].cast<std::string>() != "all") out_of_range(wanted, a["table"]);
             in.table = 0;
+        } else if (digits) {
+            // "2" as the command line takes it.
+            const std::string text = a["table"].cast<std::string>();
+            if (text.size() > 9 || std::stoi(text) < 1) out_of_range(wanted, a["table"]);
+            in.table = std::stoi(text);
         } else {
             const int table = whole_number(a["table"], wanted);
             if (table < 1) out_of_range(wanted, a["table"]);

@@ -164,7 +164,7 @@ std::string rows_text(const reading_problem& p, const setting_names& names)
                names.name(setting_id::fs) + " to read the file anyway";
     case reading_rule::row_after_table:
         return line_text(p.line) + " holds a row of numbers after the table ended on " + line_text(p.other_line) +
-               (p.joined ? "; " + all_tables + " joins only tables whose header rows are the same"
+               (p.joined ? "; " + all_tables + " joins only tables whose header and units rows are the same"
                          : std::string("; a second table is not read"));
     case reading_rule::several_tables:
         return "the file holds " + std::to_string(p.lines.size()) + " tables, their header rows on lines " +
@@ -172,6 +172,10 @@ std::string rows_text(const reading_problem& p, const setting_names& names)
                ", or join them with " + all_tables;
     case reading_rule::one_timed_row:
         return "one row cannot give the sampling frequency: give it with " + names.name(setting_id::fs);
+    case reading_rule::text_in_number_column:
+        return line_text(p.line) + ": column " + std::to_string(p.count) +
+               (p.label.empty() ? "" : " (" + p.label + ")") + " holds '" + p.text +
+               "' where the table's first row holds a number; a summary row is no data: delete it";
     default:
         return cell_text(p, names);
     }
@@ -234,6 +238,21 @@ std::string header_text(const reading_problem& p, const setting_names& names)
     case reading_rule::unit_of_other_quantity:
         return where + " is in " + unit_word(p.unit_of) + ": choose the " + quantity_word(p.column) + " column with " +
                (p.setting ? names.name(*p.setting) : "") + ", or give " + scale + " to read it anyway";
+    case reading_rule::units_disagree:
+        return "the " + std::string(quantity_word(p.column)) + " column (" + p.label + ") is in '" + p.text +
+               "' by its name but in '" + p.other_text + "' by the units row (" + line_text(p.other_line) +
+               "): mend one of them, or give " + scale + " to read it anyway";
+    case reading_rule::units_not_tied:
+        return line_text(p.line) + " gives units (in " + counted(p.count, " field", " fields") + ", the rows having " +
+               std::to_string(p.limit) + ") that cannot be tied to the columns: give " +
+               names.name(setting_id::v_scale) + ", " + names.name(setting_id::i_scale) + " and " +
+               names.with_placeholder(setting_id::fs) + " to read the file anyway";
+    case reading_rule::preamble_unreadable:
+        return line_text(p.line) + " states the sampling in a way the program does not read ('" + p.text +
+               "'): give the frequency with " + names.with_placeholder(setting_id::fs);
+    case reading_rule::preamble_disagrees:
+        return "lines " + std::to_string(p.line) + " and " + std::to_string(p.other_line) +
+               " state different samplings: give the frequency with " + names.with_placeholder(setting_id::fs);
     default:
         return columns_text(p, names);
     }
@@ -310,6 +329,7 @@ std::string reading_text(const reading_problem& problem, const setting_names& na
     case reading_rule::row_after_table:
     case reading_rule::several_tables:
     case reading_rule::one_timed_row:
+    case reading_rule::text_in_number_column:
         return rows_text(problem, names);
     default:
         return run_text(problem, names);

@@ -31,6 +31,7 @@ enum delimited_stop : int {
     bad_cell = first_grammar_stop,  // a column's cell is missing, empty or not a number
     line_too_long,
     field_count,  // a row with more or fewer fields than the header row
+    summary_row,  // text in a first column not read whose first row holds a number
 };
 
 // The cells of one row at the table's columns; false when the row is too short.
@@ -71,6 +72,23 @@ void cut_row(std::string_view line, const table_layout& t, row_cells& cells)
         }
     }
     cells.fields = k;
+}
+
+// The first field of a row, quotes and all.
+std::string_view first_cell(std::string_view line, char d)
+{
+    std::size_t start = 0;
+    if (d == blank_run) start = std::min(line.find_first_not_of(" \t"), line.size());
+    bool quoted = false;
+    std::size_t k = start;
+    for (; k < line.size(); ++k) {
+        const char c = line[k];
+        if (c == '"')
+            quoted = !quoted;
+        else if (!quoted && (d == blank_run ? c == ' ' || c == '\t' : c == d))
+            break;
+    }
+    return line.substr(start, k - start);
 }
 
 // Whether a cell's whole part is cut into groups of three digits by
@@ -196,6 +214,7 @@ struct delimited_grammar {
     bool gather_digits = true;
     table_layout t;
     time_steps steps;
+    bool first_numeric = false;  // the first column, not read, holds a number in the first row
 
     std::int64_t file_line(std::int64_t c) const { return t.lines_before + c + 1; }
 
@@ -238,6 +257,8 @@ struct delimited_grammar {
     {
         if (kind_of(first_line) != line_kind::row || first_line == long_line) return;
         if (t.field_count == 0) t.field_count = row_field_count(first_line, t.delimiter);
+        const bool first_read = t.v.index == 0 || t.i.index == 0 || (t.time && t.time->index == 0);
+        first_numeric = !first_read && looks_numeric(first_cell(first_line, t.delimiter));
         if (t.decimal_comma_known || t.delimiter == ',') return;
         std::vector<std::string_view> fields;
         split_fields(first_line, t.delimiter, fields);
@@ -246,6 +267,25 @@ struct delimited_grammar {
     }
 
     int unit_lines() const { return 1; }
+
+    // A delimiter at a row's end adds no field, unless the header row names
+    // one field more: the last column is then empty.
+    bool fits_field_count(std::string_view line) const
+    {
+        const std::size_t fields = row_field_count(line, t.delimiter);
+        if (fields == t.field_count) return true;
+        while (line.ends_with('\r')) line.remove_suffix(1);
+        return t.delimiter != blank_run && fields + 1 == t.field_count && line.ends_with(t.delimiter);
+    }
+
+    // Text in a first column not read whose first row holds a number: a
+    // summary row ("Mean", "Std") under the table, which is no sample.
+    bool summary_cell(std::string_view line) const
+    {
+        if (!first_numeric) return false;
+        const std::string_view cell = trimmed(first_cell(line, t.delimiter));
+        return !cell.empty() && !looks_numeric(cell);
+    }
 
     bool ends_block(std::string_view line, std::int64_t) const { return kind_of(line) == line_kind::table_end; }
 
@@ -256,7 +296,8 @@ struct delimited_grammar {
             s.count = 0;
             return {};
         }
-        if (t.field_count != 0 && row_field_count(line, t.delimiter) != t.field_count) return {field_count, c};
+        if (t.field_count != 0 && !fits_field_count(line)) return {field_count, c};
+        if (summary_cell(line)) return {summary_row, c};
         row_cells cells;
         cut_row(line, t, cells);
         double v = 0.0;
@@ -268,7 +309,7 @@ struct delimited_grammar {
         s = line_stores{2, {true, false}, {c, c}, {v * t.v_scale, i * t.i_scale}};
         if (t.time) {
             s.timed = true;
-            s.time = time * t.time_scale;
+            s.time = time;
         }
         return {};
     }
@@ -351,7 +392,7 @@ struct delimited_grammar {
         if (static_cast<std::size_t>(q - p) > t.held_limit) return false;
         s = line_stores{2, {true, false}, {c, c}, {values[0] * t.v_scale, values[1] * t.i_scale}};
         s.timed = t.time.has_value();
-        s.time = values[2] * t.time_scale;
+        s.time = values[2];
         p = q + 1;
         return true;
     }
@@ -363,7 +404,8 @@ struct delimited_grammar {
                       const store_target& target) const
     {
         const bool shaped = shapes_can_scale(t.v_scale) && shapes_can_scale(t.i_scale);
-        const value_scales scales{t.v_scale, t.i_scale, t.time_scale};
+        // Times stay in the file's unit: their steps are exact there.
+        const value_scales scales{t.v_scale, t.i_scale, 1.0};
         const char point = t.decimal_comma ? ',' : '.';
         std::int64_t read = 0;
         for (;;) {
@@ -406,6 +448,12 @@ struct delimited_grammar {
                     .header_row = t.header_at > 0};
         case too_many_lines:
             return {.rule = reading_rule::too_many_rows, .count = most_count};
+        case summary_row:
+            return {.rule = reading_rule::text_in_number_column,
+                    .line = at,
+                    .label = t.header.empty() ? std::string() : message_text(t.header.front()),
+                    .text = message_text(trimmed(first_cell(line, t.delimiter))),
+                    .count = 1};
         default:
             return {.rule = reading_rule::line_unreadable, .line = at};
         }
@@ -426,8 +474,9 @@ void delimited_grammar::take_frequency_from_times(recording& result) const
 {
     if (!t.time || steps.count < 2) return;
     const std::int64_t n = steps.count;
-    const double span = steps.last - steps.first;
+    const double span = steps.last - steps.first;  // in the column's unit
     const double mean = span / static_cast<double>(n - 1);
+    const double unit = t.time_scale;
     if (!(mean > 0.0))
         bad_file(*name, {.rule = reading_rule::time_not_increasing,
                          .line = file_line(steps.first_line),
@@ -437,14 +486,14 @@ void delimited_grammar::take_frequency_from_times(recording& result) const
     if (t.join_tables && steps.junction)
         bad_file(*name, {.rule = reading_rule::time_step_at_junction,
                          .line = file_line(steps.junction->line),
-                         .value = steps.junction->size,
-                         .other_value = steps.junction_before});
+                         .value = steps.junction->size * unit,
+                         .other_value = steps.junction_before * unit});
     if (const std::optional<time_steps::step> broken = steps.first_broken(mean))
         bad_file(*name, {.rule = reading_rule::time_step_off_mean,
                          .line = file_line(broken->line),
-                         .value = broken->size,
-                         .other_value = mean});
-    result.sampling_frequency = static_cast<double>(n - 1) / span;
+                         .value = broken->size * unit,
+                         .other_value = mean * unit});
+    result.sampling_frequency = static_cast<double>(n - 1) / (span * unit);
 }
 
 // After the table: text, blank lines, comments and other tables whose

@@ -6,36 +6,16 @@
 #include <algorithm>
 #include <span>
 
+#include "input/column_choice.hpp"
 #include "input/column_names.hpp"
 #include "input/delimited_fields.hpp"
+#include "input/preamble_facts.hpp"
 #include "input/reading_engine.hpp"
 #include "model/error.hpp"
 
 namespace veltrin {
 
 namespace {
-
-// A column as the user names it: by its header name, or by its number from 1.
-struct column_choice {
-    bool given = false;
-    bool numbered = false;
-    std::uint64_t number = 0;  // held at 2^40: no table is that wide
-    std::string text;
-};
-
-column_choice choice_of(const std::optional<std::string>& option)
-{
-    column_choice c;
-    if (!option) return c;
-    c.given = true;
-    c.text = *option;
-    c.numbered =
-        !c.text.empty() && std::all_of(c.text.begin(), c.text.end(), [](char ch) { return ch >= '0' && ch <= '9'; });
-    if (c.numbered)
-        for (const char ch : c.text)
-            c.number = std::min<std::uint64_t>(c.number * 10 + static_cast<unsigned>(ch - '0'), std::uint64_t{1} << 40);
-    return c;
-}
 
 // The names of a header row, trimmed; a delimiter at its end adds none.
 std::vector<std::string_view> names_in(std::string_view line, char delimiter)
@@ -52,57 +32,6 @@ bool same_names(std::string_view line, char delimiter, const std::vector<std::st
     if (names.empty()) return false;
     const std::vector<std::string_view> fields = names_in(line, delimiter);
     return std::equal(fields.begin(), fields.end(), names.begin(), names.end());
-}
-
-// The columns whose names are known for q, at the best rank present.
-struct candidates {
-    int rank = 0;
-    std::vector<std::size_t> at;
-};
-
-candidates candidates_of(std::span<const std::string_view> names, quantity q)
-{
-    candidates found;
-    for (std::size_t k = 0; k < names.size(); ++k) {
-        const int rank = name_rank(names[k], q);
-        if (rank == 0 || (found.rank != 0 && rank > found.rank)) continue;
-        if (rank < found.rank || found.rank == 0) found.at.clear();
-        found.rank = rank;
-        found.at.push_back(k);
-    }
-    return found;
-}
-
-// The columns that a name chosen by the user names.
-std::vector<std::size_t> named(std::span<const std::string_view> names, const std::string& text)
-{
-    std::vector<std::size_t> at;
-    for (std::size_t k = 0; k < names.size(); ++k)
-        if (names[k] == text) at.push_back(k);
-    return at;
-}
-
-bool finds(const column_choice& c, quantity q, std::span<const std::string_view> names)
-{
-    if (c.numbered) return c.number >= 1 && c.number <= names.size();
-    if (c.given) return !named(names, c.text).empty();
-    return candidates_of(names, q).rank != 0;
-}
-
-// The names of a header line, as messages show them.
-std::vector<std::string> shown_names(std::span<const std::string_view> names)
-{
-    std::vector<std::string> shown;
-    for (const std::string_view name : names) shown.push_back(message_text(name));
-    return shown;
-}
-
-// The columns at `at`, with their numbers from 1.
-std::vector<numbered_name> numbered(std::span<const std::string_view> names, std::span<const std::size_t> at)
-{
-    std::vector<numbered_name> columns;
-    for (const std::size_t k : at) columns.push_back({message_text(names[k]), k + 1});
-    return columns;
 }
 
 // "Nb header lines : N": the header row is the file's line N.
@@ -123,48 +52,6 @@ std::optional<std::int64_t> header_line_count(std::string_view line)
     return n;
 }
 
-// What a preamble says of the sampling: a frequency, or a sweep's rate and
-// the potential step between samples.
-struct preamble_facts {
-    std::optional<double> frequency;
-    std::optional<double> interval_seconds;
-    std::optional<double> interval_volts;
-    std::optional<double> scan_rate;
-
-    // The number after "lead =" in a line that starts with lead.
-    static std::optional<double> stated(std::string_view line, std::string_view lead)
-    {
-        line = trimmed(line);
-        if (!line.starts_with(lead)) return std::nullopt;
-        line = trimmed(line.substr(lead.size()));
-        if (!line.starts_with('=')) return std::nullopt;
-        double value = 0.0;
-        if (!cell_number(line.substr(1), false, value) || !(value > 0.0)) return std::nullopt;
-        return value;
-    }
-
-    void note(std::string_view line)
-    {
-        std::vector<std::string_view> fields;
-        split_fields(line, '\t', fields);
-        double value = 0.0;
-        if (fields.size() >= 3 && trimmed(fields[0]) == "FREQ" && trimmed(fields[1]) == "QUANT" &&
-            cell_number(fields[2], false, value) && value > 0.0)
-            frequency = value;
-        if (const auto v = stated(line, "Sample Interval (s)")) interval_seconds = v;
-        if (const auto v = stated(line, "Sample Interval (V)")) interval_volts = v;
-        if (const auto v = stated(line, "Scan Rate (V/s)")) scan_rate = v;
-    }
-
-    std::optional<double> sampling_frequency() const
-    {
-        if (frequency) return frequency;
-        if (interval_seconds) return 1.0 / *interval_seconds;
-        if (interval_volts && scan_rate) return *scan_rate / *interval_volts;
-        return std::nullopt;
-    }
-};
-
 // A line under the header row that gives units: text only, with a unit the
 // program reads in some cell.
 bool is_units_row(std::string_view line, char delimiter)
@@ -175,6 +62,24 @@ bool is_units_row(std::string_view line, char delimiter)
         unit = unit || read_unit(cell).has_value();
     }
     return unit;
+}
+
+// A units row that starts with the point number's "#" (a tab between the
+// cells): no comment.
+bool is_marked_units_row(std::string_view line, char delimiter)
+{
+    if (delimiter == blank_run) return false;
+    const std::vector<std::string_view> cells = names_in(line, delimiter);
+    return cells.size() >= 2 && cells.front() == "#" && is_units_row(line, delimiter);
+}
+
+// Some cell is a unit, or a name with a unit the program reads.
+bool carries_units(std::span<const std::string_view> cells)
+{
+    return std::any_of(cells.begin(), cells.end(), [](std::string_view cell) {
+        const std::optional<std::string_view> unit = split_header_name(cell).unit;
+        return !looks_numeric(cell) && (read_unit(cell) || (unit && read_unit(*unit)));
+    });
 }
 
 }  // namespace
@@ -235,7 +140,10 @@ struct header_reader {
         --lines;
     }
 
-    bool is_comment() const { return line.starts_with('#') || line == long_line; }
+    bool is_comment() const
+    {
+        return (line.starts_with('#') && !is_marked_units_row(line, delimiter_in(line))) || line == long_line;
+    }
     char delimiter_in(std::string_view text) const { return in.delimiter.value_or(delimiter_of(text)); }
 
     void check_length() const
@@ -283,6 +191,8 @@ struct header_lines {
     std::int64_t partial_at = 0;
     std::string units;  // the units row, when there is one
     std::int64_t units_at = 0;
+    std::string comment;  // the last comment, without its "#"
+    std::int64_t comment_at = 0;
     bool first_row_found = false;
     preamble_facts preamble;
 };
@@ -295,6 +205,10 @@ header_lines find_header(header_reader& h)
         for (std::int64_t k = 0; k < *h.in.skip && h.next_line(); ++k) {}
     std::int64_t header_row = 0;  // the header row's line by the file's own count, 0 when it gives none
     while (h.next_line()) {
+        if (h.is_comment() && h.line != long_line) {
+            found.comment = h.line.substr(1);
+            found.comment_at = h.lines;
+        }
         if (h.is_comment() || is_blank_line(h.line)) continue;
         h.check_length();
         if (!h.in.skip && header_row == 0) {
@@ -303,7 +217,7 @@ header_lines find_header(header_reader& h)
             if (header_row != 0) continue;
         }
         if (h.lines < header_row) {
-            found.preamble.note(h.line);
+            found.preamble.note(h.line, h.lines);
             continue;
         }
         const std::vector<std::string_view> names = names_in(h.line, h.delimiter_in(h.line));
@@ -320,7 +234,7 @@ header_lines find_header(header_reader& h)
             found.first_row_found = true;
             break;
         }
-        found.preamble.note(h.line);
+        found.preamble.note(h.line, h.lines);
         // The line right under one that names v or i is its units row ("V", "A").
         const bool under_partial = !found.partial.empty() && found.partial_at == found.last_text_at;
         if (names.size() >= 2 && !under_partial &&
@@ -391,8 +305,23 @@ void settle_header(const header_reader& h, header_lines& found, bool tags_possib
     if (!h.by_number || as_wide) {
         found.header = names_line;
         found.header_at = names_at;
-    } else {
-        found.units.clear();
+        return;
+    }
+    found.units.clear();
+    // No line names the columns chosen by number: one of units above the
+    // rows would otherwise be passed over, and the values read as volts,
+    // amperes and seconds.
+    if (h.in.v_scale && h.in.i_scale && h.in.sampling_frequency) return;
+    const std::size_t width = row_field_count(h.first_row(), d);
+    for (const auto& [text, at] : {std::pair{std::string_view(found.last_text), found.last_text_at},
+                                   std::pair{std::string_view(found.earlier_text), found.earlier_text_at},
+                                   std::pair{std::string_view(found.comment), found.comment_at}}) {
+        const std::vector<std::string_view> cells = names_in(text, d);
+        if (cells.size() >= 2 && carries_units(cells))
+            options_do_not_fit(h.file_name, {.rule = reading_rule::units_not_tied,
+                                             .line = at,
+                                             .count = static_cast<std::int64_t>(cells.size()),
+                                             .limit = static_cast<std::int64_t>(width)});
     }
 }
 
@@ -404,8 +333,16 @@ void read_units_row(header_reader& h, header_lines& found, char delimiter)
         if (h.is_comment() || is_blank_line(h.line)) continue;
         h.check_length();
         const std::vector<std::string_view> cells = names_in(h.line, delimiter);
+        const std::vector<std::string_view> names = names_in(found.header, delimiter);
         if (std::none_of(cells.begin(), cells.end(), looks_numeric) && !is_table_title(h.line, delimiter) &&
-            cells != names_in(found.header, delimiter)) {
+            cells != names) {
+            // Units that do not stand one a column cannot say which is whose.
+            if (cells.size() != names.size() && carries_units(cells) &&
+                !(h.in.v_scale && h.in.i_scale && h.in.sampling_frequency))
+                options_do_not_fit(h.file_name, {.rule = reading_rule::units_not_tied,
+                                                 .line = h.lines,
+                                                 .count = static_cast<std::int64_t>(cells.size()),
+                                                 .limit = static_cast<std::int64_t>(names.size())});
             found.units = h.line;
             found.units_at = h.lines;
         } else {
@@ -416,7 +353,7 @@ void read_units_row(header_reader& h, header_lines& found, char delimiter)
 }
 
 // The table asked for: the header row repeated starts each one after the first.
-void move_to_table(header_reader& h, table_layout& t)
+void move_to_table(header_reader& h, table_layout& t, header_lines& lines)
 {
     const std::int64_t asked = h.in.table.value_or(1);
     if (asked <= 1) return;
@@ -431,57 +368,16 @@ void move_to_table(header_reader& h, table_layout& t)
         options_do_not_fit(
             h.file_name,
             {.rule = reading_rule::table_missing, .lines = t.tables, .count = asked, .header_row = !t.header.empty()});
-    if (h.next_line() && !(h.line != long_line && !t.units.empty() && same_names(h.line, t.delimiter, t.units)))
+    if (!h.next_line()) return;
+    // The table's own units row, which need not be the first table's.
+    const std::vector<std::string_view> cells = names_in(h.line, t.delimiter);
+    if (h.line != long_line && cells.size() == t.header.size() && !is_table_title(h.line, t.delimiter) &&
+        std::none_of(cells.begin(), cells.end(), looks_numeric)) {
+        lines.units = h.line;
+        lines.units_at = h.lines;
+    } else {
         h.put_back();
-}
-
-// The header row's names and where they stand, for finding the columns.
-struct column_lookup {
-    const std::string& file_name;
-    std::span<const std::string_view> names;
-    std::size_t width;  // the rows' fields
-    std::int64_t header_at;
-};
-
-// A column by number, by the name given, or by the best rank of the known names.
-std::optional<table_column> resolve(const column_lookup& at, const column_choice& c, quantity q, setting_id setting)
-{
-    reading_problem problem{.rule = reading_rule::no_known_column,
-                            .setting = setting,
-                            .other_line = at.header_at,
-                            .column = q,
-                            .text = message_text(c.text),
-                            .names = shown_names(at.names)};
-    if (c.numbered) {
-        problem.text = c.text;
-        problem.count = static_cast<std::int64_t>(at.width);
-        if (c.number == 0)
-            options_do_not_fit(at.file_name, {.rule = reading_rule::column_number_zero, .setting = setting});
-        if (at.width != 0 && c.number > at.width) {
-            problem.rule = reading_rule::column_beyond_table;
-            options_do_not_fit(at.file_name, std::move(problem));
-        }
-        const auto k = static_cast<std::size_t>(c.number - 1);
-        const bool has_name = k < at.names.size() && !at.names[k].empty();
-        return table_column{k, has_name ? std::string(at.names[k]) : "column " + c.text};
     }
-    if (c.given) {
-        const std::vector<std::size_t> columns = named(at.names, c.text);
-        if (columns.size() == 1) return table_column{columns[0], std::string(at.names[columns[0]])};
-        problem.rule = columns.empty() ? reading_rule::no_column_named : reading_rule::several_columns_named;
-        problem.candidates = numbered(at.names, columns);
-        options_do_not_fit(at.file_name, std::move(problem));
-    }
-    const candidates found = candidates_of(at.names, q);
-    if (found.rank == 0 && q == quantity::time) return std::nullopt;
-    if (found.rank == 0) options_do_not_fit(at.file_name, std::move(problem));
-    problem.candidates = numbered(at.names, found.at);
-    if (found.rank == weak_rank)
-        problem.rule = reading_rule::only_weak_columns;
-    else if (found.at.size() > 1)
-        problem.rule = reading_rule::several_known_columns;
-    if (problem.rule != reading_rule::no_known_column) options_do_not_fit(at.file_name, std::move(problem));
-    return table_column{found.at[0], std::string(at.names[found.at[0]])};
 }
 
 // A column's scale, from its unit in its name or in the units row.
@@ -497,8 +393,26 @@ double scale_of(const column_lookup& at, const header_lines& found, std::span<co
                             .label = message_text(c.label)};
     std::optional<std::string_view> unit;
     if (c.index < at.names.size()) unit = split_header_name(at.names[c.index]).unit;
-    if (!unit && c.index < unit_cells.size() && !unit_cells[c.index].empty() && unit_cells[c.index] != "#") {
-        unit = unit_cells[c.index];
+    std::optional<std::string_view> row_unit;
+    if (c.index < unit_cells.size() && !unit_cells[c.index].empty() && unit_cells[c.index] != "#") {
+        row_unit = unit_cells[c.index];
+        // "(mV)" and "[mV]" as a units row writes them.
+        if (row_unit->size() >= 2 && ((row_unit->front() == '(' && row_unit->back() == ')') ||
+                                      (row_unit->front() == '[' && row_unit->back() == ']')))
+            row_unit = trimmed(row_unit->substr(1, row_unit->size() - 2));
+    }
+    if (unit && row_unit) {
+        const std::optional<unit_reading> by_name = read_unit(*unit);
+        const std::optional<unit_reading> by_row = read_unit(*row_unit);
+        if (by_name && by_row && (by_name->of != by_row->of || by_name->scale != by_row->scale)) {
+            problem.rule = reading_rule::units_disagree;
+            problem.text = message_text(*unit);
+            problem.other_text = message_text(*row_unit);
+            problem.other_line = found.units_at;
+            options_do_not_fit(at.file_name, std::move(problem));
+        }
+    } else if (row_unit) {
+        unit = row_unit;
         problem.other_line = found.units_at;
     }
     if (!unit) return 1.0;
@@ -545,11 +459,11 @@ table_layout read_table_header(line_reader& reader, const std::string& file_name
     read_units_row(h, found, t.delimiter);
     const std::vector<std::string_view> names = fields_of(found.header, t.delimiter);
     for (const std::string_view name : names) t.header.emplace_back(name);
-    const std::vector<std::string_view> unit_cells = fields_of(found.units, t.delimiter);
-    for (const std::string_view cell : unit_cells) t.units.emplace_back(cell);
     t.header_at = found.header.empty() ? 0 : found.header_at;
     t.tables.push_back(t.header_at);
-    move_to_table(h, t);
+    move_to_table(h, t, found);
+    const std::vector<std::string_view> unit_cells = fields_of(found.units, t.delimiter);
+    for (const std::string_view cell : unit_cells) t.units.emplace_back(cell);
 
     const column_lookup at{
         file_name, names, !names.empty() ? names.size() : row_field_count(h.first_row(), t.delimiter), found.header_at};
@@ -559,7 +473,7 @@ table_layout read_table_header(line_reader& reader, const std::string& file_name
     if (!in.sampling_frequency) {
         if (!names.empty() || h.time_choice.numbered)
             t.time = resolve(at, h.time_choice, quantity::time, setting_id::time_column);
-        if (!t.time) preamble_frequency = found.preamble.sampling_frequency();
+        if (!t.time) preamble_frequency = found.preamble.sampling_frequency(file_name);
         if (!t.time && !preamble_frequency) options_do_not_fit(file_name, {.rule = reading_rule::no_time_column});
     }
     t.v_scale =

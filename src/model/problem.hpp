@@ -61,6 +61,11 @@ enum class reading_rule : std::uint8_t {
     only_weak_columns,       // setting, column, other_line, candidates
     several_known_columns,   // setting, column, other_line, candidates
     no_time_column,          // no time column nor preamble to give the sampling frequency
+    preamble_unreadable,     // line, text: a statement of the sampling the program does not read
+    preamble_disagrees,      // line, other_line: two statements of the sampling that differ
+    units_not_tied,          // line: a line of units; count: its fields; limit: the rows' fields
+    units_disagree,          // column, label; text: the unit in the name; other_text: in the units row (other_line)
+    text_in_number_column,   // line, label, text: a cell of text in a column whose first row holds a number
     unknown_unit,            // setting: the scale's; column, label; text: the unit; other_line: the units row or 0
     unit_of_other_quantity,  // setting: the column's; scale_setting; column, label, other_line; unit_of
     // A run in blocks.
@@ -84,6 +89,7 @@ struct reading_problem {
     quantity unit_of = quantity::voltage;
     std::string label{};                      // the column as messages name it: its header name, or "column K"
     std::string text{};                       // the cell, name, unit or number concerned, as messages show it
+    std::string other_text{};                 // a second such text, as the rule says
     std::vector<std::string> names{};         // a header row's names
     std::vector<numbered_name> candidates{};  // the columns that could be meant
     std::vector<std::int64_t> lines{};        // header rows' lines
