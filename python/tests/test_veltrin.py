@@ -745,6 +745,8 @@ def test_tables_a_row_being_written_and_the_frequency_source(tmp_path):
     assert joined.settings["table"] == "all" and joined.settings["dropped_last_row"] == 1
     assert joined.settings["fs_source"] == "time column"
     assert veltrin.read(path, table=1).v.tolist() == [1, 3]
+    with pytest.warns(UserWarning):
+        assert veltrin.read(path, table="2").v.tolist() == [5, 7]  # as --table 2
     with pytest.raises(ValueError, match=r"^table must be a table's number from 1 \(int\) or 'all', not 'some'$"):
         veltrin.read(path, table="some")
 

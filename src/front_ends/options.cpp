@@ -162,7 +162,7 @@ char delimiter_value(const std::string& option, const std::string& value)
 {
     if (value == "," || value == ";") return value[0];
     if (value == "tab" || value == "\t") return '\t';
-    if (value == "space") return ' ';
+    if (value == "space" || value == " ") return ' ';
     throw usage_error{option + " needs ',', ';', tab or space, not '" + value + "'"};
 }
 

@@ -507,7 +507,7 @@ std::vector<std::int64_t> delimited_grammar::read_after_table(line_reader& reade
     const auto take = [&](std::string_view line, std::int64_t at) {
         if (line == long_line || is_blank_line(line)) return;
         if (line.starts_with('#') && kind_of(line) != line_kind::row) return;
-        if (repeats_header(line, t)) {
+        if (t.join_tables ? repeats_header(line, t) : starts_table(line, t)) {
             headers.push_back(at);
             at_place = place::other_header;
             return;

@@ -34,6 +34,17 @@ bool same_names(std::string_view line, char delimiter, const std::vector<std::st
     return std::equal(fields.begin(), fields.end(), names.begin(), names.end());
 }
 
+// The same names, whatever units follow them ("I/mA" and "I/uA").
+bool alike_names(std::string_view line, char delimiter, const std::vector<std::string>& names)
+{
+    if (names.empty()) return false;
+    const std::vector<std::string_view> fields = names_in(line, delimiter);
+    return std::equal(fields.begin(), fields.end(), names.begin(), names.end(),
+                      [](std::string_view a, const std::string& b) {
+                          return split_header_name(a).name == split_header_name(b).name;
+                      });
+}
+
 // "Nb header lines : N": the header row is the file's line N.
 std::optional<std::int64_t> header_line_count(std::string_view line)
 {
@@ -97,6 +108,11 @@ bool carries_units(std::span<const std::string_view> cells)
 bool repeats_header(std::string_view line, const table_layout& t)
 {
     return same_names(line, t.delimiter, t.header);
+}
+
+bool starts_table(std::string_view line, const table_layout& t)
+{
+    return alike_names(line, t.delimiter, t.header);
 }
 
 bool repeats_units(std::string_view line, const table_layout& t)
@@ -359,9 +375,14 @@ void move_to_table(header_reader& h, table_layout& t, header_lines& lines)
     if (asked <= 1) return;
     std::int64_t found = 1;
     while (found < asked && h.next_line()) {
-        if (h.line == long_line || !same_names(h.line, t.delimiter, t.header)) continue;
+        if (h.line == long_line || !alike_names(h.line, t.delimiter, t.header)) continue;
         ++found;
         t.tables.push_back(h.lines);
+    }
+    // The table's own header row: its units may differ from the first's.
+    if (found == asked) {
+        lines.header = h.line;
+        lines.header_at = h.lines;
     }
     check_readable(h.reader, h.file_name);
     if (found < asked)
@@ -457,11 +478,12 @@ table_layout read_table_header(line_reader& reader, const std::string& file_name
     t.delimiter = in.delimiter ? *in.delimiter
                                : delimiter_of(found.header.empty() ? h.first_row() : std::string_view(found.header));
     read_units_row(h, found, t.delimiter);
-    const std::vector<std::string_view> names = fields_of(found.header, t.delimiter);
-    for (const std::string_view name : names) t.header.emplace_back(name);
+    for (const std::string_view name : fields_of(found.header, t.delimiter)) t.header.emplace_back(name);
     t.header_at = found.header.empty() ? 0 : found.header_at;
     t.tables.push_back(t.header_at);
     move_to_table(h, t, found);
+    t.header_at = found.header.empty() ? 0 : found.header_at;
+    const std::vector<std::string_view> names = fields_of(found.header, t.delimiter);
     const std::vector<std::string_view> unit_cells = fields_of(found.units, t.delimiter);
     for (const std::string_view cell : unit_cells) t.units.emplace_back(cell);
 

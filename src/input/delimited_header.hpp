@@ -53,8 +53,10 @@ struct table_layout {
 table_layout read_table_header(line_reader& reader, const std::string& file_name, const reading_options& options,
                                recording& result);
 
-// A line of the table that repeats the header row, or the units row.
+// A line of the table that repeats the header row, or the units row; one
+// that names the same columns, whatever their units, starts a table.
 bool repeats_header(std::string_view line, const table_layout& t);
+bool starts_table(std::string_view line, const table_layout& t);
 bool repeats_units(std::string_view line, const table_layout& t);
 
 // A line that names the next table ("CURVE2<tab>TABLE<tab>601").

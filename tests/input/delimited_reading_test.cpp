@@ -142,7 +142,7 @@ TEST(delimited_reading, stops_naming_the_line_the_column_and_the_text)
          "Fatal error: line 6 holds a row of numbers after the table ended on line 5; a second table is not read."},
         {head + "0.5,1,2\n\nfooter\n7,1,2\n", delimited([](input_request& in) { in.table = 0; }),
          "Fatal error: line 6 holds a row of numbers after the table ended on line 5; --table all joins only tables "
-         "whose header rows are the same."},
+         "whose header and units rows are the same."},
         {head, delimited([](input_request& in) { in.sampling_frequency = 1e38; }),
          "options: the sampling frequency must be a number from 1e-37 to 1e37"},
         {head + "0.5,1,2\nx,1,2\n0.6,1,2\n", delimited(),

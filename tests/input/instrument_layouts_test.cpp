@@ -41,6 +41,15 @@ TEST(delimited_reading, reads_instrument_layouts_with_their_units_and_tables)
         return text;
     };
     const std::string gamry = "EXPLAIN\nTAG\tCORPOT\n" + gamry_table(1, 0) + gamry_table(2, 2);
+    std::string second_in_amperes = gamry_table(2, 2);
+    second_in_amperes.replace(second_in_amperes.find("\tmA\t"), 4, "\tA\t");
+    const auto given_scales = [](input_request& in) {
+        in.v_column = "2";
+        in.i_column = "3";
+        in.v_scale = 1e-3;
+        in.i_scale = 1e-6;
+        fs_10(in);
+    };
     const reading_case cases[] = {
         {"numbered, --fs", ma, with("2", "3", fs_10), "fs 10: 1,0.00200000009 3,0.00400000019"},
         {"numbered, time numbered", ma, with("2", "3", [](input_request& in) { in.time_column = "1"; }), scaled},
@@ -88,6 +97,30 @@ TEST(delimited_reading, reads_instrument_layouts_with_their_units_and_tables)
          delimited(), "fs 100: 1,2"},
         {"--fs over a preamble", "Sample Interval (s) = 0.25\nPotential/V, Current/A\n1, 2\n", delimited(fs_10),
          "fs 10: 1,2"},
+        {"a units row after the point number's #", "Pt\tT\tVf\tIm\n#\tms\tmV vs. Ref.\tmA\n0\t0\t1\t2\n1\t500\t3\t4\n",
+         delimited(), "fs 2: 0.00100000005,0.00200000009 0.00300000003,0.00400000019"},
+        {"the second table's own units row", "EXPLAIN\n" + gamry_table(1, 0) + second_in_amperes,
+         delimited([](input_request& in) { in.table = 2; }), "fs 1: 2,1 3,1"},
+        {"the second table's header in other units", "t/s,E/V,I/mA\n0,1,2\n1,3,4\nt/s,E/V,I/uA\n2,5,6\n3,7,8\n",
+         delimited([](input_request& in) { in.table = 2; }), "fs 1: 5,6.00000021e-06 7,7.99999998e-06"},
+        {"an empty last column the header names", "t,v,i,Note\n0,1,2,\n0.5,3,4,\n", delimited(), "fs 2: 1,2 3,4"},
+        {"units in brackets in the units row", "Time;E;I\n(ms);[mV];(uA)\n0;1;2\n500;3;4\n", delimited(),
+         "fs 2: 0.00100000005,1.99999999e-06 0.00300000003,3.99999999e-06"},
+        {"units above numbered columns, the scales given", "Time (ms)  E (mV)  I (uA)\n0 1 2\n0.5 3 4\n",
+         delimited(given_scales), "fs 10: 0.00100000005,1.99999999e-06 0.00300000003,3.99999999e-06"},
+        {"a preamble's frequency in kHz",
+         "FREQ\tQUANT\t1.5E-2\tAcquisition Frequency "
+         "(kHz)\nCURVE\tTABLE\n\tPt\tVoltage\tCurrent\n\t#\tV\tA\n\t0\t1\t2\n",
+         delimited(), "fs 15: 1,2"},
+        {"an interval in ms", "Sample Interval (ms) = 250\nPotential/V, Current/A\n1, 2\n", delimited(), "fs 4: 1,2"},
+        {"a scan rate in mV/s", "Scan Rate (mV/s) = 100\nSample Interval (mV) = 1\nPotential/V, Current/A\n1, 2\n",
+         delimited(), "fs 100: 1,2"},
+        {"a frequency and an interval that agree",
+         "FREQ\tQUANT\t1.50000E+1\tAcquisition Frequency (Hz)\nSample Interval (s) = 6.66667E-2\n"
+         "Potential/V, Current/A\n1, 2\n",
+         delimited(), "fs 15: 1,2"},
+        {"times in ms far from 0", "Time (ms),E,I\n1700000000000,1,2\n1700000000001,3,4\n1700000000002,5,6\n",
+         delimited(), "fs 1000: 1,2 3,4 5,6"},
     };
     for (const auto& c : cases) EXPECT_EQ(outcome_of(c.content, c.in), c.expected) << c.name;
 }
@@ -176,7 +209,41 @@ TEST(delimited_reading, stops_at_every_row_or_name_it_cannot_take_for_sure)
          "joins only tables whose time goes on with the same step."},
         {"t,v,i\n0,1,2\n1,3,4\nt,v,I/mA\n2,5,6\n", delimited([](input_request& in) { in.table = 0; }),
          "Fatal error: line 5 holds a row of numbers after the table ended on line 4; --table all joins only tables "
-         "whose header rows are the same."},
+         "whose header and units rows are the same."},
+        {"t/s,E/V,I/mA\n0,1,2\n1,3,4\nt/s,E/V,I/uA\n2,5,6\n3,7,8\n", delimited([](input_request& in) { in.table = 0; }),
+         "Fatal error: line 5 holds a row of numbers after the table ended on line 4; --table all joins only tables "
+         "whose header and units rows are the same."},
+        {"Time (ms)  E (mV)  I (uA)\n0 1 2\n0.5 3 4\n", delimited([](input_request& in) {
+             in.v_column = "2";
+             in.i_column = "3";
+             fs_10(in);
+         }),
+         "options: line 1 gives units (in 6 fields, the rows having 3) that cannot be tied to the columns: give "
+         "--v-scale, --i-scale and --fs HZ to read the file anyway"},
+        {"Time,E,I\nms,mV\n0,1,2\n", delimited(),
+         "options: line 2 gives units (in 2 fields, the rows having 3) that cannot be tied to the columns: give "
+         "--v-scale, --i-scale and --fs HZ to read the file anyway"},
+        {"# t/ms\tE/mV\tI/mA\n0\t1\t2\n", delimited([](input_request& in) {
+             in.v_column = "2";
+             in.i_column = "3";
+             in.time_column = "1";
+         }),
+         "options: line 1 gives units (in 3 fields, the rows having 3) that cannot be tied to the columns: give "
+         "--v-scale, --i-scale and --fs HZ to read the file anyway"},
+        {"t;E/V;I\ns;mV;uA\n0;1;2\n", delimited(),
+         "options: the v column (E/V) is in 'V' by its name but in 'mV' by the units row (line 2): mend one of them, "
+         "or give --v-scale to read it anyway"},
+        {"FREQ\tQUANT\t15\nPt\tVoltage\tCurrent\n0\t1\t2\n", delimited(),
+         "Fatal error: line 1 states the sampling in a way the program does not read ('FREQ QUANT 15'): give the "
+         "frequency with --fs HZ."},
+        {"Sample Interval (s) = 0\nPotential/V, Current/A\n1, 2\n", delimited(),
+         "Fatal error: line 1 states the sampling in a way the program does not read ('Sample Interval (s) = 0'): "
+         "give the frequency with --fs HZ."},
+        {"Sample Interval (s) = 0.01\nSample Interval (s) = 0.02\nPotential/V, Current/A\n1, 2\n", delimited(),
+         "Fatal error: lines 1 and 2 state different samplings: give the frequency with --fs HZ."},
+        {"Pt,E/V,I/A\n0,1,2\n1,3,4\nMean,2,3\n", delimited(fs_10),
+         "Fatal error: line 4: column 1 (Pt) holds 'Mean' where the table's first row holds a number; a summary row "
+         "is no data: delete it."},
     };
     for (const auto& c : cases) EXPECT_EQ(outcome_of(c.content, c.in), c.expected) << c.content.substr(0, 60);
 }
