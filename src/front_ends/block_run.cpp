@@ -99,7 +99,12 @@ blocks_outcome run_blocks(std::FILE* data, const std::string& data_file, const b
     // An interruption as the input ends is one too.
     const bool stopped = interrupted.load();
     finish_table(writer, blocks, stopped);
-    return {stopped, std::nullopt, blocks.settings().input.dropped_last_row};
+    return {stopped,
+            std::nullopt,
+            blocks.settings().input.dropped_last_row,
+            blocks.blocks_done(),
+            blocks.dropped_samples(),
+            blocks.points()};
 }
 
 }  // namespace veltrin

@@ -28,6 +28,9 @@ struct blocks_outcome {
     bool interrupted = false;
     std::optional<analysis_error> failure;  // the reading's or a block's, after the blocks done
     std::int64_t dropped_last_row = 0;      // the line of a last row without its line end, not read
+    std::int64_t blocks = 0;                // the blocks done
+    std::uint64_t samples_left = 0;         // the samples after the last block, in no block
+    std::int64_t block_points = 0;
 };
 
 // Reads `data` (named data_file) in blocks and writes their table to `out`.

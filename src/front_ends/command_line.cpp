@@ -162,6 +162,11 @@ void write_blocks(const options& o, file_job& job, std::FILE* data, const readin
     job.interrupted = outcome.interrupted;
     if (outcome.failure) throw *outcome.failure;
     job.notice = dropped_row_notice(job.data_file, outcome.dropped_last_row);
+    // An empty table is no failure, but should not pass unseen.
+    if (outcome.blocks == 0 && !outcome.interrupted)
+        job.notice += "veltrin: " + job.data_file + ": no block is complete: the recording's " +
+                      std::to_string(outcome.samples_left) + " samples are fewer than a block's " +
+                      std::to_string(outcome.block_points) + "\n";
 }
 
 void analyse_file(const options& o, file_job& job, unsigned threads, progress_display& progress,

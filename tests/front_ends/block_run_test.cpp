@@ -197,6 +197,8 @@ TEST(block_run, every_format_holds_the_rows_and_the_settings)
     EXPECT_EQ(none.status, 0);
     EXPECT_EQ(lines_of(none.out)[0].substr(0, 16), "block,start,end,");
     EXPECT_EQ(settings_of(none.out).at("dropped_samples"), "1000");
+    EXPECT_EQ(none.err,
+              "veltrin: rec.xml: no block is complete: the recording's 1000 samples are fewer than a block's 5000\n");
 }
 
 TEST(block_run, a_block_too_short_or_too_long_and_a_bad_line_midway)
