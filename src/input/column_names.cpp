@@ -2,6 +2,7 @@
 // time, ranked, and the units that follow them.
 #include "input/column_names.hpp"
 
+#include <cstdio>
 #include <span>
 
 #include "model/printable_text.hpp"
@@ -165,9 +166,14 @@ std::string message_text(std::string_view text)
     std::string out;
     for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);
-        if (byte >= 0x80 && !utf8) {
+        if (byte >= 0xA0 && !utf8) {
             out += static_cast<char>(0xC0 | byte >> 6);
             out += static_cast<char>(0x80 | (byte & 0x3F));
+        } else if (byte >= 0x80 && !utf8) {
+            // Latin-1's control characters, which a terminal would act on.
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+            out += escaped;
         } else {
             append_printable(out, c);
         }

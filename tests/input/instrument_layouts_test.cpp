@@ -174,9 +174,9 @@ TEST(delimited_reading, stops_at_every_row_or_name_it_cannot_take_for_sure)
         {"t;E;I\ns;V;Ohm\n0;1;2\n", delimited(),
          "options: the i column (I), by the units row (line 2), is in 'Ohm', a unit the program does not know: give "
          "--i-scale (the factor to amperes) to read it anyway"},
-        {"t,E (\xB5V),I (V)\xE9\n0,1,2\n", delimited(),
+        {"t,E (\xB5V),I (V)\xE9\x9B\n0,1,2\n", delimited(),
          "options: the header row (line 1) has no i column by a name the program knows; its names are \"t\", "
-         "\"E (\xC2\xB5V)\", \"I (V)\xC3\xA9\"; choose the i column with --i-column (a name, or a number from 1)"},
+         "\"E (\xC2\xB5V)\", \"I (V)\xC3\xA9\\x9B\"; choose the i column with --i-column (a name, or a number from 1)"},
         {"time/s\tEwe-Ece/V\t<I>/mA\n0\t1\t2\n", delimited(),
          "options: the header row (line 1) has no v column that the program takes by itself, only \"Ewe-Ece/V\" "
          "(column "
