@@ -209,6 +209,7 @@ struct header_lines {
     std::int64_t units_at = 0;
     std::string comment;  // the last comment, without its "#"
     std::int64_t comment_at = 0;
+    std::int64_t long_at = 0;  // the first line too long to hold that is no comment
     bool first_row_found = false;
     preamble_facts preamble;
 };
@@ -225,6 +226,7 @@ header_lines find_header(header_reader& h)
             found.comment = h.line.substr(1);
             found.comment_at = h.lines;
         }
+        if (h.line == long_line && found.long_at == 0) found.long_at = h.lines;
         if (h.is_comment() || is_blank_line(h.line)) continue;
         h.check_length();
         if (!h.in.skip && header_row == 0) {
@@ -312,7 +314,14 @@ void settle_header(const header_reader& h, header_lines& found, bool tags_possib
         found.units = found.last_text;
         found.units_at = found.last_text_at;
     }
-    if (!h.by_number && names_line.empty()) options_do_not_fit(h.file_name, {.rule = reading_rule::no_header_row});
+    if (!h.by_number && names_line.empty()) {
+        // A header row too long to hold names no column.
+        if (found.long_at != 0)
+            bad_file(h.file_name, {.rule = reading_rule::line_too_long,
+                                   .line = found.long_at,
+                                   .limit = static_cast<std::int64_t>(h.held_limit)});
+        options_do_not_fit(h.file_name, {.rule = reading_rule::no_header_row});
+    }
     const std::vector<std::string_view> cells = names_in(names_line, d);
     const bool as_wide = !names_line.empty() && cells.size() == row_field_count(h.first_row(), d);
     if (h.by_number && as_wide && found.units.empty() && names_at == h.lines &&
