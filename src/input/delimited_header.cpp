@@ -482,7 +482,10 @@ table_layout read_table_header(line_reader& reader, const std::string& file_name
     h.by_number = h.v_choice.numbered && h.i_choice.numbered;
 
     header_lines found = find_header(h);
-    settle_header(h, found, in.format == input_format::automatic);
+    // Options only delimited text reads say the file was meant as one.
+    const bool meant_delimited =
+        in.delimiter || in.decimal_comma || in.skip || in.table || in.v_column || in.i_column || in.time_column;
+    settle_header(h, found, in.format == input_format::automatic && !meant_delimited);
     // The delimiter: given, or shown by the header row, or by the first row.
     t.delimiter = in.delimiter ? *in.delimiter
                                : delimiter_of(found.header.empty() ? h.first_row() : std::string_view(found.header));

@@ -241,6 +241,11 @@ TEST(delimited_reading, stops_at_every_row_or_name_it_cannot_take_for_sure)
          "give the frequency with --fs HZ."},
         {"Sample Interval (s) = 0.01\nSample Interval (s) = 0.02\nPotential/V, Current/A\n1, 2\n", delimited(),
          "Fatal error: lines 1 and 2 state different samplings: give the frequency with --fs HZ."},
+        {"t,v,i\n0,1,2\n", delimited([](input_request& in) {
+             in.format = input_format::automatic;
+             in.delimiter = '\t';
+         }),
+         "Fatal error: the file holds no row of numbers."},
         {std::string(70000, 'x') + ",v,i\n1,2\n", delimited(fs_10), "Fatal error: line 1 is longer than 65536 bytes."},
         {"Pt,E/V,I/A\n0,1,2\n1,3,4\nMean,2,3\n", delimited(fs_10),
          "Fatal error: line 4: column 1 (Pt) holds 'Mean' where the table's first row holds a number; a summary row "
