@@ -341,6 +341,8 @@ void settle_header(const header_reader& h, header_lines& found, bool tags_possib
     for (const auto& [text, at] : {std::pair{std::string_view(found.last_text), found.last_text_at},
                                    std::pair{std::string_view(found.earlier_text), found.earlier_text_at},
                                    std::pair{std::string_view(found.comment), found.comment_at}}) {
+        // A statement of the preamble ("Sample Interval (s) = 0.01") names no column.
+        if (text.find('=') != std::string_view::npos) continue;
         const std::vector<std::string_view> cells = names_in(text, d);
         if (cells.size() >= 2 && carries_units(cells))
             options_do_not_fit(h.file_name, {.rule = reading_rule::units_not_tied,

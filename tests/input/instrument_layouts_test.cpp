@@ -106,6 +106,12 @@ TEST(delimited_reading, reads_instrument_layouts_with_their_units_and_tables)
         {"an empty last column the header names", "t,v,i,Note\n0,1,2,\n0.5,3,4,\n", delimited(), "fs 2: 1,2 3,4"},
         {"units in brackets in the units row", "Time;E;I\n(ms);[mV];(uA)\n0;1;2\n500;3;4\n", delimited(),
          "fs 2: 0.00100000005,1.99999999e-06 0.00300000003,3.99999999e-06"},
+        {"a statement above numbered columns", "Sample Interval (s) = 0.5\n1 2\n3 4\n",
+         delimited([](input_request& in) {
+             in.v_column = "1";
+             in.i_column = "2";
+         }),
+         "fs 2: 1,2 3,4"},
         {"units above numbered columns, the scales given", "Time (ms)  E (mV)  I (uA)\n0 1 2\n0.5 3 4\n",
          delimited(given_scales), "fs 10: 0.00100000005,1.99999999e-06 0.00300000003,3.99999999e-06"},
         {"a preamble's frequency in kHz",
