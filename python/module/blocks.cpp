@@ -114,6 +114,7 @@ public:
 
     // Stops the reading (a block it is handing over is dropped) and waits for
     // it; from any thread, as often as asked.
+    bool closed() const { return stop_.load(); }
     void close()
     {
         stop_.store(true);
@@ -267,9 +268,18 @@ struct block_iterator {
         }
         if (!block) {
             ended = true;
-            if (file) {
-                const spectrum_result run = file->summary().settings;
-                if (run.input.dropped_last_row != 0) warn_dropped_row(run.data_file, run.input.dropped_last_row);
+            if (file && file->closed()) throw py::stop_iteration();
+            const blocks_summary run = file ? file->summary() : arrays->summary();
+            const std::string& name = run.settings.data_file;
+            if (run.settings.input.dropped_last_row != 0)
+                warn_dropped_row(name, run.settings.input.dropped_last_row, 1);
+            // An empty table is no failure, but should not pass unseen.
+            if (run.blocks == 0) {
+                const std::string message = (name.empty() ? std::string() : name + ": ") +
+                                            "no block is complete: the recording's " +
+                                            std::to_string(run.dropped_samples) + " samples are fewer than a block's " +
+                                            std::to_string(run.points);
+                if (PyErr_WarnEx(PyExc_UserWarning, message.c_str(), 1) != 0) throw py::error_already_set();
             }
             throw py::stop_iteration();
         }

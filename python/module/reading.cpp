@@ -72,11 +72,11 @@ std::shared_ptr<recording> read_interruptibly(const std::string& name, const inp
 }
 
 // A last row without its line end was still being written: said as a warning.
-void warn_dropped_row(const std::string& path, std::int64_t line)
+void warn_dropped_row(const std::string& path, std::int64_t line, int stack_level)
 {
     const std::string message =
         path + ": line " + std::to_string(line) + " has no line end: not read, as a row still being written";
-    if (PyErr_WarnEx(PyExc_UserWarning, message.c_str(), 1) != 0) throw py::error_already_set();
+    if (PyErr_WarnEx(PyExc_UserWarning, message.c_str(), stack_level) != 0) throw py::error_already_set();
 }
 
 const std::vector<parameter> read_parameters = parameters_of({{"path", true}}, python_read);
@@ -150,16 +150,17 @@ input_request input_of(const arguments& a)
         in.skip = skip;
     }
     if (given(a["table"])) {
-        const std::string wanted = "table must be a table's number from 1 (int) or 'all'";
-        const bool digits = py::isinstance<py::str>(a["table"]) && is_digits(a["table"].cast<std::string>());
+        const std::string wanted = "table must be a table's number from 1 (int, or a str of digits) or 'all'";
+        // "2" and "+2" as the command line takes them.
+        std::string number = py::isinstance<py::str>(a["table"]) ? a["table"].cast<std::string>() : std::string();
+        if (number.starts_with('+')) number.erase(0, 1);
+        const bool digits = is_digits(number);
         if (py::isinstance<py::str>(a["table"]) && !digits) {
             if (a["table"].cast<std::string>() != "all") out_of_range(wanted, a["table"]);
             in.table = 0;
         } else if (digits) {
-            // "2" as the command line takes it.
-            const std::string text = a["table"].cast<std::string>();
-            if (text.size() > 9 || std::stoi(text) < 1) out_of_range(wanted, a["table"]);
-            in.table = std::stoi(text);
+            if (number.size() > 9 || std::stoi(number) < 1) out_of_range(wanted, a["table"]);
+            in.table = std::stoi(number);
         } else {
             const int table = whole_number(a["table"], wanted);
             if (table < 1) out_of_range(wanted, a["table"]);
@@ -299,7 +300,8 @@ void define_reading(py::module_& m)
             const arguments a = bind_arguments("read", read_parameters, args, kwargs, 1);
             const std::string path = file_name(a["path"]);
             auto r = read_interruptibly(path, input_of(a));
-            if (r->input.dropped_last_row != 0) warn_dropped_row(path, r->input.dropped_last_row);
+            // The caller's line, past read()'s own wrapper.
+            if (r->input.dropped_last_row != 0) warn_dropped_row(path, r->input.dropped_last_row, 2);
             return r;
         },
         "read(path, *, input_format='auto', v_column=None, i_column=None, time_column=None, fs=None, delimiter=None, "

@@ -18,7 +18,7 @@ namespace veltrin::python {
 // Reads in a thread of its own so that Ctrl-C is answered at once.
 std::shared_ptr<recording> read_interruptibly(const std::string& name, const input_request& input);
 // A last row without its line end was still being written: said as a warning.
-void warn_dropped_row(const std::string& path, std::int64_t line);
+void warn_dropped_row(const std::string& path, std::int64_t line, int stack_level);
 // What read()'s keywords say about the file.
 input_request input_of(const arguments& a);
 // How Python's messages name a setting: by its keyword.

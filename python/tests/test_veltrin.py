@@ -657,6 +657,13 @@ def test_blocks_of_a_file_and_of_arrays_are_the_spectra_of_their_samples(generat
     assert list(frame.columns) == list(table) and frame.attrs["settings"]["blocks"] == 4
 
 
+def test_a_run_with_no_complete_block_is_told():
+    v = np.zeros(5, np.float32)
+    with pytest.warns(UserWarning, match=r"^no block is complete: the recording's 5 samples are fewer than a "
+                                         r"block's 100$"):
+        assert list(veltrin.blocks((v, v), 10.0, points=4, block_points=100, statistics=True)) == []
+
+
 def test_blocks_of_a_fifo_come_before_the_writer_closes(tmp_path):
     fifo = tmp_path / "live"
     os.mkfifo(fifo)
@@ -745,9 +752,11 @@ def test_tables_a_row_being_written_and_the_frequency_source(tmp_path):
     assert joined.settings["table"] == "all" and joined.settings["dropped_last_row"] == 1
     assert joined.settings["fs_source"] == "time column"
     assert veltrin.read(path, table=1).v.tolist() == [1, 3]
-    with pytest.warns(UserWarning):
-        assert veltrin.read(path, table="2").v.tolist() == [5, 7]  # as --table 2
-    with pytest.raises(ValueError, match=r"^table must be a table's number from 1 \(int\) or 'all', not 'some'$"):
+    with pytest.warns(UserWarning) as told:
+        assert veltrin.read(path, table="+2").v.tolist() == [5, 7]  # as --table +2
+    assert told[0].filename == __file__  # the caller's line, not the module's
+    with pytest.raises(ValueError, match=r"^table must be a table's number from 1 \(int, or a str of digits\) or 'all', "
+                                         r"not 'some'$"):
         veltrin.read(path, table="some")
 
 

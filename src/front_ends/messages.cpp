@@ -243,9 +243,12 @@ std::string header_text(const reading_problem& p, const setting_names& names)
                "' by its name but in '" + p.other_text + "' by the units row (" + line_text(p.other_line) +
                "): mend one of them, or give " + scale + " to read it anyway";
     case reading_rule::units_not_tied:
-        return line_text(p.line) + " gives units (in " + counted(p.count, " field", " fields") + ", the rows having " +
-               std::to_string(p.limit) + ") that cannot be tied to the columns: give " +
-               names.name(setting_id::v_scale) + ", " + names.name(setting_id::i_scale) + " and " +
+        return line_text(p.line) + " gives units that cannot be tied to the columns (" +
+               (p.comment ? std::string("it is a comment")
+                : p.count != p.limit
+                    ? "in " + counted(p.count, " field", " fields") + ", the rows having " + std::to_string(p.limit)
+                    : std::string("other lines stand between it and the rows")) +
+               "): give " + names.name(setting_id::v_scale) + ", " + names.name(setting_id::i_scale) + " and " +
                names.with_placeholder(setting_id::fs) + " to read the file anyway";
     case reading_rule::preamble_unreadable:
         return line_text(p.line) + " states the sampling in a way the program does not read ('" + p.text +

@@ -493,7 +493,8 @@ void delimited_grammar::take_frequency_from_times(recording& result) const
                          .line = file_line(broken->line),
                          .value = broken->size * unit,
                          .other_value = mean * unit});
-    result.sampling_frequency = static_cast<double>(n - 1) / (span * unit);
+    // Steps of whole milliseconds give 1000 / step Hz exactly.
+    result.sampling_frequency = static_cast<double>(n - 1) / span * (1.0 / unit);
 }
 
 // After the table: text, blank lines, comments and other tables whose

@@ -84,13 +84,44 @@ bool is_marked_units_row(std::string_view line, char delimiter)
     return cells.size() >= 2 && cells.front() == "#" && is_units_row(line, delimiter);
 }
 
-// Some cell is a unit, or a name with a unit the program reads.
+// "(mV)" and "[mV]" as a units row writes them.
+std::string_view unbracketed(std::string_view unit)
+{
+    if (unit.size() >= 2 &&
+        ((unit.front() == '(' && unit.back() == ')') || (unit.front() == '[' && unit.back() == ']')))
+        return trimmed(unit.substr(1, unit.size() - 2));
+    return unit;
+}
+
+// Cells of units alone ("ms", "mV", "(uA)"), the point number's "#" and empty
+// ones aside; at least one.
+bool all_units(std::span<const std::string_view> cells)
+{
+    bool unit = false;
+    for (const std::string_view cell : cells) {
+        if (cell.empty() || cell == "#") continue;
+        if (!read_unit(unbracketed(cell))) return false;
+        unit = true;
+    }
+    return unit;
+}
+
+// Units the program reads: after a name ("E (mV)", "I/uA"), or alone in every cell.
 bool carries_units(std::span<const std::string_view> cells)
 {
-    return std::any_of(cells.begin(), cells.end(), [](std::string_view cell) {
+    const bool named = std::any_of(cells.begin(), cells.end(), [](std::string_view cell) {
         const std::optional<std::string_view> unit = split_header_name(cell).unit;
-        return !looks_numeric(cell) && (read_unit(cell) || (unit && read_unit(*unit)));
+        return !looks_numeric(cell) && unit && read_unit(*unit);
     });
+    return named || all_units(cells);
+}
+
+// Cells as many as a row of `width` fields has, a delimiter at the line's
+// end standing for an empty last one.
+bool as_wide_as(std::string_view line, std::size_t cells, std::size_t width, char delimiter)
+{
+    while (line.ends_with('\r')) line.remove_suffix(1);
+    return cells == width || (delimiter != blank_run && cells + 1 == width && line.ends_with(delimiter));
 }
 
 }  // namespace
@@ -269,6 +300,17 @@ header_lines find_header(header_reader& h)
     return found;
 }
 
+// Units that cannot be said to be whose, unless all three are given.
+void units_not_tied(const header_reader& h, std::int64_t line, std::size_t cells, std::size_t width, bool comment)
+{
+    if (h.in.v_scale && h.in.i_scale && h.in.sampling_frequency) return;
+    options_do_not_fit(h.file_name, {.rule = reading_rule::units_not_tied,
+                                     .line = line,
+                                     .count = static_cast<std::int64_t>(cells),
+                                     .limit = static_cast<std::int64_t>(width),
+                                     .comment = comment});
+}
+
 // Columns chosen by number take a line of names only when it is as wide as
 // the rows; one as wide that holds a number is a first row gone wrong.
 void check_numbered_cells(const header_reader& h, std::span<const std::string_view> cells, std::int64_t names_at)
@@ -323,10 +365,26 @@ void settle_header(const header_reader& h, header_lines& found, bool tags_possib
         options_do_not_fit(h.file_name, {.rule = reading_rule::no_header_row});
     }
     const std::vector<std::string_view> cells = names_in(names_line, d);
-    const bool as_wide = !names_line.empty() && cells.size() == row_field_count(h.first_row(), d);
+    const std::size_t width = row_field_count(h.first_row(), d);
+    const bool as_wide = !names_line.empty() && as_wide_as(names_line, cells.size(), width, d);
+    // A first row gone wrong: a chosen cell empty, or begun as a number but none.
+    const auto broken = [&](std::uint64_t number) {
+        double value = 0.0;
+        return number >= 1 && number <= cells.size() &&
+               (cells[number - 1].empty() ||
+                (looks_numeric(cells[number - 1]) && !cell_number(cells[number - 1], false, value) &&
+                 !cell_number(cells[number - 1], true, value)));
+    };
     if (h.by_number && as_wide && found.units.empty() && names_at == h.lines &&
-        std::any_of(cells.begin(), cells.end(), looks_numeric))
+        std::any_of(cells.begin(), cells.end(), looks_numeric) &&
+        (broken(h.v_choice.number) || broken(h.i_choice.number)))
         check_numbered_cells(h, cells, names_at);
+    // Units alone over the rows are their units row, with no names above.
+    if (h.by_number && as_wide && found.units.empty() && all_units(cells)) {
+        found.units = names_line;
+        found.units_at = names_at;
+        return;
+    }
     if (!h.by_number || as_wide) {
         found.header = names_line;
         found.header_at = names_at;
@@ -336,19 +394,14 @@ void settle_header(const header_reader& h, header_lines& found, bool tags_possib
     // No line names the columns chosen by number: one of units above the
     // rows would otherwise be passed over, and the values read as volts,
     // amperes and seconds.
-    if (h.in.v_scale && h.in.i_scale && h.in.sampling_frequency) return;
-    const std::size_t width = row_field_count(h.first_row(), d);
-    for (const auto& [text, at] : {std::pair{std::string_view(found.last_text), found.last_text_at},
-                                   std::pair{std::string_view(found.earlier_text), found.earlier_text_at},
-                                   std::pair{std::string_view(found.comment), found.comment_at}}) {
+    for (const auto& [text, at, comment] :
+         {std::tuple{std::string_view(found.last_text), found.last_text_at, false},
+          std::tuple{std::string_view(found.earlier_text), found.earlier_text_at, false},
+          std::tuple{std::string_view(found.comment), found.comment_at, true}}) {
         // A statement of the preamble ("Sample Interval (s) = 0.01") names no column.
         if (text.find('=') != std::string_view::npos) continue;
-        const std::vector<std::string_view> cells = names_in(text, d);
-        if (cells.size() >= 2 && carries_units(cells))
-            options_do_not_fit(h.file_name, {.rule = reading_rule::units_not_tied,
-                                             .line = at,
-                                             .count = static_cast<std::int64_t>(cells.size()),
-                                             .limit = static_cast<std::int64_t>(width)});
+        const std::vector<std::string_view> units = names_in(text, d);
+        if (!units.empty() && carries_units(units)) units_not_tied(h, at, units.size(), width, comment);
     }
 }
 
@@ -356,20 +409,31 @@ void settle_header(const header_reader& h, header_lines& found, bool tags_possib
 void read_units_row(header_reader& h, header_lines& found, char delimiter)
 {
     if (found.header.empty() || found.header_at != h.lines) return;
+    const std::vector<std::string_view> names = names_in(found.header, delimiter);
     while (h.next_line()) {
-        if (h.is_comment() || is_blank_line(h.line)) continue;
+        if (is_blank_line(h.line)) continue;
+        if (h.is_comment()) {
+            // Units written as a comment ("# s mV uA"): the point number's "#"
+            // standing for a column ties them; else they cannot be tied.
+            if (h.line == long_line || !all_units(names_in(h.line.substr(1), delimiter))) continue;
+            const std::vector<std::string_view> cells = names_in(h.line, delimiter);
+            if (cells.front() == "#" && cells.size() == names.size()) {
+                found.units = h.line;
+                found.units_at = h.lines;
+                return;
+            }
+            units_not_tied(h, h.lines, cells.size(), names.size(), true);
+            continue;
+        }
         h.check_length();
         const std::vector<std::string_view> cells = names_in(h.line, delimiter);
-        const std::vector<std::string_view> names = names_in(found.header, delimiter);
         if (std::none_of(cells.begin(), cells.end(), looks_numeric) && !is_table_title(h.line, delimiter) &&
             cells != names) {
+            const bool wide = as_wide_as(h.line, cells.size(), names.size(), delimiter);
+            // A line of text that gives no unit and stands for no column ("Data:") is passed over.
+            if (!wide && !carries_units(cells)) continue;
             // Units that do not stand one a column cannot say which is whose.
-            if (cells.size() != names.size() && carries_units(cells) &&
-                !(h.in.v_scale && h.in.i_scale && h.in.sampling_frequency))
-                options_do_not_fit(h.file_name, {.rule = reading_rule::units_not_tied,
-                                                 .line = h.lines,
-                                                 .count = static_cast<std::int64_t>(cells.size()),
-                                                 .limit = static_cast<std::int64_t>(names.size())});
+            if (!wide) units_not_tied(h, h.lines, cells.size(), names.size(), false);
             found.units = h.line;
             found.units_at = h.lines;
         } else {
@@ -403,8 +467,8 @@ void move_to_table(header_reader& h, table_layout& t, header_lines& lines)
     if (!h.next_line()) return;
     // The table's own units row, which need not be the first table's.
     const std::vector<std::string_view> cells = names_in(h.line, t.delimiter);
-    if (h.line != long_line && cells.size() == t.header.size() && !is_table_title(h.line, t.delimiter) &&
-        std::none_of(cells.begin(), cells.end(), looks_numeric)) {
+    if (h.line != long_line && as_wide_as(h.line, cells.size(), t.header.size(), t.delimiter) &&
+        !is_table_title(h.line, t.delimiter) && std::none_of(cells.begin(), cells.end(), looks_numeric)) {
         lines.units = h.line;
         lines.units_at = h.lines;
     } else {
@@ -427,16 +491,12 @@ double scale_of(const column_lookup& at, const header_lines& found, std::span<co
     if (c.index < at.names.size()) unit = split_header_name(at.names[c.index]).unit;
     std::optional<std::string_view> row_unit;
     if (c.index < unit_cells.size() && !unit_cells[c.index].empty() && unit_cells[c.index] != "#") {
-        row_unit = unit_cells[c.index];
-        // "(mV)" and "[mV]" as a units row writes them.
-        if (row_unit->size() >= 2 && ((row_unit->front() == '(' && row_unit->back() == ')') ||
-                                      (row_unit->front() == '[' && row_unit->back() == ']')))
-            row_unit = trimmed(row_unit->substr(1, row_unit->size() - 2));
+        row_unit = unbracketed(unit_cells[c.index]);
     }
     if (unit && row_unit) {
         const std::optional<unit_reading> by_name = read_unit(*unit);
         const std::optional<unit_reading> by_row = read_unit(*row_unit);
-        if (by_name && by_row && (by_name->of != by_row->of || by_name->scale != by_row->scale)) {
+        if (by_name && (!by_row || by_name->of != by_row->of || by_name->scale != by_row->scale)) {
             problem.rule = reading_rule::units_disagree;
             problem.text = message_text(*unit);
             problem.other_text = message_text(*row_unit);
@@ -489,8 +549,10 @@ table_layout read_table_header(line_reader& reader, const std::string& file_name
         in.delimiter || in.decimal_comma || in.skip || in.table || in.v_column || in.i_column || in.time_column;
     settle_header(h, found, in.format == input_format::automatic && !meant_delimited);
     // The delimiter: given, or shown by the header row, or by the first row.
-    t.delimiter = in.delimiter ? *in.delimiter
-                               : delimiter_of(found.header.empty() ? h.first_row() : std::string_view(found.header));
+    // Columns by number: the rows' own delimiter, whatever a line above them holds.
+    const bool from_rows = found.header.empty() || (h.by_number && found.first_row_found);
+    t.delimiter =
+        in.delimiter ? *in.delimiter : delimiter_of(from_rows ? h.first_row() : std::string_view(found.header));
     read_units_row(h, found, t.delimiter);
     for (const std::string_view name : fields_of(found.header, t.delimiter)) t.header.emplace_back(name);
     t.header_at = found.header.empty() ? 0 : found.header_at;

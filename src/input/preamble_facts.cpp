@@ -34,6 +34,21 @@ std::string_view bracketed(std::string_view text)
 }
 
 // Two statements of the sampling agree to 0.01 %, as the preamble rounds them.
+// A number with a decimal point or, as a statement holds one number, a decimal comma.
+bool stated_number(std::string_view text, double& value)
+{
+    return cell_number(text, false, value) || cell_number(text, true, value);
+}
+
+// Whether text starts with lead, whatever the letters' case.
+bool starts_as(std::string_view text, std::string_view lead)
+{
+    return text.size() >= lead.size() && std::equal(lead.begin(), lead.end(), text.begin(), [](char a, char b) {
+               const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+               return lower(a) == lower(b);
+           });
+}
+
 bool differ(double a, double b)
 {
     return !(std::fabs(a - b) <= 1e-4 * std::fabs(a));
@@ -58,7 +73,7 @@ void preamble_facts::note(std::string_view line, std::int64_t at)
     const auto number_after = [](std::string_view rest) -> std::optional<double> {
         rest = trimmed(rest);
         double value = 0.0;
-        if (!rest.starts_with('=') || !cell_number(rest.substr(1), false, value)) return std::nullopt;
+        if (!rest.starts_with('=') || !stated_number(rest.substr(1), value)) return std::nullopt;
         return value;
     };
 
@@ -67,22 +82,24 @@ void preamble_facts::note(std::string_view line, std::int64_t at)
     if (fields.size() >= 3 && trimmed(fields[0]) == "FREQ" && trimmed(fields[1]) == "QUANT") {
         double value = 0.0;
         const std::optional<double> factor = fields.size() >= 4 ? hertz(bracketed(fields[3])) : std::nullopt;
-        const bool read = cell_number(fields[2], false, value) && factor;
+        const bool read = stated_number(fields[2], value) && factor;
         take(frequency, read ? std::optional<double>(value * *factor) : std::nullopt);
         return;
     }
     const std::string_view text = trimmed(line);
-    constexpr std::string_view interval_lead = "Sample Interval (";
-    constexpr std::string_view rate_lead = "Scan Rate (";
+    constexpr std::string_view interval_lead = "Sample Interval";
+    constexpr std::string_view rate_lead = "Scan Rate";
     for (const std::string_view lead : {interval_lead, rate_lead}) {
-        if (!text.starts_with(lead)) continue;
-        const std::size_t close = text.find(')', lead.size());
-        if (close == std::string_view::npos) {
+        if (!starts_as(text, lead)) continue;
+        // The unit in brackets right after the words; a statement without it is not read.
+        const std::string_view rest = trimmed(text.substr(lead.size()));
+        const std::size_t close = rest.find(')');
+        if (!rest.starts_with('(') || close == std::string_view::npos) {
             take(interval_seconds, std::nullopt);
             return;
         }
-        std::string_view unit = text.substr(lead.size(), close - lead.size());
-        const std::optional<double> value = number_after(text.substr(close + 1));
+        std::string_view unit = rest.substr(1, close - 1);
+        const std::optional<double> value = number_after(rest.substr(close + 1));
         if (lead == rate_lead) {
             // A potential per second.
             const bool per_second = unit.ends_with("/s");

@@ -63,7 +63,7 @@ enum class reading_rule : std::uint8_t {
     no_time_column,          // no time column nor preamble to give the sampling frequency
     preamble_unreadable,     // line, text: a statement of the sampling the program does not read
     preamble_disagrees,      // line, other_line: two statements of the sampling that differ
-    units_not_tied,          // line: a line of units; count: its fields; limit: the rows' fields
+    units_not_tied,          // line: a line of units; count: its fields; limit: the rows' fields; comment
     units_disagree,          // column, label; text: the unit in the name; other_text: in the units row (other_line)
     text_in_number_column,   // line, label, text: a cell of text in a column whose first row holds a number
     unknown_unit,            // setting: the scale's; column, label; text: the unit; other_line: the units row or 0
@@ -102,6 +102,7 @@ struct reading_problem {
     bool thousands_hint = false;      // the cell's whole part is cut into thousands
     bool tags_possible = false;
     bool header_row = false;
+    bool comment = false;                  // the line is a comment
     bool joined = false;                   // the tables are joined
     std::optional<input_format> format{};  // the format concerned
     bool raw_input = false;                // the format is raw binary

@@ -125,6 +125,20 @@ TEST(delimited_reading, reads_instrument_layouts_with_their_units_and_tables)
          "FREQ\tQUANT\t1.50000E+1\tAcquisition Frequency (Hz)\nSample Interval (s) = 6.66667E-2\n"
          "Potential/V, Current/A\n1, 2\n",
          delimited(), "fs 15: 1,2"},
+        {"units alone over the rows", "ms,mV,uA\n0,1,2\n500,3,4\n",
+         with("2", "3", [](input_request& in) { in.time_column = "1"; }),
+         "fs 2: 0.00100000005,1.99999999e-06 0.00300000003,3.99999999e-06"},
+        {"a key and its value above the rows", "Serial\t12345\n1\t2\n3\t4\n", with("1", "2", fs_10), "fs 10: 1,2 3,4"},
+        {"a comma above rows cut by blanks", "Sample: steel, NaCl\n0 1 2\n1 3 4\n", with("2", "3", fs_10),
+         "fs 10: 1,2 3,4"},
+        {"a units row ending in its empty cell", "t/s,E/V,I/A\ns,V,\n0,1,2\n0.5,3,4\n", delimited(), "fs 2: 1,2 3,4"},
+        {"units as a comment under a header cut by blanks", "Pt T Vf Im\n# s mV uA\n0 0 1 2\n1 0.5 3 4\n", delimited(),
+         "fs 2: 0.00100000005,1.99999999e-06 0.00300000003,3.99999999e-06"},
+        {"a line of text under the header", "t,v,i\nData:\n0,1,2\n0.5,3,4\n", delimited(), "fs 2: 1,2 3,4"},
+        {"a statement with a decimal comma, in lower case", "sample interval (s) = 0,25\nE;I\n1;2\n", delimited(),
+         "fs 4: 1,2"},
+        {"steps of whole milliseconds", "Time/ms,E,I\n0,1,2\n100,3,4\n200,5,6\n300,7,8\n", delimited(),
+         "fs 10: 1,2 3,4 5,6 7,8"},
         {"times in ms far from 0", "Time (ms),E,I\n1700000000000,1,2\n1700000000001,3,4\n1700000000002,5,6\n",
          delimited(), "fs 1000: 1,2 3,4 5,6"},
     };
@@ -224,18 +238,41 @@ TEST(delimited_reading, stops_at_every_row_or_name_it_cannot_take_for_sure)
              in.i_column = "3";
              fs_10(in);
          }),
-         "options: line 1 gives units (in 6 fields, the rows having 3) that cannot be tied to the columns: give "
+         "options: line 1 gives units that cannot be tied to the columns (in 6 fields, the rows having 3): give "
          "--v-scale, --i-scale and --fs HZ to read the file anyway"},
         {"Time,E,I\nms,mV\n0,1,2\n", delimited(),
-         "options: line 2 gives units (in 2 fields, the rows having 3) that cannot be tied to the columns: give "
+         "options: line 2 gives units that cannot be tied to the columns (in 2 fields, the rows having 3): give "
          "--v-scale, --i-scale and --fs HZ to read the file anyway"},
         {"# t/ms\tE/mV\tI/mA\n0\t1\t2\n", delimited([](input_request& in) {
              in.v_column = "2";
              in.i_column = "3";
              in.time_column = "1";
          }),
-         "options: line 1 gives units (in 3 fields, the rows having 3) that cannot be tied to the columns: give "
+         "options: line 1 gives units that cannot be tied to the columns (it is a comment): give --v-scale, "
+         "--i-scale and --fs HZ to read the file anyway"},
+        {"Time (ms);E (mV);I (uA)\n0,1,2\n", delimited([](input_request& in) {
+             in.v_column = "2";
+             in.i_column = "3";
+             in.time_column = "1";
+         }),
+         "options: line 1 gives units that cannot be tied to the columns (in 1 field, the rows having 3): give "
          "--v-scale, --i-scale and --fs HZ to read the file anyway"},
+        {"Time (ms),E (mV),I (uA)\nData:\n0,1,2\n", delimited([](input_request& in) {
+             in.v_column = "2";
+             in.i_column = "3";
+             in.time_column = "1";
+         }),
+         "options: line 1 gives units that cannot be tied to the columns (other lines stand between it and the rows): "
+         "give --v-scale, --i-scale and --fs HZ to read the file anyway"},
+        {"Pt\tT\tVf\tIm\n# s\tmV\tuA\n0\t0\t1\t2\n", delimited(),
+         "options: line 2 gives units that cannot be tied to the columns (it is a comment): give --v-scale, "
+         "--i-scale and --fs HZ to read the file anyway"},
+        {"t/s,E/V,I/uA\ns,V,uA/cm2\n0,1,2\n", delimited(),
+         "options: the i column (I/uA) is in 'uA' by its name but in 'uA/cm2' by the units row (line 2): mend one of "
+         "them, or give --i-scale to read it anyway"},
+        {"Sample Interval = 0.1\nPotential/V, Current/A\n1, 2\n", delimited(),
+         "Fatal error: line 1 states the sampling in a way the program does not read ('Sample Interval = 0.1'): give "
+         "the frequency with --fs HZ."},
         {"t;E/V;I\ns;mV;uA\n0;1;2\n", delimited(),
          "options: the v column (E/V) is in 'V' by its name but in 'mV' by the units row (line 2): mend one of them, "
          "or give --v-scale to read it anyway"},
