@@ -150,6 +150,11 @@ TEST(delimited_reading, stops_at_every_row_or_name_it_cannot_take_for_sure)
     std::string tail_nan = "time,v,i\n";
     for (int k = 0; k < 8; ++k) tail_nan += std::to_string(k) + "," + (k < 6 ? "1" : "NaN") + ",2\n";
     const std::string two_tables = "t,v,i\n0,1,2\n1,3,4\nt,v,i\n2,5,6\n3,7,8\n";
+    const input_request numbered_with_time = delimited([](input_request& in) {
+        in.v_column = "2";
+        in.i_column = "3";
+        in.time_column = "1";
+    });
     const struct {
         std::string content;
         input_request in;
@@ -243,25 +248,13 @@ TEST(delimited_reading, stops_at_every_row_or_name_it_cannot_take_for_sure)
         {"Time,E,I\nms,mV\n0,1,2\n", delimited(),
          "options: line 2 gives units that cannot be tied to the columns (in 2 fields, the rows having 3): give "
          "--v-scale, --i-scale and --fs HZ to read the file anyway"},
-        {"# t/ms\tE/mV\tI/mA\n0\t1\t2\n", delimited([](input_request& in) {
-             in.v_column = "2";
-             in.i_column = "3";
-             in.time_column = "1";
-         }),
+        {"# t/ms\tE/mV\tI/mA\n0\t1\t2\n", numbered_with_time,
          "options: line 1 gives units that cannot be tied to the columns (it is a comment): give --v-scale, "
          "--i-scale and --fs HZ to read the file anyway"},
-        {"Time (ms);E (mV);I (uA)\n0,1,2\n", delimited([](input_request& in) {
-             in.v_column = "2";
-             in.i_column = "3";
-             in.time_column = "1";
-         }),
+        {"Time (ms);E (mV);I (uA)\n0,1,2\n", numbered_with_time,
          "options: line 1 gives units that cannot be tied to the columns (in 1 field, the rows having 3): give "
          "--v-scale, --i-scale and --fs HZ to read the file anyway"},
-        {"Time (ms),E (mV),I (uA)\nData:\n0,1,2\n", delimited([](input_request& in) {
-             in.v_column = "2";
-             in.i_column = "3";
-             in.time_column = "1";
-         }),
+        {"Time (ms),E (mV),I (uA)\nData:\n0,1,2\n", numbered_with_time,
          "options: line 1 gives units that cannot be tied to the columns (other lines stand between it and the rows): "
          "give --v-scale, --i-scale and --fs HZ to read the file anyway"},
         {"Pt\tT\tVf\tIm\n# s\tmV\tuA\n0\t0\t1\t2\n", delimited(),
