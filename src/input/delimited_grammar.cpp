@@ -20,6 +20,7 @@
 #include "input/reading_engine.hpp"
 #include "input/tagged_shapes.hpp"
 #include "input/time_steps.hpp"
+#include "input/unit_lines.hpp"
 #include "model/error.hpp"
 
 namespace veltrin {
@@ -268,16 +269,6 @@ struct delimited_grammar {
 
     int unit_lines() const { return 1; }
 
-    // A delimiter at a row's end adds no field, unless the header row names
-    // one field more: the last column is then empty.
-    bool fits_field_count(std::string_view line) const
-    {
-        const std::size_t fields = row_field_count(line, t.delimiter);
-        if (fields == t.field_count) return true;
-        while (line.ends_with('\r')) line.remove_suffix(1);
-        return t.delimiter != blank_run && fields + 1 == t.field_count && line.ends_with(t.delimiter);
-    }
-
     // Text in a first column not read whose first row holds a number: a
     // summary row ("Mean", "Std") under the table, which is no sample.
     bool summary_cell(std::string_view line) const
@@ -296,7 +287,9 @@ struct delimited_grammar {
             s.count = 0;
             return {};
         }
-        if (t.field_count != 0 && !fits_field_count(line)) return {field_count, c};
+        // A delimiter at a row's end adds no field, unless the header row names one more: an empty last column.
+        if (t.field_count != 0 && !as_wide_as(line, row_field_count(line, t.delimiter), t.field_count, t.delimiter))
+            return {field_count, c};
         if (summary_cell(line)) return {summary_row, c};
         row_cells cells;
         cut_row(line, t, cells);
