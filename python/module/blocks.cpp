@@ -22,6 +22,7 @@
 
 #include "analysis/analysis.hpp"
 #include "analysis/block_analysis.hpp"
+#include "front_ends/messages.hpp"
 #include "model/error.hpp"
 #include "output/result_formats.hpp"
 #include "analysis/configuration_run.hpp"
@@ -275,10 +276,8 @@ struct block_iterator {
                 warn_dropped_row(name, run.settings.input.dropped_last_row, 1);
             // An empty table is no failure, but should not pass unseen.
             if (run.blocks == 0) {
-                const std::string message = (name.empty() ? std::string() : name + ": ") +
-                                            "no block is complete: the recording's " +
-                                            std::to_string(run.dropped_samples) + " samples are fewer than a block's " +
-                                            std::to_string(run.points);
+                const std::string message =
+                    (name.empty() ? std::string() : name + ": ") + no_block_text(run.dropped_samples, run.points);
                 if (PyErr_WarnEx(PyExc_UserWarning, message.c_str(), 1) != 0) throw py::error_already_set();
             }
             throw py::stop_iteration();

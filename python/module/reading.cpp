@@ -22,6 +22,7 @@
 
 #include "analysis/analysis.hpp"
 #include "analysis/block_analysis.hpp"
+#include "front_ends/messages.hpp"
 #include "model/error.hpp"
 #include "output/result_formats.hpp"
 #include "analysis/configuration_run.hpp"
@@ -74,8 +75,7 @@ std::shared_ptr<recording> read_interruptibly(const std::string& name, const inp
 // A last row without its line end was still being written: said as a warning.
 void warn_dropped_row(const std::string& path, std::int64_t line, int stack_level)
 {
-    const std::string message =
-        path + ": line " + std::to_string(line) + " has no line end: not read, as a row still being written";
+    const std::string message = path + ": " + dropped_row_text(line);
     if (PyErr_WarnEx(PyExc_UserWarning, message.c_str(), stack_level) != 0) throw py::error_already_set();
 }
 

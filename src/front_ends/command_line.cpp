@@ -122,8 +122,7 @@ struct file_job {
 std::string dropped_row_notice(const std::string& data_file, std::int64_t line)
 {
     if (line == 0) return "";
-    return "veltrin: " + data_file + ": line " + std::to_string(line) +
-           " has no line end: not read, as a row still being written\n";
+    return "veltrin: " + data_file + ": " + dropped_row_text(line) + "\n";
 }
 
 // Set by SIGINT or SIGTERM during a run in blocks: the tables end after the
@@ -164,9 +163,8 @@ void write_blocks(const options& o, file_job& job, std::FILE* data, const readin
     job.notice = dropped_row_notice(job.data_file, outcome.dropped_last_row);
     // An empty table is no failure, but should not pass unseen.
     if (outcome.blocks == 0 && !outcome.interrupted)
-        job.notice += "veltrin: " + job.data_file + ": no block is complete: the recording's " +
-                      std::to_string(outcome.samples_left) + " samples are fewer than a block's " +
-                      std::to_string(outcome.block_points) + "\n";
+        job.notice +=
+            "veltrin: " + job.data_file + ": " + no_block_text(outcome.samples_left, outcome.block_points) + "\n";
 }
 
 void analyse_file(const options& o, file_job& job, unsigned threads, progress_display& progress,

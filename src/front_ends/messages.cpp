@@ -400,6 +400,17 @@ std::string settings_text(const request_problem& problem, const std::string& set
     return "Fatal error: the settings do not fit each other.";
 }
 
+std::string dropped_row_text(std::int64_t line)
+{
+    return "line " + std::to_string(line) + " has no line end: not read, as a row still being written";
+}
+
+std::string no_block_text(std::uint64_t samples, std::int64_t block_points)
+{
+    return "no block is complete: the recording's " + std::to_string(samples) + " samples are fewer than a block's " +
+           std::to_string(block_points);
+}
+
 std::string one_line_message(const analysis_error& error, const setting_names& names)
 {
     if (error.reading) {

@@ -3,6 +3,7 @@
 // keywords) and shows the text its own way.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,6 +34,11 @@ std::string settings_text(const request_problem& problem, const std::string& set
 // The error on one line: a file that breaks its format's rules as
 // "Fatal error: ...", the options that do not fit it as they are.
 std::string one_line_message(const analysis_error& error, const setting_names& names);
+
+// Notices of a run that goes on: a last row without its line end, not read
+// ("line 12 has no line end: ..."), and a run in blocks with none complete.
+std::string dropped_row_text(std::int64_t line);
+std::string no_block_text(std::uint64_t samples, std::int64_t block_points);
 
 // A reading problem (error.reading) in the configuration mode's lines, their line ends included.
 std::vector<std::string> reading_lines(const analysis_error& error, const setting_names& names);
