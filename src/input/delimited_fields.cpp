@@ -73,6 +73,15 @@ void split_fields(std::string_view line, char delimiter, std::vector<std::string
     }
 }
 
+std::string_view first_field(std::string_view line, char delimiter)
+{
+    const char* p = line.data();
+    const char* const last = p + line.size();
+    if (delimiter == blank_run)
+        while (p != last && is_blank(*p)) ++p;
+    return {p, static_cast<std::size_t>(field_end(p, last, delimiter) - p)};
+}
+
 std::string_view trimmed(std::string_view field)
 {
     while (!field.empty() && is_blank(field.front())) field.remove_prefix(1);

@@ -23,6 +23,9 @@ char delimiter_of(std::string_view line);
 // make no field.
 void split_fields(std::string_view line, char delimiter, std::vector<std::string_view>& fields);
 
+// The first field of a line, quotes and all (with blank_run, after the blanks that start it).
+std::string_view first_field(std::string_view line, char delimiter);
+
 // A field without the blanks and double quotes around it.
 std::string_view trimmed(std::string_view field);
 

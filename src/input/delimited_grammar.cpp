@@ -75,23 +75,6 @@ void cut_row(std::string_view line, const table_layout& t, row_cells& cells)
     cells.fields = k;
 }
 
-// The first field of a row, quotes and all.
-std::string_view first_cell(std::string_view line, char d)
-{
-    std::size_t start = 0;
-    if (d == blank_run) start = std::min(line.find_first_not_of(" \t"), line.size());
-    bool quoted = false;
-    std::size_t k = start;
-    for (; k < line.size(); ++k) {
-        const char c = line[k];
-        if (c == '"')
-            quoted = !quoted;
-        else if (!quoted && (d == blank_run ? c == ' ' || c == '\t' : c == d))
-            break;
-    }
-    return line.substr(start, k - start);
-}
-
 // Whether a cell's whole part is cut into groups of three digits by
 // `separator` ("1,000.5", "-12,345").
 bool has_thousands(std::string_view text, char separator, char point)
@@ -259,7 +242,7 @@ struct delimited_grammar {
         if (kind_of(first_line) != line_kind::row || first_line == long_line) return;
         if (t.field_count == 0) t.field_count = row_field_count(first_line, t.delimiter);
         const bool first_read = t.v.index == 0 || t.i.index == 0 || (t.time && t.time->index == 0);
-        first_numeric = !first_read && looks_numeric(first_cell(first_line, t.delimiter));
+        first_numeric = !first_read && looks_numeric(first_field(first_line, t.delimiter));
         if (t.decimal_comma_known || t.delimiter == ',') return;
         std::vector<std::string_view> fields;
         split_fields(first_line, t.delimiter, fields);
@@ -274,7 +257,7 @@ struct delimited_grammar {
     bool summary_cell(std::string_view line) const
     {
         if (!first_numeric) return false;
-        const std::string_view cell = trimmed(first_cell(line, t.delimiter));
+        const std::string_view cell = trimmed(first_field(line, t.delimiter));
         return !cell.empty() && !looks_numeric(cell);
     }
 
@@ -445,7 +428,7 @@ struct delimited_grammar {
             return {.rule = reading_rule::text_in_number_column,
                     .line = at,
                     .label = t.header.empty() ? std::string() : message_text(t.header.front()),
-                    .text = message_text(trimmed(first_cell(line, t.delimiter))),
+                    .text = message_text(trimmed(first_field(line, t.delimiter))),
                     .count = 1};
         default:
             return {.rule = reading_rule::line_unreadable, .line = at};
